@@ -1,0 +1,1 @@
+#pragma OPENCL FP_CONTRACT OFF

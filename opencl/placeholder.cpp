@@ -1,0 +1,2 @@
+// Filled in by the OpenCL work.
+namespace opencl_placeholder {}

@@ -1,0 +1,1 @@
+namespace samples_placeholder {}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "nn/network.h"
+#include "trainers/parameters.h"
+
+// On-line back-propagation on the CPU. The training loop calls every step through the
+// virtual table so that the OpenCL trainer can replace the steps and keep the loop.
+class NN_BP : public virtual NN {
+ public:
+  NN_BP(const std::string& configurationFileName, const std::string& trainingDataFileName,
+        const std::string& parametersFileName);
+  ~NN_BP() override;
+
+  double train() override;
+  double timeIterations(int n) override;
+  void printInfo() override;
+
+  virtual void simulateSample(const std::vector<float>& inputs, int index);
+  virtual double computeMSE(const std::vector<float>& inputs, const std::vector<float>& targets);
+  virtual void initializeWeights();
+  virtual void initializeDeltaWeights();
+  virtual void propagateForward(const std::vector<float>& inputs, int index);
+  virtual void propagateBackwards(const std::vector<float>& targets, int index);
+  virtual void applyDeltaWeights();
+  virtual void finishTraining();
+
+  // feedForward that also records every neuron's value (input layer first) in activations.
+  void feedForwardWithActivations(const float* scaledInput, const float* weightArray,
+                                  float* result, float* activations);
+
+  BPParameters parameters;
+
+ protected:
+  float* deltas = nullptr;        // maxLayerSize()
+  float* nextDeltas = nullptr;    // maxLayerSize()
+  float* activations = nullptr;   // numberOfNeurons()
+  float* deltaWeights = nullptr;  // numberOfWeights()
+};
