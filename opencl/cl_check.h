@@ -1,0 +1,34 @@
+#pragma once
+
+#include <CL/cl.h>
+
+#include <cstddef>
+#include <type_traits>
+
+#include "nn/fatal.h"
+
+// Every OpenCL call of ombra is one line: the call's status, what failed, the exit status.
+// The message is a plain C string so that the hot paths build no std::string on success.
+inline void checkCl(cl_int status, const char* message, int exitStatus) {
+  if (status != CL_SUCCESS) fatal(message, exitStatus);
+}
+
+// Binds one scalar kernel argument by value (OpenCL copies it at once).
+template <class T>
+cl_int setKernelArg(cl_kernel kernel, cl_uint index, const T& value) {
+  static_assert(std::is_arithmetic<T>::value, "buffers go through setKernelBuffer");
+  return clSetKernelArg(kernel, index, sizeof(T), &value);
+}
+
+// Binds a buffer argument; owners convert to cl_mem first so sizeof is that of the handle.
+inline cl_int setKernelBuffer(cl_kernel kernel, cl_uint index, cl_mem buffer) {
+  return clSetKernelArg(kernel, index, sizeof(cl_mem), &buffer);
+}
+
+// Binds local memory of the given number of bytes.
+inline cl_int setKernelLocal(cl_kernel kernel, cl_uint index, size_t bytes) {
+  return clSetKernelArg(kernel, index, bytes, nullptr);
+}
+
+// The smallest multiple of group that holds count work-items.
+inline size_t roundUp(size_t count, size_t group) { return (count + group - 1) / group * group; }

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <CL/cl.h>
+
+#include <string>
+#include <vector>
+
+#include "nn/network.h"
+#include "opencl/cl_handles.h"
+
+// The OpenCL world of one network object: a context on the first platform with a device of
+// the requested type, that device, one in-order queue, the program built from NN_kernels.cl
+// (read from the working directory), and read-only device copies of the sample sets, the
+// output ranges and the topology, made once at construction. A mix-in: the OpenCL trainers
+// derive from their CPU trainer first (which sizes weights) and from NN_OpenCL second.
+class NN_OpenCL : public virtual NN {
+ public:
+  NN_OpenCL(const std::string& configurationFileName, const std::string& trainingDataFileName,
+            cl_device_type deviceType);
+  ~NN_OpenCL() override;
+
+  // The device copy of one of NN's six sample vectors, found by identity (which member it
+  // is), never by content; any other vector is fatal.
+  cl_mem deviceBufferFor(const std::vector<float>& samples) const;
+
+  // "Device info" heading and the device report.
+  void printInfo() override;
+
+ protected:
+  ClContext context;
+  cl_device_id device = nullptr;  // not owned: device ids are not reference counted
+  ClQueue queue;
+  ClProgram program;
+  ClKernel simulationKernel;  // set and released by the particle-swarm classes
+  cl_device_type deviceType = 0;
+  ClMem trainingInputsBuffer;
+  ClMem validationInputsBuffer;  // only with validation samples
+  ClMem testInputsBuffer;        // only with test samples
+  ClMem trainingTargetsBuffer;
+  ClMem validationTargetsBuffer;  // only with validation samples
+  ClMem testTargetsBuffer;        // only with test samples
+  ClMem particleOutputsBuffer;    // created by the particle-swarm classes
+  ClMem outputRangesBuffer;
+  ClMem layersBuffer;
+  ClMem weightsBuffer;  // weights.size() floats, written by the trainers
+};
+
+// Context on the first platform that has a device of deviceType; device receives the first
+// such device.
+cl_context createContext(cl_device_type deviceType, cl_device_id& device);
+// The whole file, byte for byte.
+std::string readProgramSource(const std::string& fileName);
+cl_program createProgramFromSource(cl_context context, const std::string& source);
+cl_program createProgram(cl_context context, const std::string& fileName);
+// Builds for every device of the program's context; on failure prints device's build log on
+// standard output and ends the process.
+void buildProgram(cl_program program, cl_device_id device);
+// text with every occurrence of token replaced; replacements are never rescanned.
+std::string replaceAll(const std::string& text, const std::string& token,
+                       const std::string& replacement);
+void printDeviceInfo(cl_device_id device);
+void printPlatformsInfo();
