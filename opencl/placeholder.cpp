@@ -1,2 +1,0 @@
-// Filled in by the OpenCL work.
-namespace opencl_placeholder {}
