@@ -1,0 +1,237 @@
+#include "trainers/bp.h"
+
+#include <cfloat>
+#include <iostream>
+#include <memory>
+#include <typeinfo>
+
+#include "trainers/bp_epoch.h"
+#include "trainers/stopwatch.h"
+#include "trainers/termination.h"
+
+NN_BP::NN_BP(const std::string& configurationFileName, const std::string& trainingDataFileName,
+             const std::string& parametersFileName)
+    : NN(configurationFileName, trainingDataFileName) {
+  if (!parametersFileName.empty()) parameters = readBPParameters(parametersFileName);
+  weights.assign(numberOfWeights(), 0.0f);
+  outputs.assign(maxLayerSize(), 0.0f);
+  deltas = new float[maxLayerSize()];
+  nextDeltas = new float[maxLayerSize()];
+  activations = new float[numberOfNeurons()];
+  deltaWeights = new float[numberOfWeights()];
+}
+
+NN_BP::~NN_BP() {
+  delete[] deltas;
+  delete[] nextDeltas;
+  delete[] activations;
+  delete[] deltaWeights;
+}
+
+double NN_BP::train() {
+  requireTerminatingCondition(parameters.iterations, parameters.mse, parameters.time);
+  Stopwatch total;
+  total.start();
+  Stopwatch training;
+  Stopwatch step;
+  step.setQuiet();
+
+  initializeWeights();
+  std::vector<float> bestWeights = weights;
+  bool bestWeightsTaken = false;
+
+  // The fused epoch is bit-identical to the four steps below, so it may stand in for them
+  // only while they are this class's own: a derived class that replaces a step (the OpenCL
+  // trainer) always runs the steps.
+  std::unique_ptr<BPEpoch> fastEpoch;
+  if (typeid(*this) == typeid(NN_BP))
+    fastEpoch.reset(new BPEpoch(layers, trainingTargets, outputRanges, parameters.learningRate));
+
+  training.start();
+  float best = FLT_MAX;
+  double lastValidation = FLT_MAX;
+  int epoch = 0;
+  while (!trainingShouldEnd(best, epoch, total.elapsed(), parameters.iterations, parameters.mse,
+                            parameters.time)) {
+    const int samples = numberOfTrainingSamples();
+    int first = 0;
+    if (fastEpoch) {
+      // All but the last sample in the fused form; the last through the steps, so the working
+      // arrays end the epoch exactly as the steps leave them.
+      first = samples - 1;
+      fastEpoch->run(weights.data(), trainingInputs.data(), first, activations);
+    }
+    for (int i = first; i < samples; ++i) {
+      step.start();
+      initializeDeltaWeights();
+      step.print("initializeDeltaWeights");
+      step.start();
+      propagateForward(trainingInputs, i);
+      step.print("propagateForward");
+      step.start();
+      propagateBackwards(trainingTargets, i);
+      step.print("propagateBackwards");
+      step.start();
+      applyDeltaWeights();
+      step.print("applyDeltaWeights");
+    }
+    ++epoch;
+    float newBest = best;
+    if (epoch % parameters.stripLength == 0 && numberOfValidationSamples() > 0) {
+      double v = computeMSE(validationInputs, validationTargets);
+      lastValidation = v;
+      if (best > v) {
+        bestWeights = weights;
+        bestWeightsTaken = true;
+        newBest = static_cast<float>(v);
+      }
+    }
+    if (epoch % 100 == 0) {
+      double t = computeMSE(trainingInputs, trainingTargets);
+      std::cout << "training mse[" << epoch << "]= " << t << "\t validation mse = "
+                << lastValidation << "\t best mse = " << static_cast<double>(newBest)
+                << std::endl;
+    }
+    best = newBest;
+  }
+
+  training.stop();
+  finishTraining();
+  // Without an improving validation check the best copy still holds the random initial
+  // weights; the weights trained last are then the better answer.
+  if (bestWeightsTaken) weights = bestWeights;
+  return training.elapsed();
+}
+
+double NN_BP::timeIterations(int n) {
+  const int iterations = parameters.iterations;
+  const float mse = parameters.mse;
+  const float time = parameters.time;
+  parameters.iterations = n;
+  parameters.mse = 0.0f;
+  parameters.time = 0.0f;
+  double seconds = train();
+  parameters.iterations = iterations;
+  parameters.mse = mse;
+  parameters.time = time;
+  return seconds / n;
+}
+
+void NN_BP::printInfo() {
+  NN::printInfo();
+  printParameters(parameters);
+}
+
+void NN_BP::simulateSample(const std::vector<float>& inputs, int index) {
+  propagateForward(inputs, index);
+}
+
+double NN_BP::computeMSE(const std::vector<float>& inputs, const std::vector<float>& targets) {
+  const int n = numberOfSamples(inputs);
+  const int m = outputSize();
+  float sum = 0.0f;
+  for (int i = 0; i < n; ++i) {
+    simulateSample(inputs, i);
+    for (int j = 0; j < m; ++j) {
+      float difference = outputs[j] - targets[static_cast<size_t>(i) * m + j];
+      sum = sum + difference * difference;
+    }
+  }
+  return sum / static_cast<float>(targets.size());
+}
+
+void NN_BP::initializeWeights() {
+  fillUniform(weights.data(), static_cast<int>(weights.size()), parameters.lowerLimit,
+              parameters.upperLimit);
+}
+
+void NN_BP::initializeDeltaWeights() {
+  const int count = numberOfWeights();
+  for (int k = 0; k < count; ++k) deltaWeights[k] = 0.0f;
+}
+
+void NN_BP::propagateForward(const std::vector<float>& inputs, int index) {
+  feedForwardWithActivations(inputs.data() + static_cast<size_t>(index) * inputSize(),
+                             weights.data(), outputs.data(), activations);
+}
+
+void NN_BP::propagateBackwards(const std::vector<float>& targets, int index) {
+  const int L = numberOfLayers();
+  const float eta = parameters.learningRate;
+  const float* target = targets.data() + static_cast<size_t>(index) * outputSize();
+
+  // Offsets of the last layer's activations and weight blocks.
+  int activationOffset = numberOfNeurons() - layers[L - 1];
+  int weightOffset = numberOfWeights() - layers[L - 1] * (layers[L - 2] + 1);
+
+  // Output layer: delta = a(1 - a)(t' - a), t' the target scaled to [0, 1].
+  for (int k = 0; k < layers[L - 1]; ++k) {
+    float a = activations[activationOffset + k];
+    float t = scaledTargetValue(target[k], outputRanges[2 * k], outputRanges[2 * k + 1]);
+    deltas[k] = a * (1.0f - a) * (t - a);
+  }
+
+  for (int l = L - 1; l >= 1; --l) {
+    const int count = layers[l];
+    const int below = layers[l - 1];
+    const float* a = activations + activationOffset - below;  // layer l-1
+    if (l < L - 1) {
+      // Hidden layer l: s_j = sum over k in ascending order of nextDeltas[k] * w_kj, with
+      // w_kj the current weight from neuron j to neuron k of layer l+1. Accumulated k-outer
+      // so that the inner loop runs over j (contiguous) while every s_j keeps its order.
+      const int above = layers[l + 1];
+      const float* w = weights.data() + weightOffset + count * (below + 1);  // layer l+1
+      for (int k = 0; k < above; ++k) nextDeltas[k] = deltas[k];
+      float* s = deltas;
+      for (int j = 0; j < count; ++j) s[j] = 0.0f;
+      for (int k = 0; k < above; ++k) {
+        const float d = nextDeltas[k];
+        const float* row = w + k * (count + 1) + 1;
+        for (int j = 0; j < count; ++j) s[j] = s[j] + d * row[j];
+      }
+      const float* own = activations + activationOffset;
+      for (int j = 0; j < count; ++j) s[j] = s[j] * (own[j] * (1.0f - own[j]));
+    }
+    // Weight changes of layer l: eta * delta on the bias, eta * delta * input on each weight.
+    for (int k = 0; k < count; ++k) {
+      const float change = eta * deltas[k];
+      float* block = deltaWeights + weightOffset + k * (below + 1);
+      block[0] += change;
+      for (int i = 0; i < below; ++i) block[1 + i] += change * a[i];
+    }
+    if (l > 1) {
+      activationOffset -= below;
+      weightOffset -= below * (layers[l - 2] + 1);
+    }
+  }
+}
+
+void NN_BP::applyDeltaWeights() {
+  const int count = numberOfWeights();
+  for (int k = 0; k < count; ++k) weights[k] = weights[k] + deltaWeights[k];
+}
+
+void NN_BP::finishTraining() {}
+
+void NN_BP::feedForwardWithActivations(const float* scaledInput, const float* weightArray,
+                                       float* result, float* activations) {
+  const int L = numberOfLayers();
+  for (int j = 0; j < inputSize(); ++j) activations[j] = scaledInput[j];
+  int recorded = inputSize();
+  // Same buffer scheme as feedForward: the output layer always writes result.
+  const float* in = scaledInput;
+  const float* blocks = weightArray;
+  for (int l = 1; l < L; ++l) {
+    float* out = (L - l) % 2 == 1 ? result : scratchBuffer;
+    propagateLayer(in, blocks, out, layers[l - 1], layers[l]);
+    for (int i = 0; i < layers[l]; ++i) activations[recorded + i] = out[i];
+    recorded += layers[l];
+    blocks += layers[l] * (layers[l - 1] + 1);
+    in = out;
+  }
+  for (int j = 0; j < outputSize(); ++j) {
+    const float low = outputRanges[2 * j];
+    const float high = outputRanges[2 * j + 1];
+    result[j] = low + (high - low) * result[j];
+  }
+}
