@@ -1,0 +1,211 @@
+#include "opencl/bp_opencl.h"
+
+#include <iostream>
+
+#include "nn/fatal.h"
+#include "opencl/cl_check.h"
+#include "trainers/parameters.h"
+
+namespace {
+
+constexpr size_t kLayerGroupSize = 64;    // work-items per group of the layer kernels
+constexpr size_t kUpdateGroupSize = 256;  // work-items per group of the weight update
+
+}  // namespace
+
+NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
+                           const std::string& trainingDataFileName,
+                           const std::string& parametersFileName, cl_device_type deviceType)
+    : NN(configurationFileName, trainingDataFileName),
+      NN_BP(configurationFileName, trainingDataFileName, parametersFileName),
+      NN_OpenCL(configurationFileName, trainingDataFileName, deviceType) {
+  // Every buffer is tried; the first failure in table order is the one reported.
+  const size_t floatsPerBuffer[] = {
+      static_cast<size_t>(numberOfNeurons()), static_cast<size_t>(maxLayerSize()),
+      static_cast<size_t>(maxLayerSize()),    static_cast<size_t>(numberOfWeights()),
+      static_cast<size_t>(maxLayerSize()),    static_cast<size_t>(maxLayerSize())};
+  ClMem* buffers[] = {&activationsBuffer,  &deltasBufferA,      &deltasBufferB,
+                      &deltaWeightsBuffer, &layerOutputBufferA, &layerOutputBufferB};
+  cl_int statuses[6];
+  for (int i = 0; i < 6; ++i) {
+    buffers[i]->reset(clCreateBuffer(context, CL_MEM_READ_WRITE, sizeof(float) * floatsPerBuffer[i],
+                                     nullptr, &statuses[i]));
+  }
+  for (cl_int status : statuses) checkCl(status, "Error creating buffers", 638);
+
+  cl_int status = CL_SUCCESS;
+  forwardKernel.reset(clCreateKernel(program, "layer_propagate_forward", &status));
+  checkCl(status, "Error creating layer_propagate_forward kernel", 833);
+  const char* forwardBinding = "Error setting kernel arguments for propagate layer forward kernel";
+  checkCl(setKernelBuffer(forwardKernel, 2, weightsBuffer), forwardBinding, 547);
+  checkCl(setKernelBuffer(forwardKernel, 5, activationsBuffer), forwardBinding, 547);
+  checkCl(setKernelBuffer(forwardKernel, 10, outputRangesBuffer), forwardBinding, 547);
+
+  backwardKernel.reset(clCreateKernel(program, "layer_propagate_backwards", &status));
+  checkCl(status, "Error creating layer_propagate_backwards kernel", 233);
+  const char* backwardBinding =
+      "Error setting kernel arguments for propagate layer backwards kernel";
+  checkCl(setKernelBuffer(backwardKernel, 0, activationsBuffer), backwardBinding, 547);
+  checkCl(setKernelBuffer(backwardKernel, 4, weightsBuffer), backwardBinding, 547);
+  checkCl(setKernelBuffer(backwardKernel, 6, deltaWeightsBuffer), backwardBinding, 547);
+  checkCl(setKernelArg(backwardKernel, 10, parameters.learningRate), backwardBinding, 547);
+  checkCl(setKernelBuffer(backwardKernel, 12, trainingTargetsBuffer), backwardBinding, 547);
+  checkCl(setKernelBuffer(backwardKernel, 14, outputRangesBuffer), backwardBinding, 547);
+
+  applyKernel.reset(clCreateKernel(program, "apply_delta_weights", &status));
+  checkCl(status, "Error creating apply_delta_weights kernel", 222);
+  const char* applyBinding = "Error setting kernel arguments for apply_delta_weights kernel";
+  checkCl(setKernelBuffer(applyKernel, 0, weightsBuffer), applyBinding, 547);
+  checkCl(setKernelBuffer(applyKernel, 1, deltaWeightsBuffer), applyBinding, 547);
+  checkCl(setKernelArg(applyKernel, 2, numberOfWeights()), applyBinding, 547);
+}
+
+// The six buffers in table order, then the kernels; the NN_OpenCL part follows.
+NN_BP_OpenCL::~NN_BP_OpenCL() {
+  activationsBuffer.reset();
+  deltasBufferA.reset();
+  deltasBufferB.reset();
+  deltaWeightsBuffer.reset();
+  layerOutputBufferA.reset();
+  layerOutputBufferB.reset();
+  forwardKernel.reset();
+  backwardKernel.reset();
+  applyKernel.reset();
+}
+
+void NN_BP_OpenCL::printInfo() {
+  NN::printInfo();
+  NN_OpenCL::printInfo();
+  printParameters(parameters);
+}
+
+void NN_BP_OpenCL::simulateSample(const std::vector<float>& inputs, int index) {
+  propagateForward(inputs, index);
+  checkCl(clEnqueueReadBuffer(queue, layerOutputBufferA, CL_TRUE, 0, sizeof(float) * outputSize(),
+                              outputs.data(), 0, nullptr, nullptr),
+          "Error reading back weights", 1671);
+}
+
+void NN_BP_OpenCL::initializeWeights() {
+  clFinish(queue);
+  NN_BP::initializeWeights();
+  checkCl(clEnqueueWriteBuffer(queue, weightsBuffer, CL_FALSE, 0, sizeof(float) * weights.size(),
+                               weights.data(), 0, nullptr, nullptr),
+          "Error writing weights to buffer", 151);
+  clFinish(queue);  // weights must stay untouched until the write is done
+}
+
+// Each backward launch overwrites its layer's weight changes, so there is nothing to clear.
+void NN_BP_OpenCL::initializeDeltaWeights() {}
+
+void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index) {
+  clFinish(queue);
+  const cl_mem in = deviceBufferFor(inputs);
+  const int inputCount = inputSize();
+  const int inputOffset = index * inputCount;
+  checkCl(clEnqueueCopyBuffer(queue, in, activationsBuffer, sizeof(float) * inputOffset, 0,
+                              sizeof(float) * inputCount, 0, nullptr, nullptr),
+          "Error writing delta weights to buffer", 155);
+
+  // Layer i writes A when L - i is odd, so the output layer (L - i = 1) always ends in A and
+  // each layer reads what the one below wrote.
+  const int L = numberOfLayers();
+  int activationOffset = inputCount;
+  int weightOffset = 0;
+  for (int i = 1; i < L; ++i) {
+    const bool writesA = (L - i) % 2 == 1;
+    const cl_mem source = i == 1 ? in : (writesA ? layerOutputBufferB : layerOutputBufferA);
+    const cl_mem result = writesA ? layerOutputBufferA : layerOutputBufferB;
+    const int sourceOffset = i == 1 ? inputOffset : 0;
+    const int isOutputLayer = i == L - 1 ? 1 : 0;
+
+    const char* binding =
+        "Error setting kernel arguments for propagate layer forward kernel in propagate forward.";
+    checkCl(setKernelBuffer(forwardKernel, 0, source), binding, 557);
+    checkCl(setKernelArg(forwardKernel, 1, sourceOffset), binding, 557);
+    checkCl(setKernelArg(forwardKernel, 3, weightOffset), binding, 557);
+    checkCl(setKernelBuffer(forwardKernel, 4, result), binding, 557);
+    checkCl(setKernelArg(forwardKernel, 6, activationOffset), binding, 557);
+    checkCl(setKernelArg(forwardKernel, 7, layers[i - 1]), binding, 557);
+    checkCl(setKernelArg(forwardKernel, 8, layers[i]), binding, 557);
+    checkCl(setKernelArg(forwardKernel, 9, isOutputLayer), binding, 557);
+
+    const size_t global = roundUp(layers[i], kLayerGroupSize);
+    checkCl(clEnqueueNDRangeKernel(queue, forwardKernel, 1, nullptr, &global, &kLayerGroupSize, 0,
+                                   nullptr, nullptr),
+            "Error running kernel propagate layer forward.", 357);
+
+    activationOffset += layers[i];
+    weightOffset += (layers[i - 1] + 1) * layers[i];
+  }
+  clFinish(queue);
+}
+
+void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int index) {
+  clFinish(queue);
+  // The kernels read trainingTargetsBuffer whatever is passed: only trainingTargets itself (or
+  // a vector equal to it) makes sense. Identity is checked first so that the loop's own calls
+  // cost nothing per sample.
+  if (&targets != &trainingTargets && targets != trainingTargets) {
+    fatal("propagateBackwards argument must be training_targets", -1);
+  }
+
+  const int L = numberOfLayers();
+  const int targetOffset = index * outputSize();
+  int activationOffset = numberOfNeurons();
+  int weightOffset = numberOfWeights();
+  int isOutputLayer = 1;
+  const char* binding =
+      "Error setting kernel arguments for propagate layer backwards kernel in propagate forward.";
+  for (int i = L - 1; i >= 1; --i) {
+    activationOffset -= layers[i];
+    weightOffset -= (layers[i - 1] + 1) * layers[i];
+    // Layer i writes its error terms into argument 3 and layer i-1 reads them as argument 2.
+    const cl_mem upperDeltas = i % 2 == 0 ? deltasBufferA : deltasBufferB;
+    const cl_mem ownDeltas = i % 2 == 0 ? deltasBufferB : deltasBufferA;
+    const int nextNeurons = isOutputLayer ? layers[i] : layers[i + 1];
+
+    checkCl(setKernelArg(backwardKernel, 1, activationOffset), binding, 551);
+    checkCl(setKernelBuffer(backwardKernel, 2, upperDeltas), binding, 551);
+    checkCl(setKernelBuffer(backwardKernel, 3, ownDeltas), binding, 551);
+    checkCl(setKernelArg(backwardKernel, 5, weightOffset), binding, 551);
+    checkCl(setKernelArg(backwardKernel, 7, layers[i - 1]), binding, 551);
+    checkCl(setKernelArg(backwardKernel, 8, layers[i]), binding, 551);
+    checkCl(setKernelArg(backwardKernel, 9, nextNeurons), binding, 551);
+    checkCl(setKernelArg(backwardKernel, 11, isOutputLayer), binding, 551);
+    checkCl(setKernelArg(backwardKernel, 13, targetOffset), binding, 551);
+    isOutputLayer = 0;
+
+    const size_t global = roundUp(layers[i], kLayerGroupSize);
+    checkCl(clEnqueueNDRangeKernel(queue, backwardKernel, 1, nullptr, &global, &kLayerGroupSize,
+                                   0, nullptr, nullptr),
+            "Error running kernel propagate layer backwards.", 357);
+  }
+  clFinish(queue);
+}
+
+void NN_BP_OpenCL::applyDeltaWeights() {
+  clFinish(queue);
+  const size_t global = roundUp(numberOfWeights(), kUpdateGroupSize);
+  checkCl(clEnqueueNDRangeKernel(queue, applyKernel, 1, nullptr, &global, &kUpdateGroupSize, 0,
+                                 nullptr, nullptr),
+          "Error running apply_delta_weights_kernel_.", 357);
+  checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0, sizeof(float) * numberOfWeights(),
+                              weights.data(), 0, nullptr, nullptr),
+          "Error reading back weights", 1671);
+  clFinish(queue);
+}
+
+NN_BP_OpenCL_CPU::NN_BP_OpenCL_CPU(const std::string& configurationFileName,
+                                   const std::string& trainingDataFileName,
+                                   const std::string& parametersFileName)
+    : NN(configurationFileName, trainingDataFileName),
+      NN_BP_OpenCL(configurationFileName, trainingDataFileName, parametersFileName,
+                   CL_DEVICE_TYPE_CPU) {}
+
+NN_BP_OpenCL_GPU::NN_BP_OpenCL_GPU(const std::string& configurationFileName,
+                                   const std::string& trainingDataFileName,
+                                   const std::string& parametersFileName)
+    : NN(configurationFileName, trainingDataFileName),
+      NN_BP_OpenCL(configurationFileName, trainingDataFileName, parametersFileName,
+                   CL_DEVICE_TYPE_GPU) {}
