@@ -76,7 +76,12 @@ class NN {
   NN();  // every member empty, no buffers: for NN_reloaded
   void readConfiguration(const std::string& fileName);
   void readTrainingData(const std::string& fileName);
+  // Reads the text of a training data file held in memory (every step after opening it).
+  void parseTrainingData(const char* begin, const char* end);
   void allocateBuffers();
+  // The parts of the information block shared with NN_reloaded.
+  void printInfoTitle();
+  void printTopologyInfo();
 
   std::vector<float> weights;
   std::vector<float> trainingInputs;

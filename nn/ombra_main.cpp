@@ -3,6 +3,7 @@
 #include <string>
 
 #include "nn/driver.h"
+#include "opencl/bp_opencl.h"
 
 namespace {
 
@@ -20,8 +21,8 @@ const NetworkType networkTypes[] = {
     {"PSO_private_GPU", nullptr /* create<NN_PSO_OpenCL_GPU_private> */},
     {"PSO_private_CPU", nullptr /* create<NN_PSO_OpenCL_CPU_private> */},
     {"BP", nullptr /* create<NN_BP> */},
-    {"BP_GPU", nullptr /* create<NN_BP_OpenCL_GPU> */},
-    {"BP_CPU", nullptr /* create<NN_BP_OpenCL_CPU> */},
+    {"BP_GPU", create<NN_BP_OpenCL_GPU>},
+    {"BP_CPU", create<NN_BP_OpenCL_CPU>},
 };
 
 }  // namespace

@@ -1,0 +1,31 @@
+#include <climits>
+#include <fstream>
+
+#include "nn/fatal.h"
+#include "nn/network.h"
+
+// Whitespace-separated layer sizes, input layer first. Reading stops silently at the first
+// token that is not an integer ("3.5" gives 3, "12abc" gives 12), as stream extraction does.
+// A topology that cannot be propagated is refused here, before anything is sized from it.
+void NN::readConfiguration(const std::string& fileName) {
+  std::ifstream file(fileName);
+  if (!file) fatal("Error opening file: " + fileName, -3);
+  int size;
+  while (file >> size) layers.push_back(size);
+
+  bool usable = layers.size() >= 2;
+  for (int layerSize : layers) usable = usable && layerSize >= 1;
+  if (!usable) {
+    fatal("Wrong network configuration in " + fileName +
+              ": at least two layers of at least one neuron each are needed",
+          -3);
+  }
+  // Weight offsets are ints: a topology whose weights they cannot count is refused too.
+  long long weightCount = 0;
+  for (size_t l = 1; l < layers.size(); ++l) {
+    weightCount += (static_cast<long long>(layers[l - 1]) + 1) * layers[l];
+    if (weightCount > INT_MAX) {
+      fatal("Wrong network configuration in " + fileName + ": too many weights", -3);
+    }
+  }
+}

@@ -1,0 +1,77 @@
+#include <fstream>
+#include <iostream>
+#include <limits>
+
+#include "nn/fatal.h"
+#include "nn/network.h"
+
+// Sum of squared errors in data units over every output of every sample, accumulated in
+// double in sample order, divided by the number of pairs. No samples give nan.
+float NN::meanSquaredError(const std::vector<float>& inputs, const std::vector<float>& targets) {
+  const int n = numberOfSamples(inputs);
+  const int m = outputSize();
+  if (n == 0) return std::numeric_limits<float>::quiet_NaN();
+  double total = 0.0;
+  for (int i = 0; i < n; ++i) {
+    feedForward(inputs.data() + static_cast<size_t>(i) * inputSize(), weights.data(),
+                outputBuffer);
+    for (int j = 0; j < m; ++j) {
+      const double difference = targets[static_cast<size_t>(i) * m + j] - outputBuffer[j];
+      total = total + difference * difference;
+    }
+  }
+  return static_cast<float>(total / (static_cast<double>(n) * m));
+}
+
+float NN::testMeanSquaredError() { return meanSquaredError(testInputs, testTargets); }
+
+float NN::truePositiveRate(int* positives, int* negatives, int* truePositives,
+                           int* falsePositives, int* trueNegatives, int* falseNegatives) {
+  const int m = outputSize();
+  int actualPositive = 0, actualNegative = 0;
+  int tp = 0, fp = 0, tn = 0, fn = 0;
+  for (int i = 0; i < numberOfTestSamples(); ++i) {
+    feedForward(testInputs.data() + static_cast<size_t>(i) * inputSize(), weights.data(),
+                outputBuffer);
+    for (int j = 0; j < m; ++j) {
+      const bool actual = isPositive(testTargets[static_cast<size_t>(i) * m + j]);
+      const bool predicted = isPositive(outputBuffer[j]);
+      if (actual) {
+        ++actualPositive;
+        predicted ? ++tp : ++fn;
+      } else {
+        ++actualNegative;
+        predicted ? ++fp : ++tn;
+      }
+    }
+  }
+  std::cout << "positives = " << actualPositive << "\tnegatives = " << actualNegative
+            << std::endl;
+  std::cout << "true positives = " << tp << "\tfalse positives = " << fp << std::endl;
+  std::cout << "true negatives = " << tn << "\tfalse negatives = " << fn << std::endl;
+  if (positives) *positives = actualPositive;
+  if (negatives) *negatives = actualNegative;
+  if (truePositives) *truePositives = tp;
+  if (falsePositives) *falsePositives = fp;
+  if (trueNegatives) *trueNegatives = tn;
+  if (falseNegatives) *falseNegatives = fn;
+  // 0 / 0 on the processor gives a nan with its sign bit set, printed "-nan": say "nan".
+  if (actualPositive == 0) return std::numeric_limits<float>::quiet_NaN();
+  return static_cast<float>(tp) / static_cast<float>(actualPositive);
+}
+
+// "is Positive;output", then the first target and the first output of every test sample.
+void NN::writeLiftChart(const std::string& fileName) {
+  std::ofstream file(fileName);
+  if (!file) fatal("Error opening file: " + fileName, -1);
+  file << "is Positive;output\n";
+  const int m = outputSize();
+  for (int i = 0; i < numberOfTestSamples(); ++i) {
+    const std::vector<float> output =
+        computeOutputs(testInputs.data() + static_cast<size_t>(i) * inputSize());
+    file << static_cast<double>(testTargets[static_cast<size_t>(i) * m]) << ';'
+         << static_cast<double>(output[0]) << std::endl;
+  }
+  file.close();
+  if (!file) fatal("Error writing file: " + fileName, -1);
+}

@@ -1,0 +1,140 @@
+#include <climits>
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "nn/fatal.h"
+#include "nn/file_contents.h"
+#include "nn/network.h"
+#include "nn/number_scanner.h"
+
+namespace {
+
+// A number as the stream writes it by default (6 significant digits).
+std::string text(double value) {
+  std::ostringstream stream;
+  stream << value;
+  return stream.str();
+}
+
+// Ranges divide when scaling: an empty or inverted one (max <= min, or not a number)
+// would turn every value of its column into inf or nan.
+void checkRanges(const std::vector<float>& ranges, const char* kind) {
+  for (size_t j = 0; j < ranges.size() / 2; ++j) {
+    const float minimum = ranges[2 * j];
+    const float maximum = ranges[2 * j + 1];
+    if (!(maximum > minimum)) {
+      fatal("Wrong range of " + std::string(kind) + " " + std::to_string(j + 1) +
+                " in the training data file: maximum " + text(maximum) +
+                " does not exceed minimum " + text(minimum),
+            136);
+    }
+  }
+}
+
+// Rounded share of count samples: floor(figure / total * count + 0.5), in double.
+double shareOf(float figure, int total, int count) {
+  return std::floor(static_cast<double>(figure) / total * count + 0.5);
+}
+
+}  // namespace
+
+// Reads the whole file into memory, then parses it: the file is the start-up cost of every
+// run, and reading it through a stream value by value is several times slower.
+void NN::readTrainingData(const std::string& fileName) {
+  const FileContents contents = readFileContents(fileName);
+  if (contents.status == FileContents::cannotOpen) fatal("Error opening file: " + fileName, -7);
+  if (contents.status == FileContents::readError) fatal("Error reading file: " + fileName, -7);
+  parseTrainingData(contents.begin(), contents.end());
+}
+
+// Numbers are read as stream extraction reads them, so line breaks, spaces and tabs are
+// interchangeable and a sample is delimited only by its count of values.
+void NN::parseTrainingData(const char* begin, const char* end) {
+  NumberScanner scanner(begin, end);
+  float trainingFigure = 0.0f, validationFigure = 0.0f, testFigure = 0.0f;
+  scanner.readFloat(trainingFigure);
+  scanner.readFloat(validationFigure);
+  scanner.readFloat(testFigure);
+  int dataInputSize = 0, dataOutputSize = 0;
+  scanner.readInt(dataInputSize);
+  scanner.readInt(dataOutputSize);
+  if (dataInputSize != inputSize()) {
+    fatal("Input size from config file does not match data input size", -149);
+  }
+  if (dataOutputSize != outputSize()) {
+    fatal("Output size from config file does not match data output size", -149);
+  }
+
+  inputRanges.assign(2 * static_cast<size_t>(inputSize()), 0.0f);
+  for (float& bound : inputRanges) scanner.readFloat(bound);
+  outputRanges.assign(2 * static_cast<size_t>(outputSize()), 0.0f);
+  for (float& bound : outputRanges) scanner.readFloat(bound);
+  checkRanges(inputRanges, "input");
+  checkRanges(outputRanges, "output");
+
+  // Samples until the first value of a sample cannot be read; a sample whose values run
+  // out part-way is a damaged file, not a sample.
+  const size_t n = static_cast<size_t>(inputSize());
+  const size_t m = static_cast<size_t>(outputSize());
+  std::vector<float> rawInputs;
+  std::vector<float> rawTargets;
+  const size_t bytesPerSampleGuess = 8 * (n + m);
+  rawInputs.reserve(static_cast<size_t>(end - begin) / bytesPerSampleGuess * n);
+  rawTargets.reserve(static_cast<size_t>(end - begin) / bytesPerSampleGuess * m);
+  long long sampleCount = 0;
+  float value;
+  while (scanner.readFloat(value)) {
+    rawInputs.push_back(value);
+    size_t read = 1;
+    for (; read < n && scanner.readFloat(value); ++read) rawInputs.push_back(value);
+    for (; read >= n && read < n + m && scanner.readFloat(value); ++read) {
+      rawTargets.push_back(value);
+    }
+    if (read != n + m) {
+      fatal("Something is wrong with the samples: sample " + std::to_string(sampleCount + 1) +
+                " of the training data file ends after " + std::to_string(read) + " of its " +
+                std::to_string(n + m) + " values",
+            136);
+    }
+    ++sampleCount;
+  }
+  if (sampleCount > INT_MAX) fatal("Wrong training/validation/test set size", 173);
+  const int G = static_cast<int>(sampleCount);
+
+  scaleInputs(rawInputs);
+
+  // The three figures are proportions of the samples read; the total is truncated.
+  const float totalFigure = trainingFigure + validationFigure + testFigure;
+  if (!(std::fabs(totalFigure) < 2147483648.0f)) {
+    fatal("Wrong training/validation/test set size", 173);
+  }
+  const int total = static_cast<int>(totalFigure);
+  if (total == 0) fatal("Wrong training/validation/test set size", 173);
+  const double trainingShare = shareOf(trainingFigure, total, G);
+  const double validationShare = shareOf(validationFigure, total, G);
+  if (G < trainingShare || trainingShare < 1) {
+    fatal("Wrong training/validation/test set size", 173);
+  }
+  if (validationShare < 0 || trainingShare + validationShare > G) {
+    fatal("Wrong training/validation/test set size: " + text(trainingFigure) + " " +
+              text(validationFigure) + " " + text(testFigure) + " cannot split " +
+              std::to_string(G) + " samples",
+          173);
+  }
+  const size_t nTrain = static_cast<size_t>(trainingShare);
+  const size_t nValidation = static_cast<size_t>(validationShare);
+
+  const float* inputRows = rawInputs.data();
+  const float* targetRows = rawTargets.data();
+  trainingInputs.assign(inputRows, inputRows + nTrain * n);
+  trainingTargets.assign(targetRows, targetRows + nTrain * m);
+  validationInputs.assign(inputRows + nTrain * n, inputRows + (nTrain + nValidation) * n);
+  validationTargets.assign(targetRows + nTrain * m, targetRows + (nTrain + nValidation) * m);
+  testInputs.assign(inputRows + (nTrain + nValidation) * n, inputRows + rawInputs.size());
+  testTargets.assign(targetRows + (nTrain + nValidation) * m, targetRows + rawTargets.size());
+
+  if (numberOfTrainingSamples() + numberOfValidationSamples() + numberOfTestSamples() != G) {
+    fatal("Something is wrong with the samples", 136);
+  }
+}
