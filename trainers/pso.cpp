@@ -1,0 +1,123 @@
+// The particle-swarm trainer: construction, the training loop and its timing.
+#include "trainers/pso.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cstddef>
+#include <iostream>
+
+#include "trainers/stopwatch.h"
+#include "trainers/termination.h"
+
+NN_PSO::NN_PSO(const std::string& configurationFileName, const std::string& trainingDataFileName,
+               const std::string& parametersFileName)
+    : NN(configurationFileName, trainingDataFileName) {
+  if (!parametersFileName.empty()) parameters = readPSOParameters(parametersFileName);
+  parameters.dimension = numberOfWeights();
+  const std::size_t P = static_cast<std::size_t>(parameters.populationSize);
+  weights.assign(P * parameters.dimension, 0.0f);
+  const int largestSet = std::max(
+      {numberOfTestSamples(), numberOfValidationSamples(), numberOfTrainingSamples()});
+  outputs.assign(static_cast<std::size_t>(outputSize()) * P * largestSet, 0.0f);
+}
+
+double NN_PSO::train() {
+  requireTerminatingCondition(parameters.iterations, parameters.mse, parameters.time);
+  Stopwatch total;
+  total.start();
+  Stopwatch training;
+  // Per-step timers for profiling; quiet, so their labels never print.
+  Stopwatch step;
+  Stopwatch iterationWatch;
+  step.setQuiet();
+  iterationWatch.setQuiet();
+
+  ParticleSwarm swarm(parameters, weights);
+  const int D = parameters.dimension;
+  std::vector<float> bestWeights(D, 0.0f);
+  bool validationImproved = false;
+
+  float best = FLT_MAX;
+  float lastValidation = FLT_MAX;
+  int iteration = 0;
+  while (!trainingShouldEnd(best, iteration, total.elapsed(), parameters.iterations,
+                            parameters.mse, parameters.time)) {
+    if (iteration == 0) training.start();
+
+    iterationWatch.start();
+    step.start();
+    simNNs(trainingInputs);
+    step.stop();
+    step.print("sim");
+    step.start();
+    const std::vector<float> fitnesses = mses(trainingTargets);
+    step.stop();
+    step.print("mses");
+    step.start();
+    swarm.updateFitnesses(fitnesses);
+    step.stop();
+    step.print("updateFitnesses");
+    step.start();
+    swarm.nextIteration();
+    step.stop();
+    step.print("next iter");
+    iterationWatch.stop();
+    iterationWatch.print("Total");
+    ++iteration;
+
+    // The particles are measured where the move left them, not at their best positions.
+    if (parameters.stripLength > 0 && iteration % parameters.stripLength == 0 &&
+        numberOfValidationSamples() > 0) {
+      simNNs(validationInputs);
+      const std::vector<float> errors = mses(validationTargets);
+      const auto lowest = std::min_element(errors.begin(), errors.end());
+      const float e = *lowest;
+      if (best > e) {
+        const auto particle = weights.begin() + (lowest - errors.begin()) * D;
+        std::copy(particle, particle + D, bestWeights.begin());
+        best = e;
+        validationImproved = true;
+      }
+      lastValidation = e;
+    }
+
+    if (iteration % 100 == 0) {
+      simNNs(trainingInputs);
+      const std::vector<float> errors = mses(trainingTargets);
+      const float t = *std::min_element(errors.begin(), errors.end());
+      std::cout << "training mse[" << iteration << "]= " << t << "\t validation mse = "
+                << lastValidation << "\t best mse = " << best << std::endl;
+    }
+  }
+  training.stop();
+
+  // Without an improving validation check (no validation samples, or too few iterations)
+  // the network takes the swarm's best training position rather than untrained zeros; if
+  // no fitness was ever recorded, particle 0's initial position stays where it is.
+  if (validationImproved) {
+    std::copy(bestWeights.begin(), bestWeights.end(), weights.begin());
+  } else if (swarm.globalBestFitness < FLT_MAX) {
+    std::copy(swarm.globalBestPosition.begin(), swarm.globalBestPosition.end(),
+              weights.begin());
+  }
+  return training.elapsed();
+}
+
+double NN_PSO::timeIterations(int n) {
+  const int savedIterations = parameters.iterations;
+  const float savedMse = parameters.mse;
+  const float savedTime = parameters.time;
+  parameters.iterations = n;
+  parameters.mse = 0.0f;
+  parameters.time = 0.0f;
+  const double seconds = train();
+  parameters.iterations = savedIterations;
+  parameters.mse = savedMse;
+  parameters.time = savedTime;
+  return seconds / n;
+}
+
+void NN_PSO::printInfo() {
+  NN::printInfo();
+  printParameters(parameters);
+}

@@ -1,0 +1,89 @@
+// The particle swarm: positions, velocities and the best positions found so far.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstddef>
+
+#include "nn/fatal.h"
+#include "trainers/pso.h"
+
+namespace {
+// rand() returns 0 .. 2^31 - 1; scaled by 2^-31 it lies in [0, 1).
+const double kRandScale = 1.0 / 2147483648.0;
+}  // namespace
+
+ParticleSwarm::ParticleSwarm(const PSOParameters& parameters, std::vector<float>& positions)
+    : parameters(parameters), positions(positions) {
+  const int P = parameters.populationSize;
+  const int D = parameters.dimension;
+  const std::size_t coordinates = static_cast<std::size_t>(P) * D;
+  velocities.assign(coordinates, 0.0f);
+  personalBestPositions.assign(coordinates, 0.0f);
+  personalBestFitnesses.assign(P, 0.0f);
+  globalBestPosition.assign(D, 0.0f);
+
+  const float span = parameters.upperLimit - parameters.lowerLimit;
+  for (int p = 0; p < P; ++p) {
+    for (int d = 0; d < D; ++d) {
+      if (!(span > 0.0f)) fatal("Wrong boundary", -113);
+      const std::size_t i = static_cast<std::size_t>(p) * D + d;
+      const int r1 = std::rand();
+      const int r2 = std::rand();
+      positions[i] = static_cast<float>(r1 * kRandScale * span + parameters.lowerLimit);
+      // Uniform in [-span, span).
+      velocities[i] = static_cast<float>(r2 * kRandScale * span * 2.0 - span);
+    }
+    personalBestFitnesses[p] = FLT_MAX;
+  }
+  globalBestFitness = FLT_MAX;
+}
+
+void ParticleSwarm::updateFitnesses(const std::vector<float>& fitnesses) {
+  const int P = parameters.populationSize;
+  const int D = parameters.dimension;
+  if (fitnesses.size() != static_cast<std::size_t>(P)) fatal("Wrong number of fitnesses.", -243);
+  // Strict comparisons: a tie keeps the earlier best, so the lowest-numbered particle wins.
+  for (int p = 0; p < P; ++p) {
+    if (!(personalBestFitnesses[p] > fitnesses[p])) continue;
+    const auto particle = positions.begin() + static_cast<std::ptrdiff_t>(p) * D;
+    std::copy(particle, particle + D,
+              personalBestPositions.begin() + static_cast<std::ptrdiff_t>(p) * D);
+    personalBestFitnesses[p] = fitnesses[p];
+    if (globalBestFitness > fitnesses[p]) {
+      std::copy(particle, particle + D, globalBestPosition.begin());
+      globalBestFitness = fitnesses[p];
+    }
+  }
+}
+
+void ParticleSwarm::nextIteration() {
+  ++iterationCount;
+  updateVelocities();
+  updatePositions();
+}
+
+void ParticleSwarm::updateVelocities() {
+  const int D = parameters.dimension;
+  const std::size_t coordinates = velocities.size();
+  const double omega = parameters.omega;
+  const double phiP = parameters.phiP;
+  const double phiG = parameters.phiG;
+  const float maxSpeed = parameters.maxSpeed;
+  // v = omega*v + r1*phiP*(personal best - x) + r2*phiG*(global best - x), in double,
+  // two fresh draws per coordinate, then limited to maxSpeed in either direction.
+  for (std::size_t i = 0; i < coordinates; ++i) {
+    const double x = positions[i];
+    const double r1 = std::rand() * kRandScale;
+    const double r2 = std::rand() * kRandScale;
+    const double v = omega * velocities[i] + r1 * phiP * (personalBestPositions[i] - x) +
+                     r2 * phiG * (globalBestPosition[i % D] - x);
+    velocities[i] = static_cast<float>(v);
+    if (std::fabs(velocities[i]) > maxSpeed) velocities[i] = std::copysign(maxSpeed, velocities[i]);
+  }
+}
+
+void ParticleSwarm::updatePositions() {
+  const std::size_t coordinates = velocities.size();
+  for (std::size_t i = 0; i < coordinates; ++i) positions[i] = positions[i] + velocities[i];
+}
