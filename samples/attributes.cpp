@@ -1,0 +1,123 @@
+// The fifteen attribute functions, written as plain backward scans.
+
+#include "samples/attributes.h"
+
+#include "samples/exception.h"
+
+double jobStatusNeuronValue(int status) { return status == 1 ? 0.0 : 1.0; }
+
+std::vector<double> createAttributeValues(int count, int active) {
+  if (active >= count || active < -1) throw Exception("Wrong active neuron");
+  std::vector<double> values(count, 0.0);
+  if (active >= 0) values[active] = 1.0;
+  return values;
+}
+
+namespace {
+
+bool sameUser(const JobData& a, const JobData& b) { return a.userID == b.userID; }
+bool sameApplication(const JobData& a, const JobData& b) {
+  return a.applicationNumber == b.applicationNumber;
+}
+bool sameUserWithApplication(const JobData& a, const JobData& b) {
+  return sameUser(a, b) && sameApplication(a, b);
+}
+
+// The latest j < i whose keys match job i, or -1; that job alone decides the attribute.
+template <typename Match>
+int latestEarlierMatch(const std::vector<JobData>& jobs, int i, Match match) {
+  for (int j = i - 1; j >= 0; --j) {
+    if (match(jobs[j], jobs[i])) return j;
+  }
+  return -1;
+}
+
+double cappedElapsed(double elapsed) { return elapsed > kOneYear ? kOneYear : elapsed; }
+
+}  // namespace
+
+std::vector<double> submitTime(const std::vector<JobData>& jobs, int i) {
+  return {jobs[i].submitTime};
+}
+std::vector<double> waitTime(const std::vector<JobData>& jobs, int i) {
+  return {jobs[i].waitTime};
+}
+std::vector<double> status(const std::vector<JobData>& jobs, int i) {
+  return {jobStatusNeuronValue(jobs[i].status)};
+}
+std::vector<double> requestedNumberOfProcessors(const std::vector<JobData>& jobs, int i) {
+  return {static_cast<double>(jobs[i].requestedNumberOfProcessors)};
+}
+std::vector<double> requestedTime(const std::vector<JobData>& jobs, int i) {
+  return {jobs[i].requestedTime};
+}
+std::vector<double> requestedMemory(const std::vector<JobData>& jobs, int i) {
+  return {jobs[i].requestedMemory};
+}
+
+std::vector<double> userID(const std::vector<JobData>& jobs, int i) {
+  auto entry = userIdLookupTable.find(jobs[i].userID);
+  int index = entry == userIdLookupTable.end() ? -1 : entry->second;
+  return createAttributeValues(static_cast<int>(userIdLookupTable.size()), index);
+}
+
+std::vector<double> lastStatusOfUser(const std::vector<JobData>& jobs, int i) {
+  int j = latestEarlierMatch(jobs, i, sameUser);
+  return {j < 0 ? 0.0 : jobStatusNeuronValue(jobs[j].status)};
+}
+std::vector<double> lastStatusOfApplication(const std::vector<JobData>& jobs, int i) {
+  int j = latestEarlierMatch(jobs, i, sameApplication);
+  return {j < 0 ? 0.0 : jobStatusNeuronValue(jobs[j].status)};
+}
+std::vector<double> lastStatusOfUserWithApplication(const std::vector<JobData>& jobs, int i) {
+  int j = latestEarlierMatch(jobs, i, sameUserWithApplication);
+  return {j < 0 ? 0.0 : jobStatusNeuronValue(jobs[j].status)};
+}
+std::vector<double> lastJobOfUserWithApplicationWasCanceled(const std::vector<JobData>& jobs,
+                                                            int i) {
+  int j = latestEarlierMatch(jobs, i, sameUserWithApplication);
+  return {j >= 0 && jobs[j].status == 5 ? 1.0 : 0.0};
+}
+std::vector<double> lastRunTimeOfUserWithApplication(const std::vector<JobData>& jobs, int i) {
+  int j = latestEarlierMatch(jobs, i, sameUserWithApplication);
+  return {j < 0 || jobs[j].runTime == -1 ? 0.0 : jobs[j].runTime};
+}
+std::vector<double> lastAverageCPUTimeOfUserWithApplication(const std::vector<JobData>& jobs,
+                                                            int i) {
+  int j = latestEarlierMatch(jobs, i, sameUserWithApplication);
+  return {j < 0 || jobs[j].averageCPUTimeUsed == -1 ? 0.0 : jobs[j].averageCPUTimeUsed};
+}
+std::vector<double> elapsedTimeSinceUserLastUsedApplication(const std::vector<JobData>& jobs,
+                                                            int i) {
+  int j = latestEarlierMatch(jobs, i, sameUserWithApplication);
+  return {j < 0 ? kOneYear : cappedElapsed(jobs[i].submitTime - jobs[j].submitTime)};
+}
+std::vector<double> elapsedTimeSinceUserLastUsedCluster(const std::vector<JobData>& jobs, int i) {
+  int j = latestEarlierMatch(jobs, i, sameUser);
+  return {j < 0 ? kOneYear : cappedElapsed(jobs[i].submitTime - jobs[j].submitTime)};
+}
+
+const std::vector<AttributeKey> attributeKeys = {
+    {"sT", submitTime},
+    {"wT", waitTime},
+    {"s", status},
+    {"rCPU", requestedNumberOfProcessors},
+    {"rT", requestedTime},
+    {"rM", requestedMemory},
+    {"uID", userID},
+    {"lsu", lastStatusOfUser},
+    {"lsa", lastStatusOfApplication},
+    {"lsua", lastStatusOfUserWithApplication},
+    {"lc", lastJobOfUserWithApplicationWasCanceled},
+    {"lrt", lastRunTimeOfUserWithApplication},
+    {"lCPUt", lastAverageCPUTimeOfUserWithApplication},
+    {"ea", elapsedTimeSinceUserLastUsedApplication},
+    {"ec", elapsedTimeSinceUserLastUsedCluster},
+};
+
+AttributeFunction findAttributeFunction(const std::string& key) {
+  for (const AttributeKey& entry : attributeKeys) {
+    if (key == entry.key) return entry.function;
+  }
+  return nullptr;
+}

@@ -1,0 +1,196 @@
+// The training data file writer: two passes over the jobs (bounds and counts, then text), so
+// memory stays at one sample's worth whatever the number of jobs.
+
+#include <cstring>
+#include <iostream>
+#include <limits>
+
+#include "samples/exception.h"
+#include "samples/look_back_index.h"
+#include "samples/number_format.h"
+#include "samples/output_file.h"
+#include "samples/training_file.h"
+
+namespace {
+
+// The values one attribute function contributes to every sample.
+struct Block {
+  enum Kind { kScalar, kOneHot, kGeneric } kind;
+  FastAttribute fast = nullptr;          // kScalar
+  AttributeFunction function = nullptr;  // kGeneric
+  int width = 0;
+  int firstColumn = 0;
+};
+
+std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs,
+                                const std::vector<AttributeFunction>& inputs,
+                                const std::vector<AttributeFunction>& outputs) {
+  std::vector<Block> blocks;
+  int column = 0;
+  auto add = [&](AttributeFunction function) {
+    Block block;
+    if (function == userID) {
+      block.kind = Block::kOneHot;
+      block.width = static_cast<int>(userIdLookupTable.size());
+    } else if ((block.fast = fastAttributeFor(function)) != nullptr) {
+      block.kind = Block::kScalar;
+      block.width = 1;
+    } else {
+      block.kind = Block::kGeneric;
+      block.function = function;
+      block.width = static_cast<int>(function(jobs, 0).size());
+    }
+    block.firstColumn = column;
+    column += block.width;
+    blocks.push_back(block);
+  };
+  for (AttributeFunction function : inputs) add(function);
+  for (AttributeFunction function : outputs) add(function);
+  return blocks;
+}
+
+std::vector<double> genericValues(const Block& block, const std::vector<JobData>& jobs, int i) {
+  std::vector<double> values = block.function(jobs, i);
+  if (static_cast<int>(values.size()) != block.width) {
+    throw Exception("Attribute values of different length");
+  }
+  return values;
+}
+
+// One buffered run of text towards the file.
+class TextBuffer {
+ public:
+  TextBuffer(OutputFile& file, size_t room) : file_(file), data_(room * 2 + (1 << 22)) {}
+  // Makes room for `size` more characters and returns where they go.
+  char* reserve(size_t size) {
+    if (used_ + size > data_.size()) flush();
+    return data_.data() + used_;
+  }
+  void advance(char* end) { used_ = static_cast<size_t>(end - data_.data()); }
+  void append(const std::string& text) {
+    char* out = reserve(text.size());
+    std::memcpy(out, text.data(), text.size());
+    advance(out + text.size());
+  }
+  void flush() {
+    file_.write(data_.data(), used_);
+    used_ = 0;
+  }
+
+ private:
+  OutputFile& file_;
+  std::vector<char> data_;
+  size_t used_ = 0;
+};
+
+}  // namespace
+
+void createTrainingFile(const std::vector<JobData>& jobs,
+                        const std::vector<AttributeFunction>& inputs,
+                        const std::vector<AttributeFunction>& outputs, std::string path,
+                        double trainingCount, double validationCount, double testCount) {
+  OutputFile file(path);
+  if (jobs.empty()) throw Exception("No jobs to write");
+  const int jobCount = static_cast<int>(jobs.size());
+  const std::vector<Block> blocks = layoutBlocks(jobs, inputs, outputs);
+  const int columns = blocks.empty() ? 0 : blocks.back().firstColumn + blocks.back().width;
+  const LookBackIndex index = buildLookBackIndex(jobs);
+
+  // The one-hot position of every job's user (-1: not in the table).
+  std::vector<int> userPosition;
+  bool anyOneHot = false;
+  for (const Block& block : blocks) anyOneHot = anyOneHot || block.kind == Block::kOneHot;
+  if (anyOneHot) {
+    userPosition.resize(jobs.size());
+    for (int i = 0; i < jobCount; ++i) {
+      auto entry = userIdLookupTable.find(jobs[i].userID);
+      userPosition[i] = entry == userIdLookupTable.end() ? -1 : entry->second;
+    }
+  }
+
+  // Pass 1: smallest and largest value of every column, positives by the last value.
+  std::vector<double> smallest(columns, std::numeric_limits<double>::infinity());
+  std::vector<double> largest(columns, -std::numeric_limits<double>::infinity());
+  std::vector<int> usersSeen(userIdLookupTable.size(), 0);
+  int positives = 0;
+  for (int i = 0; i < jobCount; ++i) {
+    double last = 0;  // an empty sample counts as negative
+    for (const Block& block : blocks) {
+      if (block.width == 0) continue;
+      if (block.kind == Block::kScalar) {
+        double value = block.fast(jobs, index, i);
+        double& low = smallest[block.firstColumn];
+        double& high = largest[block.firstColumn];
+        if (value < low) low = value;
+        if (value > high) high = value;
+        last = value;
+      } else if (block.kind == Block::kOneHot) {
+        last = userPosition[i] == block.width - 1 ? 1.0 : 0.0;
+      } else {
+        std::vector<double> values = genericValues(block, jobs, i);
+        for (int k = 0; k < block.width; ++k) {
+          double& low = smallest[block.firstColumn + k];
+          double& high = largest[block.firstColumn + k];
+          if (values[k] < low) low = values[k];
+          if (values[k] > high) high = values[k];
+        }
+        last = values.back();
+      }
+    }
+    if (anyOneHot && userPosition[i] >= 0) ++usersSeen[userPosition[i]];
+    if (last > 0.5) ++positives;
+  }
+  // A one-hot column holds 1 for its user's jobs and 0 for every other job.
+  for (const Block& block : blocks) {
+    if (block.kind != Block::kOneHot) continue;
+    for (int k = 0; k < block.width; ++k) {
+      smallest[block.firstColumn + k] = usersSeen[k] == jobCount ? 1.0 : 0.0;
+      largest[block.firstColumn + k] = usersSeen[k] > 0 ? 1.0 : 0.0;
+    }
+  }
+  std::cout << "positives = " << positives << "\tnegatives= " << jobCount - positives
+            << std::endl;
+
+  size_t sampleRoom = 1;
+  for (const Block& block : blocks) {
+    sampleRoom += static_cast<size_t>(block.width) *
+                  (block.kind == Block::kOneHot ? 2 : kMaxFormattedDouble + 1);
+  }
+  TextBuffer text(file, sampleRoom);
+  text.append(formatDouble(trainingCount) + " " + formatDouble(validationCount) + " " +
+              formatDouble(testCount) + "\n");
+  int inputColumns = 0;
+  for (size_t b = 0; b < inputs.size(); ++b) inputColumns += blocks[b].width;
+  text.append(std::to_string(inputColumns) + " " + std::to_string(columns - inputColumns) +
+              "\n");
+  for (int k = 0; k < columns; ++k) {
+    ColumnBounds bounds = widenedBounds(smallest[k], largest[k]);
+    text.append(formatDouble(bounds.lower) + " " + formatDouble(bounds.upper) + "\n");
+  }
+
+  // Pass 2: the samples as text, a tab after every value.
+  std::string zeros;
+  for (size_t k = 0; k < userIdLookupTable.size(); ++k) zeros += "0\t";
+  for (int i = 0; i < jobCount; ++i) {
+    char* out = text.reserve(sampleRoom);
+    for (const Block& block : blocks) {
+      if (block.kind == Block::kScalar) {
+        out = formatDouble(out, block.fast(jobs, index, i));
+        *out++ = '\t';
+      } else if (block.kind == Block::kOneHot) {
+        std::memcpy(out, zeros.data(), 2 * static_cast<size_t>(block.width));
+        if (userPosition[i] >= 0) out[2 * userPosition[i]] = '1';
+        out += 2 * block.width;
+      } else {
+        for (double value : genericValues(block, jobs, i)) {
+          out = formatDouble(out, value);
+          *out++ = '\t';
+        }
+      }
+    }
+    *out++ = '\n';
+    text.advance(out);
+  }
+  text.flush();
+  file.commit();
+}

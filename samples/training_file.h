@@ -1,0 +1,41 @@
+#pragma once
+// Samples of jobs and the training data file that ombra reads: split counts, sizes, widened
+// column bounds, then one line per sample with a tab after every value.
+
+#include <string>
+#include <vector>
+
+#include "samples/attributes.h"
+
+// The values of every input function for job i, then those of every output function.
+std::vector<double> createTrainingSample(const std::vector<JobData>& jobs, int i,
+                                         const std::vector<AttributeFunction>& inputs,
+                                         const std::vector<AttributeFunction>& outputs);
+
+// Number of values the functions give for job 0.
+int inputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs);
+int outputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& outputs);
+
+// A column's bounds as written: smallest and largest widened by one eighth of their
+// difference, or by 0.125 when they are (almost) equal.
+struct ColumnBounds {
+  double lower;
+  double upper;
+};
+ColumnBounds widenedBounds(double smallest, double largest);
+
+// Writes the file through a temporary beside it (see OutputFile), printing the "positives = "
+// line. Samples are computed twice (bounds, then text) instead of being held in memory, and
+// the attributes are evaluated through LookBackIndex. Expects userIdLookupTable built from the
+// same jobs. Throws Exception "Error opening file", "Error writing file", or "No jobs to write".
+void createTrainingFile(const std::vector<JobData>& jobs,
+                        const std::vector<AttributeFunction>& inputs,
+                        const std::vector<AttributeFunction>& outputs, std::string path,
+                        double trainingCount, double validationCount, double testCount);
+
+// The same file written the direct way: every sample computed with the plain attribute
+// functions, held in memory, and formatted by an output stream. The reference for the above.
+void createTrainingFilePlain(const std::vector<JobData>& jobs,
+                             const std::vector<AttributeFunction>& inputs,
+                             const std::vector<AttributeFunction>& outputs, std::string path,
+                             double trainingCount, double validationCount, double testCount);
