@@ -1,3 +1,59 @@
 #include "nn/driver.h"
 
-int runOmbra(int, char**, const NetworkType*, int) { return 0; }
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "nn/fatal.h"
+#include "nn/reloaded_network.h"
+
+namespace {
+
+void printUsage() {
+  std::cout << "Usage: ./ombra <NN_type> <nnet_config_file>  <training_data_file>  "
+               "<algorithm_parameters_file> [<network_file>]"
+            << std::endl;
+  std::cout << "       ./ombra <network_file>" << std::endl;
+}
+
+// A type whose class is not built into this program is as unknown as a misspelt one.
+const NetworkType* findType(const char* name, const NetworkType* types, int typeCount) {
+  for (int k = 0; k < typeCount; ++k) {
+    if (std::strcmp(types[k].name, name) == 0) return types[k].create ? &types[k] : nullptr;
+  }
+  return nullptr;
+}
+
+int train(int argumentCount, char** argv, const NetworkType* types, int typeCount) {
+  const NetworkType* type = findType(argv[1], types, typeCount);
+  if (type == nullptr) fatal("Wrong NN type", -1);
+  // The network lives until the process ends; the driver is its only owner.
+  std::unique_ptr<NN> network(type->create(argv[2], argv[3], argv[4]));
+  network->printInfo();
+  std::cout << "Training..." << std::endl;
+  network->train();
+  std::cout << "Network trained" << std::endl;
+  const float mse = network->testMeanSquaredError();
+  std::cout << "Test set MSE= " << static_cast<double>(mse) << std::endl;
+  const float rate = network->truePositiveRate();
+  std::cout << "Test set TPR= " << static_cast<double>(rate) << std::endl;
+  if (argumentCount == 5) network->save(argv[5]);
+  return predictionLoop(*network, std::cin, std::cout);
+}
+
+int reload(char** argv) {
+  NN_reloaded network(argv[1]);
+  network.printInfo();
+  return predictionLoop(network, std::cin, std::cout);
+}
+
+}  // namespace
+
+int runOmbra(int argc, char** argv, const NetworkType* types, int typeCount) {
+  const int argumentCount = argc - 1;
+  if (argumentCount == 4 || argumentCount == 5) return train(argumentCount, argv, types, typeCount);
+  if (argumentCount == 1) return reload(argv);
+  printUsage();
+  fatal("Wrong number of arguments", -1);
+}

@@ -1,0 +1,48 @@
+#include <iostream>
+#include <istream>
+#include <ostream>
+#include <vector>
+
+#include "nn/driver.h"
+#include "nn/fatal.h"
+
+namespace {
+
+enum class Read { value, endOfInput, notANumber };
+
+Read readValue(std::istream& in, float& value) {
+  in >> std::ws;
+  if (in.peek() == std::char_traits<char>::eof()) return Read::endOfInput;
+  return (in >> value) ? Read::value : Read::notANumber;
+}
+
+}  // namespace
+
+// "Input:", inputSize() values separated by any white space, "Output: " and every output
+// followed by a space. The loop ends cleanly at the end of the input between two vectors;
+// a value that is not a number, or input that ends inside a vector, is an error.
+int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
+  std::vector<float> input(static_cast<size_t>(network.inputSize()));
+  for (;;) {
+    out << "Input:";
+    out.flush();  // the prompt must be visible before the program waits
+    for (size_t j = 0; j < input.size(); ++j) {
+      switch (readValue(in, input[j])) {
+        case Read::value:
+          break;
+        case Read::endOfInput:
+          out << std::endl;  // end the prompt's line
+          if (j == 0) return 0;
+          fatal("Input ended after " + std::to_string(j) + " of " +
+                    std::to_string(input.size()) + " values",
+                -1);
+        case Read::notANumber:
+          out << std::endl;
+          fatal("Input value is not a number", -1);
+      }
+    }
+    out << "Output: ";
+    for (float output : network.predict(input)) out << static_cast<double>(output) << ' ';
+    out << std::endl;
+  }
+}
