@@ -100,6 +100,18 @@ void writeByRename(const std::string& path, const std::string& fileName,
   }
 }
 
+// The descriptor of standard output or error when file is that same file, else -1.
+int standardStreamOf(const struct stat& file) {
+  for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat info;
+    if (fstat(descriptor, &info) == 0 && info.st_dev == file.st_dev &&
+        info.st_ino == file.st_ino) {
+      return descriptor;
+    }
+  }
+  return -1;
+}
+
 }  // namespace
 
 void NN::save(const std::string& fileName) const {
@@ -111,17 +123,21 @@ void NN::save(const std::string& fileName) const {
   appendFloats(bytes, outputRanges.data(), 2 * static_cast<size_t>(outputSize()));
 
   std::cout.flush();  // the file may be standard output itself
-  const std::string path = resolveLinks(fileName);
+  std::cerr.flush();
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
+  if (stat(fileName.c_str(), &info) != 0) {
     if (errno != ENOENT) fatal("Error opening file: " + fileName, -1);
-    writeByRename(path, fileName, bytes, nullptr);
-  } else if (S_ISREG(info.st_mode)) {
-    writeByRename(path, fileName, bytes, &info);
+    writeByRename(resolveLinks(fileName), fileName, bytes, nullptr);  // a new name
   } else if (S_ISDIR(info.st_mode)) {
     fatal("Error opening file: " + fileName, -1);
+  } else if (!S_ISREG(info.st_mode)) {
+    writeInPlace(fileName, fileName, bytes);
+  } else if (const int stream = standardStreamOf(info); stream >= 0) {
+    // /dev/stdout redirected to a file: renaming over it would cut the program's own
+    // output off, so the bytes go where that output stands.
+    if (!writeAll(stream, bytes)) fatal("Error writing file: " + fileName, -1);
   } else {
-    writeInPlace(path, fileName, bytes);
+    writeByRename(resolveLinks(fileName), fileName, bytes, &info);
   }
 }
 
