@@ -4,6 +4,7 @@
 
 #include "nn/driver.h"
 #include "opencl/bp_opencl.h"
+#include "trainers/pso.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ NN* create(const std::string& configurationFileName, const std::string& training
 
 // Looked up in this order; the match is exact and case-sensitive.
 const NetworkType networkTypes[] = {
-    {"PSO", nullptr /* create<NN_PSO> */},
+    {"PSO", create<NN_PSO>},
     {"PSO_local_GPU", nullptr /* create<NN_PSO_OpenCL_GPU_local> */},
     {"PSO_local_CPU", nullptr /* create<NN_PSO_OpenCL_CPU_local> */},
     {"PSO_private_GPU", nullptr /* create<NN_PSO_OpenCL_GPU_private> */},
