@@ -132,8 +132,8 @@ std::vector<JobData> parseFile(std::string path) {
     kept = static_cast<size_t>(end - lineBegin);
     std::memmove(buffer.data(), lineBegin, kept);
   }
-  gzclose(file);
-  if (failed) throw Exception("Error reading file");
+  // gzclose reports a gzip stream that ended early (a truncated download).
+  if (gzclose(file) != Z_OK || failed) throw Exception("Error reading file");
   // A last line without a line feed is still a line.
   if (kept > 0 && parseJobLineFast(buffer.data(), buffer.data() + kept, job)) jobs.push_back(job);
   return jobs;

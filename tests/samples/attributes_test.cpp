@@ -1,0 +1,200 @@
+// Attribute functions: direct values, the look-back rules, and the linear-time index that
+// must give the backward scans' values for every job.
+
+#include "samples/attributes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "samples/exception.h"
+#include "samples/look_back_index.h"
+#include "test_helpers.h"
+
+namespace {
+
+using tallis_test::job;
+using Values = std::vector<double>;
+
+const AttributeFunction lookBackFunctions[] = {
+    lastStatusOfUser,
+    lastStatusOfApplication,
+    lastStatusOfUserWithApplication,
+    lastJobOfUserWithApplicationWasCanceled,
+    lastRunTimeOfUserWithApplication,
+    lastAverageCPUTimeOfUserWithApplication,
+    elapsedTimeSinceUserLastUsedApplication,
+    elapsedTimeSinceUserLastUsedCluster};
+
+TEST(CreateAttributeValues, SetsOnePositionOrNone) {
+  EXPECT_EQ(createAttributeValues(3, 1), (Values{0, 1, 0}));
+  EXPECT_EQ(createAttributeValues(3, -1), (Values{0, 0, 0}));
+  EXPECT_EQ(createAttributeValues(0, -1), Values{});
+  for (int active : {3, -2}) {
+    try {
+      createAttributeValues(3, active);
+      FAIL() << "no exception for " << active;
+    } catch (const Exception& error) {
+      EXPECT_STREQ(error.what(), "Wrong active neuron");
+    }
+  }
+}
+
+TEST(DirectAttributes, CopyTheJobsFieldsAndEncodeTheStatus) {
+  JobData a = job(0, 4, 2, 123.5);
+  a.waitTime = -1;
+  a.requestedNumberOfProcessors = 64;
+  a.requestedTime = 7200;
+  a.requestedMemory = -1;
+  std::vector<JobData> jobs = {a, job(5, 4, 2), job(1, 4, 2)};
+  EXPECT_EQ(submitTime(jobs, 0), Values{123.5});
+  EXPECT_EQ(waitTime(jobs, 0), Values{-1});
+  EXPECT_EQ(requestedNumberOfProcessors(jobs, 0), Values{64});
+  EXPECT_EQ(requestedTime(jobs, 0), Values{7200});
+  EXPECT_EQ(requestedMemory(jobs, 0), Values{-1});
+  EXPECT_EQ(status(jobs, 0), Values{1});
+  EXPECT_EQ(status(jobs, 1), Values{1});
+  EXPECT_EQ(status(jobs, 2), Values{0});
+}
+
+TEST(UserIdAttribute, IsOneHotOverTheTableAndZeroForUnknownUsers) {
+  std::vector<JobData> jobs = {job(1, 7, 1), job(1, 3, 1), job(1, -1, 1), job(1, -1, 1)};
+  testing::internal::CaptureStdout();
+  createUserIdLookupTable(jobs);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(userID(jobs, 0), (Values{1, 0}));
+  EXPECT_EQ(userID(jobs, 1), (Values{0, 1}));
+  EXPECT_EQ(userID(jobs, 2), (Values{0, 0}));
+  EXPECT_EQ(userID(jobs, 3), (Values{0, 0}));
+  // -1 still matches -1 for the look-back attributes.
+  EXPECT_EQ(lastStatusOfUser(jobs, 3), Values{0});
+  jobs[2].status = 0;
+  EXPECT_EQ(lastStatusOfUser(jobs, 3), Values{1});
+  EXPECT_EQ(elapsedTimeSinceUserLastUsedCluster(jobs, 3), Values{0});
+}
+
+TEST(LookBackAttributes, FirstJobGetsTheNoMatchValues) {
+  std::vector<JobData> jobs = {job(5, 1, 1, 1000)};
+  const Values expected[] = {{0}, {0}, {0}, {0}, {0}, {0}, {kOneYear}, {kOneYear}};
+  for (size_t f = 0; f < 8; ++f) EXPECT_EQ(lookBackFunctions[f](jobs, 0), expected[f]) << f;
+}
+
+TEST(LookBackAttributes, OnlyTheLatestMatchingJobDecides) {
+  // Same user and application: run times 500 then -1, CPU times 70 then -1.
+  std::vector<JobData> jobs = {job(1, 1, 1, 0, 500, 70), job(1, 1, 1, 10, -1, -1),
+                               job(1, 1, 1, 20)};
+  EXPECT_EQ(lastRunTimeOfUserWithApplication(jobs, 2), Values{0});
+  EXPECT_EQ(lastAverageCPUTimeOfUserWithApplication(jobs, 2), Values{0});
+  EXPECT_EQ(lastRunTimeOfUserWithApplication(jobs, 1), Values{500});
+  EXPECT_EQ(lastAverageCPUTimeOfUserWithApplication(jobs, 1), Values{70});
+  // A cancelled job followed by a failed one: "lc" sees only the failed one.
+  std::vector<JobData> statuses = {job(5, 2, 3), job(0, 2, 3), job(1, 2, 3)};
+  EXPECT_EQ(lastJobOfUserWithApplicationWasCanceled(statuses, 1), Values{1});
+  EXPECT_EQ(lastJobOfUserWithApplicationWasCanceled(statuses, 2), Values{0});
+  EXPECT_EQ(lastStatusOfUserWithApplication(statuses, 2), Values{1});
+}
+
+TEST(LookBackAttributes, ElapsedTimeIsCappedAtOneYear) {
+  for (double gap : {31536000.0, 31536001.0, 10.0, 99999999.0}) {
+    std::vector<JobData> jobs = {job(1, 1, 1, 1000), job(1, 1, 1, 1000 + gap)};
+    double expected = gap > kOneYear ? kOneYear : gap;
+    EXPECT_EQ(elapsedTimeSinceUserLastUsedApplication(jobs, 1), Values{expected}) << gap;
+    EXPECT_EQ(elapsedTimeSinceUserLastUsedCluster(jobs, 1), Values{expected}) << gap;
+  }
+  // Submit times out of order give a negative elapsed time, unchanged.
+  std::vector<JobData> backwards = {job(1, 1, 1, 500), job(1, 1, 1, 200)};
+  EXPECT_EQ(elapsedTimeSinceUserLastUsedCluster(backwards, 1), Values{-300});
+}
+
+TEST(LookBackAttributes, MatchOnUserApplicationOrBoth) {
+  // Job 3 is user 1 with application 9.
+  std::vector<JobData> jobs = {job(0, 1, 9, 100), job(5, 2, 9, 200), job(1, 1, 4, 300),
+                               job(1, 1, 9, 400)};
+  EXPECT_EQ(lastStatusOfApplication(jobs, 3), Values{1});   // job 1, another user's job
+  EXPECT_EQ(lastStatusOfUser(jobs, 3), Values{0});          // job 2
+  EXPECT_EQ(lastStatusOfUserWithApplication(jobs, 3), Values{1});  // job 0
+  EXPECT_EQ(elapsedTimeSinceUserLastUsedApplication(jobs, 3), Values{300});
+  EXPECT_EQ(elapsedTimeSinceUserLastUsedCluster(jobs, 3), Values{100});
+  EXPECT_EQ(lastJobOfUserWithApplicationWasCanceled(jobs, 3), Values{0});
+  EXPECT_EQ(lastJobOfUserWithApplicationWasCanceled(jobs, 2), Values{0});
+  // Never a later job or the job itself.
+  EXPECT_EQ(lastStatusOfUser(jobs, 0), Values{0});
+}
+
+TEST(AttributeKeys, NameEveryFunctionOnce) {
+  EXPECT_EQ(attributeKeys.size(), 15u);
+  EXPECT_EQ(findAttributeFunction("lCPUt"), lastAverageCPUTimeOfUserWithApplication);
+  EXPECT_EQ(findAttributeFunction("uID"), userID);
+  EXPECT_EQ(findAttributeFunction("uid"), nullptr);
+  EXPECT_EQ(findAttributeFunction(""), nullptr);
+}
+
+// Every single-valued attribute through the index equals the function itself, job by job.
+void expectIndexMatchesScan(const std::vector<JobData>& jobs, int stride, int everyJobBelow,
+                            const std::string& what) {
+  LookBackIndex index = buildLookBackIndex(jobs);
+  int compared = 0;
+  for (const AttributeKey& key : attributeKeys) {
+    if (key.function == userID) continue;
+    FastAttribute fast = fastAttributeFor(key.function);
+    ASSERT_NE(fast, nullptr) << key.key;
+    for (int i = 0; i < static_cast<int>(jobs.size());
+         i += i < everyJobBelow ? 1 : stride) {
+      double plain = key.function(jobs, i)[0];
+      double quick = fast(jobs, index, i);
+      ASSERT_EQ(std::memcmp(&plain, &quick, sizeof plain), 0)
+          << what << " key " << key.key << " job " << i << ": " << plain << " vs " << quick;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 0);
+}
+
+TEST(LookBackIndex, EqualsTheBackwardScanOnRandomSequences) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    std::vector<JobData> jobs;
+    int users = 1 + round, applications = 1 + 3 * round;
+    for (int i = 0; i < 600; ++i) {
+      JobData j = job(random() % 3 == 0 ? (random() % 2 ? 0 : 5) : 1,
+                      static_cast<int>(random() % users) - 1,
+                      static_cast<int>(random() % applications) - 1,
+                      i * 1000.0 + (random() % 40000000) - 100,
+                      random() % 5 == 0 ? -1 : random() % 9000,
+                      random() % 5 == 0 ? -1 : random() % 900 / 7.0);
+      jobs.push_back(j);
+    }
+    expectIndexMatchesScan(jobs, 1, 600, "round " + std::to_string(round));
+  }
+}
+
+TEST(LookBackIndex, EqualsTheBackwardScanOnRealLogs) {
+  // Whole logs for the small ones; every job of the first 15000 and a stride after that for
+  // the large ones, to keep the quadratic scans short.
+  struct Log {
+    const char* name;
+    int stride;
+  };
+  const Log logs[] = {{"KTH-SP2-1996-2.1-cln.swf", 1},
+                      {"NASA-iPSC-1993-3.1-cln.swf", 1},
+                      {"LANL-CM5-1994-4.1-cln.swf", 211},
+                      {"LLNL-Thunder-2007-1.1-cln.swf", 197},
+                      {"METACENTRUM-2009-2.swf", 211},
+                      {"CEA-Curie-2011-2.1-cln.swf.gz", 797},
+                      {"SDSC-BLUE-2000-4.2-cln.swf.gz", 797},
+                      {"RICC-2010-2.swf.gz", 997}};
+  int checked = 0;
+  for (const Log& log : logs) {
+    std::string path = tallis_test::swfPath(log.name);
+    if (!tallis_test::haveFile(path)) continue;
+    std::vector<JobData> jobs = filterOutPartialJobs(parseFile(path));
+    // NASA-iPSC has no finished jobs by status; its users and applications still count.
+    if (jobs.empty()) jobs = parseFile(path);
+    expectIndexMatchesScan(jobs, log.stride, log.stride == 1 ? 1 << 30 : 15000, log.name);
+    ++checked;
+  }
+  if (checked == 0) GTEST_SKIP() << "no workload logs in " << SWF_DATA_DIR;
+}
+
+}  // namespace
