@@ -1,0 +1,85 @@
+// "PSO" through the real ombra program: training mode, saving, and prediction mode on the
+// saved file.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/trainers/pso_files.h"
+
+namespace {
+
+struct OmbraRun {
+  int status;
+  std::string out;
+};
+
+OmbraRun runOmbra(const TemporaryFolder& folder, const std::string& arguments,
+             const std::string& input) {
+  const std::string inputFile = folder.write("stdin.txt", input);
+  const std::string outputFile = folder.file("stdout.txt");
+  const std::string command = "cd '" + folder.path() + "' && '" + OMBRA_PATH + "' " + arguments +
+                              " < '" + inputFile + "' > '" + outputFile + "' 2> stderr.txt";
+  const int status = std::system(command.c_str());
+  std::ifstream file(outputFile);
+  std::stringstream text;
+  text << file.rdbuf();
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) result.push_back(line);
+  return result;
+}
+
+const char* const kQueries = "1 2 3\n9 9\n9\n5 5 5\n";  // the second vector spans two lines
+
+TEST(PSODriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
+  TemporaryFolder folder;
+  folder.write("net.cfg", "3 6 1");
+  folder.write("train.dat", trainingDataText(3, 1, 60, 20, 20));
+  folder.write("pso.txt", "Population size: 12\nIterations: 200\n");
+
+  const OmbraRun training = runOmbra(folder, "PSO net.cfg train.dat pso.txt net.bin", kQueries);
+  ASSERT_EQ(training.status, 0) << training.out;
+  const std::vector<std::string> out = lines(training.out);
+
+  // Information block, then the training and evaluation lines in order.
+  ASSERT_GE(out.size(), 32u) << training.out;
+  EXPECT_EQ(out[0], "Neural network info");
+  EXPECT_EQ(out[13], "PSO parameters info:");
+  EXPECT_EQ(out[14], "  Population size: 12");
+  EXPECT_EQ(out[19], "  Iterations: 200");
+  EXPECT_EQ(out[21], "Training...");
+  const std::string number = "[-+.e0-9]+";
+  for (int i = 0; i < 2; ++i) {
+    const std::regex progress("training mse\\[" + std::to_string(100 * (i + 1)) + "\\]= " +
+                              number + "\t validation mse = " + number + "\t best mse = " +
+                              number);
+    EXPECT_TRUE(std::regex_match(out[22 + i], progress)) << out[22 + i];
+  }
+  EXPECT_EQ(out[24], "Network trained");
+  EXPECT_TRUE(std::regex_match(out[25], std::regex("Test set MSE= " + number))) << out[25];
+  EXPECT_EQ(out[26].rfind("positives = ", 0), 0u) << out[26];
+  EXPECT_TRUE(std::regex_match(out[29], std::regex("Test set TPR= " + number))) << out[29];
+  const std::regex answer("Input:Output: " + number + " ");
+  for (int i = 30; i < 33; ++i) EXPECT_TRUE(std::regex_match(out[i], answer)) << out[i];
+  EXPECT_EQ(out.back(), "Input:");
+
+  // The reloaded network answers the same queries with the same text.
+  const OmbraRun prediction = runOmbra(folder, "net.bin", kQueries);
+  ASSERT_EQ(prediction.status, 0) << prediction.out;
+  const std::string trainedAnswers = training.out.substr(training.out.find("Input:"));
+  const std::string reloadedAnswers = prediction.out.substr(prediction.out.find("Input:"));
+  EXPECT_EQ(reloadedAnswers, trainedAnswers);
+}
+
+}  // namespace
