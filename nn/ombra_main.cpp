@@ -4,6 +4,7 @@
 
 #include "nn/driver.h"
 #include "opencl/bp_opencl.h"
+#include "trainers/bp.h"
 #include "trainers/pso.h"
 
 namespace {
@@ -21,7 +22,7 @@ const NetworkType networkTypes[] = {
     {"PSO_local_CPU", nullptr /* create<NN_PSO_OpenCL_CPU_local> */},
     {"PSO_private_GPU", nullptr /* create<NN_PSO_OpenCL_GPU_private> */},
     {"PSO_private_CPU", nullptr /* create<NN_PSO_OpenCL_CPU_private> */},
-    {"BP", nullptr /* create<NN_BP> */},
+    {"BP", create<NN_BP>},
     {"BP_GPU", create<NN_BP_OpenCL_GPU>},
     {"BP_CPU", create<NN_BP_OpenCL_CPU>},
 };

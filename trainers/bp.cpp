@@ -59,7 +59,7 @@ double NN_BP::train() {
       // All but the last sample in the fused form; the last through the steps, so the working
       // arrays end the epoch exactly as the steps leave them.
       first = samples - 1;
-      fastEpoch->run(weights.data(), trainingInputs.data(), first, activations);
+      fastEpoch->run(weights.data(), trainingInputs.data(), first);
     }
     for (int i = first; i < samples; ++i) {
       step.start();

@@ -1,171 +1,170 @@
 #include "trainers/bp_epoch.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "nn/network.h"
 
+typedef BPEpoch::Lanes Lanes;
+
 namespace {
 
-// Everything the per-sample loop needs, as plain pointers.
-struct EpochPlan {
-  int numberOfLayers;
-  const int* layers;
-  const int* weightOffsets;
-  const int* activationOffsets;
-  const int* transposedOffsets;
-  float* transposed;
-  const float* scaledTargets;
-  float* deltas;
-  float* sums;
-  float* changes;
-  float learningRate;
-};
+int groupsOf(int n) { return (n + 7) / 8; }
 
-// Forward pass of one layer across its neurons: out_i = sigmoid(b_i + sum_j in_j * w_ij), each
-// sum in j order, the neurons side by side over the transposed rows.
-inline void forwardLayer(const float* __restrict in, const float* __restrict rows,
-                         float* __restrict out, int below, int count) {
-  for (int i = 0; i < count; ++i) out[i] = rows[i];
-  for (int j = 0; j < below; ++j) {
-    const float x = in[j];
-    const float* __restrict row = rows + static_cast<long>(1 + j) * count;
-    for (int i = 0; i < count; ++i) out[i] = out[i] + x * row[i];
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+
+// out = sigmoid(b + sum_j in_j * w_j) for eight neurons per group; each sum in j order.
+ALWAYS_INLINE void forwardLayer(const float* in, const Lanes* rows, Lanes* out, float* outValues,
+                                int below, int groups, int count) {
+  for (int g = 0; g < groups; ++g) {
+    Lanes sum = rows[g];
+    for (int j = 0; j < below; ++j) sum = sum + in[j] * rows[(1 + j) * groups + g];
+    out[g] = sum;
   }
-  for (int i = 0; i < count; ++i) out[i] = NN::sigmoid(out[i]);
+  for (int i = 0; i < count; ++i) outValues[i] = NN::sigmoid(outValues[i]);
+  // The padding lanes held sums of zeros; they must read 0 again, not sigmoid(0).
+  for (int i = count; i < groups * 8; ++i) outValues[i] = 0.0f;
 }
 
-// Layer l's weights in the standard layout: for each neuron k, in ascending k,
-// sums_j += delta_k * w_kj with the weight before this sample's change, then
-// w_kj += 0 + change_k * a_j (change_k = eta * delta_k).
-inline void accumulateAndUpdate(float* __restrict blocks, const float* __restrict delta,
-                                const float* __restrict change, const float* __restrict a,
-                                float* __restrict sums, int below, int count) {
-  for (int j = 0; j < below; ++j) sums[j] = 0.0f;
+// For each neuron k in ascending order: sums_j += delta_k * w_kj with the weight before this
+// sample's change, then w_kj += 0 + change_k * a_j.
+ALWAYS_INLINE void accumulateAndUpdate(Lanes* blocks, const float* delta, const float* change,
+                                       const Lanes* a, Lanes* sums, int belowGroups, int count) {
+  const Lanes zero = {};
+  for (int g = 0; g < belowGroups; ++g) sums[g] = zero;
   for (int k = 0; k < count; ++k) {
-    float* __restrict block = blocks + static_cast<long>(k) * (below + 1);
+    Lanes* row = blocks + k * belowGroups;
     const float d = delta[k];
     const float c = change[k];
-    block[0] = block[0] + (0.0f + c);
-    float* __restrict w = block + 1;
-    for (int j = 0; j < below; ++j) {
-      sums[j] = sums[j] + d * w[j];
-      w[j] = w[j] + (0.0f + c * a[j]);
+    for (int g = 0; g < belowGroups; ++g) {
+      const Lanes w = row[g];
+      sums[g] = sums[g] + d * w;
+      row[g] = w + (zero + c * a[g]);
     }
   }
 }
 
-// The same changes on the transposed copy: row 0 += 0 + change, row 1 + j += 0 + change * a_j.
-inline void updateTransposed(float* __restrict rows, const float* __restrict change,
-                             const float* __restrict a, int below, int count) {
-  for (int k = 0; k < count; ++k) rows[k] = rows[k] + (0.0f + change[k]);
+// Biases += 0 + change, weights on input j += 0 + change * a_j, eight neurons at a time.
+ALWAYS_INLINE void updateTransposed(Lanes* rows, const Lanes* change, const float* a, int below,
+                                    int groups) {
+  const Lanes zero = {};
+  for (int g = 0; g < groups; ++g) rows[g] = rows[g] + (zero + change[g]);
   for (int j = 0; j < below; ++j) {
     const float x = a[j];
-    float* __restrict row = rows + static_cast<long>(1 + j) * count;
-    for (int k = 0; k < count; ++k) row[k] = row[k] + (0.0f + change[k] * x);
-  }
-}
-
-// The loop over samples, compiled once for AVX2 and once for the baseline instruction set;
-// the loader picks the clone the processor supports. Contraction to FMA stays off either way.
-__attribute__((target_clones("avx2", "default"))) void trainSamples(
-    const EpochPlan& plan, float* weights, const float* inputs, int count, float* activations) {
-  const int L = plan.numberOfLayers;
-  const int* layers = plan.layers;
-  const int inputCount = layers[0];
-  const int outputCount = layers[L - 1];
-  const float eta = plan.learningRate;
-  float* deltas = plan.deltas;
-  float* changes = plan.changes;
-  for (int s = 0; s < count; ++s) {
-    const float* input = inputs + static_cast<long>(s) * inputCount;
-    for (int j = 0; j < inputCount; ++j) activations[j] = input[j];
-    for (int l = 1; l < L; ++l)
-      forwardLayer(activations + plan.activationOffsets[l - 1],
-                   plan.transposed + plan.transposedOffsets[l],
-                   activations + plan.activationOffsets[l], layers[l - 1], layers[l]);
-
-    // Output error terms: delta = a(1 - a)(t' - a).
-    const float* target = plan.scaledTargets + static_cast<long>(s) * outputCount;
-    const float* out = activations + plan.activationOffsets[L - 1];
-    for (int k = 0; k < outputCount; ++k) {
-      const float a = out[k];
-      deltas[k] = a * (1.0f - a) * (target[k] - a);
-    }
-
-    for (int l = L - 1; l >= 1; --l) {
-      const int count = layers[l];
-      const int below = layers[l - 1];
-      const float* a = activations + plan.activationOffsets[l - 1];
-      for (int k = 0; k < count; ++k) changes[k] = eta * deltas[k];
-      updateTransposed(plan.transposed + plan.transposedOffsets[l], changes, a, below, count);
-      if (l == 1) break;  // layer 1's standard-layout copy is written back after the loop
-      accumulateAndUpdate(weights + plan.weightOffsets[l], deltas, changes, a, plan.sums, below,
-                          count);
-      for (int j = 0; j < below; ++j) deltas[j] = plan.sums[j] * (a[j] * (1.0f - a[j]));
-    }
+    Lanes* row = rows + (1 + j) * groups;
+    for (int g = 0; g < groups; ++g) row[g] = row[g] + (zero + change[g] * x);
   }
 }
 
 }  // namespace
 
+// Friend of BPEpoch: the per-sample loop, compiled once for AVX2 and once for the baseline
+// instruction set; the loader picks the clone the processor supports. Contraction to fused
+// multiply-adds stays off in both.
+struct EpochKernel {
+  __attribute__((target_clones("avx2", "default"))) static void trainSamples(
+      BPEpoch& epoch, const float* inputs, int count);
+};
+
+void EpochKernel::trainSamples(BPEpoch& epoch, const float* inputs, int count) {
+  const int L = static_cast<int>(epoch.network.size()) + 1;
+  const float eta = epoch.learningRate;
+  const int n = epoch.inputCount;
+  const int m = epoch.outputCount;
+  float* input = reinterpret_cast<float*>(epoch.input.data());
+  for (int s = 0; s < count; ++s) {
+    std::memcpy(input, inputs + static_cast<long>(s) * n, sizeof(float) * n);
+    const float* below = input;
+    for (BPEpoch::Layer& layer : epoch.network) {
+      float* values = reinterpret_cast<float*>(layer.activations.data());
+      forwardLayer(below, layer.transposed.data(), layer.activations.data(), values, layer.below,
+                   layer.groups, layer.count);
+      below = values;
+    }
+
+    // Output error terms: delta = a(1 - a)(t' - a).
+    BPEpoch::Layer& last = epoch.network.back();
+    const float* target = epoch.scaledTargets.data() + static_cast<long>(s) * m;
+    const float* out = reinterpret_cast<const float*>(last.activations.data());
+    float* lastDeltas = reinterpret_cast<float*>(last.deltas.data());
+    for (int k = 0; k < m; ++k) {
+      const float a = out[k];
+      lastDeltas[k] = a * (1.0f - a) * (target[k] - a);
+    }
+
+    for (int l = L - 1; l >= 1; --l) {
+      BPEpoch::Layer& layer = epoch.network[l - 1];
+      const Lanes* a = l > 1 ? epoch.network[l - 2].activations.data() : epoch.input.data();
+      for (int g = 0; g < layer.groups; ++g) layer.changes[g] = eta * layer.deltas[g];
+      updateTransposed(layer.transposed.data(), layer.changes.data(),
+                       reinterpret_cast<const float*>(a), layer.below, layer.groups);
+      if (l == 1) break;
+      accumulateAndUpdate(layer.blocks.data(), reinterpret_cast<const float*>(layer.deltas.data()),
+                          reinterpret_cast<const float*>(layer.changes.data()), a,
+                          epoch.sums.data(), layer.belowGroups, layer.count);
+      // Hidden error terms of layer l-1: delta_j = s_j * (a_j (1 - a_j)); padding gives 0.
+      Lanes* previous = epoch.network[l - 2].deltas.data();
+      for (int g = 0; g < layer.belowGroups; ++g)
+        previous[g] = epoch.sums[g] * (a[g] * (1.0f - a[g]));
+    }
+  }
+}
+
 BPEpoch::BPEpoch(const std::vector<int>& layers, const std::vector<float>& targets,
                  const std::vector<float>& outputRanges, float learningRate)
-    : layers(layers), learningRate(learningRate) {
+    : inputCount(layers.front()), outputCount(layers.back()), learningRate(learningRate) {
   const int L = static_cast<int>(layers.size());
-  weightOffsets.assign(L, 0);
-  activationOffsets.assign(L, 0);
-  transposedOffsets.assign(L, 0);
-  int weightCount = 0;
-  int neuronCount = layers[0];
-  int widest = layers[0];
+  int weightOffset = 0;
+  int widestGroups = groupsOf(layers[0]);
   for (int l = 1; l < L; ++l) {
-    weightOffsets[l] = weightCount;
-    transposedOffsets[l] = weightCount;
-    activationOffsets[l] = neuronCount;
-    weightCount += layers[l] * (layers[l - 1] + 1);
-    neuronCount += layers[l];
-    widest = std::max(widest, layers[l]);
+    Layer layer;
+    layer.count = layers[l];
+    layer.below = layers[l - 1];
+    layer.groups = groupsOf(layer.count);
+    layer.belowGroups = groupsOf(layer.below);
+    layer.weightOffset = weightOffset;
+    weightOffset += layer.count * (layer.below + 1);
+    layer.transposed.assign(static_cast<size_t>(layer.below + 1) * layer.groups);
+    if (l >= 2) layer.blocks.assign(static_cast<size_t>(layer.count) * layer.belowGroups);
+    layer.activations.assign(layer.groups);
+    layer.deltas.assign(layer.groups);
+    layer.changes.assign(layer.groups);
+    widestGroups = std::max(widestGroups, layer.groups);
+    network.push_back(std::move(layer));
   }
-  transposed.assign(weightCount, 0.0f);
-  deltas.assign(widest, 0.0f);
-  sums.assign(widest, 0.0f);
-  changes.assign(widest, 0.0f);
+  input.assign(groupsOf(inputCount));
+  sums.assign(widestGroups);
 
-  const int m = layers[L - 1];
   scaledTargets.resize(targets.size());
   for (size_t i = 0; i < targets.size(); ++i) {
-    const int k = static_cast<int>(i % m);
+    const int k = static_cast<int>(i % outputCount);
     scaledTargets[i] = scaledTargetValue(targets[i], outputRanges[2 * k], outputRanges[2 * k + 1]);
   }
 }
 
-void BPEpoch::run(float* weights, const float* inputs, int count, float* activations) {
-  const int L = static_cast<int>(layers.size());
-  // The transposed copy is taken afresh: the weights may have changed between epochs.
-  for (int l = 1; l < L; ++l) {
-    const int n = layers[l];
-    const int below = layers[l - 1];
-    const float* blocks = weights + weightOffsets[l];
-    float* rows = transposed.data() + transposedOffsets[l];
-    for (int i = 0; i < n; ++i)
-      for (int r = 0; r <= below; ++r) rows[r * n + i] = blocks[i * (below + 1) + r];
+void BPEpoch::run(float* weights, const float* inputs, int count) {
+  // Both copies are taken afresh: the weights may have changed between epochs.
+  for (Layer& layer : network) {
+    const float* blocks = weights + layer.weightOffset;
+    float* rows = reinterpret_cast<float*>(layer.transposed.data());
+    float* neuronRows = reinterpret_cast<float*>(layer.blocks.data());
+    const int width = layer.groups * 8;
+    const int belowWidth = layer.belowGroups * 8;
+    for (int i = 0; i < layer.count; ++i) {
+      const float* block = blocks + i * (layer.below + 1);
+      for (int r = 0; r <= layer.below; ++r) rows[r * width + i] = block[r];
+      if (!layer.blocks.empty())
+        for (int j = 0; j < layer.below; ++j) neuronRows[i * belowWidth + j] = block[1 + j];
+    }
   }
-  EpochPlan plan{L,
-                 layers.data(),
-                 weightOffsets.data(),
-                 activationOffsets.data(),
-                 transposedOffsets.data(),
-                 transposed.data(),
-                 scaledTargets.data(),
-                 deltas.data(),
-                 sums.data(),
-                 changes.data(),
-                 learningRate};
-  trainSamples(plan, weights, inputs, count, activations);
-  // Layer 1 was trained on the transposed copy only.
-  const int n = layers[1];
-  const int below = layers[0];
-  const float* rows = transposed.data() + transposedOffsets[1];
-  for (int i = 0; i < n; ++i)
-    for (int r = 0; r <= below; ++r) weights[i * (below + 1) + r] = rows[r * n + i];
+  EpochKernel::trainSamples(*this, inputs, count);
+  // The transposed copies hold every layer's current biases and weights.
+  for (Layer& layer : network) {
+    float* blocks = weights + layer.weightOffset;
+    const float* rows = reinterpret_cast<const float*>(layer.transposed.data());
+    const int width = layer.groups * 8;
+    for (int i = 0; i < layer.count; ++i)
+      for (int r = 0; r <= layer.below; ++r)
+        blocks[i * (layer.below + 1) + r] = rows[r * width + i];
+  }
 }

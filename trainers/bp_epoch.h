@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
+#include <new>
 #include <vector>
 
 // A target in data units scaled to [0, 1] with its output range: t' = (t - min) / (max - min).
@@ -8,13 +11,15 @@ inline float scaledTargetValue(float target, float low, float high) {
 }
 
 // One epoch of on-line back-propagation with the four per-sample steps of NN_BP fused:
-// forward pass, error terms and weight changes applied at once. Every float it stores is
+// forward pass, error terms and weight changes applied at once. Every weight it leaves is
 // bit-identical to what initializeDeltaWeights, propagateForward, propagateBackwards and
 // applyDeltaWeights produce, because each sum keeps its order and each weight still receives
 // 0 + (eta * delta) * input, the one change a sample makes to it. Only the work is arranged
-// differently: the forward sums run across the neurons of a layer over a neuron-interleaved
-// copy of the weights, and the hidden error terms and the weight changes of a layer share one
-// pass over its weight blocks.
+// differently, so that it runs across the neurons of a layer, eight at a time:
+// - the forward sums over a neuron-interleaved (transposed) copy of each layer's weights;
+// - the hidden error terms and the weight changes of a layer in one pass over a second,
+//   neuron-major copy of its weights (not kept for layer 1, whose error terms nobody needs);
+// - rows padded to whole groups of eight with zeros, which stay out of every real value.
 class BPEpoch {
  public:
   // layers: neurons per layer, input layer first; targets: the training targets in data
@@ -23,21 +28,53 @@ class BPEpoch {
           const std::vector<float>& outputRanges, float learningRate);
 
   // Trains on samples 0 .. count-1 of inputs (scaled rows), in order, changing weights
-  // (standard layout) in place. activations (one record of every neuron) is working storage
-  // and holds the record of the last sample afterwards.
-  void run(float* weights, const float* inputs, int count, float* activations);
+  // (standard layout, numberOfWeights() floats) in place.
+  void run(float* weights, const float* inputs, int count);
+
+  // Eight floats, one per neuron of a group.
+  typedef float Lanes __attribute__((vector_size(32)));
 
  private:
-  std::vector<int> layers;
-  std::vector<int> weightOffsets;      // per layer l >= 1: its first weight block
-  std::vector<int> activationOffsets;  // per layer: its first entry in an activation record
-  std::vector<int> transposedOffsets;  // per layer l >= 1: its rows in transposed
-  // Per layer l >= 1, layers[l-1] + 1 rows of layers[l] floats: row 0 the biases, row 1 + j
-  // the weights on neuron j of layer l-1, neuron after neuron.
-  std::vector<float> transposed;
+  // Zero-filled groups on a 32-byte boundary (a std::vector would give only 16 here).
+  class Groups {
+   public:
+    void assign(std::size_t count) {
+      memory.reset(static_cast<Lanes*>(::operator new[](count * sizeof(Lanes), std::align_val_t(32))));
+      for (std::size_t g = 0; g < count; ++g) memory.get()[g] = Lanes{};
+      size = count;
+    }
+    Lanes* data() const { return memory.get(); }
+    bool empty() const { return size == 0; }
+    Lanes& operator[](std::size_t g) const { return memory.get()[g]; }
+
+   private:
+    struct Release {
+      void operator()(Lanes* p) const { ::operator delete[](p, std::align_val_t(32)); }
+    };
+    std::unique_ptr<Lanes, Release> memory;
+    std::size_t size = 0;
+  };
+
+  struct Layer {
+    int count;        // neurons
+    int below;        // neurons of the layer below
+    int groups;       // count rounded up to groups of eight
+    int belowGroups;  // below rounded up to groups of eight
+    int weightOffset;  // first weight block in the standard layout
+    Groups transposed;  // below + 1 rows of groups: biases, then weights on input j
+    Groups blocks;      // count rows of belowGroups: weights of neuron k (l >= 2)
+    Groups activations;  // groups: sigmoid values, zero padding
+    Groups deltas;       // groups
+    Groups changes;      // groups: learning rate * delta
+  };
+
+  std::vector<Layer> network;      // index l - 1 for layer l
+  Groups input;        // the sample's inputs, padded
+  Groups sums;         // hidden error sums, padded
   std::vector<float> scaledTargets;
-  std::vector<float> deltas;
-  std::vector<float> sums;
-  std::vector<float> changes;
+  int inputCount;
+  int outputCount;
   float learningRate;
+
+  friend struct EpochKernel;
 };

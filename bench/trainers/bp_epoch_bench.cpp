@@ -1,0 +1,238 @@
+// One epoch of on-line back-propagation (NN_BP::train with an iteration limit of 1) over
+// 10,000 training samples, against the incremental training of FANN on the same topology,
+// samples and initial weights, timed alternately in the same run.
+//
+// Counters: ours_ns_per_sample and fann_ns_per_sample are medians over the iterations;
+// ratio is ours / FANN (target: at most 0.6); max_weight_difference compares the weights
+// after one epoch of each (they differ a little: FANN reorders its sums and clips the
+// sigmoid derivative).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "trainers/bp.h"
+#include "trainers/parameters.h"
+
+#ifdef HAVE_FANN
+#include <floatfann.h>
+#endif
+
+namespace {
+
+const int kSamples = 10000;
+const unsigned kSeed = 20240611u;
+
+const std::vector<std::vector<int>> kTopologies = {
+    {12, 10, 1}, {30, 20, 1}, {100, 50, 1}, {9, 200, 1}, {9, 50, 50, 50, 1}};
+
+std::string topologyName(const std::vector<int>& layers) {
+  std::string name;
+  for (size_t l = 0; l < layers.size(); ++l) name += (l ? "-" : "") + std::to_string(layers[l]);
+  return name;
+}
+
+// Writes a configuration, a training data file (every sample a training sample, inputs
+// uniform in [0, 10], targets 0 or 1 from a random linear rule) and a one-epoch parameters
+// file; returns their names.
+struct Files {
+  std::string directory, configuration, trainingData, parameters;
+};
+
+Files writeFiles(const std::vector<int>& layers) {
+  char pattern[] = "/tmp/bp_epoch_bench_XXXXXX";
+  std::string dir = mkdtemp(pattern);
+  Files files{dir, dir + "/net.cfg", dir + "/train.dat", dir + "/bp.txt"};
+  {
+    std::ofstream out(files.configuration);
+    for (int size : layers) out << size << " ";
+    out << "\n";
+  }
+  const int n = layers.front();
+  const int m = layers.back();
+  std::srand(kSeed);
+  std::vector<double> rule(n);
+  for (double& r : rule) r = std::rand() / 2147483648.0 - 0.5;
+  std::ofstream out(files.trainingData);
+  out << kSamples << " 0 0\n" << n << " " << m << "\n";
+  for (int j = 0; j < n; ++j) out << "-1.25 11.25\n";
+  for (int k = 0; k < m; ++k) out << "-0.125 1.125\n";
+  for (int s = 0; s < kSamples; ++s) {
+    double sum = 0;
+    for (int j = 0; j < n; ++j) {
+      double x = 10.0 * (std::rand() / 2147483648.0);
+      sum += rule[j] * (x - 5.0);
+      out << x << "\t";
+    }
+    for (int k = 0; k < m; ++k) out << (sum > 0 ? 1 : 0) << "\t";
+    out << "\n";
+  }
+  std::ofstream(files.parameters) << "Iterations: 1\nStrip length: 1000\n";
+  return files;
+}
+
+// The same network with its samples and weights in reach (its steps are not replaced, but
+// its dynamic type differs, so it trains through the steps).
+class OpenNetwork : public NN_BP {
+ public:
+  // NN is a virtual base: the most-derived class constructs it.
+  OpenNetwork(const std::string& configuration, const std::string& data,
+              const std::string& parameters)
+      : NN(configuration, data), NN_BP(configuration, data, parameters) {}
+  const std::vector<float>& inputs() const { return trainingInputs; }
+  const std::vector<float>& targets() const { return trainingTargets; }
+  const std::vector<float>& ranges() const { return outputRanges; }
+  const std::vector<float>& currentWeights() const { return weights; }
+};
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  size_t n = values.size();
+  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
+
+#ifdef HAVE_FANN
+// FANN with the settings of our trainer: logistic sigmoid (steepness 0.5), learning rate
+// 0.02, no momentum, incremental training, linear error.
+struct Fann {
+  fann* ann = nullptr;
+  fann_train_data* data = nullptr;
+  std::vector<int> ourIndex;  // for each FANN connection, the index of our weight
+
+  Fann(const std::vector<int>& layers, const OpenNetwork& network) {
+    std::vector<unsigned> sizes(layers.begin(), layers.end());
+    ann = fann_create_standard_array(static_cast<unsigned>(sizes.size()), sizes.data());
+    fann_set_activation_function_hidden(ann, FANN_SIGMOID);
+    fann_set_activation_function_output(ann, FANN_SIGMOID);
+    fann_set_activation_steepness_hidden(ann, 0.5f);
+    fann_set_activation_steepness_output(ann, 0.5f);
+    fann_set_learning_rate(ann, 0.02f);
+    fann_set_learning_momentum(ann, 0.0f);
+    fann_set_training_algorithm(ann, FANN_TRAIN_INCREMENTAL);
+    fann_set_train_error_function(ann, FANN_ERRORFUNC_LINEAR);
+
+    // Same samples: scaled inputs, targets scaled to [0, 1].
+    const int n = layers.front();
+    const int m = layers.back();
+    data = fann_create_train(kSamples, n, m);
+    for (int s = 0; s < kSamples; ++s) {
+      for (int j = 0; j < n; ++j) data->input[s][j] = network.inputs()[s * n + j];
+      for (int k = 0; k < m; ++k) {
+        float low = network.ranges()[2 * k], high = network.ranges()[2 * k + 1];
+        data->output[s][k] = (network.targets()[s * m + k] - low) / (high - low);
+      }
+    }
+
+    // FANN numbers neurons globally, layer after layer, each layer followed by its bias
+    // neuron; a neuron's connections come from the layer below, the bias last.
+    std::vector<int> firstNeuron(layers.size()), firstWeight(layers.size(), 0);
+    for (size_t l = 1; l < layers.size(); ++l) {
+      firstNeuron[l] = firstNeuron[l - 1] + layers[l - 1] + 1;
+      if (l > 1) firstWeight[l] = firstWeight[l - 1] + layers[l - 1] * (layers[l - 2] + 1);
+    }
+    unsigned total = fann_get_total_connections(ann);
+    std::vector<fann_connection> connections(total);
+    fann_get_connection_array(ann, connections.data());
+    for (const fann_connection& c : connections) {
+      size_t l = 1;
+      while (l + 1 < layers.size() && static_cast<int>(c.to_neuron) >= firstNeuron[l + 1]) ++l;
+      int k = static_cast<int>(c.to_neuron) - firstNeuron[l];
+      int j = static_cast<int>(c.from_neuron) - firstNeuron[l - 1];  // layers[l-1]: the bias
+      int block = firstWeight[l] + k * (layers[l - 1] + 1);
+      ourIndex.push_back(j == layers[l - 1] ? block : block + 1 + j);
+    }
+  }
+  ~Fann() {
+    fann_destroy_train(data);
+    fann_destroy(ann);
+  }
+
+  // The connections lie in ann->weights in the order of fann_get_connection_array.
+  void setWeights(const std::vector<float>& ours) {
+    for (size_t c = 0; c < ourIndex.size(); ++c) ann->weights[c] = ours[ourIndex[c]];
+  }
+  float weightDifference(const std::vector<float>& ours) const {
+    float worst = 0;
+    for (size_t c = 0; c < ourIndex.size(); ++c)
+      worst = std::max(worst, std::fabs(ann->weights[c] - ours[ourIndex[c]]));
+    return worst;
+  }
+};
+#endif
+
+void BM_BPEpochVersusFann(benchmark::State& state) {
+  const std::vector<int>& layers = kTopologies[state.range(0)];
+  state.SetLabel(topologyName(layers));
+  Files files = writeFiles(layers);
+  NN_BP network(files.configuration, files.trainingData, files.parameters);
+  OpenNetwork open(files.configuration, files.trainingData, files.parameters);
+  const BPParameters& p = network.parameters;
+
+  // The initial weights that train() draws after srand(kSeed).
+  std::vector<float> initial(open.numberOfWeights());
+  std::srand(kSeed);
+  fillUniform(initial.data(), static_cast<int>(initial.size()), p.lowerLimit, p.upperLimit);
+
+#ifdef HAVE_FANN
+  Fann fann(layers, open);
+  std::srand(kSeed);
+  open.train();  // one epoch through the steps, from the same initial weights
+  fann.setWeights(initial);
+  fann_train_epoch(fann.ann, fann.data);
+  state.counters["max_weight_difference"] = fann.weightDifference(open.currentWeights());
+#endif
+
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> ours, theirs;
+  for (auto _ : state) {
+    std::srand(kSeed);
+    auto t0 = Clock::now();
+    network.train();
+    auto t1 = Clock::now();
+    double seconds = std::chrono::duration<double>(t1 - t0).count();
+    ours.push_back(seconds);
+    state.SetIterationTime(seconds);
+#ifdef HAVE_FANN
+    fann.setWeights(initial);
+    auto t2 = Clock::now();
+    fann_train_epoch(fann.ann, fann.data);
+    auto t3 = Clock::now();
+    theirs.push_back(std::chrono::duration<double>(t3 - t2).count());
+#endif
+  }
+  const double oursPerSample = median(ours) / kSamples * 1e9;
+  state.counters["ours_ns_per_sample"] = oursPerSample;
+#ifdef HAVE_FANN
+  const double fannPerSample = median(theirs) / kSamples * 1e9;
+  state.counters["fann_ns_per_sample"] = fannPerSample;
+  state.counters["ratio"] = oursPerSample / fannPerSample;
+  std::printf("%-14s ours %8.1f ns/sample   FANN %8.1f ns/sample   ratio %.3f\n",
+              topologyName(layers).c_str(), oursPerSample, fannPerSample,
+              oursPerSample / fannPerSample);
+#else
+  std::printf("%-14s ours %8.1f ns/sample   (FANN absent: no comparison)\n",
+              topologyName(layers).c_str(), oursPerSample);
+#endif
+  std::remove(files.configuration.c_str());
+  std::remove(files.trainingData.c_str());
+  std::remove(files.parameters.c_str());
+  rmdir(files.directory.c_str());
+}
+
+BENCHMARK(BM_BPEpochVersusFann)
+    ->DenseRange(0, static_cast<int>(kTopologies.size()) - 1)
+    ->Iterations(15)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
