@@ -1,0 +1,183 @@
+// The tallis program through its executable: printed lines, messages and exit statuses.
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "test_helpers.h"
+
+namespace {
+
+using tallis_test::jobLine;
+using tallis_test::readFile;
+using tallis_test::runProgram;
+using tallis_test::TempDir;
+using tallis_test::writeFile;
+
+class TallisProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    // 10 jobs, 2 of them partial (status 3 and -1); users 7, 3, 7, 12, -1; 3 failures.
+    std::string text = "; a header line\n";
+    const int statuses[] = {1, 0, 1, 3, 5, 1, 1, -1, 0, 1};
+    const int users[] = {7, 3, 7, 12, -1, 3, 7, 12, 3, -1};
+    for (int i = 0; i < 10; ++i) text += jobLine(i + 1, 100 * i, statuses[i], users[i], i % 2);
+    writeFile(log(), text);
+  }
+  std::string log() const { return dir.file("log.swf"); }
+  std::string out() const { return dir.file("train.dat"); }
+  tallis_test::ProgramResult tallis(const std::string& arguments) {
+    return runProgram(dir, std::string(TALLIS_PATH) + " " + arguments);
+  }
+  TempDir dir;
+};
+
+TEST_F(TallisProgram, RunsEndToEndPrintingEveryStep) {
+  auto result = tallis("-iuID,lsu,ea -os -r60:20:20 -p0 " + log() + " " + out());
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out,
+            "atrib[0]=uID\n"
+            "atrib[1]=lsu\n"
+            "atrib[2]=ea\n"
+            "atrib[0]=s\n"
+            "num jobs =10\n"
+            "num jobs =8\n"
+            "now = 7  final =7\n"
+            "Negatives removed = 0\n"
+            "LUT size=2\n"
+            "input size=4    output size=1\n"
+            "Writing file...\n"
+            "positives = 3\tnegatives= 5\n"
+            "File written\n"
+            "and... done.\n");
+  // After the filter: users 7, 3, 7, -1, 3, 7, 3, -1 (12 only had partial jobs), applications
+  // 0, 1, 0, 0, 1, 0, 0, 1, submitted at 0, 100, 200, 400, 500, 600, 800, 900.
+  EXPECT_EQ(readFile(out()),
+            "5 2 1\n"
+            "4 1\n"
+            "-0.125 1.125\n-0.125 1.125\n-0.125 1.125\n"
+            "-3.94178e+06 3.5478e+07\n-0.125 1.125\n"
+            "1\t0\t0\t3.1536e+07\t0\t\n"
+            "0\t1\t0\t3.1536e+07\t1\t\n"
+            "1\t0\t0\t200\t0\t\n"
+            "0\t0\t0\t3.1536e+07\t1\t\n"
+            "0\t1\t1\t400\t0\t\n"
+            "1\t0\t0\t400\t0\t\n"
+            "0\t1\t0\t3.1536e+07\t1\t\n"
+            "0\t0\t1\t3.1536e+07\t0\t\n");
+}
+
+TEST_F(TallisProgram, PositivesRatioErasesNegativesAndKeepsTheTestPart) {
+  auto result = tallis("-iuID,lsu -os -r60:20:20 -p0.5 " + log() + " " + out());
+  EXPECT_EQ(result.status, 0) << result.err;
+  // 7 leading jobs with 3 failures: target 6, 1 erased; re-split 5:1, test keeps 1.
+  EXPECT_NE(result.out.find("now = 7  final =6\nNegatives removed = 1\nLUT size=2\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(readFile(out()).substr(0, 10), "5 1 1\n3 1\n");
+}
+
+TEST_F(TallisProgram, UsageAndMissingOptionsEndWithStatusZero) {
+  auto usage = tallis("-iuID -os -r1:1:1 " + log() + " " + out());
+  EXPECT_EQ(usage.status, 0);
+  EXPECT_EQ(usage.out,
+            "Usage: ./tallis -i<input_features> -o<ouput_features> -r<training:validation:test> "
+            "-pr<positives_ratio> input_file output_file\n");
+  auto missing = tallis("-i uID,lsu -os -r1:1:1 " + log() + " " + out());
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "Error parsing options\n");
+}
+
+TEST_F(TallisProgram, UnknownAttributeKeyEndsWithStatusOne) {
+  auto result = tallis("-isT,,wT -os -r1:1:1 -p0.5 " + log() + " " + out());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "atrib[0]=sT\natrib[1]=\natrib[2]=wT\n");
+  EXPECT_EQ(result.err, "Wrong attribute function\n");
+  auto output = tallis("-isT -oS -r1:1:1 -p0.5 " + log() + " " + out());
+  EXPECT_EQ(output.status, 1);
+  EXPECT_EQ(output.out, "atrib[0]=sT\natrib[0]=S\n");
+}
+
+TEST_F(TallisProgram, RejectsRatiosThatCannotGiveASplit) {
+  struct Case {
+    const char* options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"-r60:20 -p0.5", "Data set ratios need three values: -r<training:validation:test>\n"},
+      {"-r60:-20:20 -p0.5", "Data set ratios must be non-negative numbers\n"},
+      {"-r0:0:1 -p0.5", "Training and validation ratios must not both be 0\n"},
+      {"-r1:1:1 -p1.5", "Positives ratio must be between 0 and 1\n"},
+      {"-r1:1:1 -p-0.1", "Positives ratio must be between 0 and 1\n"},
+  };
+  for (const Case& c : cases) {
+    auto result = tallis(std::string("-is -os ") + c.options + " " + log() + " " + out());
+    EXPECT_EQ(result.status, 1) << c.options;
+    EXPECT_EQ(result.err, c.message) << c.options;
+    EXPECT_FALSE(tallis_test::haveFile(out()));
+  }
+}
+
+TEST_F(TallisProgram, ParserErrorsAndMissingFilesEndWithAMessage) {
+  auto wrongValue = tallis("-is -os -r1:1:1 -pr0.5 " + log() + " " + out());
+  EXPECT_EQ(wrongValue.status, 1);
+  EXPECT_NE(wrongValue.err.find("r0.5"), std::string::npos) << wrongValue.err;
+  auto unknown = tallis("-is -os -r1:1:1 -p0.5 -x3 " + log() + " " + out());
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err, "");
+  auto noLog = tallis("-is -os -r1:1:1 -p0.5 " + dir.file("none.swf") + " " + out());
+  EXPECT_EQ(noLog.status, 1);
+  EXPECT_EQ(noLog.err, "Error opening file\n");
+  auto noDirectory = tallis("-is -os -r1:1:1 -p0.5 " + log() + " " + dir.file("no/t.dat"));
+  EXPECT_EQ(noDirectory.status, 1);
+  EXPECT_EQ(noDirectory.err, "Error opening file\n");
+  auto full = tallis("-is -os -r1:1:1 -p0.5 " + log() + " /dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "Error writing file\n");
+}
+
+TEST_F(TallisProgram, RejectsLogsThatGiveNoSamples) {
+  writeFile(dir.file("partial.swf"), jobLine(1, 0, 2, 1, 1) + jobLine(2, 5, -1, 1, 1));
+  auto partial = tallis("-is -os -r1:1:1 -p0.5 " + dir.file("partial.swf") + " " + out());
+  EXPECT_EQ(partial.status, 1);
+  EXPECT_EQ(partial.err, "No finished jobs in the log\n");
+  EXPECT_NE(partial.out.find("num jobs =2\nnum jobs =0\n"), std::string::npos);
+
+  writeFile(dir.file("three.swf"), jobLine(1, 0, 1, 1, 1) + jobLine(2, 5, 0, 1, 1) +
+                                       jobLine(3, 9, 1, 1, 1));
+  auto tooFew = tallis("-is -os -r1:1:0 -p0.5 " + dir.file("three.swf") + " " + out());
+  EXPECT_EQ(tooFew.status, 1);
+  EXPECT_EQ(tooFew.err, "Data set ratios give more training and validation samples than jobs\n");
+
+  writeFile(dir.file("completed.swf"), jobLine(1, 0, 1, 1, 1) + jobLine(2, 5, 1, 1, 1));
+  auto allErased = tallis("-is -os -r1:0:0 -p0.5 " + dir.file("completed.swf") + " " + out());
+  EXPECT_EQ(allErased.status, 1);
+  EXPECT_EQ(allErased.err, "No jobs left after the positives ratio step\n");
+  EXPECT_FALSE(tallis_test::haveFile(out()));
+}
+
+TEST_F(TallisProgram, AFailedRunLeavesTheExistingFileAlone) {
+  writeFile(out(), "an earlier training file\n");
+  auto result = tallis("-is -os -r1:1:1 -p0.5 " + dir.file("none.swf") + " " + out());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(readFile(out()), "an earlier training file\n");
+}
+
+TEST_F(TallisProgram, GzipLogGivesTheSameFileAsThePlainLog) {
+  std::string text = readFile(log());
+  gzFile gz = gzopen(dir.file("log.swf.gz").c_str(), "wb");
+  gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(gz);
+  std::string keys = "-isT,wT,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec -os -r60:20:20 -p0 ";
+  auto plain = tallis(keys + log() + " " + out());
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  std::string plainFile = readFile(out());
+  auto compressed = tallis(keys + dir.file("log.swf.gz") + " " + dir.file("gz.dat"));
+  ASSERT_EQ(compressed.status, 0) << compressed.err;
+  EXPECT_EQ(compressed.out, plain.out);
+  EXPECT_EQ(readFile(dir.file("gz.dat")), plainFile);
+  EXPECT_GT(plainFile.size(), 100u);
+}
+
+}  // namespace
