@@ -1,0 +1,251 @@
+// NN_BP_OpenCL against NN_BP on the CPU device: the same steps from the same random weights
+// must leave the same weights up to single-precision rounding.
+//
+// Tolerance of a single sample: equal, or within 1e-7 absolute or 2e-6 relative (16 ulps).
+// The device's exp may differ from the C library's expf by an ulp or two; that moves every
+// sigmoid, error term and weight change by a few ulps of itself, which is about one ulp of a
+// weight of ordinary size and a few ulps of a weight close to zero (observed: at most 1 ulp
+// and 8e-7 relative). A wrong offset, buffer or sum order shows up at the 1e-2 level with the
+// learning rate of 1 used here.
+#include "opencl/bp_opencl.h"
+
+#include <cstdlib>
+
+#include "opencl/cl_check.h"
+#include "opencl_test_support.h"
+
+namespace {
+
+using opencl_test::allCloseInSinglePrecision;
+using opencl_test::configuration;
+using opencl_test::trainingData;
+using opencl_test::writeFile;
+
+constexpr float kStepAbsolute = 1e-7f;
+constexpr float kStepRelative = 2e-6f;
+constexpr unsigned kSeed = 2024;
+
+// Gives the tests the steps and the state the training loop would use.
+template <class Trainer>
+class Probe : public Trainer {
+ public:
+  explicit Probe(const std::string& parametersFile = "bp.txt")
+      : NN("net.cfg", "train.dat"), Trainer("net.cfg", "train.dat", parametersFile) {}
+
+  void trainOnSample(int i) {
+    this->initializeDeltaWeights();
+    this->propagateForward(this->trainingInputs, i);
+    this->propagateBackwards(this->trainingTargets, i);
+    this->applyDeltaWeights();
+  }
+  void trainOneEpoch() {
+    for (int i = 0; i < this->numberOfTrainingSamples(); ++i) trainOnSample(i);
+  }
+  std::vector<float> simulated(const std::vector<float>& inputs, int i) {
+    this->simulateSample(inputs, i);
+    return std::vector<float>(this->outputs.begin(), this->outputs.begin() + this->outputSize());
+  }
+  const std::vector<float>& currentWeights() const { return this->weights; }
+  std::vector<float>& trainingInputsVector() { return this->trainingInputs; }
+  std::vector<float>& trainingTargetsVector() { return this->trainingTargets; }
+  std::vector<float>& validationInputsVector() { return this->validationInputs; }
+  std::vector<float>& validationTargetsVector() { return this->validationTargets; }
+  std::vector<float>& testInputsVector() { return this->testInputs; }
+  std::vector<float>& testTargetsVector() { return this->testTargets; }
+};
+
+class DeviceBP : public Probe<NN_BP_OpenCL_CPU> {
+ public:
+  // The most derived class constructs the virtual NN part, so no inherited constructor here.
+  explicit DeviceBP(const std::string& parametersFile = "bp.txt")
+      : NN("net.cfg", "train.dat"), Probe(parametersFile) {}
+  cl_mem trainingInputs() const { return trainingInputsBuffer; }
+  cl_mem trainingTargets() const { return trainingTargetsBuffer; }
+  cl_mem validationInputs() const { return validationInputsBuffer; }
+  cl_mem validationTargets() const { return validationTargetsBuffer; }
+  cl_mem testInputs() const { return testInputsBuffer; }
+  cl_mem testTargets() const { return testTargetsBuffer; }
+};
+using HostBP = Probe<NN_BP>;
+
+class BPOpenCLTest : public opencl_test::CpuDeviceTest {
+ protected:
+  void writeNetwork(const std::vector<int>& layers, int training, int validation, int test,
+                    const std::string& parameters = "Learning rate: 1\nIterations: 1\n") {
+    writeFile("net.cfg", configuration(layers));
+    writeFile("train.dat",
+              trainingData(layers.front(), layers.back(), training, validation, test));
+    writeFile("bp.txt", parameters);
+  }
+  // Same seed, same draws: both start from identical weights.
+  static void initializeBoth(HostBP& host, DeviceBP& device) {
+    std::srand(kSeed);
+    host.initializeWeights();
+    std::srand(kSeed);
+    device.initializeWeights();
+    ASSERT_EQ(host.currentWeights(), device.currentWeights());
+  }
+};
+
+struct Topology {
+  std::vector<int> layers;
+};
+void PrintTo(const Topology& topology, std::ostream* out) {
+  *out << "layers";
+  for (int size : topology.layers) *out << " " << size;
+}
+
+class BPOneSampleTest : public BPOpenCLTest, public ::testing::WithParamInterface<Topology> {};
+
+// Two samples in a row: the second also checks that the device weights and buffers were
+// left consistent by the first (apply, read-back, buffer alternation).
+TEST_P(BPOneSampleTest, LeavesTheWeightsOfTheCpuTrainer) {
+  writeNetwork(GetParam().layers, 6, 2, 2);
+  HostBP host;
+  DeviceBP device;
+  initializeBoth(host, device);
+  for (int sample : {3, 0}) {
+    host.trainOnSample(sample);
+    device.trainOnSample(sample);
+    EXPECT_TRUE(allCloseInSinglePrecision(host.currentWeights(), device.currentWeights(),
+                                          kStepAbsolute, kStepRelative))
+        << "after sample " << sample;
+    EXPECT_NE(host.currentWeights(), std::vector<float>(host.currentWeights().size(), 0.0f));
+  }
+  EXPECT_TRUE(allCloseInSinglePrecision(host.simulated(host.validationInputsVector(), 1),
+                                        device.simulated(device.validationInputsVector(), 1),
+                                        kStepAbsolute, kStepRelative));
+}
+
+INSTANTIATE_TEST_SUITE_P(Topologies, BPOneSampleTest,
+                         ::testing::Values(Topology{{3, 2}},            // no hidden layer
+                                           Topology{{3, 5, 1}},         // the classic example
+                                           Topology{{4, 70, 2}},        // 2 groups of 64
+                                           Topology{{5, 65, 130, 3}},   // 4 layers, wide
+                                           Topology{{2, 7, 66, 1}}),    // wide layer on top
+                         [](const auto& info) {
+                           std::string name = "Layers";
+                           for (int size : info.param.layers) name += "_" + std::to_string(size);
+                           return name;
+                         });
+
+// One epoch of many samples: rounding differences may grow a little, never to the size of a
+// wrong step. The epoch's training error must agree as well.
+TEST_F(BPOpenCLTest, OneEpochStaysCloseToTheCpuTrainer) {
+  writeNetwork({6, 12, 8, 2}, 60, 10, 0, "Learning rate: 0.2\nIterations: 1\n");
+  HostBP host;
+  DeviceBP device;
+  initializeBoth(host, device);
+  host.trainOneEpoch();
+  device.trainOneEpoch();
+  EXPECT_TRUE(allCloseInSinglePrecision(host.currentWeights(), device.currentWeights(), 1e-5f,
+                                        1e-4f));
+  const double hostError = host.computeMSE(host.trainingInputsVector(), host.trainingTargetsVector());
+  const double deviceError =
+      device.computeMSE(device.trainingInputsVector(), device.trainingTargetsVector());
+  EXPECT_TRUE(opencl_test::closeInSinglePrecision(static_cast<float>(hostError),
+                                                  static_cast<float>(deviceError), 1e-6f, 1e-4f));
+}
+
+// Layers 1 and 1, both weights 0, input at the top of its range, target at the top of its
+// range: output 0.5, scaled target 1, delta 0.25 * 0.5 = 0.125, and with a learning rate of
+// 0.02 the bias and the weight both grow by 0.0025.
+TEST_F(BPOpenCLTest, HandComputedStepOfTheSmallestNetwork) {
+  writeFile("net.cfg", "1 1");
+  writeFile("train.dat", "1 0 0\n1 1\n0 2\n5 7\n2\t7\t\n");
+  writeFile("bp.txt", "Lower limit: 0\nUpper limit: 0\nLearning rate: 0.02\n");
+  DeviceBP network;
+  network.initializeWeights();
+  ASSERT_EQ(network.currentWeights(), std::vector<float>({0.0f, 0.0f}));
+  EXPECT_EQ(network.simulated(network.trainingInputsVector(), 0), std::vector<float>({6.0f}));
+  network.trainOnSample(0);
+  EXPECT_EQ(network.currentWeights(), std::vector<float>({0.0025f, 0.0025f}));
+}
+
+TEST_F(BPOpenCLTest, SampleVectorsMapToTheirBuffersByIdentity) {
+  writeNetwork({3, 4, 1}, 5, 2, 3);
+  DeviceBP device;
+  EXPECT_EQ(device.deviceBufferFor(device.trainingInputsVector()), device.trainingInputs());
+  EXPECT_EQ(device.deviceBufferFor(device.trainingTargetsVector()), device.trainingTargets());
+  EXPECT_EQ(device.deviceBufferFor(device.validationInputsVector()), device.validationInputs());
+  EXPECT_EQ(device.deviceBufferFor(device.validationTargetsVector()), device.validationTargets());
+  EXPECT_EQ(device.deviceBufferFor(device.testInputsVector()), device.testInputs());
+  EXPECT_EQ(device.deviceBufferFor(device.testTargetsVector()), device.testTargets());
+  std::vector<cl_mem> buffers = {device.trainingInputs(),   device.trainingTargets(),
+                                 device.validationInputs(), device.validationTargets(),
+                                 device.testInputs(),       device.testTargets()};
+  std::sort(buffers.begin(), buffers.end());
+  EXPECT_EQ(std::unique(buffers.begin(), buffers.end()), buffers.end());
+  EXPECT_EQ(std::count(buffers.begin(), buffers.end(), nullptr), 0);
+}
+
+TEST_F(BPOpenCLTest, EmptySampleSetsHaveNoBuffers) {
+  writeNetwork({3, 4, 1}, 5, 0, 0);
+  DeviceBP device;
+  EXPECT_NE(device.trainingInputs(), nullptr);
+  EXPECT_EQ(device.validationInputs(), nullptr);
+  EXPECT_EQ(device.validationTargets(), nullptr);
+  EXPECT_EQ(device.testInputs(), nullptr);
+  EXPECT_EQ(device.testTargets(), nullptr);
+}
+
+// Death tests re-run the test program, so no OpenCL state is shared with a forked child.
+class BPOpenCLDeathTest : public BPOpenCLTest {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    BPOpenCLTest::SetUp();
+  }
+};
+
+TEST_F(BPOpenCLDeathTest, ACopyOfASampleVectorHasNoDeviceBuffer) {
+  writeNetwork({3, 4, 1}, 5, 2, 3);
+  EXPECT_EXIT(
+      {
+        DeviceBP device;
+        const std::vector<float> copy = device.trainingInputsVector();
+        device.deviceBufferFor(copy);
+      },
+      ::testing::ExitedWithCode(395 & 255),
+      "^Only training, validation and test samples supported for now.\n$");
+}
+
+TEST_F(BPOpenCLDeathTest, BackwardPassRejectsOtherTargets) {
+  writeNetwork({3, 4, 1}, 5, 5, 0);
+  EXPECT_EXIT(
+      {
+        DeviceBP device;
+        device.propagateForward(device.trainingInputsVector(), 0);
+        device.propagateBackwards(device.validationTargetsVector(), 0);
+      },
+      ::testing::ExitedWithCode(255), "^propagateBackwards argument must be training_targets\n$");
+}
+
+// Targets equal to the training targets (a copy, or a validation set with the same values)
+// are accepted, and the kernels use the training targets.
+TEST_F(BPOpenCLTest, BackwardPassAcceptsTargetsEqualToTheTrainingTargets) {
+  writeFile("net.cfg", "2 3 1");
+  writeFile("train.dat",
+            "1 1 0\n2 1\n0 10\n0 10\n0 1\n"
+            "1\t9\t1\t\n"
+            "8\t2\t1\t\n");
+  writeFile("bp.txt", "Learning rate: 1\n");
+  DeviceBP viaTraining;
+  DeviceBP viaValidation;
+  DeviceBP viaCopy;
+  for (DeviceBP* network : {&viaTraining, &viaValidation, &viaCopy}) {
+    std::srand(kSeed);
+    network->initializeWeights();
+    network->propagateForward(network->trainingInputsVector(), 0);
+  }
+  ASSERT_EQ(viaValidation.validationTargetsVector(), viaValidation.trainingTargetsVector());
+  viaTraining.propagateBackwards(viaTraining.trainingTargetsVector(), 0);
+  viaValidation.propagateBackwards(viaValidation.validationTargetsVector(), 0);
+  const std::vector<float> copy = viaCopy.trainingTargetsVector();
+  viaCopy.propagateBackwards(copy, 0);
+  for (DeviceBP* network : {&viaTraining, &viaValidation, &viaCopy}) network->applyDeltaWeights();
+  EXPECT_EQ(viaValidation.currentWeights(), viaTraining.currentWeights());
+  EXPECT_EQ(viaCopy.currentWeights(), viaTraining.currentWeights());
+}
+
+}  // namespace

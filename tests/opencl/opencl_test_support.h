@@ -1,0 +1,149 @@
+#pragma once
+
+// Shared by the OpenCL tests: device detection, a scratch working directory holding the kernel
+// file (ombra reads NN_kernels.cl from the working directory), network files, and the one
+// tolerance used to compare device results with the CPU.
+
+#include <CL/cl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace opencl_test {
+
+inline bool hasDevice(cl_device_type type) {
+  cl_platform_id platforms[100];
+  cl_uint platformCount = 0;
+  if (clGetPlatformIDs(100, platforms, &platformCount) != CL_SUCCESS) return false;
+  for (cl_uint p = 0; p < std::min<cl_uint>(platformCount, 100); ++p) {
+    cl_uint deviceCount = 0;
+    if (clGetDeviceIDs(platforms[p], type, 0, nullptr, &deviceCount) == CL_SUCCESS &&
+        deviceCount > 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+inline std::string readFile(const std::string& name) {
+  std::ifstream file(name, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+inline void writeFile(const std::string& name, const std::string& text) {
+  std::ofstream(name, std::ios::binary) << text;
+}
+
+// The network configuration file: layer sizes separated by blanks.
+inline std::string configuration(const std::vector<int>& layers) {
+  std::string text;
+  for (int size : layers) text += std::to_string(size) + " ";
+  return text;
+}
+
+// A training data file with deterministic pseudo-random samples: inputs in [0, 10), targets
+// 0 or 1, ranges widened like the sample builder's. The generator is its own, so the tests'
+// rand() sequence (the weights) does not depend on it.
+inline std::string trainingData(int inputs, int outputs, int training, int validation, int test,
+                                uint32_t seed = 12345) {
+  std::ostringstream text;
+  text << training << " " << validation << " " << test << "\n" << inputs << " " << outputs << "\n";
+  for (int j = 0; j < inputs; ++j) text << "-1.25 11.25\n";
+  for (int k = 0; k < outputs; ++k) text << "-0.125 1.125\n";
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) / 16777216.0;
+  };
+  for (int s = 0; s < training + validation + test; ++s) {
+    double sum = 0;
+    for (int j = 0; j < inputs; ++j) {
+      const double x = std::floor(next() * 1000) / 100;  // two decimals, exact in the file
+      sum += x;
+      text << x << "\t";
+    }
+    for (int k = 0; k < outputs; ++k) text << ((sum / inputs + k) > 5 ? 1 : 0) << "\t";
+    text << "\n";
+  }
+  return text.str();
+}
+
+// Device and CPU floats agree when equal, or within absoluteMargin (near zero, where a
+// relative margin means nothing), or within relativeMargin times the expected value.
+inline ::testing::AssertionResult closeInSinglePrecision(float expected, float actual,
+                                                         float absoluteMargin,
+                                                         float relativeMargin) {
+  if (expected == actual) return ::testing::AssertionSuccess();
+  const float difference = std::fabs(expected - actual);
+  if (difference <= absoluteMargin || difference <= relativeMargin * std::fabs(expected)) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << std::setprecision(9) << "expected " << expected << ", actual " << actual
+         << ", difference " << difference << " exceeds both the absolute margin "
+         << absoluteMargin << " and the relative margin " << relativeMargin << " (= "
+         << relativeMargin * std::fabs(expected) << ")";
+}
+
+inline ::testing::AssertionResult allCloseInSinglePrecision(const std::vector<float>& expected,
+                                                            const std::vector<float>& actual,
+                                                            float absoluteMargin,
+                                                            float relativeMargin) {
+  if (expected.size() != actual.size()) {
+    return ::testing::AssertionFailure()
+           << "sizes differ: " << expected.size() << " and " << actual.size();
+  }
+  int failures = 0;
+  ::testing::AssertionResult result = ::testing::AssertionFailure();
+  for (size_t i = 0; i < expected.size(); ++i) {
+    auto close = closeInSinglePrecision(expected[i], actual[i], absoluteMargin, relativeMargin);
+    if (!close && ++failures <= 5) result << "\n  [" << i << "] " << close.message();
+  }
+  if (failures == 0) return ::testing::AssertionSuccess();
+  return result << "\n  " << failures << " of " << expected.size() << " values differ";
+}
+
+// Each test runs in a fresh scratch directory that holds a copy of the kernel file, so that
+// relative file names (NN_kernels.cl, network files) resolve there.
+class ScratchDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    original_ = std::filesystem::current_path();
+    char pattern[] = "/tmp/ombra_opencl_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory_ = pattern;
+    std::filesystem::current_path(directory_);
+    std::filesystem::copy_file(KERNELS_PATH, "NN_kernels.cl");
+  }
+  void TearDown() override {
+    if (directory_.empty()) return;  // skipped before set-up
+    std::filesystem::current_path(original_);
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+  }
+
+  std::filesystem::path original_;
+  std::filesystem::path directory_;
+};
+
+// A scratch directory and a CPU device, or the test is skipped.
+class CpuDeviceTest : public ScratchDirectoryTest {
+ protected:
+  void SetUp() override {
+    if (!hasDevice(CL_DEVICE_TYPE_CPU)) GTEST_SKIP() << "no OpenCL device of type CPU";
+    ScratchDirectoryTest::SetUp();
+  }
+};
+
+}  // namespace opencl_test
