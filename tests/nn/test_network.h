@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -94,4 +96,22 @@ inline CommandResult runCommand(const std::string& command, const TemporaryFolde
   const std::string err = folder.file("command.err");
   const int raw = std::system(("(" + command + ") >'" + out + "' 2>'" + err + "'").c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readWholeFile(out), readWholeFile(err)};
+}
+
+// The bytes of a network file written by hand: little-endian ints and floats.
+inline void appendLittleEndian(std::string& bytes, uint32_t word) {
+  for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((word >> shift) & 0xff);
+}
+
+inline std::string networkFileBytes(const std::vector<int>& layers,
+                                    const std::vector<float>& floats) {
+  std::string bytes;
+  appendLittleEndian(bytes, static_cast<uint32_t>(layers.size()));
+  for (int size : layers) appendLittleEndian(bytes, static_cast<uint32_t>(size));
+  for (float value : floats) {
+    uint32_t word;
+    std::memcpy(&word, &value, sizeof word);
+    appendLittleEndian(bytes, word);
+  }
+  return bytes;
 }
