@@ -1,0 +1,194 @@
+// The algorithm parameters file: keys, the termination group, numbers, line lengths,
+// printing, and the uniform initialiser.
+#include "trainers/parameters.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/trainers/bp_files.h"
+
+namespace {
+
+BPParameters readBP(const ScratchFolder& folder, const std::string& text) {
+  return readBPParameters(folder.write("bp.txt", text));
+}
+
+PSOParameters readPSO(const ScratchFolder& folder, const std::string& text) {
+  return readPSOParameters(folder.write("pso.txt", text));
+}
+
+TEST(ParametersFile, EmptyFileNameGivesTheDefaultsWithoutOpeningAnything) {
+  const BPParameters bp = readBPParameters("");
+  EXPECT_EQ(bp.learningRate, 0.02f);
+  EXPECT_EQ(bp.stripLength, 10);
+  EXPECT_EQ(bp.lowerLimit, -1.0f);
+  EXPECT_EQ(bp.upperLimit, 1.0f);
+  EXPECT_EQ(bp.iterations, 0);
+  EXPECT_EQ(bp.mse, 0.0f);
+  EXPECT_EQ(bp.time, 60.0f);
+  const PSOParameters pso = readPSOParameters("");
+  EXPECT_EQ(pso.populationSize, 64);
+  EXPECT_EQ(pso.omega, 0.72984f);
+  EXPECT_EQ(pso.phiP, 1.49618f);
+  EXPECT_EQ(pso.phiG, 1.49618f);
+  EXPECT_EQ(pso.maxSpeed, 2.0f);
+  EXPECT_EQ(pso.time, 60.0f);
+}
+
+TEST(ParametersFile, FileThatCannotBeOpenedIsFatal) {
+  EXPECT_EXIT(readBPParameters("/nonexistent/bp.txt"), ::testing::ExitedWithCode(-238 & 255),
+              "^Error opening file: /nonexistent/bp.txt\n$");
+  EXPECT_EXIT(readPSOParameters("/nonexistent/pso.txt"), ::testing::ExitedWithCode(-238 & 255),
+              "^Error opening file: /nonexistent/pso.txt\n$");
+}
+
+TEST(ParametersFile, FileWithoutKeysKeepsTheDefaults) {
+  ScratchFolder folder;
+  BPParameters p = readBP(folder, "");
+  EXPECT_EQ(p.time, 60.0f);
+  p = readBP(folder, "some text\nlearning rate: 0.5\nLearning rate : 0.5\n");
+  EXPECT_EQ(p.learningRate, 0.02f);  // case and blanks must match, the colon must follow
+  EXPECT_EQ(p.time, 60.0f);
+}
+
+TEST(ParametersFile, TheFirstTerminationKeySwitchesTheOtherTwoOff) {
+  ScratchFolder folder;
+  BPParameters p = readBP(folder, "Iterations: 500\n");
+  EXPECT_EQ(p.iterations, 500);
+  EXPECT_EQ(p.time, 0.0f);
+  EXPECT_EQ(p.mse, 0.0f);
+
+  p = readBP(folder, "Time: 0\n");
+  EXPECT_EQ(p.time, 0.0f);
+  EXPECT_EQ(p.iterations, 0);
+
+  // Later termination keys are stored plainly: all three survive.
+  p = readBP(folder, "MSE: 0.05\nTime: 30\nIterations: 9\n");
+  EXPECT_EQ(p.mse, 0.05f);
+  EXPECT_EQ(p.time, 30.0f);
+  EXPECT_EQ(p.iterations, 9);
+
+  // A key without a number still counts as the first termination key.
+  p = readBP(folder, "MSE:\n");
+  EXPECT_EQ(p.mse, 0.0f);
+  EXPECT_EQ(p.time, 0.0f);
+
+  PSOParameters q = readPSO(folder, "Population size: 8\nIterations: 40\n");
+  EXPECT_EQ(q.populationSize, 8);
+  EXPECT_EQ(q.iterations, 40);
+  EXPECT_EQ(q.time, 0.0f);
+}
+
+TEST(ParametersFile, NumbersAreTruncatedRoundedOrZero) {
+  ScratchFolder folder;
+  BPParameters p = readBP(folder, "Iterations: 12.9\nStrip length: 3.99\nLearning rate: 0.1\n");
+  EXPECT_EQ(p.iterations, 12);
+  EXPECT_EQ(p.stripLength, 3);
+  EXPECT_EQ(p.learningRate, 0.1f);  // the double rounded to single precision
+  p = readBP(folder, "Iterations: -3\n");
+  EXPECT_EQ(p.iterations, -3);
+  p = readBP(folder, "Iterations: -12.9\n");
+  EXPECT_EQ(p.iterations, -12);
+  p = readBP(folder, "Iterations: 1e30\n");  // saturates instead of overflowing
+  EXPECT_EQ(p.iterations, 2147483647);
+  p = readBP(folder, "Learning rate: fast\n");
+  EXPECT_EQ(p.learningRate, 0.0f);
+  p = readBP(folder, "Upper limit:   2.5e1xyz\n");  // blanks skipped, rest ignored
+  EXPECT_EQ(p.upperLimit, 25.0f);
+}
+
+TEST(ParametersFile, KeysStandAnywhereFirstOccurrenceAndLastLineWin) {
+  ScratchFolder folder;
+  BPParameters p = readBP(folder,
+                          "# Learning rate: 0.5\n"
+                          "Lower limit: -2 Upper limit: 3\n"
+                          "Time: 5 Time: 7\n"
+                          "Strip length: 4\nStrip length: 6");  // no line end at the end
+  EXPECT_EQ(p.learningRate, 0.5f);
+  EXPECT_EQ(p.lowerLimit, -2.0f);
+  EXPECT_EQ(p.upperLimit, 3.0f);
+  EXPECT_EQ(p.time, 5.0f);
+  EXPECT_EQ(p.stripLength, 6);
+}
+
+TEST(ParametersFile, LineOf99CharactersIsReadOneOf100EndsTheReading) {
+  ScratchFolder folder;
+  const std::string key = "Learning rate: 0.5 ";
+  const std::string line99 = key + std::string(99 - key.size(), 'x');
+  const std::string line100 = key + std::string(100 - key.size(), 'x');
+  ASSERT_EQ(line99.size(), 99u);
+  BPParameters p = readBP(folder, line99 + "\nStrip length: 4\n");
+  EXPECT_EQ(p.learningRate, 0.5f);
+  EXPECT_EQ(p.stripLength, 4);
+  p = readBP(folder, "Upper limit: 2\n" + line100 + "\nStrip length: 4\n");
+  EXPECT_EQ(p.upperLimit, 2.0f);
+  EXPECT_EQ(p.learningRate, 0.02f);
+  EXPECT_EQ(p.stripLength, 10);
+}
+
+TEST(ParametersFile, StripLengthAndPopulationSizeBelowOneAreRejected) {
+  ScratchFolder folder;
+  const std::string bp = folder.write("bp.txt", "Strip length: 0\n");
+  EXPECT_EXIT(readBPParameters(bp), ::testing::ExitedWithCode(-238 & 255),
+              "^Strip length must be at least 1 in parameters file: " + bp + "\n$");
+  const std::string pso = folder.write("pso.txt", "Population size: 0.5\n");
+  EXPECT_EXIT(readPSOParameters(pso), ::testing::ExitedWithCode(-238 & 255),
+              "^Population size must be at least 1 in parameters file: " + pso + "\n$");
+}
+
+TEST(ReadParameter, FindsTheKeyFollowedByAColon) {
+  double value = 42.0;
+  EXPECT_FALSE(readParameter("Time 5", "Time", value));
+  EXPECT_EQ(value, 42.0);
+  EXPECT_TRUE(readParameter("xTime:7.25 s", "Time", value));
+  EXPECT_EQ(value, 7.25);
+  EXPECT_TRUE(readParameter("Time:", "Time", value));
+  EXPECT_EQ(value, 0.0);
+}
+
+TEST(ParametersPrint, BlocksAreWrittenExactly) {
+  ::testing::internal::CaptureStdout();
+  printParameters(BPParameters());
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "BP parameters info:\n"
+            "  Learn rate: 0.02\n"
+            "  Strip length: 10\n"
+            "  Limits : [-1, 1]\n"
+            "  Time: 60\n"
+            "  Iterations: 0\n"
+            "  MSE: 0\n");
+  ::testing::internal::CaptureStdout();
+  printParameters(PSOParameters());
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "PSO parameters info:\n"
+            "  Population size: 64\n"
+            "  Limits: [-1,1]\n"
+            "  Max speed: 2\n"
+            "  omega: 0.72984   phiP: 1.49618   phiG: 1.49618\n"
+            "  Time: 60\n"
+            "  Iterations: 0\n"
+            "  MSE: 0\n");
+}
+
+TEST(FillUniform, DrawsLowerPlusRandTimesSpanOver2To31) {
+  std::srand(11);
+  std::vector<int> draws(1000);
+  for (int& r : draws) r = std::rand();
+  std::srand(11);
+  std::vector<float> values(1000);
+  fillUniform(values.data(), 1000, -0.5f, 1.5f);
+  bool belowMiddle = false, aboveMiddle = false;
+  for (int i = 0; i < 1000; ++i) {
+    EXPECT_EQ(values[i], static_cast<float>(-0.5 + draws[i] * 2.0 / 2147483648.0)) << i;
+    EXPECT_GE(values[i], -0.5f);
+    EXPECT_LT(values[i], 1.5f);
+    belowMiddle |= values[i] < 0.5f;
+    aboveMiddle |= values[i] > 0.5f;
+  }
+  EXPECT_TRUE(belowMiddle && aboveMiddle);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// The wall-clock stopwatch of the training loops.
+#include "trainers/stopwatch.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
+#include <string>
+
+namespace {
+
+TEST(Stopwatch, NeverStartedShowsZero) {
+  Stopwatch watch;
+  EXPECT_EQ(watch.elapsed(), 0.0);
+  EXPECT_EQ(watch.stop(), 0.0);
+}
+
+TEST(Stopwatch, MeasuresWhileRunningAndKeepsTheIntervalAfterStop) {
+  Stopwatch watch;
+  watch.start();
+  usleep(20000);
+  const double running = watch.elapsed();
+  EXPECT_GE(running, 0.02);
+  EXPECT_LT(running, 5.0);
+  const double stopped = watch.stop();
+  EXPECT_GE(stopped, running);
+  usleep(20000);
+  EXPECT_EQ(watch.elapsed(), stopped);  // no longer running: the interval stands
+  watch.start();                          // a new interval, not an accumulation
+  EXPECT_LT(watch.elapsed(), stopped);
+}
+
+TEST(Stopwatch, PrintWritesLabelSecondsAndUnit) {
+  Stopwatch watch;
+  watch.start();
+  ::testing::internal::CaptureStdout();
+  watch.print("epoch");
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(std::regex_match(out, std::regex("epoch: [0-9.e+-]+ s\n"))) << out;
+}
+
+TEST(Stopwatch, QuietMeasuresAndPrintsNothing) {
+  Stopwatch watch;
+  watch.setQuiet();
+  watch.start();
+  usleep(10000);
+  ::testing::internal::CaptureStdout();
+  watch.print("step");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(watch.elapsed(), 0.0);
+  EXPECT_EQ(watch.stop(), 0.0);
+}
+
+}  // namespace
