@@ -1,0 +1,142 @@
+// The OpenCL environment's free functions: program text, token replacement, build, context
+// selection and the device report.
+#include "opencl/environment.h"
+
+#include <sstream>
+
+#include "opencl_test_support.h"
+
+namespace {
+
+using opencl_test::hasDevice;
+using opencl_test::readFile;
+using opencl_test::writeFile;
+
+TEST(ReplaceAllTest, ReplacesEveryOccurrenceWithoutRescanning) {
+  // The replacement holds the token: only the two occurrences that were there are replaced.
+  EXPECT_EQ(replaceAll("a[T]b[T]c", "[T]", "<[T]>"), "a<[T]>b<[T]>c");
+  EXPECT_EQ(replaceAll("float v[PRIVATE_MEM_SIZE]; float w[PRIVATE_MEM_SIZE];",
+                       "[PRIVATE_MEM_SIZE]", "[12]"),
+            "float v[12]; float w[12];");
+}
+
+TEST(ReplaceAllTest, EdgesOfTheText) {
+  EXPECT_EQ(replaceAll("no token here", "[T]", "x"), "no token here");
+  EXPECT_EQ(replaceAll("", "[T]", "x"), "");
+  EXPECT_EQ(replaceAll("[T]", "[T]", ""), "");
+  EXPECT_EQ(replaceAll("[T][T]", "[T]", "x"), "xx");
+  EXPECT_EQ(replaceAll("aaa", "aa", "b"), "ba");  // occurrences never overlap
+  EXPECT_EQ(replaceAll("abc", "", "x"), "abc");   // an empty token replaces nothing
+}
+
+class ProgramTextTest : public opencl_test::ScratchDirectoryTest {};
+
+TEST_F(ProgramTextTest, ReadsTheFileByteForByte) {
+  const std::string text = std::string("line one\r\nline two\n\0after a NUL", 31) + "\n";
+  writeFile("kernels.cl", text);
+  EXPECT_EQ(readProgramSource("kernels.cl"), text);
+  EXPECT_EQ(readProgramSource("NN_kernels.cl"), readFile(KERNELS_PATH));
+}
+
+TEST_F(ProgramTextTest, MissingFileIsFatal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(readProgramSource("no_such_file.cl"), ::testing::ExitedWithCode(356 & 255),
+              "^Error opening program file.\n$");
+}
+
+class DeviceTest : public opencl_test::CpuDeviceTest {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    CpuDeviceTest::SetUp();
+  }
+};
+
+TEST_F(DeviceTest, ContextHoldsTheFirstDeviceOfTheType) {
+  cl_device_id device = nullptr;
+  ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
+  ASSERT_NE(context.get(), nullptr);
+  ASSERT_NE(device, nullptr);
+  cl_device_type type = 0;
+  clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof type, &type, nullptr);
+  EXPECT_TRUE(type & CL_DEVICE_TYPE_CPU);
+}
+
+TEST_F(DeviceTest, NoDeviceOfTheTypeIsFatal) {
+  if (hasDevice(CL_DEVICE_TYPE_ACCELERATOR)) GTEST_SKIP() << "an accelerator device exists";
+  cl_device_id device = nullptr;
+  EXPECT_EXIT(createContext(CL_DEVICE_TYPE_ACCELERATOR, device),
+              ::testing::ExitedWithCode(973 & 255), "^No devices of the type found\n$");
+}
+
+TEST_F(DeviceTest, KernelFileBuildsAsReadAndWithTheTokenReplaced) {
+  cl_device_id device = nullptr;
+  ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
+  ClProgram asRead(createProgram(context, "NN_kernels.cl"));
+  buildProgram(asRead, device);
+  const std::string source = readProgramSource("NN_kernels.cl");
+  ClProgram replaced(
+      createProgramFromSource(context, replaceAll(source, "[PRIVATE_MEM_SIZE]", "[12]")));
+  buildProgram(replaced, device);
+  for (const char* name :
+       {"layer_propagate_forward", "layer_propagate_backwards", "apply_delta_weights"}) {
+    cl_int status = CL_SUCCESS;
+    ClKernel kernel(clCreateKernel(asRead, name, &status));
+    EXPECT_EQ(status, CL_SUCCESS) << name;
+  }
+}
+
+TEST_F(DeviceTest, FailedBuildPrintsTheLogThenStops) {
+  cl_device_id device = nullptr;
+  ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
+  ClProgram program(createProgramFromSource(context, "__kernel void broken( {"));
+  // The OpenCL compiler may write its own diagnostics to standard error first.
+  EXPECT_EXIT(buildProgram(program, device), ::testing::ExitedWithCode(527 & 255),
+              "Build error\n$");
+}
+
+// The report's items in order, with the forms of their values.
+TEST_F(DeviceTest, DeviceReportListsEveryItemInOrder) {
+  cl_device_id device = nullptr;
+  ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
+  ::testing::internal::CaptureStdout();
+  printDeviceInfo(device);
+  const std::string report = ::testing::internal::GetCapturedStdout();
+
+  const char* labels[] = {"Device name: ",     "Vendor name: ",    "Device type: ",
+                          "Device version: ",  "Driver version: ", "Device extensions:\n",
+                          "Max clock frequency: ", "Global mem size: ", "Global mem cache size: ",
+                          "Local mem size: ",  "Local mem type: ", "Constant buffer size: ",
+                          "Max compute units: ", "Max work-group size: ",
+                          "Max work-item in work-group (for each dim): ("};
+  size_t position = 0;
+  for (const char* label : labels) {
+    const size_t found = report.find(label, position);
+    ASSERT_NE(found, std::string::npos) << label << " missing or out of order in\n" << report;
+    position = found;
+  }
+  EXPECT_NE(report.find("Device type: CL_DEVICE_TYPE_CPU \n"), std::string::npos);
+  EXPECT_NE(report.find(" (Vendor ID: "), std::string::npos);
+  EXPECT_NE(report.find(" MHz\n"), std::string::npos);
+  EXPECT_NE(report.find("MB\nGlobal mem cache size: "), std::string::npos);
+  EXPECT_NE(report.find("kB\nLocal mem size: "), std::string::npos);
+  // Every work-item size is followed by ", ", the last one too.
+  const std::string tail = report.substr(position);
+  EXPECT_EQ(tail.substr(tail.size() - 4), ", )\n") << tail;
+  // Blanks of the extension list become line ends.
+  const size_t extensions = report.find("Device extensions:\n") + 19;
+  const size_t clock = report.find("Max clock frequency: ");
+  EXPECT_EQ(report.substr(extensions, clock - extensions).find(' '), std::string::npos);
+}
+
+TEST_F(DeviceTest, PlatformReportCountsPlatformsAndDevices) {
+  ::testing::internal::CaptureStdout();
+  printPlatformsInfo();
+  const std::string report = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(report.rfind("Number of platforms: ", 0), 0u) << report;
+  EXPECT_NE(report.find("\nPlatform 0\n=================\nPlatform name: "), std::string::npos);
+  EXPECT_NE(report.find("\n\nNumber of devices:"), std::string::npos);
+  EXPECT_NE(report.find("\nDevice 0\n-----------------\nDevice name: "), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// The OpenCL back-propagation types through the real ombra program, run in a scratch working
+// directory (ombra reads NN_kernels.cl from there).
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "opencl_test_support.h"
+
+namespace {
+
+using opencl_test::configuration;
+using opencl_test::hasDevice;
+using opencl_test::readFile;
+using opencl_test::trainingData;
+using opencl_test::writeFile;
+
+struct ProgramRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs ombra with the arguments and standard input text; returns its exit status and output.
+ProgramRun runOmbra(const std::string& arguments, const std::string& input = "") {
+  writeFile("stdin.txt", input);
+  const std::string command = std::string("'") + OMBRA_PATH + "' " + arguments +
+                              " < stdin.txt > stdout.txt 2> stderr.txt";
+  const int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("stdout.txt"), readFile("stderr.txt")};
+}
+
+class OmbraOpenCLTest : public opencl_test::CpuDeviceTest {
+ protected:
+  void SetUp() override {
+    CpuDeviceTest::SetUp();
+    if (IsSkipped()) return;
+    writeFile("net.cfg", configuration({3, 6, 1}));
+    writeFile("train.dat", trainingData(3, 1, 40, 10, 10));
+    writeFile("bp.txt", "Iterations: 20\nStrip length: 1\nTime: 0\nLearning rate: 0.1\n");
+  }
+};
+
+TEST_F(OmbraOpenCLTest, MissingKernelFileStopsBeforeTraining) {
+  std::filesystem::remove("NN_kernels.cl");
+  const ProgramRun run = runOmbra("BP_CPU net.cfg train.dat bp.txt");
+  EXPECT_EQ(run.status, 356 & 255);
+  EXPECT_EQ(run.err, "Error opening program file.\n");
+  EXPECT_EQ(run.out.find("Training..."), std::string::npos);
+}
+
+TEST_F(OmbraOpenCLTest, KernelFileWithASyntaxErrorPrintsTheBuildLog) {
+  writeFile("NN_kernels.cl", readFile(KERNELS_PATH) + "\n__kernel void broken( {\n");
+  const ProgramRun run = runOmbra("BP_CPU net.cfg train.dat bp.txt");
+  EXPECT_EQ(run.status, 527 & 255);
+  // The OpenCL compiler may add its own diagnostics on standard error before the message.
+  ASSERT_GE(run.err.size(), 12u);
+  EXPECT_EQ(run.err.substr(run.err.size() - 12), "Build error\n") << run.err;
+  EXPECT_NE(run.out.find("error"), std::string::npos) << "no build log in:\n" << run.out;
+}
+
+TEST_F(OmbraOpenCLTest, GpuTypeWithoutAGpu) {
+  if (hasDevice(CL_DEVICE_TYPE_GPU)) GTEST_SKIP() << "this machine has an OpenCL GPU";
+  const ProgramRun run = runOmbra("BP_GPU net.cfg train.dat bp.txt");
+  EXPECT_EQ(run.status, 973 & 255);
+  EXPECT_EQ(run.err, "No devices of the type found\n");
+}
+
+// Train, save, reload: the reloaded network answers the queries exactly as the trained one.
+TEST_F(OmbraOpenCLTest, TrainsSavesAndReloads) {
+  const std::string queries = "1 2 3\n9.5 0 4.25\n";
+  const ProgramRun trained = runOmbra("BP_CPU net.cfg train.dat bp.txt net.bin", queries);
+  ASSERT_NE(trained.out.find("Network trained\n"), std::string::npos) << trained.err;
+  EXPECT_EQ(trained.err, "");
+
+  // Information block: network, then device, then the parameters.
+  const size_t network = trained.out.find("Neural network info\n");
+  const size_t device = trained.out.find("Device info\n--------------------\nDevice name: ");
+  const size_t parameters = trained.out.find("Learn rate: 0.1\n");
+  const size_t training = trained.out.find("Training...\n");
+  EXPECT_LT(network, device);
+  EXPECT_LT(device, parameters);
+  EXPECT_LT(parameters, training);
+  EXPECT_NE(parameters, std::string::npos);
+  EXPECT_NE(training, std::string::npos);
+  EXPECT_NE(trained.out.find("Test set MSE= "), std::string::npos);
+  ASSERT_TRUE(std::filesystem::exists("net.bin"));
+
+  const ProgramRun reloaded = runOmbra("net.bin", queries);
+  auto answers = [](const std::string& out) { return out.substr(out.find("Input:")); };
+  ASSERT_NE(trained.out.find("Output: "), std::string::npos);
+  EXPECT_EQ(answers(reloaded.out), answers(trained.out));
+}
+
+}  // namespace
