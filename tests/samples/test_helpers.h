@@ -81,6 +81,8 @@ inline JobData job(int status, int user, int application, double submit = 0,
 
 inline bool haveFile(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
-inline std::string swfPath(const std::string& name) { return std::string(SWF_DATA_DIR) + "/" + name; }
+inline std::string swfPath(const std::string& name) {
+  return std::string(SWF_DATA_DIR) + "/" + name;
+}
 
 }  // namespace tallis_test

@@ -1,0 +1,111 @@
+// The whole hand-over: a log made by the generator, tallis writing the training file, the file
+// read back the way ombra reads it (float extraction), and ombra itself reading it.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <regex>
+
+#include "samples/swf_generator.h"
+#include "test_helpers.h"
+
+namespace {
+
+using tallis_test::runProgram;
+using tallis_test::TempDir;
+
+struct ReadBack {
+  float counts[3] = {0, 0, 0};
+  int inputs = 0, outputs = 0;
+  std::vector<float> ranges;  // min, max per column
+  std::vector<float> values;  // every sample value in file order
+};
+
+ReadBack readAsOmbraDoes(const std::string& path) {
+  ReadBack file;
+  std::ifstream in(path);
+  in >> file.counts[0] >> file.counts[1] >> file.counts[2] >> file.inputs >> file.outputs;
+  file.ranges.resize(2 * (file.inputs + file.outputs));
+  for (float& bound : file.ranges) in >> bound;
+  float value;
+  while (in >> value) file.values.push_back(value);
+  return file;
+}
+
+class TallisToOmbra : public testing::Test {
+ protected:
+  void SetUp() override {
+    SwfGeneratorOptions options;
+    options.jobs = 1500;
+    options.users = 12;
+    options.seed = 42;
+    std::ofstream log(dir.file("log.swf"));
+    generateSwfLog(options, log);
+  }
+  TempDir dir;
+};
+
+TEST_F(TallisToOmbra, EverySampleRangeAndCountIsReadBack) {
+  auto tallis = runProgram(dir, std::string(TALLIS_PATH) +
+                                    " -iuID,rCPU,rT,lsu,lsa,lsua,lc,lrt,ea,ec -os -r60:20:20 "
+                                    "-p0.5 " + dir.file("log.swf") + " " + dir.file("train.dat"));
+  ASSERT_EQ(tallis.status, 0) << tallis.err;
+  ReadBack file = readAsOmbraDoes(dir.file("train.dat"));
+  std::smatch sizes;
+  ASSERT_TRUE(std::regex_search(tallis.out, sizes,
+                                std::regex("input size=(\\d+)    output size=(\\d+)")));
+  EXPECT_EQ(file.inputs, std::stoi(sizes[1]));
+  EXPECT_EQ(file.outputs, 1);
+  EXPECT_EQ(file.inputs, 12 + 9);
+
+  const int width = file.inputs + file.outputs;
+  ASSERT_EQ(file.values.size() % width, 0u) << "a sample with missing values";
+  const int samples = static_cast<int>(file.values.size() / width);
+  EXPECT_EQ(file.counts[0] + file.counts[1] + file.counts[2], samples);
+  std::smatch positives;
+  ASSERT_TRUE(std::regex_search(tallis.out, positives,
+                                std::regex("positives = (\\d+)\tnegatives= (\\d+)")));
+  EXPECT_EQ(std::stoi(positives[1]) + std::stoi(positives[2]), samples);
+  // The leading part was brought to half positives.
+  int leading = static_cast<int>(file.counts[0] + file.counts[1]);
+  int leadingPositives = 0;
+  for (int s = 0; s < leading; ++s) leadingPositives += file.values[s * width + width - 1] > 0.5f;
+  EXPECT_NEAR(leadingPositives, leading / 2.0, 1.0);
+
+  // Every value sits inside its widened range: inputs scale into [-0.8, 0.8].
+  for (int s = 0; s < samples; ++s) {
+    for (int k = 0; k < width; ++k) {
+      float low = file.ranges[2 * k], high = file.ranges[2 * k + 1];
+      float value = file.values[s * width + k];
+      ASSERT_LT(low, high);
+      float scaled = 2 * (value - low) / (high - low) - 1;
+      ASSERT_LE(std::fabs(scaled), 0.8f + 1e-4f) << "sample " << s << " column " << k;
+    }
+  }
+}
+
+TEST_F(TallisToOmbra, OmbraReadsTheFileWithTheSameSplit) {
+  auto tallis = runProgram(dir, std::string(TALLIS_PATH) + " -iuID,lsu,lsua,ea -os -r7:2:1 -p0 " +
+                                    dir.file("log.swf") + " " + dir.file("train.dat"));
+  ASSERT_EQ(tallis.status, 0) << tallis.err;
+  ReadBack file = readAsOmbraDoes(dir.file("train.dat"));
+  tallis_test::writeFile(dir.file("net.cfg"), std::to_string(file.inputs) + " 4 1\n");
+  tallis_test::writeFile(dir.file("bp.txt"), "Iterations: 1\n");
+  auto ombra = runProgram(dir, "cd '" + dir.path() + "' && " + OMBRA_PATH +
+                                   " BP net.cfg train.dat bp.txt </dev/null");
+  auto count = [&](const char* label) {
+    std::smatch match;
+    if (!std::regex_search(ombra.out, match, std::regex(std::string(label) + "(\\d+)"))) {
+      return -1;
+    }
+    return std::stoi(match[1]);
+  };
+  EXPECT_EQ(count("Number of training samples: "), static_cast<int>(file.counts[0]))
+      << ombra.out << ombra.err;
+  EXPECT_EQ(count("Number of validation samples: "), static_cast<int>(file.counts[1]));
+  EXPECT_EQ(count("Number of test samples: "), static_cast<int>(file.counts[2]));
+  EXPECT_EQ(file.counts[0], 1050);  // 7:2:1 of 1500 with nothing erased
+}
+
+}  // namespace
