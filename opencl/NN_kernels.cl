@@ -113,4 +113,178 @@ __kernel void apply_delta_weights(__global float* weights, __global const float*
 // mean squared error.
 // ===========================================================================================
 
+// Both simulation kernels are launched over (population, samples rounded up to G) with local
+// size (1, G): a work-group holds one particle p and G consecutive samples of the set. They
+// write outputs[(p * samples + s) * outputsPerSample + k] = output k of feedForward of input
+// s with particle p's weights, in data units. Samples are laid side by side in vector lanes,
+// so each sample's weighted sums are the host's sequence of float operations (bias first,
+// then + value * weight in input order); only exp may differ from the host's by its ulps.
+// Weights of particle p: weights[p * weightsPerNetwork ...], the layout at the top.
+
+// Largest layer size, the length of the private layer arrays. The private variant's build
+// replaces every bracketed token below by the network's maxLayerSize() in brackets; this
+// definition only lets the file build as read.
+#define PRIVATE_MEM_SIZE 1
+
+// Samples one work-item of simulate_neural_networks_private computes, one per lane of a
+// float16.
+#define SAMPLE_LANES 16
+
+// The logistic function lane by lane, the same formula as sigmoid above.
+float16 sigmoid16(float16 x) { return 1.0f / (1.0f + exp(-x)); }
+
+// simulate_neural_networks_private: layer values in private arrays of float16, one lane per
+// sample. Work-item g of a group computes the group's samples g * 16 ... g * 16 + 15 (those
+// that exist); work-items whose first lane lies past the group or the set do nothing.
+//   inputs [s * layers[0] + j]; layers [l]; outputRanges [2k] min, [2k + 1] max of output k
+__kernel void simulate_neural_networks_private(
+    __global const float* inputs, __global const float* weights, __global float* outputs,
+    const int layerCount, __global const int* layers, __global const float* outputRanges,
+    const int population, const int samples, const int weightsPerNetwork) {
+  const int p = get_global_id(0);
+  const int firstLane = get_local_id(1) * SAMPLE_LANES;
+  const int groupSize = get_local_size(1);
+  const int first = get_group_id(1) * groupSize + firstLane;
+  if (p >= population || firstLane >= groupSize || first >= samples) return;
+  const int count = min(min(SAMPLE_LANES, groupSize - firstLane), samples - first);
+
+  float16 valuesA[PRIVATE_MEM_SIZE];
+  float16 valuesB[PRIVATE_MEM_SIZE];
+  float lanes[SAMPLE_LANES];
+  int belowCount = layers[0];
+  // Input j of every lane's sample; lanes past count repeat the last sample.
+  for (int j = 0; j < belowCount; ++j) {
+    for (int t = 0; t < SAMPLE_LANES; ++t)
+      lanes[t] = inputs[(size_t)(first + min(t, count - 1)) * belowCount + j];
+    valuesA[j] = vload16(0, lanes);
+  }
+  float16* below = valuesA;
+  float16* above = valuesB;
+  // The weights in storage order: w advances block by block.
+  __global const float* w = weights + (size_t)p * weightsPerNetwork;
+  for (int l = 1; l < layerCount; ++l) {
+    const int neurons = layers[l];
+    for (int i = 0; i < neurons; ++i, w += belowCount + 1) {
+      // above[i] = sigmoid(bias + sum_j below[j] * w_ij), the sum in j order
+      float16 sum = (float16)(w[0]);
+      for (int j = 0; j < belowCount; ++j) sum = sum + below[j] * (float16)(w[1 + j]);
+      above[i] = sigmoid16(sum);
+    }
+    float16* swap = below;
+    below = above;
+    above = swap;
+    belowCount = neurons;
+  }
+  __global float* result = outputs + ((size_t)p * samples + first) * belowCount;
+  for (int k = 0; k < belowCount; ++k) {
+    const float minimum = outputRanges[2 * k];
+    const float maximum = outputRanges[2 * k + 1];
+    vstore16(below[k], 0, lanes);
+    for (int t = 0; t < count; ++t)
+      result[t * belowCount + k] = minimum + (maximum - minimum) * lanes[t];
+  }
+}
+
+// One neuron of the local kernel for all G samples of the group:
+//   out[q] = sigmoid(block[0] + sum_j below[j * G + q] * block[1 + j]), the sum in j order.
+// 32 samples per step (four independent vectors), then the rest one at a time.
+void neuronForGroup(__local const float* below, int belowCount, __local const float* block,
+                    int groupSize, __local float* out) {
+  int q = 0;
+  for (; q + 32 <= groupSize; q += 32) {
+    float16 sum0 = (float16)(block[0]);
+    float16 sum1 = sum0;
+    for (int j = 0; j < belowCount; ++j) {
+      const float16 weight = (float16)(block[1 + j]);
+      sum0 = sum0 + vload16(0, below + j * groupSize + q) * weight;
+      sum1 = sum1 + vload16(0, below + j * groupSize + q + 16) * weight;
+    }
+    vstore16(sigmoid16(sum0), 0, out + q);
+    vstore16(sigmoid16(sum1), 0, out + q + 16);
+  }
+  for (; q < groupSize; ++q) {
+    float sum = block[0];
+    for (int j = 0; j < belowCount; ++j) sum = sum + below[j * groupSize + q] * block[1 + j];
+    out[q] = sigmoid(sum);
+  }
+}
+
+// simulate_neural_networks_local: the particle's weights and the group's layer values in local
+// memory. Arguments 0 to 8 as in simulate_neural_networks_private, then
+//   maxLayer             maxLayerSize()
+//   localWeights [w]     copy of the particle's weights (weightsPerNetwork floats)
+//   valuesA, valuesB     [i * G + q]: neuron i of a layer for sample q of the group
+//                        (G * maxLayer floats each; layers alternate between them)
+// Work-item g loads its sample's inputs, then computes neurons g, g + G, ... of every layer
+// for all samples of the group; layers are separated by barriers. Samples past the set repeat
+// the last sample and are not written.
+__kernel void simulate_neural_networks_local(
+    __global const float* inputs, __global const float* weights, __global float* outputs,
+    const int layerCount, __global const int* layers, __global const float* outputRanges,
+    const int population, const int samples, const int weightsPerNetwork, const int maxLayer,
+    __local float* localWeights, __local float* valuesA, __local float* valuesB) {
+  const int p = get_global_id(0);
+  const int g = get_local_id(1);
+  const int groupSize = get_local_size(1);
+  const int s = get_global_id(1);
+  __global const float* particleWeights = weights + (size_t)p * weightsPerNetwork;
+  for (int w = g; w < weightsPerNetwork; w += groupSize) localWeights[w] = particleWeights[w];
+  const int inputCount = layers[0];
+  const int sample = min(s, samples - 1);
+  for (int j = 0; j < inputCount; ++j)
+    valuesA[j * groupSize + g] = inputs[(size_t)sample * inputCount + j];
+  barrier(CLK_LOCAL_MEM_FENCE);
+
+  int offset = 0;  // first weight of layer l
+  for (int l = 1; l < layerCount; ++l) {
+    __local const float* below = (l % 2 == 1) ? valuesA : valuesB;
+    __local float* above = (l % 2 == 1) ? valuesB : valuesA;
+    const int belowCount = layers[l - 1];
+    const int neurons = layers[l];
+    for (int i = g; i < neurons; i += groupSize)
+      neuronForGroup(below, belowCount, localWeights + offset + i * (belowCount + 1),
+                     groupSize, above + i * groupSize);
+    offset += neurons * (belowCount + 1);
+    barrier(CLK_LOCAL_MEM_FENCE);
+  }
+  if (p >= population || s >= samples) return;
+  __local const float* last = (layerCount % 2 == 1) ? valuesA : valuesB;
+  const int outputCount = layers[layerCount - 1];
+  __global float* result = outputs + ((size_t)p * samples + s) * outputCount;
+  for (int k = 0; k < outputCount; ++k) {
+    const float minimum = outputRanges[2 * k];
+    const float maximum = outputRanges[2 * k + 1];
+    result[k] = minimum + (maximum - minimum) * last[k * groupSize + g];
+  }
+}
+
+// mean_squared_errors: one work-group of 64 per particle p.
+//   outputs [(p * samples + s) * outputsPerSample + k]; targets [s * outputsPerSample + k]
+//   mses [p] = sum of (output - target)^2 over all samples and outputs / (samples * outputs)
+//   partial: 64 floats of local memory
+// Work-item g sums elements g, g + 64, ... in order (float); the 64 partial sums are then
+// added pairwise. The host sums in double in element order, so the two agree to a relative
+// 1e-5 or so for sets of ordinary size.
+__kernel void mean_squared_errors(__global const float* outputs, __global const float* targets,
+                                  __global float* mses, const int samples,
+                                  const int outputsPerSample, __local float* partial) {
+  const int p = get_group_id(0);
+  const int g = get_local_id(0);
+  const int groupSize = get_local_size(0);
+  const int count = samples * outputsPerSample;
+  __global const float* particleOutputs = outputs + (size_t)p * count;
+  float sum = 0.0f;
+  for (int e = g; e < count; e += groupSize) {
+    const float difference = particleOutputs[e] - targets[e];
+    sum = sum + difference * difference;
+  }
+  partial[g] = sum;
+  barrier(CLK_LOCAL_MEM_FENCE);
+  for (int stride = groupSize / 2; stride > 0; stride /= 2) {
+    if (g < stride) partial[g] = partial[g] + partial[g + stride];
+    barrier(CLK_LOCAL_MEM_FENCE);
+  }
+  if (g == 0) mses[p] = partial[0] / (float)count;
+}
+
 // ------------------------------ end of particle-swarm kernels -----------------------------
