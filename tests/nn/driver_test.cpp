@@ -1,0 +1,227 @@
+#include "nn/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "nn/reloaded_network.h"
+#include "tests/nn/test_network.h"
+
+namespace {
+
+const std::string ombra = OMBRA_PATH;
+const std::string usage =
+    "Usage: ./ombra <NN_type> <nnet_config_file>  <training_data_file>  "
+    "<algorithm_parameters_file> [<network_file>]\n"
+    "       ./ombra <network_file>\n";
+
+// Two inputs in [0, 10] and [-5, 5], one output in [100, 300], no hidden layer.
+const std::vector<float> twoInputWeights = {0.25f, 1.5f, -0.75f};
+std::string twoInputNetwork() {
+  return networkFileBytes({2, 1}, {0.25f, 1.5f, -0.75f, 0, 10, -5, 5, 100, 300});
+}
+
+std::string outputLine(NN& network, std::vector<float> input) {
+  std::ostringstream line;
+  line << "Output: ";
+  for (float value : network.predict(input)) line << static_cast<double>(value) << ' ';
+  return line.str() + "\n";
+}
+
+std::string infoOf(NN& network) {
+  testing::internal::CaptureStdout();
+  network.printInfo();
+  return testing::internal::GetCapturedStdout();
+}
+
+TEST(OmbraCommandLine, WrongNumberOfArguments) {
+  TemporaryFolder folder;
+  for (const char* arguments : {"", " a b", " a b c", " a b c d e f"}) {
+    SCOPED_TRACE(arguments);
+    const CommandResult result = runCommand("'" + ombra + "'" + arguments + " </dev/null", folder);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.out, usage);
+    EXPECT_EQ(result.err, "Wrong number of arguments\n");
+  }
+}
+
+TEST(OmbraCommandLine, WrongTypeBeforeAnyFileIsOpened) {
+  TemporaryFolder folder;
+  for (const char* type : {"bp", "pso", "BP_gpu", "XYZ", ""}) {
+    SCOPED_TRACE(type);
+    const CommandResult result = runCommand(
+        "'" + ombra + "' '" + type + "' missing.cfg missing.dat missing.txt </dev/null", folder);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Wrong NN type\n");
+  }
+}
+
+TEST(OmbraPrediction, HandMadeNetworkAnswersQueries) {
+  TemporaryFolder folder;
+  const std::string name = folder.write("net.bin", twoInputNetwork());
+  NN_reloaded network(name);
+  const std::string answers =
+      outputLine(network, {1, 2}) + "Input:" + outputLine(network, {7.5f, -4.25f}) + "Input:" +
+      outputLine(network, {1e6f, 0.5f}) + "Input:\n";
+  const std::string expected = infoOf(network) + "Input:" + answers;
+  // Several values per line, one value per line, and a vector split over lines.
+  for (const char* queries : {"1 2\n7.5 -4.25\n1e+06 .5\n", "1\n2\n7.5\n-4.25\n1e6\n0.5\n",
+                              "1\t2 7.5\n\n  -4.25 1000000 +0.5"}) {
+    SCOPED_TRACE(queries);
+    const CommandResult result =
+        runCommand("printf '" + std::string(queries) + "' | '" + ombra + "' '" + name + "'", folder);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(result.err, "");
+  }
+  // By hand: inputs scale to -0.8 and 0.4; s = 0.25 - 0.8 * 1.5 + 0.4 * -0.75 = -1.25;
+  // sigmoid(-1.25) = 0.2227; 100 + 200 * 0.2227 = 144.54.
+  EXPECT_EQ(outputLine(network, {1, 2}), "Output: 144.54 \n");
+}
+
+TEST(OmbraPrediction, EndOfInputAndValuesThatAreNotNumbers) {
+  TemporaryFolder folder;
+  const std::string name = folder.write("net.bin", twoInputNetwork());
+  NN_reloaded network(name);
+  const std::string info = infoOf(network);
+
+  CommandResult result = runCommand("'" + ombra + "' '" + name + "' </dev/null", folder);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, info + "Input:\n");
+
+  result = runCommand("printf '1 2\\n3 x\\n' | '" + ombra + "' '" + name + "'", folder);
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out, info + "Input:" + outputLine(network, {1, 2}) + "Input:\n");
+  EXPECT_EQ(result.err, "Input value is not a number\n");
+
+  result = runCommand("printf '1 2 3' | '" + ombra + "' '" + name + "'", folder);
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.err, "Input ended after 1 of 2 values\n");
+}
+
+TEST(OmbraPrediction, MissingOrCorruptNetworkFile) {
+  TemporaryFolder folder;
+  CommandResult result = runCommand("'" + ombra + "' missing.bin </dev/null", folder);
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "Error opening file: missing.bin\n");
+
+  const std::string name = folder.write("short.bin", twoInputNetwork().substr(0, 30));
+  result = runCommand("'" + ombra + "' '" + name + "' </dev/null", folder);
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.err,
+            "Corrupt network file: " + name + ": file too short for its layer sizes\n");
+}
+
+TEST(PredictionLoop, ThreeInputsAnswerOnlyAfterTheThirdValue) {
+  std::unique_ptr<TestNetwork> network(
+      new TestNetwork({3, 2}, {0, 1, 0, 1, 0, 1}, {0, 1, 0, 1}, {0, 1, 2, 3, -1, -2, 1, 0.5f}));
+  std::istringstream in("0.25\n0.5\n");
+  std::ostringstream out;
+  EXPECT_EXIT(
+      {
+        std::istringstream partial("0.25\n0.5\n");
+        std::ostringstream ignored;
+        predictionLoop(*network, partial, ignored);
+      },
+      ::testing::ExitedWithCode(255), "^Input ended after 2 of 3 values\n$");
+  std::istringstream complete("0.25\n0.5\n0.75\n");
+  EXPECT_EQ(predictionLoop(*network, complete, out), 0);
+  EXPECT_EQ(out.str(), "Input:" + outputLine(*network, {0.25f, 0.5f, 0.75f}) + "Input:\n");
+}
+
+// A trainer stand-in: the weights it "learns" are fixed, and it says when it trains.
+class FixedTrainer : public TestNetwork {
+ public:
+  FixedTrainer(const std::string& configuration, const std::string& data, const std::string&)
+      : TestNetwork(configuration, data) {}
+  double train() override {
+    std::cout << "training" << std::endl;
+    weights = {-0.5f, 2.0f, 1.0f};
+    return 1.0;
+  }
+  void printInfo() override {
+    NN::printInfo();
+    std::cout << "trainer info" << std::endl;
+  }
+};
+
+NN* createFixedTrainer(const std::string& configuration, const std::string& data,
+                       const std::string& parameters) {
+  return new FixedTrainer(configuration, data, parameters);
+}
+
+const NetworkType testTypes[] = {{"NOTYET", nullptr}, {"FIXED", createFixedTrainer}};
+
+// Runs runOmbra in a child with the given standard input; its standard output lands in
+// folder/out.txt. Returns what the child printed.
+std::string runInChild(const TemporaryFolder& folder, std::vector<std::string> arguments,
+                       const std::string& input, int status, const std::string& error) {
+  const std::string inputFile = folder.write("in.txt", input);
+  const std::string outputFile = folder.file("out.txt");
+  std::vector<char*> argv;
+  arguments.insert(arguments.begin(), "ombra");
+  for (std::string& argument : arguments) argv.push_back(&argument[0]);
+  EXPECT_EXIT(
+      {
+        std::freopen(inputFile.c_str(), "r", stdin);
+        std::freopen(outputFile.c_str(), "w", stdout);
+        std::exit(runOmbra(static_cast<int>(argv.size()), argv.data(), testTypes, 2));
+      },
+      ::testing::ExitedWithCode(status), error);
+  return readWholeFile(outputFile);
+}
+
+const char* exampleData =
+    "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n"
+    "0\t12\t0\t\n1\t45\t1\t\n0\t20\t0\t\n1\t50\t1\t\n1\t10\t0\t\n";
+
+TEST(OmbraTrainingDeathTest, TypeWhoseClassIsNotBuiltYet) {
+  TemporaryFolder folder;
+  runInChild(folder, {"NOTYET", "a", "b", "c"}, "", 255, "^Wrong NN type\n$");
+}
+
+TEST(OmbraTrainingDeathTest, OutputSequenceSaveThenQueries) {
+  TemporaryFolder folder;
+  const std::string configuration = folder.write("net.cfg", "2 1");
+  const std::string data = folder.write("train.dat", exampleData);
+  const std::string parameters = folder.write("params.txt", "");
+
+  FixedTrainer trained(configuration, data, parameters);
+  const std::string information = infoOf(trained);
+  testing::internal::CaptureStdout();
+  trained.train();
+  const float mse = trained.testMeanSquaredError();
+  trained.truePositiveRate();
+  testing::internal::GetCapturedStdout();
+  std::ostringstream figures;
+  figures << "Test set MSE= " << static_cast<double>(mse) << "\n"
+          << "positives = 0\tnegatives = 1\n"
+          << "true positives = 0\tfalse positives = 1\n"
+          << "true negatives = 0\tfalse negatives = 0\n"
+          << "Test set TPR= nan\n";
+  const std::string queries = "1 30\n";
+  const std::string dialogue = "Input:" + outputLine(trained, {1, 30}) + "Input:\n";
+  const std::string before = information + "Training...\ntraining\nNetwork trained\n" +
+                             figures.str();
+
+  // Four arguments: nothing is saved.
+  EXPECT_EQ(runInChild(folder, {"FIXED", configuration, data, parameters}, queries, 0, "^$"),
+            before + dialogue);
+
+  // Five: the network file is written after the TPR line and before the first prompt.
+  const std::string saved = folder.file("net.bin");
+  runInChild(folder, {"FIXED", configuration, data, parameters, saved}, queries, 0, "^$");
+  const std::string output = runInChild(
+      folder, {"FIXED", configuration, data, parameters, "/dev/stdout"}, queries, 0, "^$");
+  EXPECT_EQ(output, before + readWholeFile(saved) + dialogue);
+  NN_reloaded reloaded(saved);
+  EXPECT_EQ(reloaded.predict({1, 30}), trained.predict({1, 30}));
+}
+
+}  // namespace
