@@ -71,7 +71,6 @@ TEST_F(OmbraOpenCLTest, TrainsSavesAndReloads) {
   const std::string queries = "1 2 3\n9.5 0 4.25\n";
   const ProgramRun trained = runOmbra("BP_CPU net.cfg train.dat bp.txt net.bin", queries);
   ASSERT_NE(trained.out.find("Network trained\n"), std::string::npos) << trained.err;
-  EXPECT_EQ(trained.err, "");
 
   // Information block: network, then device, then the parameters.
   const size_t network = trained.out.find("Neural network info\n");

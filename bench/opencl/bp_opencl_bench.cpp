@@ -1,0 +1,175 @@
+// On-line back-propagation through OpenCL is bound by launch latency: per sample one input
+// copy, 2(L-1)+1 kernel launches, one blocking read of the weights and a clFinish around every
+// step. This benchmark times one training sample of NN_BP_OpenCL_CPU against that floor,
+// measured on the same queue in the same run: empty kernels with the same launch sizes, the
+// same copy, the same finishes and the same blocking read. The two are interleaved sample by
+// sample so that both see the same machine load. Target: ratio <= 1.5.
+//
+//   bench/opencl/bp_opencl_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "opencl/bp_opencl.h"
+#include "opencl/cl_check.h"
+
+namespace {
+
+constexpr size_t kLayerGroup = 64;
+constexpr size_t kUpdateGroup = 256;
+
+// Training data with deterministic pseudo-random samples in the sample builder's layout.
+std::string trainingData(int inputs, int outputs, int samples) {
+  std::ostringstream text;
+  text << samples << " 0 0\n" << inputs << " " << outputs << "\n";
+  for (int j = 0; j < inputs; ++j) text << "-1.25 11.25\n";
+  for (int k = 0; k < outputs; ++k) text << "-0.125 1.125\n";
+  unsigned seed = 7;
+  for (int s = 0; s < samples; ++s) {
+    double sum = 0;
+    for (int j = 0; j < inputs; ++j) {
+      seed = seed * 1664525u + 1013904223u;
+      const double x = (seed >> 20) / 409.6;
+      sum += x;
+      text << x << "\t";
+    }
+    for (int k = 0; k < outputs; ++k) text << (sum / inputs > 5 + k * 0.1 ? 1 : 0) << "\t";
+    text << "\n";
+  }
+  return text.str();
+}
+
+class BenchmarkBP : public NN_BP_OpenCL_CPU {
+ public:
+  BenchmarkBP()
+      : NN("net.cfg", "train.dat"), NN_BP_OpenCL_CPU("net.cfg", "train.dat", "bp.txt") {
+    emptyProgram.reset(createProgramFromSource(context, "__kernel void nothing(void) {}"));
+    buildProgram(emptyProgram, device);
+    cl_int status = CL_SUCCESS;
+    emptyKernel.reset(clCreateKernel(emptyProgram, "nothing", &status));
+    checkCl(status, "Error creating the empty kernel", 1);
+    readBack.resize(numberOfWeights());
+    initializeWeights();
+  }
+
+  void trainOnSample(int i) {
+    initializeDeltaWeights();
+    propagateForward(trainingInputs, i);
+    propagateBackwards(trainingTargets, i);
+    applyDeltaWeights();
+  }
+
+  // The same device traffic as trainOnSample with kernels that do nothing.
+  void floorSample(int i) {
+    const int L = numberOfLayers();
+    clFinish(queue);
+    checkCl(clEnqueueCopyBuffer(queue, trainingInputsBuffer, activationsBuffer,
+                                sizeof(float) * i * inputSize(), 0, sizeof(float) * inputSize(),
+                                0, nullptr, nullptr),
+            "copy", 1);
+    for (int l = 1; l < L; ++l) launch(roundUp(layers[l], kLayerGroup), kLayerGroup);
+    clFinish(queue);
+    clFinish(queue);
+    for (int l = L - 1; l >= 1; --l) launch(roundUp(layers[l], kLayerGroup), kLayerGroup);
+    clFinish(queue);
+    clFinish(queue);
+    launch(roundUp(numberOfWeights(), kUpdateGroup), kUpdateGroup);
+    checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0,
+                                sizeof(float) * numberOfWeights(), readBack.data(), 0, nullptr,
+                                nullptr),
+            "read", 1);
+    clFinish(queue);
+  }
+
+ private:
+  void launch(size_t global, size_t local) {
+    checkCl(clEnqueueNDRangeKernel(queue, emptyKernel, 1, nullptr, &global, &local, 0, nullptr,
+                                   nullptr),
+            "launch", 1);
+  }
+
+  ClProgram emptyProgram;
+  ClKernel emptyKernel;
+  std::vector<float> readBack;
+};
+
+// A scratch working directory with the network files and the kernel file.
+class Workspace {
+ public:
+  explicit Workspace(const std::vector<int>& layers) {
+    original_ = std::filesystem::current_path();
+    char pattern[] = "/tmp/ombra_bp_bench_XXXXXX";
+    directory_ = mkdtemp(pattern);
+    std::filesystem::current_path(directory_);
+    std::filesystem::copy_file(std::string(SOURCE_DIR) + "/opencl/NN_kernels.cl",
+                               "NN_kernels.cl");
+    std::ofstream configuration("net.cfg");
+    for (int size : layers) configuration << size << " ";
+    std::ofstream("train.dat") << trainingData(layers.front(), layers.back(), 1000);
+    std::ofstream("bp.txt") << "Learning rate: 0.02\n";
+  }
+  ~Workspace() {
+    std::filesystem::current_path(original_);
+    std::filesystem::remove_all(directory_);
+  }
+
+ private:
+  std::filesystem::path original_;
+  std::filesystem::path directory_;
+};
+
+double secondsOf(std::chrono::steady_clock::duration duration) {
+  return std::chrono::duration<double>(duration).count();
+}
+
+void BM_BPOpenCLSampleAgainstLaunchFloor(benchmark::State& state) {
+  std::vector<int> layers;
+  for (int64_t size : {state.range(0), state.range(1), state.range(2)}) {
+    if (size > 0) layers.push_back(static_cast<int>(size));
+  }
+  Workspace workspace(layers);
+  BenchmarkBP network;
+  const int samples = network.numberOfTrainingSamples();
+  for (int i = 0; i < 50; ++i) {  // warm the device threads and caches
+    network.trainOnSample(i % samples);
+    network.floorSample(i % samples);
+  }
+
+  double trainingSeconds = 0;
+  double floorSeconds = 0;
+  int sample = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    network.trainOnSample(sample);
+    const auto middle = std::chrono::steady_clock::now();
+    network.floorSample(sample);
+    const auto end = std::chrono::steady_clock::now();
+    trainingSeconds += secondsOf(middle - start);
+    floorSeconds += secondsOf(end - middle);
+    sample = (sample + 1) % samples;
+  }
+  const double iterations = static_cast<double>(state.iterations());
+  state.counters["sample_us"] = 1e6 * trainingSeconds / iterations;
+  state.counters["floor_us"] = 1e6 * floorSeconds / iterations;
+  state.counters["ratio"] = trainingSeconds / floorSeconds;
+  state.counters["launches"] = 2 * (static_cast<double>(layers.size()) - 1) + 1;
+}
+
+BENCHMARK(BM_BPOpenCLSampleAgainstLaunchFloor)
+    ->ArgNames({"in", "hidden", "out"})
+    ->Args({14, 10, 1})
+    ->Args({30, 20, 1})
+    ->Args({64, 200, 8})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(1.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
