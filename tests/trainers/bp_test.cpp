@@ -1,0 +1,367 @@
+// NN_BP: the per-sample steps against hand and numerical results, the fused epoch against
+// the steps, and the training loop (early stopping, limits, progress lines).
+#include "trainers/bp.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/trainers/bp_files.h"
+
+namespace {
+
+std::string configuration(const std::vector<int>& layers) {
+  std::string text;
+  for (int size : layers) text += std::to_string(size) + " ";
+  return text + "\n";
+}
+
+// A network of the given topology on generated samples, in its own folder.
+struct NetworkFiles {
+  ScratchFolder folder;
+  std::string cfg, data, params;
+  NetworkFiles(const std::vector<int>& layers, int training, int validation, const std::string& bp) {
+    cfg = folder.write("net.cfg", configuration(layers));
+    data = folder.write("train.dat",
+                        samplesText(layers.front(), layers.back(), training, validation, 0));
+    params = folder.write("bp.txt", bp);
+  }
+};
+
+std::string fileBytes(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(BPSteps, WorkedExampleOneInputOneOutput) {
+  ScratchFolder folder;
+  // Input 1 is the maximum of [0, 1] and scales to 1; target 1 is the maximum of its range.
+  const std::string cfg = folder.write("net.cfg", "1 1\n");
+  const std::string data = folder.write("train.dat", "1 0 0\n1 1\n0 1\n0 1\n1\t1\t\n");
+  OpenBP net(cfg, data, "");
+  net.weights = {0.0f, 0.0f};
+  net.initializeDeltaWeights();
+  net.propagateForward(net.trainingInputs, 0);
+  EXPECT_EQ(net.activations[0], 1.0f);
+  EXPECT_EQ(net.activations[1], 0.5f);
+  net.propagateBackwards(net.trainingTargets, 0);
+  EXPECT_EQ(net.deltas[0], 0.125f);  // 0.5 * (1 - 0.5) * (1 - 0.5)
+  EXPECT_EQ(net.deltaWeights[0], 0.0025f);
+  EXPECT_EQ(net.deltaWeights[1], 0.0025f);
+  net.applyDeltaWeights();
+  EXPECT_EQ(net.weights[0], 0.0025f);
+  EXPECT_EQ(net.weights[1], 0.0025f);
+}
+
+TEST(BPSteps, PropagateForwardRecordsEveryLayerAndUnscalesOnlyTheOutputs) {
+  NetworkFiles setup({3, 4, 5, 2}, 6, 0, "");
+  OpenBP net(setup.cfg, setup.data, setup.params);
+  std::srand(5);
+  net.initializeWeights();
+  net.propagateForward(net.trainingInputs, 2);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(net.activations[j], net.trainingInputs[2 * 3 + j]);
+  std::vector<float> expected(net.maxLayerSize());
+  net.feedForward(net.trainingInputs.data() + 2 * 3, net.weights.data(), expected.data());
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(net.outputs[k], expected[k]);
+    // The record holds the sigmoid value, the outputs the value in data units.
+    const float low = net.outputRanges[2 * k], high = net.outputRanges[2 * k + 1];
+    EXPECT_EQ(net.outputs[k], low + (high - low) * net.activations[12 + k]);
+  }
+  // A hidden value recomputed by hand: neuron 1 of layer 1.
+  float sum = net.weights[1 * 4];
+  for (int j = 0; j < 3; ++j) sum = sum + net.activations[j] * net.weights[1 * 4 + 1 + j];
+  EXPECT_EQ(net.activations[3 + 1], NN::sigmoid(sum));
+}
+
+TEST(BPSteps, OutputDeltasUseTheGivenTargetsScaledLikeScaleTarget) {
+  NetworkFiles setup({2, 3}, 4, 0, "Learning rate: 0.5\n");  // two layers: no hidden layer
+  OpenBP net(setup.cfg, setup.data, setup.params);
+  std::srand(9);
+  net.initializeWeights();
+  std::vector<float> targets = {1.0f, 0.0f, 0.25f};  // not a member vector: used as given
+  net.initializeDeltaWeights();
+  net.propagateForward(net.trainingInputs, 0);
+  net.propagateBackwards(targets, 0);
+  const std::vector<float> scaled = net.scaleTarget(targets);
+  for (int k = 0; k < 3; ++k) {
+    const float a = net.activations[2 + k];
+    EXPECT_EQ(net.deltas[k], a * (1.0f - a) * (scaled[k] - a)) << k;
+    EXPECT_EQ(net.deltaWeights[k * 3], 0.5f * net.deltas[k]);
+    EXPECT_EQ(net.deltaWeights[k * 3 + 2], 0.5f * net.deltas[k] * net.activations[1]);
+  }
+}
+
+// Squared error 1/2 sum_k (t'_k - y_k)^2 of one sample, computed in double precision.
+double halfSquaredError(const std::vector<int>& layers, const std::vector<double>& weights,
+                        const float* input, const std::vector<float>& scaledTarget) {
+  std::vector<double> values(input, input + layers[0]);
+  size_t w = 0;
+  for (size_t l = 1; l < layers.size(); ++l) {
+    std::vector<double> next(layers[l]);
+    for (int i = 0; i < layers[l]; ++i) {
+      double s = weights[w++];
+      for (int j = 0; j < layers[l - 1]; ++j) s += values[j] * weights[w++];
+      next[i] = 1.0 / (1.0 + std::exp(-s));
+    }
+    values = next;
+  }
+  double e = 0;
+  for (int k = 0; k < layers.back(); ++k) e += 0.5 * (scaledTarget[k] - values[k]) * (scaledTarget[k] - values[k]);
+  return e;
+}
+
+// propagateBackwards leaves deltaWeights = -learningRate * dE/dw, E the squared error in
+// scaled target units; checked against central differences for every weight.
+TEST(BPSteps, WeightChangesFollowTheNumericalGradient) {
+  const std::vector<std::vector<int>> topologies = {{3, 4, 2}, {3, 5, 4, 2}, {3, 2}};
+  for (const std::vector<int>& layers : topologies) {
+    SCOPED_TRACE(configuration(layers));
+    NetworkFiles setup(layers, 5, 0, "Lower limit: -2\nUpper limit: 2\n");
+    OpenBP net(setup.cfg, setup.data, setup.params);
+    std::srand(17);
+    net.initializeWeights();
+    const int sample = 3;
+    const float* input = net.trainingInputs.data() + sample * layers.front();
+    const std::vector<float> target =
+        net.scaleTarget(net.trainingTargets.data() + sample * layers.back());
+    net.initializeDeltaWeights();
+    net.propagateForward(net.trainingInputs, sample);
+    net.propagateBackwards(net.trainingTargets, sample);
+
+    const float eta = net.parameters.learningRate;
+    std::vector<double> w(net.weights.begin(), net.weights.end());
+    const double h = 1e-4;
+    double largest = 0;
+    for (size_t k = 0; k < w.size(); ++k) {
+      const double saved = w[k];
+      w[k] = saved + h;
+      const double up = halfSquaredError(layers, w, input, target);
+      w[k] = saved - h;
+      const double down = halfSquaredError(layers, w, input, target);
+      w[k] = saved;
+      const double gradient = (up - down) / (2 * h);
+      largest = std::max(largest, std::fabs(gradient));
+      EXPECT_NEAR(net.deltaWeights[k] / eta, -gradient, 1e-5 + 1e-4 * std::fabs(gradient))
+          << "weight " << k;
+    }
+    EXPECT_GT(largest, 1e-3);  // the check means nothing on a flat error surface
+  }
+}
+
+TEST(BPSteps, ZeroLearningRateLeavesTheWeights) {
+  NetworkFiles setup({3, 4, 1}, 8, 0, "Learning rate: 0\n");
+  OpenBP net(setup.cfg, setup.data, setup.params);
+  std::srand(2);
+  net.initializeWeights();
+  const std::vector<float> before = net.weights;
+  for (int i = 0; i < 8; ++i) {
+    net.initializeDeltaWeights();
+    net.propagateForward(net.trainingInputs, i);
+    net.propagateBackwards(net.trainingTargets, i);
+    net.applyDeltaWeights();
+  }
+  EXPECT_EQ(net.weights, before);
+}
+
+// NN_BP itself trains through the fused epoch; a derived class through the steps. Both must
+// end with the same bytes and print the same lines.
+TEST(BPTraining, FusedEpochMatchesTheStepsBitForBit) {
+  const std::vector<std::vector<int>> topologies = {
+      {3, 5, 1}, {4, 9, 10, 2}, {2, 1}, {9, 17, 1}, {3, 8, 8, 3}};
+  for (const std::vector<int>& layers : topologies) {
+    SCOPED_TRACE(configuration(layers));
+    NetworkFiles setup(layers, 40, 10, "Iterations: 100\nStrip length: 7\n");
+    NN_BP fused(setup.cfg, setup.data, setup.params);
+    OpenBP steps(setup.cfg, setup.data, setup.params);
+    std::srand(23);
+    ::testing::internal::CaptureStdout();
+    fused.train();
+    const std::string fusedLines = ::testing::internal::GetCapturedStdout();
+    std::srand(23);
+    ::testing::internal::CaptureStdout();
+    steps.train();
+    const std::string stepLines = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(fusedLines, stepLines);
+    fused.save(setup.folder.file("fused.bin"));
+    steps.save(setup.folder.file("steps.bin"));
+    EXPECT_EQ(fileBytes(setup.folder.file("fused.bin")), fileBytes(setup.folder.file("steps.bin")));
+  }
+}
+
+// Counts epochs and records the weights at every validation check; validation errors can be
+// scripted.
+class ObservedBP : public OpenBP {
+ public:
+  ObservedBP(const NetworkFiles& s) : NN(s.cfg, s.data), OpenBP(s.cfg, s.data, s.params) {}
+  void propagateBackwards(const std::vector<float>& targets, int index) override {
+    ++backwardSteps;
+    NN_BP::propagateBackwards(targets, index);
+  }
+  double computeMSE(const std::vector<float>& inputs, const std::vector<float>& targets) override {
+    if (&inputs != &validationInputs || script.empty()) return NN_BP::computeMSE(inputs, targets);
+    checkedWeights.push_back(weights);
+    return script[checkedWeights.size() - 1];
+  }
+  int backwardSteps = 0;
+  std::vector<double> script;
+  std::vector<std::vector<float>> checkedWeights;
+};
+
+TEST(BPTraining, KeepsTheWeightsOfTheBestValidationCheck) {
+  NetworkFiles setup({3, 4, 1}, 10, 5, "Iterations: 4\nStrip length: 1\n");
+  ObservedBP net(setup);
+  net.script = {0.5, 0.25, 0.25, 0.75};  // the second check is best; a tie does not replace it
+  std::srand(4);
+  net.train();
+  ASSERT_EQ(net.checkedWeights.size(), 4u);
+  EXPECT_EQ(net.weights, net.checkedWeights[1]);
+  EXPECT_NE(net.weights, net.checkedWeights[3]);
+}
+
+TEST(BPTraining, WithoutAnImprovingCheckKeepsTheWeightsTrainedLast) {
+  NetworkFiles setup({3, 4, 1}, 10, 0, "Iterations: 2\n");
+  OpenBP net(setup.cfg, setup.data, setup.params);
+  std::srand(8);
+  net.train();
+  const std::vector<float> trained = net.weights;
+
+  std::srand(8);
+  net.initializeWeights();
+  const std::vector<float> initial = net.weights;
+  for (int epoch = 0; epoch < 2; ++epoch)
+    for (int i = 0; i < 10; ++i) {
+      net.initializeDeltaWeights();
+      net.propagateForward(net.trainingInputs, i);
+      net.propagateBackwards(net.trainingTargets, i);
+      net.applyDeltaWeights();
+    }
+  EXPECT_EQ(trained, net.weights);
+  EXPECT_NE(trained, initial);
+}
+
+TEST(BPTraining, MseTargetEndsTrainingAfterTheCheckThatReachesIt) {
+  NetworkFiles setup({3, 4, 1}, 10, 5, "MSE: 0.05\nStrip length: 2\nIterations: 50\n");
+  ObservedBP net(setup);
+  net.script = {0.2, 0.1, 0.05, 0.01};
+  std::srand(1);
+  net.train();
+  EXPECT_EQ(net.backwardSteps, 6 * 10);  // checks after epochs 2, 4 and 6; the third hits
+
+  // Without validation samples the target is never reached: the iteration limit ends it.
+  NetworkFiles none({3, 4, 1}, 10, 0, "MSE: 1e30\nIterations: 3\n");
+  ObservedBP unchecked(none);
+  std::srand(1);
+  unchecked.train();
+  EXPECT_EQ(unchecked.backwardSteps, 3 * 10);
+}
+
+TEST(BPTraining, NegativeIterationsTrainNothingAndNoLimitIsFatal) {
+  NetworkFiles negative({3, 4, 1}, 10, 0, "Iterations: -3\n");
+  ObservedBP net(negative);
+  std::srand(1);
+  net.train();
+  EXPECT_EQ(net.backwardSteps, 0);
+
+  NetworkFiles off({3, 4, 1}, 10, 0, "Time: 0\n");
+  NN_BP idle(off.cfg, off.data, off.params);
+  EXPECT_EXIT(idle.train(), ::testing::ExitedWithCode(-79 & 255), "^No terminating conditions\n$");
+}
+
+TEST(BPTraining, ProgressLineEveryHundredEpochs) {
+  const std::string number = "[-+.e0-9]+";
+  {
+    NetworkFiles setup({2, 3, 1}, 6, 0, "Iterations: 250\n");
+    NN_BP net(setup.cfg, setup.data, setup.params);
+    std::srand(3);
+    ::testing::internal::CaptureStdout();
+    net.train();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    // No validation samples: both error fields keep the largest float.
+    const std::regex lines("training mse\\[100\\]= " + number +
+                           "\t validation mse = 3.40282e\\+38\t best mse = 3.40282e\\+38\n"
+                           "training mse\\[200\\]= " + number +
+                           "\t validation mse = 3.40282e\\+38\t best mse = 3.40282e\\+38\n");
+    EXPECT_TRUE(std::regex_match(out, lines)) << out;
+  }
+  {
+    NetworkFiles setup({2, 3, 1}, 6, 3, "Iterations: 99\n");
+    NN_BP net(setup.cfg, setup.data, setup.params);
+    std::srand(3);
+    ::testing::internal::CaptureStdout();
+    net.train();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  }
+  {
+    // Validation every 30 epochs: the line at 100 shows the check of epoch 90.
+    NetworkFiles setup({2, 3, 1}, 6, 3, "Iterations: 100\nStrip length: 30\n");
+    ObservedBP net(setup);
+    net.script = {0.5, 0.25, 0.375};
+    std::srand(3);
+    ::testing::internal::CaptureStdout();
+    net.train();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(std::regex_match(
+        out, std::regex("training mse\\[100\\]= " + number +
+                        "\t validation mse = 0.375\t best mse = 0.25\n")))
+        << out;
+  }
+}
+
+TEST(BPTraining, TimeIterationsRunsExactlyNEpochsAndRestoresTheLimits) {
+  NetworkFiles setup({3, 4, 1}, 10, 5, "Iterations: 7\nTime: 30\nMSE: 0.01\n");
+  ObservedBP net(setup);
+  std::srand(1);
+  const double perEpoch = net.timeIterations(5);
+  EXPECT_EQ(net.backwardSteps, 5 * 10);
+  EXPECT_GE(perEpoch, 0.0);
+  EXPECT_LT(perEpoch, 1.0);
+  EXPECT_EQ(net.parameters.iterations, 7);
+  EXPECT_EQ(net.parameters.time, 30.0f);
+  EXPECT_EQ(net.parameters.mse, 0.01f);
+}
+
+TEST(BPTraining, ComputeMseAveragesOverEveryTargetValue) {
+  NetworkFiles setup({3, 4, 2}, 6, 0, "");
+  OpenBP net(setup.cfg, setup.data, setup.params);
+  std::srand(6);
+  net.initializeWeights();
+  float sum = 0.0f;
+  for (int i = 0; i < 6; ++i) {
+    const std::vector<float> y = net.computeOutputs(net.trainingInputs.data() + 3 * i);
+    for (int k = 0; k < 2; ++k) {
+      const float d = y[k] - net.trainingTargets[2 * i + k];
+      sum = sum + d * d;
+    }
+  }
+  EXPECT_EQ(net.computeMSE(net.trainingInputs, net.trainingTargets), sum / 12.0f);
+}
+
+TEST(BPInfo, NetworkBlockThenParameterBlock) {
+  NetworkFiles setup({2, 3, 1}, 6, 2, "Learning rate: 0.5\nIterations: 10\n");
+  NN_BP net(setup.cfg, setup.data, setup.params);
+  ::testing::internal::CaptureStdout();
+  net.printInfo();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("Neural network info\n", 0), 0u) << out;
+  const std::string block =
+      "Total weights: 13\n"
+      "BP parameters info:\n"
+      "  Learn rate: 0.5\n"
+      "  Strip length: 10\n"
+      "  Limits : [-1, 1]\n"
+      "  Time: 0\n"
+      "  Iterations: 10\n"
+      "  MSE: 0\n";
+  ASSERT_GE(out.size(), block.size());
+  EXPECT_EQ(out.substr(out.size() - block.size()), block);
+}
+
+}  // namespace
