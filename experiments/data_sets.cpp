@@ -1,0 +1,80 @@
+#include "experiments/data_sets.h"
+
+#include <cfloat>
+#include <iostream>
+
+#include "experiments/network_factory.h"
+#include "trainers/pso.h"
+
+namespace {
+
+const int kPsoGpuLocal = 3;
+
+// The particle-swarm types in the order fastestParticleSwarm builds and times them:
+// NN_PSO, then OpenCL CPU local, CPU private, GPU local, GPU private.
+const int kParticleSwarmTypes[5] = {0, 4, 2, 3, 1};
+
+}  // namespace
+
+// Seven public workload logs.
+const char* const kDataSetNames[7] = {
+    "KTH-SP2-1996-2.1-cln.swf",      "LANL-CM5-1994-4.1-cln.swf",
+    "LLNL-Thunder-2007-1.1-cln.swf", "CEA-Curie-2011-2.1-cln.swf",
+    "SDSC-BLUE-2000-4.2-cln.swf",    "METACENTRUM-2009-2.swf",
+    "RICC-2010-2.swf",
+};
+
+void trainOnDataSets(const std::string& suffix, const std::string& configFile,
+                     const std::string& parametersFile) {
+  for (const char* name : kDataSetNames) {
+    const std::string trainingDataFile = name + suffix;
+    std::cout << "Training file = " << trainingDataFile << std::endl;
+    NN* network = createNetwork(kPsoGpuLocal, configFile, trainingDataFile, parametersFile);
+    const double seconds = network->train();
+    std::cout << "Elapsed = " << seconds << " s" << std::endl;
+    std::cout << "Test set MSE= " << static_cast<double>(network->testMeanSquaredError())
+              << std::endl;
+    std::cout << "Test set TPR= " << static_cast<double>(network->truePositiveRate())
+              << std::endl;
+    network->writeLiftChart(trainingDataFile + "lift chart.cvs");
+    network->save(trainingDataFile + "weights.wgh");
+    destroyNetwork(kPsoGpuLocal, network);
+  }
+}
+
+int indexOfFastest(const std::vector<double>& times) {
+  int fastest = 0;
+  double best = DBL_MAX;
+  for (int j = 0; j < static_cast<int>(times.size()); ++j) {
+    if (times[j] < best) {
+      best = times[j];
+      fastest = j;
+    }
+  }
+  return fastest;
+}
+
+NN* fastestParticleSwarm(const std::string& configFile, const std::string& trainingDataFile,
+                         const std::string& parametersFile) {
+  NN* networks[5];
+  for (int j = 0; j < 5; ++j) {
+    networks[j] =
+        createNetwork(kParticleSwarmTypes[j], configFile, trainingDataFile, parametersFile);
+  }
+  std::vector<double> times;
+  for (int j = 0; j < 5; ++j) {
+    const double seconds = networks[j]->timeIterations(10);
+    std::cout << "t[" << j << "]=" << seconds << std::endl;
+    times.push_back(seconds);
+  }
+  const int fastest = indexOfFastest(times);
+  for (int j = 0; j < 5; ++j) {
+    if (j != fastest) destroyNetwork(kParticleSwarmTypes[j], networks[j]);
+  }
+  return networks[fastest];
+}
+
+NN* createParticleSwarm(const std::string& configFile, const std::string& trainingDataFile,
+                        const std::string& parametersFile) {
+  return new NN_PSO(configFile, trainingDataFile, parametersFile);
+}
