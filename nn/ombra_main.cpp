@@ -4,6 +4,7 @@
 
 #include "nn/driver.h"
 #include "opencl/bp_opencl.h"
+#include "opencl/pso_opencl.h"
 #include "trainers/bp.h"
 #include "trainers/pso.h"
 
@@ -18,10 +19,10 @@ NN* create(const std::string& configurationFileName, const std::string& training
 // Looked up in this order; the match is exact and case-sensitive.
 const NetworkType networkTypes[] = {
     {"PSO", create<NN_PSO>},
-    {"PSO_local_GPU", nullptr /* create<NN_PSO_OpenCL_GPU_local> */},
-    {"PSO_local_CPU", nullptr /* create<NN_PSO_OpenCL_CPU_local> */},
-    {"PSO_private_GPU", nullptr /* create<NN_PSO_OpenCL_GPU_private> */},
-    {"PSO_private_CPU", nullptr /* create<NN_PSO_OpenCL_CPU_private> */},
+    {"PSO_local_GPU", create<NN_PSO_OpenCL_GPU_local>},
+    {"PSO_local_CPU", create<NN_PSO_OpenCL_CPU_local>},
+    {"PSO_private_GPU", create<NN_PSO_OpenCL_GPU_private>},
+    {"PSO_private_CPU", create<NN_PSO_OpenCL_CPU_private>},
     {"BP", create<NN_BP>},
     {"BP_GPU", create<NN_BP_OpenCL_GPU>},
     {"BP_CPU", create<NN_BP_OpenCL_CPU>},

@@ -1,0 +1,108 @@
+// NN_PSO_OpenCL: the device buffers and the MSE kernel shared by both variants, and the two
+// evaluation steps that replace those of NN_PSO.
+#include "opencl/pso_opencl.h"
+
+#include <iostream>
+
+#include "nn/fatal.h"
+#include "opencl/cl_check.h"
+
+namespace {
+
+// Binding failures of mean_squared_errors, at construction and in mses alike.
+const char* const kMseArguments = "Error seting kernel arguments in mse";
+constexpr int kMseArgumentsStatus = 366;
+
+}  // namespace
+
+NN_PSO_OpenCL::NN_PSO_OpenCL(const std::string& configurationFileName,
+                             const std::string& trainingDataFileName,
+                             const std::string& parametersFileName, cl_device_type deviceType)
+    : NN(configurationFileName, trainingDataFileName),
+      NN_PSO(configurationFileName, trainingDataFileName, parametersFileName),
+      NN_OpenCL(configurationFileName, trainingDataFileName, deviceType) {
+  const int P = parameters.populationSize;
+  cl_int outputsStatus = CL_SUCCESS;
+  cl_int msesStatus = CL_SUCCESS;
+  particleOutputsBuffer.reset(clCreateBuffer(context, CL_MEM_READ_WRITE,
+                                             sizeof(float) * outputs.size(), nullptr,
+                                             &outputsStatus));
+  msesBuffer.reset(
+      clCreateBuffer(context, CL_MEM_WRITE_ONLY, sizeof(float) * P, nullptr, &msesStatus));
+  checkCl(outputsStatus, "Error creating buffers", 639);
+  checkCl(msesStatus, "Error creating buffers", 639);
+
+  // From the program built as read; the kernel keeps that program alive should a variant
+  // replace it.
+  cl_int status = CL_SUCCESS;
+  mseKernel.reset(clCreateKernel(program, "mean_squared_errors", &status));
+  checkCl(status, "Error creating MSE kernel", 873);
+  mseGroupSize = 64;
+  checkCl(setKernelBuffer(mseKernel, 0, particleOutputsBuffer), kMseArguments,
+          kMseArgumentsStatus);
+  checkCl(setKernelBuffer(mseKernel, 1, trainingTargetsBuffer), kMseArguments,
+          kMseArgumentsStatus);
+  checkCl(setKernelBuffer(mseKernel, 2, msesBuffer), kMseArguments, kMseArgumentsStatus);
+  checkCl(setKernelArg(mseKernel, 4, outputSize()), kMseArguments, kMseArgumentsStatus);
+  checkCl(setKernelLocal(mseKernel, 5, sizeof(float) * mseGroupSize), kMseArguments,
+          kMseArgumentsStatus);
+}
+
+NN_PSO_OpenCL::~NN_PSO_OpenCL() {
+  mseKernel.reset();
+  msesBuffer.reset();
+}
+
+void NN_PSO_OpenCL::printInfo() {
+  NN_PSO::printInfo();
+  NN_OpenCL::printInfo();
+}
+
+void NN_PSO_OpenCL::simNNs(const std::vector<float>& inputs) {
+  const int n = numberOfSamples(inputs);
+  const cl_mem inputsBuffer = deviceBufferFor(inputs);
+  if (setKernelBuffer(simulationKernel, 0, inputsBuffer) != CL_SUCCESS ||
+      setKernelArg(simulationKernel, 7, n) != CL_SUCCESS) {
+    fatal("Error setting arguments in simNNs", 151);
+  }
+  // The in-order queue runs the write before the kernel; clFinish below keeps weights
+  // untouched on the host until the write has read them.
+  checkCl(clEnqueueWriteBuffer(queue, weightsBuffer, CL_FALSE, 0, sizeof(float) * weights.size(),
+                               weights.data(), 0, nullptr, nullptr),
+          "Error writing weights to buffer", 152);
+
+  // Dimension 0 the particle, dimension 1 the sample: one particle and G samples per group.
+  const size_t G = static_cast<size_t>(groupSize);
+  const size_t global[2] = {static_cast<size_t>(parameters.populationSize),
+                            roundUp(static_cast<size_t>(n), G)};
+  const size_t local[2] = {1, G};
+  const cl_int status =
+      clEnqueueNDRangeKernel(queue, simulationKernel, 2, nullptr, global, local, 0, nullptr,
+                             nullptr);
+  if (status != CL_SUCCESS) {
+    std::cout << "kernel err= " << status << std::endl;
+    fatal("Error running kernel ", 504);
+  }
+  clFinish(queue);
+}
+
+std::vector<float> NN_PSO_OpenCL::mses(const std::vector<float>& targets) {
+  const int P = parameters.populationSize;
+  std::vector<float> result(P, 0.0f);
+  const int n = numberOfTargetSamples(targets);
+  const cl_mem targetsBuffer = deviceBufferFor(targets);
+  if (setKernelBuffer(mseKernel, 1, targetsBuffer) != CL_SUCCESS ||
+      setKernelArg(mseKernel, 3, n) != CL_SUCCESS) {
+    fatal(kMseArguments, kMseArgumentsStatus);
+  }
+  // One work-group per particle.
+  const size_t global = static_cast<size_t>(mseGroupSize) * P;
+  const size_t local = static_cast<size_t>(mseGroupSize);
+  checkCl(clEnqueueNDRangeKernel(queue, mseKernel, 1, nullptr, &global, &local, 0, nullptr,
+                                 nullptr),
+          "Error running mse kernel", 466);
+  checkCl(clEnqueueReadBuffer(queue, msesBuffer, CL_TRUE, 0, sizeof(float) * P, result.data(),
+                              0, nullptr, nullptr),
+          "Error reading back mses", 670);
+  return result;
+}
