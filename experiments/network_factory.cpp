@@ -2,6 +2,7 @@
 
 #include "nn/fatal.h"
 #include "opencl/bp_opencl.h"
+#include "opencl/pso_opencl.h"
 #include "trainers/bp.h"
 #include "trainers/pso.h"
 
@@ -21,19 +22,17 @@ struct NetworkClass {
 // Indexed by type number.
 const NetworkClass networkClasses[kNetworkTypeCount] = {
     {"NN_PSO", create<NN_PSO>},
-    {"NN_PSO_OpenCL_GPU_private", nullptr},
-    {"NN_PSO_OpenCL_CPU_private", nullptr},
-    {"NN_PSO_OpenCL_GPU_local", nullptr},
-    {"NN_PSO_OpenCL_CPU_local", nullptr},
+    {"NN_PSO_OpenCL_GPU_private", create<NN_PSO_OpenCL_GPU_private>},
+    {"NN_PSO_OpenCL_CPU_private", create<NN_PSO_OpenCL_CPU_private>},
+    {"NN_PSO_OpenCL_GPU_local", create<NN_PSO_OpenCL_GPU_local>},
+    {"NN_PSO_OpenCL_CPU_local", create<NN_PSO_OpenCL_CPU_local>},
     {"NN_BP", create<NN_BP>},
     {"NN_BP_OpenCL_GPU", create<NN_BP_OpenCL_GPU>},
     {"NN_BP_OpenCL_CPU", create<NN_BP_OpenCL_CPU>},
 };
 
 void checkType(int type) {
-  if (type < 0 || type >= kNetworkTypeCount || networkClasses[type].create == nullptr) {
-    fatal("Wrong NN_type", -1);
-  }
+  if (type < 0 || type >= kNetworkTypeCount) fatal("Wrong NN_type", -1);
 }
 
 }  // namespace
