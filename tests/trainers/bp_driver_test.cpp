@@ -1,0 +1,130 @@
+// "BP" through the real ombra program: training mode with and without saving, prediction
+// mode on the saved file, and the trainer's fatal errors.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/trainers/bp_files.h"
+
+namespace {
+
+struct OmbraRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string readText(const std::string& name) {
+  std::ifstream file(name);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+OmbraRun ombra(const ScratchFolder& folder, const std::string& arguments, const std::string& input) {
+  folder.write("stdin.txt", input);
+  const std::string command = "cd '" + folder.path() + "' && '" + OMBRA_PATH + "' " + arguments +
+                              " < stdin.txt > stdout.txt 2> stderr.txt";
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(folder.file("stdout.txt")),
+          readText(folder.file("stderr.txt"))};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) result.push_back(line);
+  return result;
+}
+
+const char* const kQueries = "1 2 3\n9 9\n9\n5 5 5\n";  // the second vector spans two lines
+
+TEST(BPDriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
+  ScratchFolder folder;
+  folder.write("net.cfg", "3 5 1\n");
+  folder.write("train.dat", samplesText(3, 1, 60, 20, 20));
+  folder.write("bp.txt", "Iterations: 200\nStrip length: 5\n");
+
+  const OmbraRun training = ombra(folder, "BP net.cfg train.dat bp.txt net.bin", kQueries);
+  ASSERT_EQ(training.status, 0) << training.out << training.err;
+  const std::vector<std::string> out = lines(training.out);
+  ASSERT_EQ(out.size(), 33u) << training.out;
+  EXPECT_EQ(out[0], "Neural network info");
+  EXPECT_EQ(out[5], "Layers: 3 5 1 ");
+  EXPECT_EQ(out[12], "Total weights: 26");
+  EXPECT_EQ(out[13], "BP parameters info:");
+  EXPECT_EQ(out[15], "  Strip length: 5");
+  EXPECT_EQ(out[17], "  Time: 0");
+  EXPECT_EQ(out[18], "  Iterations: 200");
+  EXPECT_EQ(out[20], "Training...");
+  const std::string number = "[-+.e0-9]+";
+  for (int i = 0; i < 2; ++i) {
+    const std::regex progress("training mse\\[" + std::to_string(100 * (i + 1)) + "\\]= " +
+                              number + "\t validation mse = " + number + "\t best mse = " +
+                              number);
+    EXPECT_TRUE(std::regex_match(out[21 + i], progress)) << out[21 + i];
+  }
+  EXPECT_EQ(out[23], "Network trained");
+  EXPECT_TRUE(std::regex_match(out[24], std::regex("Test set MSE= " + number))) << out[24];
+  EXPECT_EQ(out[25].rfind("positives = ", 0), 0u) << out[25];
+  EXPECT_EQ(out[26].rfind("true positives = ", 0), 0u) << out[26];
+  EXPECT_EQ(out[27].rfind("true negatives = ", 0), 0u) << out[27];
+  EXPECT_TRUE(std::regex_match(out[28], std::regex("Test set TPR= " + number))) << out[28];
+  const std::regex answer("Input:Output: " + number + " ");
+  for (int i = 29; i < 32; ++i) EXPECT_TRUE(std::regex_match(out[i], answer)) << out[i];
+  EXPECT_EQ(out.back(), "Input:");
+
+  // The reloaded network answers the same queries with the same text.
+  const OmbraRun prediction = ombra(folder, "net.bin", kQueries);
+  ASSERT_EQ(prediction.status, 0) << prediction.err;
+  const std::string trained = training.out.substr(training.out.find("Input:"));
+  const std::string reloaded = prediction.out.substr(prediction.out.find("Input:"));
+  EXPECT_EQ(trained, reloaded);
+}
+
+TEST(BPDriver, FourArgumentsSaveNothing) {
+  ScratchFolder folder;
+  folder.write("net.cfg", "2 1\n");
+  folder.write("train.dat", samplesText(2, 1, 10, 0, 5));
+  folder.write("bp.txt", "Iterations: 3\n");
+  const OmbraRun run = ombra(folder, "BP net.cfg train.dat bp.txt", "");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Network trained\n"), std::string::npos);
+  std::set<std::string> names;
+  DIR* directory = opendir(folder.path().c_str());
+  while (dirent* entry = readdir(directory)) names.insert(entry->d_name);
+  closedir(directory);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "bp.txt", "net.cfg", "stderr.txt",
+                                          "stdin.txt", "stdout.txt", "train.dat"}));
+}
+
+TEST(BPDriver, TrainerErrorsEndTheProgram) {
+  ScratchFolder folder;
+  folder.write("net.cfg", "2 1\n");
+  folder.write("train.dat", samplesText(2, 1, 10, 0, 5));
+
+  folder.write("bp.txt", "Time: 0\n");  // clears the other limits too
+  OmbraRun run = ombra(folder, "BP net.cfg train.dat bp.txt", "");
+  EXPECT_EQ(run.status, -79 & 255);
+  EXPECT_EQ(run.err, "No terminating conditions\n");
+  EXPECT_NE(run.out.find("Training...\n"), std::string::npos);
+
+  folder.write("bp.txt", "Strip length: -1\n");
+  run = ombra(folder, "BP net.cfg train.dat bp.txt", "");
+  EXPECT_EQ(run.status, -238 & 255);
+  EXPECT_EQ(run.err, "Strip length must be at least 1 in parameters file: bp.txt\n");
+
+  run = ombra(folder, "BP net.cfg train.dat missing.txt", "");
+  EXPECT_EQ(run.status, -238 & 255);
+  EXPECT_EQ(run.err, "Error opening file: missing.txt\n");
+}
+
+}  // namespace
