@@ -1,0 +1,193 @@
+// tallis end to end: the fast program against the plain algorithms (backward-scan look-back,
+// one-at-a-time erasure, every sample held in memory and written through a stream), on
+// generated logs of 100,000 and 1,000,000 jobs and on the real logs of SWF_DATA_DIR.
+// Every run is a separate process, so its wall time and peak resident memory are its own.
+//
+//   build-<name>/bench/tallis_bench [--benchmark_filter=...]
+//
+// Printed at the end: plain/fast at 100,000 jobs (target >= 20), time at 1,000,000 over time
+// at 100,000 jobs (target <= 12), peak memory at 1,000,000 jobs (target < 1 GB).
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include "samples/attributes.h"
+#include "samples/job_data.h"
+#include "samples/sample_selection.h"
+#include "samples/swf_generator.h"
+#include "samples/training_file.h"
+
+namespace {
+
+const char* kKeys = "sT,wT,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec";
+
+struct Measurement {
+  double seconds = 0;
+  double peakMegabytes = 0;
+  int status = -1;
+};
+
+std::map<std::string, Measurement> results;
+
+std::string workDirectory() {
+  static std::string path = [] {
+    char pattern[] = "/tmp/tallis-bench-XXXXXX";
+    return std::string(mkdtemp(pattern));
+  }();
+  return path;
+}
+
+// A generated log of `jobs` jobs: about 500 users and 3,000 user+application pairs.
+std::string generatedLog(long long jobs) {
+  std::string path = workDirectory() + "/generated-" + std::to_string(jobs) + ".swf";
+  if (access(path.c_str(), R_OK) != 0) {
+    SwfGeneratorOptions options;
+    options.jobs = jobs;
+    options.users = 500;
+    options.applicationsPerUser = 6;
+    options.applications = 1000;
+    options.seed = 7;
+    std::ofstream out(path);
+    generateSwfLog(options, out);
+  }
+  return path;
+}
+
+// Runs body in a child process with standard output discarded; wall time and peak memory.
+Measurement inChild(const std::function<int()>& body) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = fork();
+  if (child == 0) {
+    int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, STDOUT_FILENO);
+    _exit(body());
+  }
+  int raw = 0;
+  struct rusage usage;
+  wait4(child, &raw, 0, &usage);
+  Measurement m;
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  m.peakMegabytes = usage.ru_maxrss / 1024.0;
+  m.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return m;
+}
+
+int fastTallis(const std::string& log, const std::string& output) {
+  std::string inputs = std::string("-i") + kKeys;
+  const char* argv[] = {TALLIS_PATH, inputs.c_str(), "-os", "-r60:20:20", "-p0.5",
+                        log.c_str(), output.c_str(), nullptr};
+  execv(TALLIS_PATH, const_cast<char**>(argv));
+  return 127;
+}
+
+// The same steps as tallis, with the plain algorithms throughout.
+int plainTallis(const std::string& log, const std::string& output) {
+  std::vector<AttributeFunction> inputs;
+  std::string keys = kKeys;
+  for (size_t start = 0; start <= keys.size();) {
+    size_t comma = keys.find(',', start);
+    if (comma == std::string::npos) comma = keys.size();
+    inputs.push_back(findAttributeFunction(keys.substr(start, comma - start)));
+    start = comma + 1;
+  }
+  std::vector<AttributeFunction> outputs = {status};
+  std::ifstream in(log);
+  std::vector<JobData> jobs;
+  std::string line;
+  JobData job;
+  while (std::getline(in, line)) {
+    if (parseJobLine(line, job)) jobs.push_back(job);
+  }
+  jobs = filterOutPartialJobs(jobs);
+  SplitCounts split = splitJobs(static_cast<int>(jobs.size()), 60, 20, 20);
+  int leading =
+      changeTrainingSamplePositivesRatioPlain(jobs, split.training + split.validation, 0.5);
+  split = resplitJobs(leading, split.test, 60, 20, jobs.size());
+  createUserIdLookupTable(jobs);
+  createTrainingFilePlain(jobs, inputs, outputs, output, split.training, split.validation,
+                          split.test);
+  return 0;
+}
+
+void record(benchmark::State& state, const std::string& name, const Measurement& m) {
+  state.SetIterationTime(m.seconds);
+  state.counters["peak_MB"] = m.peakMegabytes;
+  state.counters["exit_status"] = m.status;
+  results[name] = m;
+}
+
+void registerRun(const std::string& name, std::function<Measurement()> run) {
+  benchmark::RegisterBenchmark(name.c_str(),
+                               [name, run](benchmark::State& state) {
+                                 for (auto _ : state) record(state, name, run());
+                               })
+      ->Iterations(1)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
+void printRatios() {
+  auto have = [](const char* name) { return results.count(name) > 0; };
+  std::printf("\n");
+  if (have("plain/100000") && have("fast/100000")) {
+    std::printf("plain / fast at 100,000 jobs: %.1fx (target >= 20)\n",
+                results["plain/100000"].seconds / results["fast/100000"].seconds);
+  }
+  if (have("fast/1000000") && have("fast/100000")) {
+    std::printf("fast 1,000,000 / 100,000 jobs: %.2fx the time (target <= 12)\n",
+                results["fast/1000000"].seconds / results["fast/100000"].seconds);
+  }
+  if (have("fast/1000000")) {
+    std::printf("peak memory at 1,000,000 jobs: %.0f MB (target < 1024)\n",
+                results["fast/1000000"].peakMegabytes);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string out = workDirectory() + "/train.dat";
+  for (long long jobs : {100000LL, 1000000LL}) {
+    registerRun("fast/" + std::to_string(jobs), [jobs, out] {
+      std::string log = generatedLog(jobs);
+      return inChild([&] { return fastTallis(log, out); });
+    });
+  }
+  registerRun("plain/100000", [out] {
+    std::string log = generatedLog(100000);
+    return inChild([&] { return plainTallis(log, out); });
+  });
+  const char* realLogs[] = {"KTH-SP2-1996-2.1-cln.swf",   "NASA-iPSC-1993-3.1-cln.swf",
+                            "LANL-CM5-1994-4.1-cln.swf",  "LLNL-Thunder-2007-1.1-cln.swf",
+                            "METACENTRUM-2009-2.swf",     "CEA-Curie-2011-2.1-cln.swf.gz",
+                            "SDSC-BLUE-2000-4.2-cln.swf.gz", "RICC-2010-2.swf.gz"};
+  for (const char* name : realLogs) {
+    std::string log = std::string(SWF_DATA_DIR) + "/" + name;
+    if (access(log.c_str(), R_OK) != 0) continue;
+    registerRun(std::string("fast/") + name,
+                [log, out] { return inChild([&] { return fastTallis(log, out); }); });
+  }
+  const std::string kth = std::string(SWF_DATA_DIR) + "/KTH-SP2-1996-2.1-cln.swf";
+  if (access(kth.c_str(), R_OK) == 0) {
+    registerRun("plain/KTH-SP2-1996-2.1-cln.swf",
+                [kth, out] { return inChild([&] { return plainTallis(kth, out); }); });
+  }
+
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  printRatios();
+  std::system(("rm -rf '" + workDirectory() + "'").c_str());
+  return 0;
+}
