@@ -20,7 +20,6 @@ const std::string usage =
     "       ./ombra <network_file>\n";
 
 // Two inputs in [0, 10] and [-5, 5], one output in [100, 300], no hidden layer.
-const std::vector<float> twoInputWeights = {0.25f, 1.5f, -0.75f};
 std::string twoInputNetwork() {
   return networkFileBytes({2, 1}, {0.25f, 1.5f, -0.75f, 0, 10, -5, 5, 100, 300});
 }
