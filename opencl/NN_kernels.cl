@@ -126,16 +126,17 @@ __kernel void apply_delta_weights(__global float* weights, __global const float*
 // definition only lets the file build as read.
 #define PRIVATE_MEM_SIZE 1
 
-// Samples one work-item of simulate_neural_networks_private computes, one per lane of a
-// float16.
+// Samples one work-item of simulate_neural_networks_private computes: two float8 halves, so
+// that every neuron has two independent sums in flight.
 #define SAMPLE_LANES 16
 
 // The logistic function lane by lane, the same formula as sigmoid above.
-float16 sigmoid16(float16 x) { return 1.0f / (1.0f + exp(-x)); }
+float8 sigmoid8(float8 x) { return 1.0f / (1.0f + exp(-x)); }
 
-// simulate_neural_networks_private: layer values in private arrays of float16, one lane per
-// sample. Work-item g of a group computes the group's samples g * 16 ... g * 16 + 15 (those
-// that exist); work-items whose first lane lies past the group or the set do nothing.
+// simulate_neural_networks_private: layer values in private arrays of float8, one lane per
+// sample (low: lanes 0-7, high: lanes 8-15). Work-item g of a group computes the group's
+// samples g * 16 ... g * 16 + 15 (those that exist); work-items whose first lane lies past the
+// group or the set do nothing.
 //   inputs [s * layers[0] + j]; layers [l]; outputRanges [2k] min, [2k + 1] max of output k
 __kernel void simulate_neural_networks_private(
     __global const float* inputs, __global const float* weights, __global float* outputs,
@@ -148,38 +149,42 @@ __kernel void simulate_neural_networks_private(
   if (p >= population || firstLane >= groupSize || first >= samples) return;
   const int count = min(min(SAMPLE_LANES, groupSize - firstLane), samples - first);
 
-  float16 valuesA[PRIVATE_MEM_SIZE];
-  float16 valuesB[PRIVATE_MEM_SIZE];
+  float8 lowA[PRIVATE_MEM_SIZE], highA[PRIVATE_MEM_SIZE];
+  float8 lowB[PRIVATE_MEM_SIZE], highB[PRIVATE_MEM_SIZE];
   float lanes[SAMPLE_LANES];
   int belowCount = layers[0];
   // Input j of every lane's sample; lanes past count repeat the last sample.
   for (int j = 0; j < belowCount; ++j) {
     for (int t = 0; t < SAMPLE_LANES; ++t)
       lanes[t] = inputs[(size_t)(first + min(t, count - 1)) * belowCount + j];
-    valuesA[j] = vload16(0, lanes);
+    lowA[j] = vload8(0, lanes);
+    highA[j] = vload8(1, lanes);
   }
-  float16* below = valuesA;
-  float16* above = valuesB;
+  float8 *lowBelow = lowA, *highBelow = highA, *lowAbove = lowB, *highAbove = highB;
   // The weights in storage order: w advances block by block.
   __global const float* w = weights + (size_t)p * weightsPerNetwork;
   for (int l = 1; l < layerCount; ++l) {
     const int neurons = layers[l];
     for (int i = 0; i < neurons; ++i, w += belowCount + 1) {
       // above[i] = sigmoid(bias + sum_j below[j] * w_ij), the sum in j order
-      float16 sum = (float16)(w[0]);
-      for (int j = 0; j < belowCount; ++j) sum = sum + below[j] * (float16)(w[1 + j]);
-      above[i] = sigmoid16(sum);
+      float8 low = (float8)(w[0]), high = low;
+      for (int j = 0; j < belowCount; ++j) {
+        low = low + lowBelow[j] * (float8)(w[1 + j]);
+        high = high + highBelow[j] * (float8)(w[1 + j]);
+      }
+      lowAbove[i] = sigmoid8(low);
+      highAbove[i] = sigmoid8(high);
     }
-    float16* swap = below;
-    below = above;
-    above = swap;
+    float8 *lowSwap = lowBelow, *highSwap = highBelow;
+    lowBelow = lowAbove, highBelow = highAbove, lowAbove = lowSwap, highAbove = highSwap;
     belowCount = neurons;
   }
   __global float* result = outputs + ((size_t)p * samples + first) * belowCount;
   for (int k = 0; k < belowCount; ++k) {
     const float minimum = outputRanges[2 * k];
     const float maximum = outputRanges[2 * k + 1];
-    vstore16(below[k], 0, lanes);
+    vstore8(lowBelow[k], 0, lanes);
+    vstore8(highBelow[k], 1, lanes);
     for (int t = 0; t < count; ++t)
       result[t * belowCount + k] = minimum + (maximum - minimum) * lanes[t];
   }
@@ -187,20 +192,24 @@ __kernel void simulate_neural_networks_private(
 
 // One neuron of the local kernel for all G samples of the group:
 //   out[q] = sigmoid(block[0] + sum_j below[j * G + q] * block[1 + j]), the sum in j order.
-// 32 samples per step (four independent vectors), then the rest one at a time.
+// 32 samples per step (four independent float8 sums), then the rest one at a time.
 void neuronForGroup(__local const float* below, int belowCount, __local const float* block,
                     int groupSize, __local float* out) {
   int q = 0;
   for (; q + 32 <= groupSize; q += 32) {
-    float16 sum0 = (float16)(block[0]);
-    float16 sum1 = sum0;
+    float8 sum0 = (float8)(block[0]), sum1 = sum0, sum2 = sum0, sum3 = sum0;
     for (int j = 0; j < belowCount; ++j) {
-      const float16 weight = (float16)(block[1 + j]);
-      sum0 = sum0 + vload16(0, below + j * groupSize + q) * weight;
-      sum1 = sum1 + vload16(0, below + j * groupSize + q + 16) * weight;
+      const float8 weight = (float8)(block[1 + j]);
+      __local const float* row = below + j * groupSize + q;
+      sum0 = sum0 + vload8(0, row) * weight;
+      sum1 = sum1 + vload8(1, row) * weight;
+      sum2 = sum2 + vload8(2, row) * weight;
+      sum3 = sum3 + vload8(3, row) * weight;
     }
-    vstore16(sigmoid16(sum0), 0, out + q);
-    vstore16(sigmoid16(sum1), 0, out + q + 16);
+    vstore8(sigmoid8(sum0), 0, out + q);
+    vstore8(sigmoid8(sum1), 1, out + q);
+    vstore8(sigmoid8(sum2), 2, out + q);
+    vstore8(sigmoid8(sum3), 3, out + q);
   }
   for (; q < groupSize; ++q) {
     float sum = block[0];

@@ -1,0 +1,204 @@
+// NN_PSO_OpenCL on the CPU device against the CPU evaluation of NN_PSO: the same particles on
+// the same samples must give the same outputs and errors up to single-precision rounding.
+//
+// Tolerances. Outputs (data units, spans of 1.25 here): equal, or within 2e-6 absolute or
+// 4e-6 relative. Each sample's weighted sums are the same float operations on both sides;
+// only exp differs (the device's by up to 3 ulps, the host's vectorised one by up to 1 ulp from
+// expf), which moves a sigmoid by a few ulps of itself (observed: at most 1.2e-7 after
+// unscaling). Errors: within 1e-5 relative. The host sums the squared errors in double in
+// element order, the device in float per work-item and then pairwise, which costs up to about
+// log2(64) + n/64 roundings of 6e-8 each. A wrong offset, lane or sample shows up at the
+// 1e-2 level with random weights in [-2, 2].
+#include "opencl/pso_opencl.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "opencl/cl_check.h"
+#include "opencl_test_support.h"
+
+namespace {
+
+using opencl_test::allCloseInSinglePrecision;
+using opencl_test::configuration;
+using opencl_test::readFile;
+using opencl_test::trainingData;
+using opencl_test::writeFile;
+
+constexpr float kOutputAbsolute = 2e-6f;
+constexpr float kOutputRelative = 4e-6f;
+constexpr float kErrorAbsolute = 1e-9f;
+constexpr float kErrorRelative = 1e-5f;
+
+// Gives the tests the particles, both evaluations and the device state of one trainer.
+template <class Trainer>
+class Probe : public Trainer {
+ public:
+  Probe() : NN("net.cfg", "train.dat"), Trainer("net.cfg", "train.dat", "pso.txt") {}
+
+  // Particles drawn uniformly from [-2, 2], wider than the swarm's start, so that sigmoids
+  // reach their flat ends too.
+  void drawParticles() {
+    for (float& w : this->weights) w = 4.0f * (std::rand() / (RAND_MAX + 1.0f)) - 2.0f;
+  }
+  // Device outputs of the last simNNs over n samples, in the host's layout.
+  std::vector<float> deviceOutputs(int n) {
+    std::vector<float> result(static_cast<size_t>(this->parameters.populationSize) * n *
+                              this->outputSize());
+    checkCl(clEnqueueReadBuffer(this->queue, this->particleOutputsBuffer, CL_TRUE, 0,
+                                sizeof(float) * result.size(), result.data(), 0, nullptr,
+                                nullptr),
+            "reading particle outputs", 1);
+    return result;
+  }
+  // The CPU evaluation of NN_PSO on the same particles.
+  std::vector<float> hostOutputs(const std::vector<float>& inputs) {
+    NN_PSO::simNNs(inputs);
+    const size_t count = static_cast<size_t>(this->parameters.populationSize) *
+                         this->numberOfSamples(inputs) * this->outputSize();
+    return std::vector<float>(this->outputs.begin(), this->outputs.begin() + count);
+  }
+  std::vector<float> hostErrors(const std::vector<float>& targets) {
+    return NN_PSO::mses(targets);
+  }
+  const std::vector<float>& trainingInputsVector() const { return this->trainingInputs; }
+  const std::vector<float>& trainingTargetsVector() const { return this->trainingTargets; }
+  const std::vector<float>& validationInputsVector() const { return this->validationInputs; }
+  const std::vector<float>& validationTargetsVector() const { return this->validationTargets; }
+  int workGroupSize() const { return this->groupSize; }
+  cl_program currentProgram() const { return this->program; }
+  cl_context currentContext() const { return this->context; }
+  cl_command_queue currentQueue() const { return this->queue; }
+};
+
+struct Topology {
+  std::vector<int> layers;
+  int training;
+  int validation;
+};
+
+// 100 training samples are not a multiple of the group size, 64 validation samples are;
+// the second network has a hidden layer wider than the group and four layers.
+const Topology kTopologies[] = {{{3, 6, 1}, 100, 64}, {{5, 70, 3, 2}, 128, 37}};
+
+class PsoOpenCLTest : public opencl_test::CpuDeviceTest {
+ protected:
+  void writeNetwork(const Topology& topology) {
+    writeFile("net.cfg", configuration(topology.layers));
+    writeFile("train.dat", trainingData(topology.layers.front(), topology.layers.back(),
+                                        topology.training, topology.validation, 5));
+    writeFile("pso.txt", "Population size: 9\nIterations: 1\n");
+  }
+
+  // simNNs + mses of the device against the CPU versions, on the training and validation sets.
+  template <class Trainer>
+  void expectSameEvaluationAsCpu(Probe<Trainer>& trainer) {
+    std::srand(77);
+    trainer.drawParticles();
+    ASSERT_EQ(trainer.workGroupSize(), 64);
+    const std::vector<float>* sets[][2] = {
+        {&trainer.trainingInputsVector(), &trainer.trainingTargetsVector()},
+        {&trainer.validationInputsVector(), &trainer.validationTargetsVector()}};
+    for (auto& set : sets) {
+      const std::vector<float>& inputs = *set[0];
+      const std::vector<float>& targets = *set[1];
+      const int n = trainer.numberOfSamples(inputs);
+      SCOPED_TRACE(std::to_string(n) + " samples");
+      trainer.simNNs(inputs);
+      const std::vector<float> deviceErrors = trainer.mses(targets);
+      const std::vector<float> deviceOutputs = trainer.deviceOutputs(n);
+
+      const std::vector<float> hostOutputs = trainer.hostOutputs(inputs);
+      EXPECT_TRUE(allCloseInSinglePrecision(hostOutputs, deviceOutputs, kOutputAbsolute,
+                                            kOutputRelative));
+      const std::vector<float> hostErrors = trainer.hostErrors(targets);
+      EXPECT_TRUE(
+          allCloseInSinglePrecision(hostErrors, deviceErrors, kErrorAbsolute, kErrorRelative));
+    }
+  }
+};
+
+TEST_F(PsoOpenCLTest, PrivateVariantEvaluatesLikeTheCpu) {
+  for (const Topology& topology : kTopologies) {
+    SCOPED_TRACE(configuration(topology.layers));
+    writeNetwork(topology);
+    Probe<NN_PSO_OpenCL_CPU_private> trainer;
+    expectSameEvaluationAsCpu(trainer);
+  }
+}
+
+TEST_F(PsoOpenCLTest, LocalVariantEvaluatesLikeTheCpu) {
+  for (const Topology& topology : kTopologies) {
+    SCOPED_TRACE(configuration(topology.layers));
+    writeNetwork(topology);
+    Probe<NN_PSO_OpenCL_CPU_local> trainer;
+    expectSameEvaluationAsCpu(trainer);
+  }
+}
+
+// The device evaluation feeds the unchanged swarm: the same seed gives the same training
+// errors as the CPU trainer, up to the rounding of the errors.
+TEST_F(PsoOpenCLTest, TrainingFollowsTheCpuTrainer) {
+  writeNetwork(kTopologies[0]);
+  writeFile("pso.txt", "Population size: 9\nIterations: 30\nStrip length: 5\nTime: 0\n");
+  Probe<NN_PSO_OpenCL_CPU_local> device;
+  NN_PSO host("net.cfg", "train.dat", "pso.txt");
+  std::srand(5);
+  device.train();
+  std::srand(5);
+  host.train();
+  EXPECT_NEAR(device.meanSquaredError(device.validationInputsVector(),
+                                      device.validationTargetsVector()),
+              host.meanSquaredError(device.validationInputsVector(),
+                                    device.validationTargetsVector()),
+              1e-4);
+}
+
+// The private build writes the largest layer size into every bracketed token: a probe kernel
+// added to the file reports the length of its token-sized array.
+TEST_F(PsoOpenCLTest, PrivateBuildReplacesTheArrayLengthToken) {
+  const std::string probe =
+      "\n__kernel void token_probe(__global int* length) {\n"
+      "  float values[PRIVATE_MEM_SIZE];\n"
+      "  length[0] = (int)(sizeof(values) / sizeof(values[0]));\n"
+      "}\n";
+  writeFile("NN_kernels.cl", readFile(KERNELS_PATH) + probe);
+  writeNetwork(kTopologies[1]);
+  Probe<NN_PSO_OpenCL_CPU_private> trainer;
+
+  cl_int status = CL_SUCCESS;
+  ClKernel kernel(clCreateKernel(trainer.currentProgram(), "token_probe", &status));
+  ASSERT_EQ(status, CL_SUCCESS);
+  ClMem result(clCreateBuffer(trainer.currentContext(), CL_MEM_WRITE_ONLY, sizeof(cl_int),
+                              nullptr, &status));
+  ASSERT_EQ(status, CL_SUCCESS);
+  ASSERT_EQ(setKernelBuffer(kernel, 0, result), CL_SUCCESS);
+  const size_t one = 1;
+  ASSERT_EQ(clEnqueueNDRangeKernel(trainer.currentQueue(), kernel, 1, nullptr, &one, &one, 0,
+                                   nullptr, nullptr),
+            CL_SUCCESS);
+  cl_int length = 0;
+  ASSERT_EQ(clEnqueueReadBuffer(trainer.currentQueue(), result, CL_TRUE, 0, sizeof length,
+                                &length, 0, nullptr, nullptr),
+            CL_SUCCESS);
+  EXPECT_EQ(length, 70);  // maxLayerSize() of 5 70 3 2
+}
+
+TEST(LocalMemoryFit, WorkedExample) {
+  // (32768 - 256 - 1000 - 4 * 26) / (8 * 5) = 31408 / 40 = 785.2
+  EXPECT_EQ(localMemoryFit(32768, 1000, 26, 5), 785);
+}
+
+TEST(LocalMemoryFit, UsesTheLow32BitsOfTheSizes) {
+  EXPECT_EQ(localMemoryFit((1ull << 32) + 32768, (1ull << 33) + 1000, 26, 5), 785);
+}
+
+TEST(LocalMemoryFit, TruncatesTowardZeroBelowZero) {
+  // (1024 - 256 - 0 - 1200) / 40 = -432 / 40 = -10.8
+  EXPECT_EQ(localMemoryFit(1024, 0, 300, 5), -10);
+  // Exactly nothing left for a work-item: (1024 - 256 - 8 - 760) / 40 = 0
+  EXPECT_EQ(localMemoryFit(1024, 8, 190, 5), 0);
+}
+
+}  // namespace
