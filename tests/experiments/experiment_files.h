@@ -1,0 +1,103 @@
+#pragma once
+
+// Shared by the experiment tests: every test runs in its own scratch working directory,
+// because the experiments write their configuration files to the working directory.
+
+#include <CL/cl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace experiment_test {
+
+inline std::string readFile(const std::string& name) {
+  std::ifstream file(name, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+inline void writeFile(const std::string& name, const std::string& text) {
+  std::ofstream(name, std::ios::binary) << text;
+}
+
+inline std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) result.push_back(line);
+  return result;
+}
+
+// A training data file of 9 inputs and 1 output: inputs in [0, 10) from a private generator
+// (rand() is left alone), target 1 when the inputs' mean exceeds 5.
+inline std::string trainingData(int training, int validation, int test) {
+  std::ostringstream text;
+  text << training << " " << validation << " " << test << "\n9 1\n";
+  for (int j = 0; j < 9; ++j) text << "-1.25 11.25\n";
+  text << "-0.125 1.125\n";
+  std::uint32_t state = 99;
+  for (int s = 0; s < training + validation + test; ++s) {
+    double sum = 0;
+    for (int j = 0; j < 9; ++j) {
+      state = state * 1664525u + 1013904223u;
+      const double x = (state >> 8) % 1000 / 100.0;
+      sum += x;
+      text << x << "\t";
+    }
+    text << (sum / 9 > 5 ? 1 : 0) << "\t\n";
+  }
+  return text.str();
+}
+
+// Serves both trainer families: each reads the keys it knows.
+const char kParameters[] = "Population size: 4\nIterations: 1\n";
+
+inline bool hasDevice(cl_device_type type) {
+  cl_platform_id platforms[16];
+  cl_uint platformCount = 0;
+  if (clGetPlatformIDs(16, platforms, &platformCount) != CL_SUCCESS) return false;
+  for (cl_uint p = 0; p < std::min<cl_uint>(platformCount, 16); ++p) {
+    cl_uint deviceCount = 0;
+    if (clGetDeviceIDs(platforms[p], type, 0, nullptr, &deviceCount) == CL_SUCCESS &&
+        deviceCount > 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A fresh working directory holding "data.txt" (30 training, 5 validation, 5 test samples),
+// "params.txt" and a copy of the kernel file.
+class ScratchWorkingDirectory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::srand(4242);
+    original_ = std::filesystem::current_path();
+    char pattern[] = "/tmp/ombra_experiments_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory_ = pattern;
+    std::filesystem::current_path(directory_);
+    writeFile("data.txt", trainingData(30, 5, 5));
+    writeFile("params.txt", kParameters);
+    std::filesystem::copy_file(KERNELS_PATH, "NN_kernels.cl");
+  }
+  void TearDown() override {
+    if (directory_.empty()) return;
+    std::filesystem::current_path(original_);
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+  }
+
+  std::filesystem::path original_;
+  std::filesystem::path directory_;
+};
+
+}  // namespace experiment_test

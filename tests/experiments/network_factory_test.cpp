@@ -1,0 +1,107 @@
+#include "experiments/network_factory.h"
+
+#include <gtest/gtest.h>
+
+#include "opencl/bp_opencl.h"
+#include "opencl/pso_opencl.h"
+#include "tests/experiments/experiment_files.h"
+#include "trainers/bp.h"
+#include "trainers/pso.h"
+
+namespace {
+
+using experiment_test::hasDevice;
+using experiment_test::writeFile;
+
+class NetworkFactory : public experiment_test::ScratchWorkingDirectory {
+ protected:
+  void SetUp() override {
+    ScratchWorkingDirectory::SetUp();
+    writeFile("net.cfg", "9 4 1 ");
+  }
+};
+
+// Records its destruction, to see that destroyNetwork really deletes.
+class ProbeNetwork : public NN_BP {
+ public:
+  ProbeNetwork(bool& destroyed) : NN("net.cfg", "data.txt"), NN_BP("net.cfg", "data.txt", ""),
+                                  destroyed_(destroyed) {}
+  ~ProbeNetwork() override { destroyed_ = true; }
+
+ private:
+  bool& destroyed_;
+};
+
+TEST_F(NetworkFactory, CpuTypesBuildTheirClassesFromTheThreeFiles) {
+  NN* swarm = createNetwork(0, "net.cfg", "data.txt", "params.txt");
+  ASSERT_NE(dynamic_cast<NN_PSO*>(swarm), nullptr);
+  EXPECT_EQ(dynamic_cast<NN_PSO*>(swarm)->parameters.populationSize, 4);
+  EXPECT_EQ(swarm->numberOfWeights(), 4 * 10 + 5);
+  EXPECT_EQ(swarm->numberOfTrainingSamples(), 30);
+  destroyNetwork(0, swarm);
+
+  NN* bp = createNetwork(5, "net.cfg", "data.txt", "params.txt");
+  ASSERT_NE(dynamic_cast<NN_BP*>(bp), nullptr);
+  EXPECT_EQ(dynamic_cast<NN_BP*>(bp)->parameters.iterations, 1);
+  EXPECT_EQ(bp->numberOfLayers(), 3);
+  destroyNetwork(5, bp);
+}
+
+TEST_F(NetworkFactory, DestroyDeletesThroughTheVirtualDestructorAndIgnoresNull) {
+  bool destroyed = false;
+  destroyNetwork(5, new ProbeNetwork(destroyed));
+  EXPECT_TRUE(destroyed);
+  // A type that names another class still releases the whole object.
+  destroyed = false;
+  destroyNetwork(0, new ProbeNetwork(destroyed));
+  EXPECT_TRUE(destroyed);
+  for (int type = 0; type < kNetworkTypeCount; ++type) destroyNetwork(type, nullptr);
+}
+
+TEST_F(NetworkFactory, TypeOutsideTheTableIsFatal) {
+  for (int type : {-1, 8}) {
+    SCOPED_TRACE(type);
+    EXPECT_EXIT(createNetwork(type, "net.cfg", "data.txt", "params.txt"),
+                ::testing::ExitedWithCode(255), "^Wrong NN_type\n$");
+    EXPECT_EXIT(destroyNetwork(type, nullptr), ::testing::ExitedWithCode(255),
+                "^Wrong NN_type\n$");
+  }
+}
+
+TEST_F(NetworkFactory, ConstructorFailuresAreThoseOfTheNetwork) {
+  EXPECT_EXIT(createNetwork(5, "missing.cfg", "data.txt", "params.txt"),
+              ::testing::ExitedWithCode(-3 & 255), "^Error opening file: missing.cfg\n$");
+}
+
+// The OpenCL CPU classes, where an OpenCL CPU device exists.
+TEST_F(NetworkFactory, OpenClCpuTypesBuildTheirClasses) {
+  if (!hasDevice(CL_DEVICE_TYPE_CPU)) GTEST_SKIP() << "no OpenCL device of type CPU";
+  testing::internal::CaptureStdout();
+  NN* bp = createNetwork(7, "net.cfg", "data.txt", "params.txt");
+  EXPECT_NE(dynamic_cast<NN_BP_OpenCL_CPU*>(bp), nullptr);
+  destroyNetwork(7, bp);
+  NN* local = createNetwork(4, "net.cfg", "data.txt", "params.txt");
+  EXPECT_NE(dynamic_cast<NN_PSO_OpenCL_CPU_local*>(local), nullptr);
+  destroyNetwork(4, local);
+  NN* privateSwarm = createNetwork(2, "net.cfg", "data.txt", "params.txt");
+  EXPECT_NE(dynamic_cast<NN_PSO_OpenCL_CPU_private*>(privateSwarm), nullptr);
+  destroyNetwork(2, privateSwarm);
+  testing::internal::GetCapturedStdout();
+}
+
+TEST_F(NetworkFactory, OpenClGpuTypesBuildTheirClasses) {
+  if (!hasDevice(CL_DEVICE_TYPE_GPU)) GTEST_SKIP() << "no OpenCL device of type GPU";
+  testing::internal::CaptureStdout();
+  NN* bp = createNetwork(6, "net.cfg", "data.txt", "params.txt");
+  EXPECT_NE(dynamic_cast<NN_BP_OpenCL_GPU*>(bp), nullptr);
+  destroyNetwork(6, bp);
+  NN* local = createNetwork(3, "net.cfg", "data.txt", "params.txt");
+  EXPECT_NE(dynamic_cast<NN_PSO_OpenCL_GPU_local*>(local), nullptr);
+  destroyNetwork(3, local);
+  NN* privateSwarm = createNetwork(1, "net.cfg", "data.txt", "params.txt");
+  EXPECT_NE(dynamic_cast<NN_PSO_OpenCL_GPU_private*>(privateSwarm), nullptr);
+  destroyNetwork(1, privateSwarm);
+  testing::internal::GetCapturedStdout();
+}
+
+}  // namespace
