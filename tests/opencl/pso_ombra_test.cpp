@@ -1,0 +1,114 @@
+// The OpenCL particle-swarm types through the real ombra program, run in a scratch working
+// directory that holds a copy of NN_kernels.cl (ombra reads it from there).
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "opencl_test_support.h"
+
+namespace {
+
+using opencl_test::configuration;
+using opencl_test::hasDevice;
+using opencl_test::readFile;
+using opencl_test::trainingData;
+using opencl_test::writeFile;
+
+struct ProgramRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs ombra with the arguments and standard input text; returns its exit status and output.
+ProgramRun runOmbra(const std::string& arguments, const std::string& input = "") {
+  writeFile("stdin.txt", input);
+  const std::string command = std::string("'") + OMBRA_PATH + "' " + arguments +
+                              " < stdin.txt > stdout.txt 2> stderr.txt";
+  const int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("stdout.txt"), readFile("stderr.txt")};
+}
+
+// Everything the program printed after the last "Input:" prompt that was answered.
+std::string answers(const std::string& out) {
+  const auto first = out.find("Input:Output: ");
+  return first == std::string::npos ? std::string() : out.substr(first);
+}
+
+class PsoOmbraTest : public opencl_test::CpuDeviceTest {
+ protected:
+  void SetUp() override {
+    CpuDeviceTest::SetUp();
+    if (IsSkipped()) return;
+    writeFile("net.cfg", configuration({3, 6, 1}));
+    writeFile("train.dat", trainingData(3, 1, 70, 20, 20));
+    writeFile("pso.txt", "Population size: 16\nIterations: 100\nStrip length: 5\nTime: 0\n");
+  }
+
+  // Trains with the type, saves, reloads, and expects the reloaded network to answer the
+  // same queries with the same outputs.
+  void expectTrainsSavesAndReloads(const std::string& type, const std::string& memoryLine) {
+    const std::string queries = "1 2 3\n9.5 0 4.25\n";
+    const ProgramRun trained = runOmbra(type + " net.cfg train.dat pso.txt net.bin", queries);
+    EXPECT_EQ(trained.status, 0) << trained.err;
+    EXPECT_EQ(trained.err, "");
+    EXPECT_NE(trained.out.find("Work-group size: 64\n" + memoryLine + "\nDevice info\n"),
+              std::string::npos)
+        << trained.out;
+    EXPECT_NE(trained.out.find("training mse[100]= "), std::string::npos) << trained.out;
+    EXPECT_NE(trained.out.find("Network trained\nTest set MSE= "), std::string::npos);
+
+    const ProgramRun reloaded = runOmbra("net.bin", queries);
+    EXPECT_EQ(reloaded.status, 0) << reloaded.err;
+    EXPECT_NE(answers(trained.out), "");
+    EXPECT_EQ(answers(reloaded.out), answers(trained.out));
+  }
+};
+
+TEST_F(PsoOmbraTest, PrivateCpuTrainsSavesAndReloads) {
+  expectTrainsSavesAndReloads("PSO_private_CPU", "Using private memory.");
+}
+
+TEST_F(PsoOmbraTest, LocalCpuTrainsSavesAndReloads) {
+  expectTrainsSavesAndReloads("PSO_local_CPU", "Using local memory.");
+}
+
+// Weights that do not fit into the device's local memory are refused before training.
+TEST_F(PsoOmbraTest, LocalVariantRefusesWeightsBeyondLocalMemory) {
+  cl_platform_id platform;
+  cl_device_id device;
+  cl_ulong localBytes = 0;
+  ASSERT_EQ(clGetPlatformIDs(1, &platform, nullptr), CL_SUCCESS);
+  ASSERT_EQ(clGetDeviceIDs(platform, CL_DEVICE_TYPE_CPU, 1, &device, nullptr), CL_SUCCESS);
+  ASSERT_EQ(clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof localBytes, &localBytes,
+                            nullptr),
+            CL_SUCCESS);
+  // One hidden layer as wide as the inputs, with more weights than local memory has floats.
+  int width = 8;
+  while (static_cast<cl_ulong>(width + 1) * width * 4 <= localBytes) width *= 2;
+  const int weights = (width + 1) * width + (width + 1);
+  writeFile("net.cfg", configuration({width, width, 1}));
+  writeFile("train.dat", trainingData(width, 1, 3, 1, 1));
+  writeFile("pso.txt", "Population size: 1\nIterations: 1\n");
+
+  const ProgramRun run = runOmbra("PSO_local_CPU net.cfg train.dat pso.txt");
+  EXPECT_EQ(run.status, 846 & 255);
+  EXPECT_EQ(run.err, "Network too large for local memory: " + std::to_string(weights) +
+                         " weights (" + std::to_string(4 * weights) + " bytes) and " +
+                         std::to_string(8 * width) +
+                         " bytes of layer values per work-item do not fit into the device's " +
+                         std::to_string(localBytes) + " bytes of local memory\n");
+  EXPECT_EQ(run.out.find("Training..."), std::string::npos);
+}
+
+TEST_F(PsoOmbraTest, GpuTypeWithoutGpuEndsWithNoDevices) {
+  if (hasDevice(CL_DEVICE_TYPE_GPU)) GTEST_SKIP() << "this machine has an OpenCL GPU";
+  for (const char* type : {"PSO_private_GPU", "PSO_local_GPU"}) {
+    const ProgramRun run = runOmbra(std::string(type) + " net.cfg train.dat pso.txt");
+    EXPECT_EQ(run.status, 973 & 255) << type;
+    EXPECT_EQ(run.err, "No devices of the type found\n") << type;
+  }
+}
+
+}  // namespace
