@@ -144,12 +144,12 @@ void NN::save(const std::string& fileName) const {
 // The whole file is read first, so every size is checked against the bytes that are really
 // there before anything is sized from it: a damaged count cannot make the reader allocate.
 NN_reloaded::NN_reloaded(const std::string& fileName) {
-  const FileContents contents = readFileContents(fileName);
-  if (contents.status != FileContents::ok) fatal("Error opening file: " + fileName, -1);
+  const FileContents contents(fileName);
+  if (contents.status() != FileContents::ok) fatal("Error opening file: " + fileName, -1);
   const auto corrupt = [&fileName](const std::string& reason) {
     fatal("Corrupt network file: " + fileName + ": " + reason, -1);
   };
-  const size_t fileSize = contents.size;
+  const size_t fileSize = contents.size();
   const char* bytes = contents.begin();
   if (fileSize < 4) corrupt("no layer count");
   const int32_t layerCount = static_cast<int32_t>(wordAt(bytes));

@@ -42,9 +42,9 @@ double shareOf(float figure, int total, int count) {
 // Reads the whole file into memory, then parses it: the file is the start-up cost of every
 // run, and reading it through a stream value by value is several times slower.
 void NN::readTrainingData(const std::string& fileName) {
-  const FileContents contents = readFileContents(fileName);
-  if (contents.status == FileContents::cannotOpen) fatal("Error opening file: " + fileName, -7);
-  if (contents.status == FileContents::readError) fatal("Error reading file: " + fileName, -7);
+  const FileContents contents(fileName);
+  if (contents.status() == FileContents::cannotOpen) fatal("Error opening file: " + fileName, -7);
+  if (contents.status() == FileContents::readError) fatal("Error reading file: " + fileName, -7);
   parseTrainingData(contents.begin(), contents.end());
 }
 

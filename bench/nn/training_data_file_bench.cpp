@@ -93,7 +93,7 @@ std::vector<float> readWithStream() {
 }
 
 std::vector<float> readWithScanner() {
-  const FileContents contents = readFileContents(dataFile);
+  const FileContents contents(dataFile);
   NumberScanner scanner(contents.begin(), contents.end());
   std::vector<float> values;
   float value;
@@ -128,6 +128,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
         times[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+        cpuTimes[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
       }
     }
     ConsoleReporter::ReportRuns(runs);
@@ -142,11 +143,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
     if (plain.empty()) return;
     for (const char* name : {"BM_NumberScanner", "BM_ReadTrainingData"}) {
       if (times[name].empty()) continue;
-      std::printf("ratio plain stream loop / %s (medians of %zu): %.2f\n", name + 3,
-                  times[name].size(), median(plain) / median(times[name]));
+      std::printf("ratio plain stream loop / %s (medians of %zu): %.2f wall clock, %.2f CPU\n",
+                  name + 3, times[name].size(), median(plain) / median(times[name]),
+                  median(cpuTimes["BM_PlainStreamLoop"]) / median(cpuTimes[name]));
     }
   }
   std::map<std::string, std::vector<double>> times;
+  std::map<std::string, std::vector<double>> cpuTimes;
 };
 
 // The reader must give exactly the values of the stream, or its speed means nothing.
