@@ -1,0 +1,176 @@
+// One particle-swarm iteration with 64 particles and 10,000 training samples: the evaluation
+// of the loop (simNNs over the training samples, then mses) of "PSO_private_CPU" and
+// "PSO_local_CPU" on the OpenCL CPU device against the CPU NN_PSO (its own tiled, vectorised
+// evaluation), timed in turn in the same run, same particles.
+//
+// Counters: cpu_ms, private_ms and local_ms are medians of the evaluation; private_speedup
+// and local_speedup are cpu / device (target: at least 1.5); *_iteration_speedup the same with
+// the swarm's move (updateFitnesses, nextIteration, on the host for every type) included.
+// max_error_difference: the largest relative difference of a particle's error between the
+// CPU and the device.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "opencl/pso_opencl.h"
+#include "trainers/pso.h"
+
+namespace {
+
+const int kSamples = 10000;
+const unsigned kSeed = 20240613u;
+const std::vector<std::vector<int>> kTopologies = {{14, 10, 1}, {30, 20, 1}};
+
+std::string topologyName(const std::vector<int>& layers) {
+  std::string name;
+  for (size_t l = 0; l < layers.size(); ++l) name += (l ? "-" : "") + std::to_string(layers[l]);
+  return name;
+}
+
+// A scratch working directory with net.cfg, train.dat (every sample a training sample) and a
+// copy of the kernel file, which the OpenCL trainers read from the working directory.
+std::filesystem::path enterScratchDirectory(const std::vector<int>& layers) {
+  char pattern[] = "/tmp/pso_opencl_bench_XXXXXX";
+  const std::filesystem::path directory = mkdtemp(pattern);
+  std::filesystem::current_path(directory);
+  std::filesystem::copy_file(std::string(SOURCE_DIR) + "/opencl/NN_kernels.cl", "NN_kernels.cl");
+  {
+    std::ofstream out("net.cfg");
+    for (int size : layers) out << size << " ";
+  }
+  const int n = layers.front();
+  const int m = layers.back();
+  std::srand(kSeed);
+  std::vector<double> rule(n);
+  for (double& r : rule) r = std::rand() / 2147483648.0 - 0.5;
+  std::ofstream out("train.dat");
+  out << kSamples << " 0 0\n" << n << " " << m << "\n";
+  for (int j = 0; j < n; ++j) out << "-1.25 11.25\n";
+  for (int k = 0; k < m; ++k) out << "-0.125 1.125\n";
+  for (int s = 0; s < kSamples; ++s) {
+    double sum = 0;
+    for (int j = 0; j < n; ++j) {
+      const double x = 10.0 * (std::rand() / 2147483648.0);
+      sum += rule[j] * (x - 5.0);
+      out << x << "\t";
+    }
+    for (int k = 0; k < m; ++k) out << (sum > 0 ? 1 : 0) << "\t";
+    out << "\n";
+  }
+  return directory;
+}
+
+// A trainer with its swarm, its samples in reach.
+template <class Trainer>
+class Contender : public Trainer {
+ public:
+  Contender() : NN("net.cfg", "train.dat"), Trainer("net.cfg", "train.dat", "") {
+    std::srand(kSeed);  // every contender starts from the same particles
+    swarm_ = std::make_unique<ParticleSwarm>(this->parameters, this->weights);
+  }
+  // The evaluation of one iteration; returns its errors.
+  std::vector<float> evaluate() {
+    this->simNNs(this->trainingInputs);
+    return this->mses(this->trainingTargets);
+  }
+  void move(const std::vector<float>& errors) {
+    swarm_->updateFitnesses(errors);
+    swarm_->nextIteration();
+  }
+
+ private:
+  std::unique_ptr<ParticleSwarm> swarm_;
+};
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
+
+using Clock = std::chrono::steady_clock;
+
+struct Timing {
+  std::vector<double> evaluation, iteration;
+};
+
+// One iteration: the timed evaluation, then the swarm's move.
+template <class Network>
+void iterate(Network& network, Timing& timing) {
+  const auto t0 = Clock::now();
+  const std::vector<float> errors = network.evaluate();
+  const auto t1 = Clock::now();
+  network.move(errors);
+  const auto t2 = Clock::now();
+  timing.evaluation.push_back(std::chrono::duration<double>(t1 - t0).count());
+  timing.iteration.push_back(std::chrono::duration<double>(t2 - t0).count());
+}
+
+void BM_PSOOpenCLIterationVersusCpu(benchmark::State& state) {
+  const std::vector<int>& layers = kTopologies[state.range(0)];
+  state.SetLabel(topologyName(layers));
+  const std::filesystem::path original = std::filesystem::current_path();
+  const std::filesystem::path directory = enterScratchDirectory(layers);
+  {
+    Contender<NN_PSO> cpu;
+    Contender<NN_PSO_OpenCL_CPU_private> privateDevice;
+    Contender<NN_PSO_OpenCL_CPU_local> localDevice;
+
+    // Same particles: the errors agree; also warms up the kernels' first launch.
+    const std::vector<float> cpuErrors = cpu.evaluate();
+    double worst = 0.0;
+    for (const std::vector<float>& errors : {privateDevice.evaluate(), localDevice.evaluate()}) {
+      for (size_t p = 0; p < errors.size(); ++p) {
+        worst = std::max<double>(worst, std::fabs(errors[p] - cpuErrors[p]) / cpuErrors[p]);
+      }
+    }
+    state.counters["max_error_difference"] = worst;
+
+    Timing cpuTiming, privateTiming, localTiming;
+    for (auto _ : state) {
+      iterate(cpu, cpuTiming);
+      iterate(privateDevice, privateTiming);
+      iterate(localDevice, localTiming);
+      state.SetIterationTime(localTiming.evaluation.back());
+    }
+    const double cpuMs = median(cpuTiming.evaluation) * 1e3;
+    const double privateMs = median(privateTiming.evaluation) * 1e3;
+    const double localMs = median(localTiming.evaluation) * 1e3;
+    state.counters["cpu_ms"] = cpuMs;
+    state.counters["private_ms"] = privateMs;
+    state.counters["local_ms"] = localMs;
+    state.counters["private_speedup"] = cpuMs / privateMs;
+    state.counters["local_speedup"] = cpuMs / localMs;
+    const double cpuIteration = median(cpuTiming.iteration);
+    state.counters["private_iteration_speedup"] = cpuIteration / median(privateTiming.iteration);
+    state.counters["local_iteration_speedup"] = cpuIteration / median(localTiming.iteration);
+    std::printf(
+        "%-8s evaluation: CPU %7.2f ms  PSO_private_CPU %7.2f ms (%.2fx)  PSO_local_CPU %7.2f ms "
+        "(%.2fx); whole iteration %.2fx and %.2fx\n",
+        topologyName(layers).c_str(), cpuMs, privateMs, cpuMs / privateMs, localMs,
+        cpuMs / localMs, cpuIteration / median(privateTiming.iteration),
+        cpuIteration / median(localTiming.iteration));
+  }
+  std::filesystem::current_path(original);
+  std::filesystem::remove_all(directory);
+}
+
+BENCHMARK(BM_PSOOpenCLIterationVersusCpu)
+    ->DenseRange(0, static_cast<int>(kTopologies.size()) - 1)
+    ->Iterations(21)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
