@@ -88,9 +88,9 @@ double NN_BP::train() {
     }
     if (epoch % 100 == 0) {
       double t = computeMSE(trainingInputs, trainingTargets);
-      std::cout << "training mse[" << epoch << "]= " << t << "\t validation mse = "
-                << lastValidation << "\t best mse = " << static_cast<double>(newBest)
-                << std::endl;
+      std::cout << "training mse[" << epoch << "]= " << t
+                << "\t validation mse = " << lastValidation
+                << "\t best mse = " << static_cast<double>(newBest) << std::endl;
     }
     best = newBest;
   }

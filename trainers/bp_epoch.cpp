@@ -62,8 +62,9 @@ ALWAYS_INLINE void updateTransposed(Lanes* rows, const Lanes* change, const floa
 // instruction set; the loader picks the clone the processor supports. Contraction to fused
 // multiply-adds stays off in both.
 struct EpochKernel {
-  __attribute__((target_clones("avx2", "default"))) static void trainSamples(
-      BPEpoch& epoch, const float* inputs, int count);
+  __attribute__((target_clones("avx2", "default"))) static void trainSamples(BPEpoch& epoch,
+                                                                             const float* inputs,
+                                                                             int count);
 };
 
 void EpochKernel::trainSamples(BPEpoch& epoch, const float* inputs, int count) {

@@ -39,7 +39,8 @@ class BPEpoch {
   class Groups {
    public:
     void assign(std::size_t count) {
-      memory.reset(static_cast<Lanes*>(::operator new[](count * sizeof(Lanes), std::align_val_t(32))));
+      memory.reset(
+          static_cast<Lanes*>(::operator new[](count * sizeof(Lanes), std::align_val_t(32))));
       for (std::size_t g = 0; g < count; ++g) memory.get()[g] = Lanes{};
       size = count;
     }
@@ -56,21 +57,21 @@ class BPEpoch {
   };
 
   struct Layer {
-    int count;        // neurons
-    int below;        // neurons of the layer below
-    int groups;       // count rounded up to groups of eight
-    int belowGroups;  // below rounded up to groups of eight
-    int weightOffset;  // first weight block in the standard layout
-    Groups transposed;  // below + 1 rows of groups: biases, then weights on input j
-    Groups blocks;      // count rows of belowGroups: weights of neuron k (l >= 2)
+    int count;           // neurons
+    int below;           // neurons of the layer below
+    int groups;          // count rounded up to groups of eight
+    int belowGroups;     // below rounded up to groups of eight
+    int weightOffset;    // first weight block in the standard layout
+    Groups transposed;   // below + 1 rows of groups: biases, then weights on input j
+    Groups blocks;       // count rows of belowGroups: weights of neuron k (l >= 2)
     Groups activations;  // groups: sigmoid values, zero padding
     Groups deltas;       // groups
     Groups changes;      // groups: learning rate * delta
   };
 
-  std::vector<Layer> network;      // index l - 1 for layer l
-  Groups input;        // the sample's inputs, padded
-  Groups sums;         // hidden error sums, padded
+  std::vector<Layer> network;  // index l - 1 for layer l
+  Groups input;                // the sample's inputs, padded
+  Groups sums;                 // hidden error sums, padded
   std::vector<float> scaledTargets;
   int inputCount;
   int outputCount;

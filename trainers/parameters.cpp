@@ -92,8 +92,7 @@ BPParameters readBPParameters(const std::string& fileName) {
   readParametersFile(fileName, keys, sizeof keys / sizeof keys[0], group);
   // The loop checks the validation set every stripLength-th epoch.
   if (p.stripLength < 1)
-    fatal("Strip length must be at least 1 in parameters file: " + fileName,
-          kParametersFileError);
+    fatal("Strip length must be at least 1 in parameters file: " + fileName, kParametersFileError);
   return p;
 }
 
@@ -118,8 +117,7 @@ PSOParameters readPSOParameters(const std::string& fileName) {
     fatal("Population size must be at least 1 in parameters file: " + fileName,
           kParametersFileError);
   if (p.stripLength < 1)
-    fatal("Strip length must be at least 1 in parameters file: " + fileName,
-          kParametersFileError);
+    fatal("Strip length must be at least 1 in parameters file: " + fileName, kParametersFileError);
   return p;
 }
 

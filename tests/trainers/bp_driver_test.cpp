@@ -1,7 +1,7 @@
 // "BP" through the real ombra program: training mode with and without saving, prediction
 // mode on the saved file, and the trainer's fatal errors.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -29,7 +29,8 @@ std::string readText(const std::string& name) {
   return text.str();
 }
 
-OmbraRun ombra(const ScratchFolder& folder, const std::string& arguments, const std::string& input) {
+OmbraRun ombra(const ScratchFolder& folder, const std::string& arguments,
+               const std::string& input) {
   folder.write("stdin.txt", input);
   const std::string command = "cd '" + folder.path() + "' && '" + OMBRA_PATH + "' " + arguments +
                               " < stdin.txt > stdout.txt 2> stderr.txt";
@@ -67,9 +68,8 @@ TEST(BPDriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
   EXPECT_EQ(out[20], "Training...");
   const std::string number = "[-+.e0-9]+";
   for (int i = 0; i < 2; ++i) {
-    const std::regex progress("training mse\\[" + std::to_string(100 * (i + 1)) + "\\]= " +
-                              number + "\t validation mse = " + number + "\t best mse = " +
-                              number);
+    const std::regex progress("training mse\\[" + std::to_string(100 * (i + 1)) + "\\]= " + number +
+                              "\t validation mse = " + number + "\t best mse = " + number);
     EXPECT_TRUE(std::regex_match(out[21 + i], progress)) << out[21 + i];
   }
   EXPECT_EQ(out[23], "Network trained");
@@ -102,8 +102,8 @@ TEST(BPDriver, FourArgumentsSaveNothing) {
   DIR* directory = opendir(folder.path().c_str());
   while (dirent* entry = readdir(directory)) names.insert(entry->d_name);
   closedir(directory);
-  EXPECT_EQ(names, (std::set<std::string>{".", "..", "bp.txt", "net.cfg", "stderr.txt",
-                                          "stdin.txt", "stdout.txt", "train.dat"}));
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "bp.txt", "net.cfg", "stderr.txt", "stdin.txt",
+                                          "stdout.txt", "train.dat"}));
 }
 
 TEST(BPDriver, TrainerErrorsEndTheProgram) {

@@ -62,8 +62,7 @@ inline std::string samplesText(int inputCount, int outputCount, int training, in
 class OpenBP : public NN_BP {
  public:
   // NN is a virtual base: the most-derived class constructs it.
-  OpenBP(const std::string& configuration, const std::string& data,
-         const std::string& parameters)
+  OpenBP(const std::string& configuration, const std::string& data, const std::string& parameters)
       : NN(configuration, data), NN_BP(configuration, data, parameters) {}
 
   using NN::outputRanges;
@@ -74,6 +73,6 @@ class OpenBP : public NN_BP {
   using NN::validationTargets;
   using NN::weights;
   using NN_BP::activations;
-  using NN_BP::deltaWeights;
   using NN_BP::deltas;
+  using NN_BP::deltaWeights;
 };

@@ -27,7 +27,8 @@ std::string configuration(const std::vector<int>& layers) {
 struct NetworkFiles {
   ScratchFolder folder;
   std::string cfg, data, params;
-  NetworkFiles(const std::vector<int>& layers, int training, int validation, const std::string& bp) {
+  NetworkFiles(const std::vector<int>& layers, int training, int validation,
+               const std::string& bp) {
     cfg = folder.write("net.cfg", configuration(layers));
     data = folder.write("train.dat",
                         samplesText(layers.front(), layers.back(), training, validation, 0));
@@ -114,7 +115,8 @@ double halfSquaredError(const std::vector<int>& layers, const std::vector<double
     values = next;
   }
   double e = 0;
-  for (int k = 0; k < layers.back(); ++k) e += 0.5 * (scaledTarget[k] - values[k]) * (scaledTarget[k] - values[k]);
+  for (int k = 0; k < layers.back(); ++k)
+    e += 0.5 * (scaledTarget[k] - values[k]) * (scaledTarget[k] - values[k]);
   return e;
 }
 
@@ -287,7 +289,8 @@ TEST(BPTraining, ProgressLineEveryHundredEpochs) {
     // No validation samples: both error fields keep the largest float.
     const std::regex lines("training mse\\[100\\]= " + number +
                            "\t validation mse = 3.40282e\\+38\t best mse = 3.40282e\\+38\n"
-                           "training mse\\[200\\]= " + number +
+                           "training mse\\[200\\]= " +
+                           number +
                            "\t validation mse = 3.40282e\\+38\t best mse = 3.40282e\\+38\n");
     EXPECT_TRUE(std::regex_match(out, lines)) << out;
   }
@@ -308,9 +311,8 @@ TEST(BPTraining, ProgressLineEveryHundredEpochs) {
     ::testing::internal::CaptureStdout();
     net.train();
     const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(std::regex_match(
-        out, std::regex("training mse\\[100\\]= " + number +
-                        "\t validation mse = 0.375\t best mse = 0.25\n")))
+    EXPECT_TRUE(std::regex_match(out, std::regex("training mse\\[100\\]= " + number +
+                                                 "\t validation mse = 0.375\t best mse = 0.25\n")))
         << out;
   }
 }

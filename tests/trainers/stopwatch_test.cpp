@@ -26,7 +26,7 @@ TEST(Stopwatch, MeasuresWhileRunningAndKeepsTheIntervalAfterStop) {
   EXPECT_GE(stopped, running);
   usleep(20000);
   EXPECT_EQ(watch.elapsed(), stopped);  // no longer running: the interval stands
-  watch.start();                          // a new interval, not an accumulation
+  watch.start();                        // a new interval, not an accumulation
   EXPECT_LT(watch.elapsed(), stopped);
 }
 
