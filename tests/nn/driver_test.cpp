@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -115,6 +116,35 @@ TEST(OmbraPrediction, MissingOrCorruptNetworkFile) {
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err,
             "Corrupt network file: " + name + ": file too short for its layer sizes\n");
+}
+
+// With a real trainer: the trained network answers as the one reloaded from its file.
+TEST(OmbraTraining, TrainedAndReloadedNetworksAnswerAlike) {
+  TemporaryFolder folder;
+  const std::string configuration = folder.write("net.cfg", "2 3 1");
+  const std::string data = folder.write(
+      "train.dat",
+      "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n"
+      "0\t12\t0\t\n1\t45\t1\t\n0\t20\t0\t\n1\t50\t1\t\n1\t10\t0\t\n");
+  const std::string parameters = folder.write("bp.txt", "Iterations: 20\nStrip length: 5\n");
+  const std::string saved = folder.file("net.bin");
+  const std::string queries = "printf '0 12\\n1 45\\n0.5 30\\n' | ";
+  const CommandResult trained = runCommand(queries + "'" + ombra + "' BP '" + configuration +
+                                               "' '" + data + "' '" + parameters + "' '" +
+                                               saved + "'",
+                                           folder);
+  if (trained.err == "Wrong NN type\n") GTEST_SKIP() << "BP is not built into ombra yet";
+  ASSERT_EQ(trained.status, 0) << trained.err;
+  const CommandResult reloaded = runCommand(queries + "'" + ombra + "' '" + saved + "'", folder);
+  ASSERT_EQ(reloaded.status, 0) << reloaded.err;
+  const size_t trainedDialogue = trained.out.find("Input:");
+  const size_t reloadedDialogue = reloaded.out.find("Input:");
+  ASSERT_NE(trainedDialogue, std::string::npos);
+  EXPECT_NE(trained.out.find("Training...\n"), std::string::npos);
+  EXPECT_LT(trained.out.find("Network trained\nTest set MSE= "), trainedDialogue);
+  EXPECT_LT(trained.out.find("Test set TPR= "), trainedDialogue);
+  EXPECT_EQ(trained.out.substr(trainedDialogue), reloaded.out.substr(reloadedDialogue));
+  EXPECT_EQ(std::count(reloaded.out.begin(), reloaded.out.end(), '\n'), 9 + 4);  // info, answers
 }
 
 TEST(PredictionLoop, ThreeInputsAnswerOnlyAfterTheThirdValue) {

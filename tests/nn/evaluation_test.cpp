@@ -117,12 +117,14 @@ TEST(LiftChart, HeaderThenFirstTargetAndOutputPerSample) {
   EXPECT_EQ(readWholeFile(name), "is Positive;output\n");
 }
 
-TEST(LiftChartDeathTest, CannotOpen) {
+TEST(LiftChartDeathTest, CannotOpenOrWrite) {
   std::unique_ptr<TestNetwork> network = linearNetwork(0, 0);
   TemporaryFolder folder;
   const std::string name = folder.file("no such folder/chart.cvs");
   EXPECT_EXIT(network->writeLiftChart(name), ::testing::ExitedWithCode(255),
               "^Error opening file: " + name + "\n$");
+  EXPECT_EXIT(network->writeLiftChart("/dev/full"), ::testing::ExitedWithCode(255),
+              "^Error writing file: /dev/full\n$");
 }
 
 }  // namespace

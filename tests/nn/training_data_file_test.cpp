@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "nn/network.h"
 #include "tests/nn/test_network.h"
@@ -120,6 +123,20 @@ TEST(TrainingDataFileDeathTest, MissingFile) {
   const std::string missing = folder.file("missing.dat");
   EXPECT_EXIT(TestNetwork(configurationFile, missing), ::testing::ExitedWithCode(249),
               "^Error opening file: " + missing + "\n$");
+  EXPECT_EXIT(TestNetwork(configurationFile, folder.path()), ::testing::ExitedWithCode(249),
+              "^Error reading file: " + folder.path() + "\n$");
+}
+
+TEST(TrainingDataFile, ReadsFromAPipe) {
+  TemporaryFolder folder;
+  const std::string configurationFile = folder.write("net.cfg", "2 1");
+  const std::string fifo = folder.file("train.pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fifo) << exampleData; });
+  TestNetwork network(configurationFile, fifo);
+  writer.join();
+  EXPECT_EQ(network.numberOfTrainingSamples(), 3);
+  EXPECT_EQ(network.testTargets, (std::vector<float>{0}));
 }
 
 TEST(TrainingDataFileDeathTest, SizesThatDoNotMatchTheConfiguration) {
