@@ -44,7 +44,7 @@ TEST_F(ProgramTextTest, MissingFileIsFatal) {
               "^Error opening program file.\n$");
 }
 
-class DeviceTest : public opencl_test::CpuDeviceTest {
+class OpenCLDeviceTest : public opencl_test::CpuDeviceTest {
  protected:
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -52,7 +52,7 @@ class DeviceTest : public opencl_test::CpuDeviceTest {
   }
 };
 
-TEST_F(DeviceTest, ContextHoldsTheFirstDeviceOfTheType) {
+TEST_F(OpenCLDeviceTest, ContextHoldsTheFirstDeviceOfTheType) {
   cl_device_id device = nullptr;
   ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
   ASSERT_NE(context.get(), nullptr);
@@ -62,14 +62,14 @@ TEST_F(DeviceTest, ContextHoldsTheFirstDeviceOfTheType) {
   EXPECT_TRUE(type & CL_DEVICE_TYPE_CPU);
 }
 
-TEST_F(DeviceTest, NoDeviceOfTheTypeIsFatal) {
+TEST_F(OpenCLDeviceTest, NoDeviceOfTheTypeIsFatal) {
   if (hasDevice(CL_DEVICE_TYPE_ACCELERATOR)) GTEST_SKIP() << "an accelerator device exists";
   cl_device_id device = nullptr;
   EXPECT_EXIT(createContext(CL_DEVICE_TYPE_ACCELERATOR, device),
               ::testing::ExitedWithCode(973 & 255), "^No devices of the type found\n$");
 }
 
-TEST_F(DeviceTest, KernelFileBuildsAsReadAndWithTheTokenReplaced) {
+TEST_F(OpenCLDeviceTest, KernelFileBuildsAsReadAndWithTheTokenReplaced) {
   cl_device_id device = nullptr;
   ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
   ClProgram asRead(createProgram(context, "NN_kernels.cl"));
@@ -86,7 +86,7 @@ TEST_F(DeviceTest, KernelFileBuildsAsReadAndWithTheTokenReplaced) {
   }
 }
 
-TEST_F(DeviceTest, FailedBuildPrintsTheLogThenStops) {
+TEST_F(OpenCLDeviceTest, FailedBuildPrintsTheLogThenStops) {
   cl_device_id device = nullptr;
   ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
   ClProgram program(createProgramFromSource(context, "__kernel void broken( {"));
@@ -96,7 +96,7 @@ TEST_F(DeviceTest, FailedBuildPrintsTheLogThenStops) {
 }
 
 // The report's items in order, with the forms of their values.
-TEST_F(DeviceTest, DeviceReportListsEveryItemInOrder) {
+TEST_F(OpenCLDeviceTest, DeviceReportListsEveryItemInOrder) {
   cl_device_id device = nullptr;
   ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
   ::testing::internal::CaptureStdout();
@@ -129,7 +129,7 @@ TEST_F(DeviceTest, DeviceReportListsEveryItemInOrder) {
   EXPECT_EQ(report.substr(extensions, clock - extensions).find(' '), std::string::npos);
 }
 
-TEST_F(DeviceTest, PlatformReportCountsPlatformsAndDevices) {
+TEST_F(OpenCLDeviceTest, PlatformReportCountsPlatformsAndDevices) {
   ::testing::internal::CaptureStdout();
   printPlatformsInfo();
   const std::string report = ::testing::internal::GetCapturedStdout();

@@ -13,7 +13,7 @@ using opencl_test::closeInSinglePrecision;
 
 constexpr float kSentinel = 42.0f;
 
-class KernelTest : public opencl_test::CpuDeviceTest {
+class BPKernelTest : public opencl_test::CpuDeviceTest {
  protected:
   void SetUp() override {
     CpuDeviceTest::SetUp();
@@ -63,7 +63,7 @@ class KernelTest : public opencl_test::CpuDeviceTest {
 // Output layer of 1 neuron on 2 inputs read at offset 2: bias 0.5, weights 1 and -2 at weight
 // offset 3; inputs 1 and 0.25 give s = 0.5 + 1 * 1 + 0.25 * (-2) = 1. The activation is
 // sigmoid(1) = 0.7310586, the result unscaled to [5, 7]: 5 + 2 * 0.7310586 = 6.4621172.
-TEST_F(KernelTest, ForwardLayerComputesOneNeuronAndLeavesTheRestAlone) {
+TEST_F(BPKernelTest, ForwardLayerComputesOneNeuronAndLeavesTheRestAlone) {
   ClMem input = buffer({9, 9, 1.0f, 0.25f});
   ClMem weights = buffer({9, 9, 9, 0.5f, 1.0f, -2.0f});
   ClMem result = buffer(std::vector<float>(64, kSentinel));
@@ -99,7 +99,7 @@ TEST_F(KernelTest, ForwardLayerComputesOneNeuronAndLeavesTheRestAlone) {
 // Output layer, one neuron with activation 0.5 and a target at the top of [5, 7]: delta =
 // 0.25 * (1 - 0.5) = 0.125; with rate 0.02 the bias change is 0.0025 and the change of the
 // weight on an input of -0.5 is -0.00125. Everything past the neuron's block stays.
-TEST_F(KernelTest, BackwardOutputLayerOverwritesItsWeightChanges) {
+TEST_F(BPKernelTest, BackwardOutputLayerOverwritesItsWeightChanges) {
   ClMem activations = buffer({-0.5f, 0.5f});
   ClMem upperDeltas = buffer(std::vector<float>(64, kSentinel));
   ClMem deltas = buffer(std::vector<float>(64, kSentinel));
@@ -135,7 +135,7 @@ TEST_F(KernelTest, BackwardOutputLayerOverwritesItsWeightChanges) {
 }
 
 // 300 weights launch 512 work-items; only the first 300 weights change.
-TEST_F(KernelTest, ApplyDeltaWeightsStopsAtTheCount) {
+TEST_F(BPKernelTest, ApplyDeltaWeightsStopsAtTheCount) {
   std::vector<float> initial(512);
   for (int k = 0; k < 512; ++k) initial[k] = static_cast<float>(k);
   ClMem weights = buffer(initial);
@@ -152,7 +152,7 @@ TEST_F(KernelTest, ApplyDeltaWeightsStopsAtTheCount) {
   }
 }
 
-TEST(RoundUpTest, LaunchSizes) {
+TEST(LaunchSizeTest, LaunchSizes) {
   EXPECT_EQ(roundUp(26, 256), 256u);
   EXPECT_EQ(roundUp(300, 256), 512u);
   EXPECT_EQ(roundUp(65, 64), 128u);
