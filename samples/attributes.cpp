@@ -39,9 +39,7 @@ double cappedElapsed(double elapsed) { return elapsed > kOneYear ? kOneYear : el
 std::vector<double> submitTime(const std::vector<JobData>& jobs, int i) {
   return {jobs[i].submitTime};
 }
-std::vector<double> waitTime(const std::vector<JobData>& jobs, int i) {
-  return {jobs[i].waitTime};
-}
+std::vector<double> waitTime(const std::vector<JobData>& jobs, int i) { return {jobs[i].waitTime}; }
 std::vector<double> status(const std::vector<JobData>& jobs, int i) {
   return {jobStatusNeuronValue(jobs[i].status)};
 }

@@ -14,20 +14,13 @@ std::map<int, int> userIdLookupTable;
 
 bool parseJobLine(std::string line, JobData& job) {
   std::istringstream in(line);
-  return static_cast<bool>(in >> job.jobNumber) && static_cast<bool>(in >> job.submitTime) &&
-         static_cast<bool>(in >> job.waitTime) && static_cast<bool>(in >> job.runTime) &&
-         static_cast<bool>(in >> job.allocatedProcessors) &&
-         static_cast<bool>(in >> job.averageCPUTimeUsed) &&
-         static_cast<bool>(in >> job.usedMemory) &&
-         static_cast<bool>(in >> job.requestedNumberOfProcessors) &&
-         static_cast<bool>(in >> job.requestedTime) &&
-         static_cast<bool>(in >> job.requestedMemory) && static_cast<bool>(in >> job.status) &&
-         static_cast<bool>(in >> job.userID) && static_cast<bool>(in >> job.groupID) &&
-         static_cast<bool>(in >> job.applicationNumber) &&
-         static_cast<bool>(in >> job.queueNumber) &&
-         static_cast<bool>(in >> job.partitionNumber) &&
-         static_cast<bool>(in >> job.precedingJobNumber) &&
-         static_cast<bool>(in >> job.thinkTime);
+  // After a failed extraction the later ones do nothing, so one test at the end suffices.
+  in >> job.jobNumber >> job.submitTime >> job.waitTime >> job.runTime >> job.allocatedProcessors >>
+      job.averageCPUTimeUsed >> job.usedMemory >> job.requestedNumberOfProcessors >>
+      job.requestedTime >> job.requestedMemory >> job.status >> job.userID >> job.groupID >>
+      job.applicationNumber >> job.queueNumber >> job.partitionNumber >> job.precedingJobNumber >>
+      job.thinkTime;
+  return !in.fail();
 }
 
 namespace {
@@ -74,30 +67,45 @@ bool readSimpleDouble(const char* begin, const char* end, double& value) {
   return result.ec == std::errc() && result.ptr == end;
 }
 
+// The field of every column, in column order: an int field or a double field.
+struct Column {
+  int JobData::*intField;
+  double JobData::*doubleField;
+};
+const Column columns[18] = {
+    {&JobData::jobNumber, nullptr},
+    {nullptr, &JobData::submitTime},
+    {nullptr, &JobData::waitTime},
+    {nullptr, &JobData::runTime},
+    {&JobData::allocatedProcessors, nullptr},
+    {nullptr, &JobData::averageCPUTimeUsed},
+    {nullptr, &JobData::usedMemory},
+    {&JobData::requestedNumberOfProcessors, nullptr},
+    {nullptr, &JobData::requestedTime},
+    {nullptr, &JobData::requestedMemory},
+    {&JobData::status, nullptr},
+    {&JobData::userID, nullptr},
+    {&JobData::groupID, nullptr},
+    {&JobData::applicationNumber, nullptr},
+    {&JobData::queueNumber, nullptr},
+    {&JobData::partitionNumber, nullptr},
+    {&JobData::precedingJobNumber, nullptr},
+    {nullptr, &JobData::thinkTime},
+};
+
 }  // namespace
 
 bool parseJobLineFast(const char* begin, const char* end, JobData& job) {
-  // Column kinds in order: true for an int column.
-  static const bool isIntColumn[18] = {true,  false, false, false, true, false,
-                                       false, true,  false, false, true, true,
-                                       true,  true,  true,  true,  true, false};
-  int* intFields[18] = {&job.jobNumber, nullptr, nullptr, nullptr, &job.allocatedProcessors,
-                        nullptr, nullptr, &job.requestedNumberOfProcessors, nullptr, nullptr,
-                        &job.status, &job.userID, &job.groupID, &job.applicationNumber,
-                        &job.queueNumber, &job.partitionNumber, &job.precedingJobNumber,
-                        nullptr};
-  double* doubleFields[18] = {nullptr, &job.submitTime, &job.waitTime, &job.runTime, nullptr,
-                              &job.averageCPUTimeUsed, &job.usedMemory, nullptr,
-                              &job.requestedTime, &job.requestedMemory, nullptr, nullptr,
-                              nullptr, nullptr, nullptr, nullptr, nullptr, &job.thinkTime};
   const char* p = begin;
   for (int column = 0; column < 18; ++column) {
     while (p != end && isStreamSpace(*p)) ++p;
     if (p == end) return false;  // fewer than 18 plain tokens: extraction would fail too
     const char* tokenBegin = p;
     while (p != end && !isStreamSpace(*p)) ++p;
-    bool simple = isIntColumn[column] ? readSimpleInt(tokenBegin, p, *intFields[column])
-                                      : readSimpleDouble(tokenBegin, p, *doubleFields[column]);
+    const Column& field = columns[column];
+    bool simple = field.intField != nullptr
+                      ? readSimpleInt(tokenBegin, p, job.*field.intField)
+                      : readSimpleDouble(tokenBegin, p, job.*field.doubleField);
     if (!simple) return parseJobLine(std::string(begin, end), job);
   }
   return true;

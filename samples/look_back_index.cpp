@@ -61,8 +61,7 @@ double fastLastStatusOfUserWithApplication(const std::vector<JobData>& jobs,
                                            const LookBackIndex& index, int i) {
   return statusOf(jobs, index.previousOfUserWithApplication[i]);
 }
-double fastLastJobWasCanceled(const std::vector<JobData>& jobs, const LookBackIndex& index,
-                              int i) {
+double fastLastJobWasCanceled(const std::vector<JobData>& jobs, const LookBackIndex& index, int i) {
   int j = index.previousOfUserWithApplication[i];
   return j >= 0 && jobs[j].status == 5 ? 1.0 : 0.0;
 }
@@ -70,8 +69,7 @@ double fastLastRunTime(const std::vector<JobData>& jobs, const LookBackIndex& in
   int j = index.previousOfUserWithApplication[i];
   return j < 0 || jobs[j].runTime == -1 ? 0.0 : jobs[j].runTime;
 }
-double fastLastAverageCPUTime(const std::vector<JobData>& jobs, const LookBackIndex& index,
-                              int i) {
+double fastLastAverageCPUTime(const std::vector<JobData>& jobs, const LookBackIndex& index, int i) {
   int j = index.previousOfUserWithApplication[i];
   return j < 0 || jobs[j].averageCPUTimeUsed == -1 ? 0.0 : jobs[j].averageCPUTimeUsed;
 }
@@ -114,11 +112,10 @@ LookBackIndex buildLookBackIndex(const std::vector<JobData>& jobs) {
       previousWithSameKey<int>(jobs, [](const JobData& job) { return job.userID; });
   index.previousOfApplication =
       previousWithSameKey<int>(jobs, [](const JobData& job) { return job.applicationNumber; });
-  index.previousOfUserWithApplication =
-      previousWithSameKey<uint64_t>(jobs, [](const JobData& job) {
-        return (static_cast<uint64_t>(static_cast<uint32_t>(job.userID)) << 32) |
-               static_cast<uint32_t>(job.applicationNumber);
-      });
+  index.previousOfUserWithApplication = previousWithSameKey<uint64_t>(jobs, [](const JobData& job) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(job.userID)) << 32) |
+           static_cast<uint32_t>(job.applicationNumber);
+  });
   return index;
 }
 

@@ -8,7 +8,7 @@
 #include "samples/attributes.h"
 
 struct LookBackIndex {
-  std::vector<int> previousOfUser;                 // -1 when no earlier job matches
+  std::vector<int> previousOfUser;  // -1 when no earlier job matches
   std::vector<int> previousOfApplication;
   std::vector<int> previousOfUserWithApplication;
 };

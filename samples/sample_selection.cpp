@@ -39,9 +39,7 @@ double targetCount(int positives, int count, double ratio) {
   return target;
 }
 
-void printRemoved(int removed) {
-  std::cout << "Negatives removed = " << removed << std::endl;
-}
+void printRemoved(int removed) { std::cout << "Negatives removed = " << removed << std::endl; }
 
 // Order-statistics over positions 0..n-1: which positions remain, and the k-th remaining one.
 class RemainingPositions {
@@ -108,8 +106,7 @@ int changeTrainingSamplePositivesRatio(std::vector<JobData>& jobs, int count, do
   return m;
 }
 
-int changeTrainingSamplePositivesRatioPlain(std::vector<JobData>& jobs, int count,
-                                            double ratio) {
+int changeTrainingSamplePositivesRatioPlain(std::vector<JobData>& jobs, int count, double ratio) {
   int positives = countPositives(jobs, count);
   double target = targetCount(positives, count, ratio);
   int negativesLeft = count - positives;

@@ -14,8 +14,7 @@ struct SplitCounts {
 };
 
 // training = floor(N * (rT/S) + 0.5), validation = floor((rV/S) * N + 0.5), test the rest.
-SplitCounts splitJobs(int jobCount, double trainingRatio, double validationRatio,
-                      double testRatio);
+SplitCounts splitJobs(int jobCount, double trainingRatio, double validationRatio, double testRatio);
 
 // Erases random completed jobs (status 1) among the first count jobs until the jobs that did
 // not complete make up `ratio` of them; prints the "now = " and "Negatives removed = " lines and

@@ -36,8 +36,8 @@ struct User {
 };
 
 struct History {
-  int status = 1;          // of the latest job of the pair
-  double submit = -1e18;   // of the latest job of the pair
+  int status = 1;         // of the latest job of the pair
+  double submit = -1e18;  // of the latest job of the pair
 };
 
 }  // namespace
@@ -85,21 +85,19 @@ void generateSwfLog(const SwfGeneratorOptions& options, std::ostream& out) {
   std::string line;
   for (long long number = 1; number <= options.jobs; ++number) {
     clock += std::floor(random.exponential(45.0));
-    int u = static_cast<int>(std::lower_bound(cumulativeActivity.begin(),
-                                              cumulativeActivity.end(),
+    int u = static_cast<int>(std::lower_bound(cumulativeActivity.begin(), cumulativeActivity.end(),
                                               random.uniform() * totalActivity) -
                              cumulativeActivity.begin());
     u = std::min(u, static_cast<int>(users.size()) - 1);
     const User& user = users[u];
     // Each user runs a main application half the time, the others the rest.
-    int choice = random.uniform() < 0.5
-                     ? 0
-                     : random.below(static_cast<int>(user.applications.size()));
+    int choice =
+        random.uniform() < 0.5 ? 0 : random.below(static_cast<int>(user.applications.size()));
     int a = user.applications[choice];
     History& pair = pairs[(static_cast<uint64_t>(u) << 32) | static_cast<uint32_t>(a)];
 
     double failure = 0.5 * user.failure + applicationFailure[a];
-    if (pair.status != 1) failure += 0.35;                    // failures come in runs
+    if (pair.status != 1) failure += 0.35;  // failures come in runs
     if (lastOfUser[u].status != 1) failure += 0.1;
     if (clock - pair.submit < 600 && pair.status != 1) failure += 0.15;  // hasty resubmission
     failure = std::min(failure, 0.95);

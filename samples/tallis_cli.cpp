@@ -49,11 +49,13 @@ void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
                   std::vector<AttributeFunction>& outputs, double& trainingRatio,
                   double& validationRatio, double& testRatio, double& positivesRatio) {
   po::options_description description("Allowed options");
+  // clang-format off
   description.add_options()
       ("-i", po::value<std::string>(), "all input attributes, comma delimited")
       ("-o", po::value<std::string>(), "all output attributes, comma delimited")
       ("-r", po::value<std::string>(), "data set ratios (training:validation:test)")
       ("-p", po::value<double>(), "positives ratio in all samples - [0,1]");
+  // clang-format on
   po::variables_map options;
   po::store(po::parse_command_line(argc, argv, description), options);
   po::notify(options);
@@ -110,15 +112,15 @@ int runTallis(int argc, char** argv) {
   if (split.test < 0) {
     throw Exception("Data set ratios give more training and validation samples than jobs");
   }
-  int leading = changeTrainingSamplePositivesRatio(jobs, split.training + split.validation,
-                                                   positivesRatio);
+  int leading =
+      changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, positivesRatio);
   split = resplitJobs(leading, split.test, trainingRatio, validationRatio, jobs.size());
   if (jobs.empty()) throw Exception("No jobs left after the positives ratio step");
 
   createUserIdLookupTable(jobs);
-  int outputs_ = outputSize(jobs, outputs);
-  int inputs_ = inputSize(jobs, inputs);
-  std::cout << "input size=" << inputs_ << "    output size=" << outputs_ << std::endl;
+  int outputValues = outputSize(jobs, outputs);
+  int inputValues = inputSize(jobs, inputs);
+  std::cout << "input size=" << inputValues << "    output size=" << outputValues << std::endl;
   std::cout << "Writing file..." << std::endl;
   createTrainingFile(jobs, inputs, outputs, outputFile, split.training, split.validation,
                      split.test);

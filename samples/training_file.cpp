@@ -1,6 +1,8 @@
 // The training data file writer: two passes over the jobs (bounds and counts, then text), so
 // memory stays at one sample's worth whatever the number of jobs.
 
+#include "samples/training_file.h"
+
 #include <cstring>
 #include <iostream>
 #include <limits>
@@ -9,7 +11,6 @@
 #include "samples/look_back_index.h"
 #include "samples/number_format.h"
 #include "samples/output_file.h"
-#include "samples/training_file.h"
 
 namespace {
 
@@ -148,8 +149,7 @@ void createTrainingFile(const std::vector<JobData>& jobs,
       largest[block.firstColumn + k] = usersSeen[k] > 0 ? 1.0 : 0.0;
     }
   }
-  std::cout << "positives = " << positives << "\tnegatives= " << jobCount - positives
-            << std::endl;
+  std::cout << "positives = " << positives << "\tnegatives= " << jobCount - positives << std::endl;
 
   size_t sampleRoom = 1;
   for (const Block& block : blocks) {
@@ -161,8 +161,7 @@ void createTrainingFile(const std::vector<JobData>& jobs,
               formatDouble(testCount) + "\n");
   int inputColumns = 0;
   for (size_t b = 0; b < inputs.size(); ++b) inputColumns += blocks[b].width;
-  text.append(std::to_string(inputColumns) + " " + std::to_string(columns - inputColumns) +
-              "\n");
+  text.append(std::to_string(inputColumns) + " " + std::to_string(columns - inputColumns) + "\n");
   for (int k = 0; k < columns; ++k) {
     ColumnBounds bounds = widenedBounds(smallest[k], largest[k]);
     text.append(formatDouble(bounds.lower) + " " + formatDouble(bounds.upper) + "\n");

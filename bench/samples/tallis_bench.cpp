@@ -85,8 +85,8 @@ Measurement inChild(const std::function<int()>& body) {
 
 int fastTallis(const std::string& log, const std::string& output) {
   std::string inputs = std::string("-i") + kKeys;
-  const char* argv[] = {TALLIS_PATH, inputs.c_str(), "-os", "-r60:20:20", "-p0.5",
-                        log.c_str(), output.c_str(), nullptr};
+  const char* argv[] = {TALLIS_PATH, inputs.c_str(), "-os",          "-r60:20:20",
+                        "-p0.5",     log.c_str(),    output.c_str(), nullptr};
   execv(TALLIS_PATH, const_cast<char**>(argv));
   return 127;
 }
@@ -168,9 +168,9 @@ int main(int argc, char** argv) {
     std::string log = generatedLog(100000);
     return inChild([&] { return plainTallis(log, out); });
   });
-  const char* realLogs[] = {"KTH-SP2-1996-2.1-cln.swf",   "NASA-iPSC-1993-3.1-cln.swf",
-                            "LANL-CM5-1994-4.1-cln.swf",  "LLNL-Thunder-2007-1.1-cln.swf",
-                            "METACENTRUM-2009-2.swf",     "CEA-Curie-2011-2.1-cln.swf.gz",
+  const char* realLogs[] = {"KTH-SP2-1996-2.1-cln.swf",      "NASA-iPSC-1993-3.1-cln.swf",
+                            "LANL-CM5-1994-4.1-cln.swf",     "LLNL-Thunder-2007-1.1-cln.swf",
+                            "METACENTRUM-2009-2.swf",        "CEA-Curie-2011-2.1-cln.swf.gz",
                             "SDSC-BLUE-2000-4.2-cln.swf.gz", "RICC-2010-2.swf.gz"};
   for (const char* name : realLogs) {
     std::string log = std::string(SWF_DATA_DIR) + "/" + name;

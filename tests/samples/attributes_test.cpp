@@ -17,15 +17,14 @@ namespace {
 using tallis_test::job;
 using Values = std::vector<double>;
 
-const AttributeFunction lookBackFunctions[] = {
-    lastStatusOfUser,
-    lastStatusOfApplication,
-    lastStatusOfUserWithApplication,
-    lastJobOfUserWithApplicationWasCanceled,
-    lastRunTimeOfUserWithApplication,
-    lastAverageCPUTimeOfUserWithApplication,
-    elapsedTimeSinceUserLastUsedApplication,
-    elapsedTimeSinceUserLastUsedCluster};
+const AttributeFunction lookBackFunctions[] = {lastStatusOfUser,
+                                               lastStatusOfApplication,
+                                               lastStatusOfUserWithApplication,
+                                               lastJobOfUserWithApplicationWasCanceled,
+                                               lastRunTimeOfUserWithApplication,
+                                               lastAverageCPUTimeOfUserWithApplication,
+                                               elapsedTimeSinceUserLastUsedApplication,
+                                               elapsedTimeSinceUserLastUsedCluster};
 
 TEST(CreateAttributeValues, SetsOnePositionOrNone) {
   EXPECT_EQ(createAttributeValues(3, 1), (Values{0, 1, 0}));
@@ -111,8 +110,8 @@ TEST(LookBackAttributes, MatchOnUserApplicationOrBoth) {
   // Job 3 is user 1 with application 9.
   std::vector<JobData> jobs = {job(0, 1, 9, 100), job(5, 2, 9, 200), job(1, 1, 4, 300),
                                job(1, 1, 9, 400)};
-  EXPECT_EQ(lastStatusOfApplication(jobs, 3), Values{1});   // job 1, another user's job
-  EXPECT_EQ(lastStatusOfUser(jobs, 3), Values{0});          // job 2
+  EXPECT_EQ(lastStatusOfApplication(jobs, 3), Values{1});          // job 1, another user's job
+  EXPECT_EQ(lastStatusOfUser(jobs, 3), Values{0});                 // job 2
   EXPECT_EQ(lastStatusOfUserWithApplication(jobs, 3), Values{1});  // job 0
   EXPECT_EQ(elapsedTimeSinceUserLastUsedApplication(jobs, 3), Values{300});
   EXPECT_EQ(elapsedTimeSinceUserLastUsedCluster(jobs, 3), Values{100});
@@ -139,8 +138,7 @@ void expectIndexMatchesScan(const std::vector<JobData>& jobs, int stride, int ev
     if (key.function == userID) continue;
     FastAttribute fast = fastAttributeFor(key.function);
     ASSERT_NE(fast, nullptr) << key.key;
-    for (int i = 0; i < static_cast<int>(jobs.size());
-         i += i < everyJobBelow ? 1 : stride) {
+    for (int i = 0; i < static_cast<int>(jobs.size()); i += i < everyJobBelow ? 1 : stride) {
       double plain = key.function(jobs, i)[0];
       double quick = fast(jobs, index, i);
       ASSERT_EQ(std::memcmp(&plain, &quick, sizeof plain), 0)
@@ -157,12 +155,10 @@ TEST(LookBackIndex, EqualsTheBackwardScanOnRandomSequences) {
     std::vector<JobData> jobs;
     int users = 1 + round, applications = 1 + 3 * round;
     for (int i = 0; i < 600; ++i) {
-      JobData j = job(random() % 3 == 0 ? (random() % 2 ? 0 : 5) : 1,
-                      static_cast<int>(random() % users) - 1,
-                      static_cast<int>(random() % applications) - 1,
-                      i * 1000.0 + (random() % 40000000) - 100,
-                      random() % 5 == 0 ? -1 : random() % 9000,
-                      random() % 5 == 0 ? -1 : random() % 900 / 7.0);
+      JobData j = job(
+          random() % 3 == 0 ? (random() % 2 ? 0 : 5) : 1, static_cast<int>(random() % users) - 1,
+          static_cast<int>(random() % applications) - 1, i * 1000.0 + (random() % 40000000) - 100,
+          random() % 5 == 0 ? -1 : random() % 9000, random() % 5 == 0 ? -1 : random() % 900 / 7.0);
       jobs.push_back(j);
     }
     expectIndexMatchesScan(jobs, 1, 600, "round " + std::to_string(round));
@@ -176,14 +172,11 @@ TEST(LookBackIndex, EqualsTheBackwardScanOnRealLogs) {
     const char* name;
     int stride;
   };
-  const Log logs[] = {{"KTH-SP2-1996-2.1-cln.swf", 1},
-                      {"NASA-iPSC-1993-3.1-cln.swf", 1},
-                      {"LANL-CM5-1994-4.1-cln.swf", 211},
-                      {"LLNL-Thunder-2007-1.1-cln.swf", 197},
-                      {"METACENTRUM-2009-2.swf", 211},
-                      {"CEA-Curie-2011-2.1-cln.swf.gz", 797},
-                      {"SDSC-BLUE-2000-4.2-cln.swf.gz", 797},
-                      {"RICC-2010-2.swf.gz", 997}};
+  const Log logs[] = {
+      {"KTH-SP2-1996-2.1-cln.swf", 1},        {"NASA-iPSC-1993-3.1-cln.swf", 1},
+      {"LANL-CM5-1994-4.1-cln.swf", 211},     {"LLNL-Thunder-2007-1.1-cln.swf", 197},
+      {"METACENTRUM-2009-2.swf", 211},        {"CEA-Curie-2011-2.1-cln.swf.gz", 797},
+      {"SDSC-BLUE-2000-4.2-cln.swf.gz", 797}, {"RICC-2010-2.swf.gz", 997}};
   int checked = 0;
   for (const Log& log : logs) {
     std::string path = tallis_test::swfPath(log.name);

@@ -20,8 +20,8 @@ bool sameJob(const JobData& a, const JobData& b) { return std::memcmp(&a, &b, si
 
 TEST(ParseJobLine, ReadsEveryColumnIntoItsField) {
   JobData job;
-  ASSERT_TRUE(parseJobLine("  12 100.5 3 400 8 489.00 2048 16 3600 512 5 77 9 42 2 1 11 7.25",
-                           job));
+  ASSERT_TRUE(
+      parseJobLine("  12 100.5 3 400 8 489.00 2048 16 3600 512 5 77 9 42 2 1 11 7.25", job));
   EXPECT_EQ(job.jobNumber, 12);
   EXPECT_EQ(job.submitTime, 100.5);
   EXPECT_EQ(job.waitTime, 3);
@@ -57,11 +57,15 @@ TEST(ParseJobLine, RejectsCommentsBlankLinesAndShortLinesAcceptsLongOnes) {
 
 // Lines built from tokens that the fast path takes and tokens it must hand to the stream.
 std::string randomLine(std::mt19937& random) {
-  static const char* tokens[] = {"0",     "-1",   "17",    "489.00", "0.03",  "1e5",  "+3",
-                                 "-0",    ".5",   "5.",    "12abc",  ";",     "-",    "1-2",
-                                 "99999999999",   "2147483647",      "2147483648", "-2147483648",
-                                 "007",   "1.5e-3", "nan", "inf",    "0x1A",  "3.25", "\t",
-                                 "1e999", "-.5",  "1234567890123456789012", "4."};
+  static const char* tokens[] = {
+      "0",          "-1",          "17",          "489.00",
+      "0.03",       "1e5",         "+3",          "-0",
+      ".5",         "5.",          "12abc",       ";",
+      "-",          "1-2",         "99999999999", "2147483647",
+      "2147483648", "-2147483648", "007",         "1.5e-3",
+      "nan",        "inf",         "0x1A",        "3.25",
+      "\t",         "1e999",       "-.5",         "1234567890123456789012",
+      "4."};
   std::string line;
   int count = 15 + static_cast<int>(random() % 6);
   for (int n = 0; n < count; ++n) {

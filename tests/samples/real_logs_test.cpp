@@ -15,24 +15,30 @@ namespace {
 using tallis_test::readFile;
 
 std::string buildFile(std::vector<JobData> jobs, bool fast, const std::string& path) {
-  const std::vector<AttributeFunction> inputs = {
-      submitTime, waitTime, requestedNumberOfProcessors, requestedTime, requestedMemory, userID,
-      lastStatusOfUser, lastStatusOfApplication, lastStatusOfUserWithApplication,
-      lastJobOfUserWithApplicationWasCanceled, lastRunTimeOfUserWithApplication,
-      lastAverageCPUTimeOfUserWithApplication, elapsedTimeSinceUserLastUsedApplication,
-      elapsedTimeSinceUserLastUsedCluster};
+  const std::vector<AttributeFunction> inputs = {submitTime,
+                                                 waitTime,
+                                                 requestedNumberOfProcessors,
+                                                 requestedTime,
+                                                 requestedMemory,
+                                                 userID,
+                                                 lastStatusOfUser,
+                                                 lastStatusOfApplication,
+                                                 lastStatusOfUserWithApplication,
+                                                 lastJobOfUserWithApplicationWasCanceled,
+                                                 lastRunTimeOfUserWithApplication,
+                                                 lastAverageCPUTimeOfUserWithApplication,
+                                                 elapsedTimeSinceUserLastUsedApplication,
+                                                 elapsedTimeSinceUserLastUsedCluster};
   testing::internal::CaptureStdout();
   std::srand(20240601);
   SplitCounts split = splitJobs(static_cast<int>(jobs.size()), 60, 20, 20);
-  int leading = fast ? changeTrainingSamplePositivesRatio(jobs, split.training + split.validation,
-                                                          0.5)
-                     : changeTrainingSamplePositivesRatioPlain(
-                           jobs, split.training + split.validation, 0.5);
+  int leading =
+      fast ? changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, 0.5)
+           : changeTrainingSamplePositivesRatioPlain(jobs, split.training + split.validation, 0.5);
   split = resplitJobs(leading, split.test, 60, 20, jobs.size());
   createUserIdLookupTable(jobs);
   if (fast) {
-    createTrainingFile(jobs, inputs, {status}, path, split.training, split.validation,
-                       split.test);
+    createTrainingFile(jobs, inputs, {status}, path, split.training, split.validation, split.test);
   } else {
     createTrainingFilePlain(jobs, inputs, {status}, path, split.training, split.validation,
                             split.test);

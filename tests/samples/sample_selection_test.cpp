@@ -89,8 +89,7 @@ TEST(PositivesRatio, NoPositivesErasesEveryLeadingJob) {
   std::vector<JobData> jobs = leadingJobs(40, 0, 5);
   testing::internal::CaptureStdout();
   int kept = changeTrainingSamplePositivesRatio(jobs, 40, 0.3);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "now = 40  final =0\nNegatives removed = 40\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "now = 40  final =0\nNegatives removed = 40\n");
   EXPECT_EQ(kept, 0);
   EXPECT_EQ(jobs.size(), 5u);
 }

@@ -144,8 +144,8 @@ TEST_F(TallisProgram, RejectsLogsThatGiveNoSamples) {
   EXPECT_EQ(partial.err, "No finished jobs in the log\n");
   EXPECT_NE(partial.out.find("num jobs =2\nnum jobs =0\n"), std::string::npos);
 
-  writeFile(dir.file("three.swf"), jobLine(1, 0, 1, 1, 1) + jobLine(2, 5, 0, 1, 1) +
-                                       jobLine(3, 9, 1, 1, 1));
+  writeFile(dir.file("three.swf"),
+            jobLine(1, 0, 1, 1, 1) + jobLine(2, 5, 0, 1, 1) + jobLine(3, 9, 1, 1, 1));
   auto tooFew = tallis("-is -os -r1:1:0 -p0.5 " + dir.file("three.swf") + " " + out());
   EXPECT_EQ(tooFew.status, 1);
   EXPECT_EQ(tooFew.err, "Data set ratios give more training and validation samples than jobs\n");

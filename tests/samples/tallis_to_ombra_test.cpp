@@ -49,12 +49,13 @@ class TallisToOmbra : public testing::Test {
 TEST_F(TallisToOmbra, EverySampleRangeAndCountIsReadBack) {
   auto tallis = runProgram(dir, std::string(TALLIS_PATH) +
                                     " -iuID,rCPU,rT,lsu,lsa,lsua,lc,lrt,ea,ec -os -r60:20:20 "
-                                    "-p0.5 " + dir.file("log.swf") + " " + dir.file("train.dat"));
+                                    "-p0.5 " +
+                                    dir.file("log.swf") + " " + dir.file("train.dat"));
   ASSERT_EQ(tallis.status, 0) << tallis.err;
   ReadBack file = readAsOmbraDoes(dir.file("train.dat"));
   std::smatch sizes;
-  ASSERT_TRUE(std::regex_search(tallis.out, sizes,
-                                std::regex("input size=(\\d+)    output size=(\\d+)")));
+  ASSERT_TRUE(
+      std::regex_search(tallis.out, sizes, std::regex("input size=(\\d+)    output size=(\\d+)")));
   EXPECT_EQ(file.inputs, std::stoi(sizes[1]));
   EXPECT_EQ(file.outputs, 1);
   EXPECT_EQ(file.inputs, 12 + 9);
@@ -92,8 +93,8 @@ TEST_F(TallisToOmbra, OmbraReadsTheFileWithTheSameSplit) {
   ReadBack file = readAsOmbraDoes(dir.file("train.dat"));
   tallis_test::writeFile(dir.file("net.cfg"), std::to_string(file.inputs) + " 4 1\n");
   tallis_test::writeFile(dir.file("bp.txt"), "Iterations: 1\n");
-  auto ombra = runProgram(dir, "cd '" + dir.path() + "' && " + OMBRA_PATH +
-                                   " BP net.cfg train.dat bp.txt </dev/null");
+  auto ombra = runProgram(
+      dir, "cd '" + dir.path() + "' && " + OMBRA_PATH + " BP net.cfg train.dat bp.txt </dev/null");
   auto count = [&](const char* label) {
     std::smatch match;
     if (!std::regex_search(ombra.out, match, std::regex(std::string(label) + "(\\d+)"))) {

@@ -1,8 +1,8 @@
 #pragma once
 // Shared by the tallis tests: temporary files, running a program, reading a file back.
 
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -67,8 +67,8 @@ inline std::string jobLine(int number, double submit, int status, int user, int 
   return line.str();
 }
 
-inline JobData job(int status, int user, int application, double submit = 0,
-                   double runTime = 100, double cpuTime = 90) {
+inline JobData job(int status, int user, int application, double submit = 0, double runTime = 100,
+                   double cpuTime = 90) {
   JobData job;
   job.status = status;
   job.userID = user;

@@ -144,9 +144,8 @@ TEST(CreateTrainingFile, TwoPassWriterEqualsTheDirectWriter) {
     std::string fastPrinted, plainPrinted;
     std::string fast = writeWith(true, jobs, inputs, outputs, dir.file("fast.dat"), training,
                                  validation, count - training - validation, &fastPrinted);
-    std::string plain = writeWith(false, jobs, inputs, outputs, dir.file("plain.dat"),
-                                  training, validation, count - training - validation,
-                                  &plainPrinted);
+    std::string plain = writeWith(false, jobs, inputs, outputs, dir.file("plain.dat"), training,
+                                  validation, count - training - validation, &plainPrinted);
     ASSERT_EQ(fast.size(), plain.size()) << "round " << round;
     EXPECT_TRUE(fast == plain) << "round " << round;
     EXPECT_EQ(fastPrinted, plainPrinted);
@@ -175,9 +174,9 @@ TEST(OutputFile, ReplacesAnExistingFileOnlyWhenWritingSucceeded) {
   std::vector<JobData> uneven = {job(1, 1, 1), job(1, 2, 1)};
   buildTable(uneven);
   testing::internal::CaptureStdout();
-  EXPECT_THROW(createTrainingFile(uneven, {userID, halfAndSquare, growingValues},
-                                  {status}, path, 1, 1, 0),
-               Exception);
+  EXPECT_THROW(
+      createTrainingFile(uneven, {userID, halfAndSquare, growingValues}, {status}, path, 1, 1, 0),
+      Exception);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(readFile(path), "previous contents\n");
   std::string listing = tallis_test::runProgram(dir, "ls -A '" + dir.path() + "'").out;
