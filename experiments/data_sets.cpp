@@ -18,9 +18,12 @@ const int kParticleSwarmTypes[5] = {0, 4, 2, 3, 1};
 
 // Seven public workload logs.
 const char* const kDataSetNames[7] = {
-    "KTH-SP2-1996-2.1-cln.swf",      "LANL-CM5-1994-4.1-cln.swf",
-    "LLNL-Thunder-2007-1.1-cln.swf", "CEA-Curie-2011-2.1-cln.swf",
-    "SDSC-BLUE-2000-4.2-cln.swf",    "METACENTRUM-2009-2.swf",
+    "KTH-SP2-1996-2.1-cln.swf",
+    "LANL-CM5-1994-4.1-cln.swf",
+    "LLNL-Thunder-2007-1.1-cln.swf",
+    "CEA-Curie-2011-2.1-cln.swf",
+    "SDSC-BLUE-2000-4.2-cln.swf",
+    "METACENTRUM-2009-2.swf",
     "RICC-2010-2.swf",
 };
 
@@ -34,8 +37,7 @@ void trainOnDataSets(const std::string& suffix, const std::string& configFile,
     std::cout << "Elapsed = " << seconds << " s" << std::endl;
     std::cout << "Test set MSE= " << static_cast<double>(network->testMeanSquaredError())
               << std::endl;
-    std::cout << "Test set TPR= " << static_cast<double>(network->truePositiveRate())
-              << std::endl;
+    std::cout << "Test set TPR= " << static_cast<double>(network->truePositiveRate()) << std::endl;
     network->writeLiftChart(trainingDataFile + "lift chart.cvs");
     network->save(trainingDataFile + "weights.wgh");
     destroyNetwork(kPsoGpuLocal, network);

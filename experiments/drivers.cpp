@@ -10,8 +10,8 @@ struct TimedTrainer {
 };
 
 const TimedTrainer kParticleSwarmTrainers[] = {
-    {0, "_PSO CPU.csv"},         {3, "_PSO local GPU.csv"}, {1, "_PSO private GPU.csv"},
-    {4, "_PSO local CPU.csv"},   {2, "_PSO private CPU.csv"},
+    {0, "_PSO CPU.csv"},       {3, "_PSO local GPU.csv"},   {1, "_PSO private GPU.csv"},
+    {4, "_PSO local CPU.csv"}, {2, "_PSO private CPU.csv"},
 };
 
 const TimedTrainer kBackPropagationTrainers[] = {
@@ -34,8 +34,8 @@ const char kSampleSizeData[] = "samples_KTH-SP2-1996-2.1-cln.swf";
 void runPSONeuronsInLayerTimings(int first, int step, int last, int iterations,
                                  const std::string& resultPrefix, int trainingSamples) {
   for (const TimedTrainer& trainer : kParticleSwarmTrainers) {
-    timeNeuronsInLayer({trainer.type, first, step, last, resultPrefix + trainer.suffix,
-                        iterations, kInputNeurons, kOutputNeurons, kNeuronsInLayerData,
+    timeNeuronsInLayer({trainer.type, first, step, last, resultPrefix + trainer.suffix, iterations,
+                        kInputNeurons, kOutputNeurons, kNeuronsInLayerData,
                         "PSO_params_neurons_in_layer_timings.txt", trainingSamples, 1});
   }
 }
@@ -44,9 +44,9 @@ void runBPNeuronsInLayerTimings(int first, int step, int last, int iterations,
                                 const std::string& resultPrefix, int hiddenLayers,
                                 int trainingSamples) {
   for (const TimedTrainer& trainer : kBackPropagationTrainers) {
-    timeNeuronsInLayer({trainer.type, first, step, last, resultPrefix + trainer.suffix,
-                        iterations, kInputNeurons, kOutputNeurons, kBPNeuronsInLayerData,
-                        "BP_params.txt", trainingSamples, hiddenLayers});
+    timeNeuronsInLayer({trainer.type, first, step, last, resultPrefix + trainer.suffix, iterations,
+                        kInputNeurons, kOutputNeurons, kBPNeuronsInLayerData, "BP_params.txt",
+                        trainingSamples, hiddenLayers});
   }
 }
 
@@ -55,9 +55,8 @@ void runPSONumberOfLayersTimings(int first, int step, int last, int iterations,
                                  int trainingSamples) {
   for (const TimedTrainer& trainer : kParticleSwarmTrainers) {
     timeNumberOfLayers({trainer.type, first, step, last, hiddenNeurons,
-                        resultPrefix + trainer.suffix, iterations, kInputNeurons,
-                        kOutputNeurons, kNumberOfLayersData, "PSO_params_num_layers_timings.txt",
-                        trainingSamples});
+                        resultPrefix + trainer.suffix, iterations, kInputNeurons, kOutputNeurons,
+                        kNumberOfLayersData, "PSO_params_num_layers_timings.txt", trainingSamples});
   }
 }
 

@@ -49,4 +49,3 @@ void destroyNetwork(int type, NN* network) {
   // object is released completely even if type names a different class than it was built as.
   delete network;
 }
-

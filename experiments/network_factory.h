@@ -18,4 +18,3 @@ NN* createNetwork(int type, const std::string& configFile, const std::string& tr
 
 // Deletes a network made by createNetwork; null does nothing. A type outside 0..7 is fatal.
 void destroyNetwork(int type, NN* network);
-

@@ -59,15 +59,14 @@ void timeNumberOfLayers(LayerTimingSettings settings) {
   checkStep(settings.first, settings.step, settings.last);
   std::ofstream csv(settings.csvFile);
   if (!csv) fatal("Error opening output file (num layers timings)", -1);
-  csv << "layers;time (s)" << "\n" << std::flush;
+  csv << "layers;time (s)\n" << std::flush;
 
   // Only grows from one count to the next: the layers already there keep their size.
   std::vector<int> layers{settings.inputNeurons, settings.outputNeurons};
   for (int n = settings.first; n <= settings.last; n += settings.step) {
     std::cout << "i=" << n << " " << std::flush;
     growHiddenLayers(layers, n, settings.hiddenNeurons, settings.outputNeurons);
-    writeConfiguration(kLayersConfigFile, layers,
-                       "Error opening config file (num layers timings)");
+    writeConfiguration(kLayersConfigFile, layers, "Error opening config file (num layers timings)");
     NN* network = createNetwork(settings.type, kLayersConfigFile, settings.trainingDataFile,
                                 settings.parametersFile);
     limitSamples(*network, settings.trainingSamples);
@@ -82,7 +81,7 @@ void timeNeuronsInLayer(NeuronTimingSettings settings) {
   checkStep(settings.first, settings.step, settings.last);
   std::ofstream csv(settings.csvFile);
   if (!csv) fatal("Error opening output file file (num neurons in layer timings)", -1);
-  csv << "neurons in layer;time (s)" << "\n" << std::flush;
+  csv << "neurons in layer;time (s)\n" << std::flush;
 
   for (int n = settings.first; n <= settings.last; n += settings.step) {
     std::cout << "i=" << n << " " << std::flush;
@@ -108,7 +107,7 @@ void timeSampleSize(int type, int first, int step, int last, const std::string& 
   std::ofstream csv(csvFile);
   if (!csv) fatal("Error opening file (sample size stats)", -1);
   NN* network = createNetwork(type, configFile, trainingDataFile, parametersFile);
-  csv << "samples; time (s)" << "\n" << std::flush;
+  csv << "samples; time (s)\n" << std::flush;
 
   // Descending, so that each cut only drops samples the previous measurement still had.
   for (int n = last; n >= first; n -= step) {

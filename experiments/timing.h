@@ -9,13 +9,13 @@
 // Every line is flushed as it is written, so a run that fails later keeps what it measured.
 
 struct LayerTimingSettings {
-  int type;           // network type number (see network_factory.h)
-  int first;          // hidden-layer counts first, first + step, ... up to last
+  int type;   // network type number (see network_factory.h)
+  int first;  // hidden-layer counts first, first + step, ... up to last
   int step;
   int last;
   int hiddenNeurons;  // neurons in every hidden layer
   std::string csvFile;
-  int iterations;     // passed to timeIterations
+  int iterations;  // passed to timeIterations
   int inputNeurons;
   int outputNeurons;
   std::string trainingDataFile;

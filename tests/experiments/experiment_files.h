@@ -5,10 +5,12 @@
 
 #include <CL/cl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,7 +62,7 @@ inline std::string trainingData(int training, int validation, int test) {
 // Serves both trainer families: each reads the keys it knows.
 const char kParameters[] = "Population size: 4\nIterations: 1\n";
 
-inline bool hasDevice(cl_device_type type) {
+inline bool hasDeviceHere(cl_device_type type) {
   cl_platform_id platforms[16];
   cl_uint platformCount = 0;
   if (clGetPlatformIDs(16, platforms, &platformCount) != CL_SUCCESS) return false;
@@ -72,6 +74,17 @@ inline bool hasDevice(cl_device_type type) {
     }
   }
   return false;
+}
+
+// Asked in a child process: an OpenCL runtime starts threads when it is first queried, and
+// the death tests fork this process afterwards, which is only safe while it has one thread.
+inline bool hasDevice(cl_device_type type) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) _exit(hasDeviceHere(type) ? 0 : 1);
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // A fresh working directory holding "data.txt" (30 training, 5 validation, 5 test samples),

@@ -24,8 +24,8 @@ class NetworkFactory : public experiment_test::ScratchWorkingDirectory {
 // Records its destruction, to see that destroyNetwork really deletes.
 class ProbeNetwork : public NN_BP {
  public:
-  ProbeNetwork(bool& destroyed) : NN("net.cfg", "data.txt"), NN_BP("net.cfg", "data.txt", ""),
-                                  destroyed_(destroyed) {}
+  ProbeNetwork(bool& destroyed)
+      : NN("net.cfg", "data.txt"), NN_BP("net.cfg", "data.txt", ""), destroyed_(destroyed) {}
   ~ProbeNetwork() override { destroyed_ = true; }
 
  private:
@@ -63,8 +63,7 @@ TEST_F(NetworkFactory, TypeOutsideTheTableIsFatal) {
     SCOPED_TRACE(type);
     EXPECT_EXIT(createNetwork(type, "net.cfg", "data.txt", "params.txt"),
                 ::testing::ExitedWithCode(255), "^Wrong NN_type\n$");
-    EXPECT_EXIT(destroyNetwork(type, nullptr), ::testing::ExitedWithCode(255),
-                "^Wrong NN_type\n$");
+    EXPECT_EXIT(destroyNetwork(type, nullptr), ::testing::ExitedWithCode(255), "^Wrong NN_type\n$");
   }
 }
 

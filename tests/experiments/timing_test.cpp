@@ -82,8 +82,8 @@ TEST_F(Timing, NumberOfLayersFromNoneToTwoHiddenLayers) {
     // The last network was (9, 3, 3, 1).
     EXPECT_EQ(readFile(kLayersConfig), "9 3 3 1 ");
     const std::string n = kNumber;
-    EXPECT_TRUE(testing::internal::RE::FullMatch(
-        out, "i=0 " + n + "\ni=1 " + n + "\ni=2 " + n + "\n"))
+    EXPECT_TRUE(
+        testing::internal::RE::FullMatch(out, "i=0 " + n + "\ni=1 " + n + "\ni=2 " + n + "\n"))
         << out;
   }
 }
@@ -105,9 +105,9 @@ TEST_F(Timing, NeuronsInLayerWithTwoHiddenLayers) {
   // (9, 5, 5, 1): 5*10 + 5*6 + 6 = 86; (9, 10, 10, 1): 100 + 110 + 11 = 221;
   // (9, 15, 15, 1): 150 + 240 + 16 = 406.
   const std::string n = kNumber;
-  EXPECT_TRUE(testing::internal::RE::FullMatch(
-      out, "i=5 " + n + "   total weights=86\ni=10 " + n + "   total weights=221\ni=15 " + n +
-               "   total weights=406\n"))
+  EXPECT_TRUE(testing::internal::RE::FullMatch(out, "i=5 " + n + "   total weights=86\ni=10 " + n +
+                                                        "   total weights=221\ni=15 " + n +
+                                                        "   total weights=406\n"))
       << out;
 }
 
@@ -156,9 +156,9 @@ TEST_F(Timing, ResultFileThatCannotBeOpenedIsFatal) {
   neurons.csvFile = "missing/neurons.csv";
   EXPECT_EXIT(timeNeuronsInLayer(neurons), ::testing::ExitedWithCode(255),
               "^Error opening output file file \\(num neurons in layer timings\\)\n$");
-  EXPECT_EXIT(timeSampleSize(5, 10, 10, 10, "missing/samples.csv", 1, "net.cfg", "data.txt",
-                             "params.txt"),
-              ::testing::ExitedWithCode(255), "^Error opening file \\(sample size stats\\)\n$");
+  EXPECT_EXIT(
+      timeSampleSize(5, 10, 10, 10, "missing/samples.csv", 1, "net.cfg", "data.txt", "params.txt"),
+      ::testing::ExitedWithCode(255), "^Error opening file \\(sample size stats\\)\n$");
 }
 
 TEST_F(Timing, ConfigurationFileThatCannotBeOpenedIsFatal) {
@@ -178,8 +178,7 @@ TEST_F(Timing, StepThatNeverEndsTheRangeIsFatal) {
               "^Wrong range step\n$");
   EXPECT_EXIT(timeNeuronsInLayer(neuronSettings(5, 5, -5, 15)), ::testing::ExitedWithCode(255),
               "^Wrong range step\n$");
-  EXPECT_EXIT(timeSampleSize(5, 10, 0, 20, "layers.csv", 1, "net.cfg", "data.txt",
-                             "params.txt"),
+  EXPECT_EXIT(timeSampleSize(5, 10, 0, 20, "layers.csv", 1, "net.cfg", "data.txt", "params.txt"),
               ::testing::ExitedWithCode(255), "^Wrong range step\n$");
   EXPECT_EQ(readFile("layers.csv"), "earlier results\n");
 }
@@ -195,8 +194,7 @@ TEST_F(Timing, MoreTrainingSamplesThanTheFileHoldsIsFatal) {
   EXPECT_EXIT(timeNeuronsInLayer(neurons), ::testing::ExitedWithCode(255),
               "^Wrong number of training samples\n$");
   writeFile("net.cfg", "9 3 1 ");
-  EXPECT_EXIT(timeSampleSize(5, 10, 10, 40, "samples.csv", 1, "net.cfg", "data.txt",
-                             "params.txt"),
+  EXPECT_EXIT(timeSampleSize(5, 10, 10, 40, "samples.csv", 1, "net.cfg", "data.txt", "params.txt"),
               ::testing::ExitedWithCode(255), "^Wrong number of training samples\n$");
 }
 
