@@ -63,7 +63,9 @@ void timeNumberOfLayers(LayerTimingSettings settings) {
 
   // Only grows from one count to the next: the layers already there keep their size.
   std::vector<int> layers{settings.inputNeurons, settings.outputNeurons};
-  for (int n = settings.first; n <= settings.last; n += settings.step) {
+  // Counted in a wider type so that a range ending near the largest int still ends.
+  for (long long count = settings.first; count <= settings.last; count += settings.step) {
+    const int n = static_cast<int>(count);
     std::cout << "i=" << n << " " << std::flush;
     growHiddenLayers(layers, n, settings.hiddenNeurons, settings.outputNeurons);
     writeConfiguration(kLayersConfigFile, layers, "Error opening config file (num layers timings)");
@@ -83,9 +85,11 @@ void timeNeuronsInLayer(NeuronTimingSettings settings) {
   if (!csv) fatal("Error opening output file file (num neurons in layer timings)", -1);
   csv << "neurons in layer;time (s)\n" << std::flush;
 
-  for (int n = settings.first; n <= settings.last; n += settings.step) {
+  for (long long count = settings.first; count <= settings.last; count += settings.step) {
+    const int n = static_cast<int>(count);
     std::cout << "i=" << n << " " << std::flush;
     std::vector<int> layers{settings.inputNeurons};
+    // A negative layer count means no hidden layer, not a huge unsigned one.
     layers.insert(layers.end(), settings.hiddenLayers > 0 ? settings.hiddenLayers : 0, n);
     layers.push_back(settings.outputNeurons);
     writeConfiguration(kNeuronsConfigFile, layers,
@@ -110,7 +114,8 @@ void timeSampleSize(int type, int first, int step, int last, const std::string& 
   csv << "samples; time (s)\n" << std::flush;
 
   // Descending, so that each cut only drops samples the previous measurement still had.
-  for (int n = last; n >= first; n -= step) {
+  for (long long count = last; count >= first; count -= step) {
+    const int n = static_cast<int>(count);
     std::cout << "i = " << n << std::endl;
     limitSamples(*network, n);
     const double seconds = network->timeIterations(iterations);
