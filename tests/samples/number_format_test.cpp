@@ -23,7 +23,7 @@ void expectSameAsStream(double value) {
   EXPECT_EQ(formatDouble(value), streamed(value)) << "bits of a value that differs";
 }
 
-TEST(NumberFormat, WritesTheDocumentedForms) {
+TEST(DefaultDoubleFormat, WritesTheDocumentedForms) {
   EXPECT_EQ(formatDouble(400.0), "400");
   EXPECT_EQ(formatDouble(0.25), "0.25");
   EXPECT_EQ(formatDouble(-3.5), "-3.5");
@@ -39,7 +39,7 @@ TEST(NumberFormat, WritesTheDocumentedForms) {
   EXPECT_EQ(formatDouble(31536000.0), "3.1536e+07");
 }
 
-TEST(NumberFormat, MatchesTheStreamOnSpecialValues) {
+TEST(DefaultDoubleFormat, MatchesTheStreamOnSpecialValues) {
   const double values[] = {0.0,
                            -0.0,
                            1.0,
@@ -76,7 +76,7 @@ TEST(NumberFormat, MatchesTheStreamOnSpecialValues) {
   for (double value : values) expectSameAsStream(value);
 }
 
-TEST(NumberFormat, MatchesTheStreamOnIntegersAroundTheSwitchToExponents) {
+TEST(DefaultDoubleFormat, MatchesTheStreamOnIntegersAroundTheSwitchToExponents) {
   for (int value = -2000; value <= 2000; ++value) expectSameAsStream(value);
   for (int value = 999000; value <= 1001000; ++value) expectSameAsStream(value);
   for (double value = 1; value < 1e17; value *= 10) {
@@ -86,7 +86,7 @@ TEST(NumberFormat, MatchesTheStreamOnIntegersAroundTheSwitchToExponents) {
   }
 }
 
-TEST(NumberFormat, MatchesTheStreamOnRandomValuesOfEveryMagnitude) {
+TEST(DefaultDoubleFormat, MatchesTheStreamOnRandomValuesOfEveryMagnitude) {
   std::mt19937_64 random(12345);
   int mismatches = 0;
   for (int n = 0; n < 300000; ++n) {

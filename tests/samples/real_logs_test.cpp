@@ -46,7 +46,7 @@ std::string buildFile(std::vector<JobData> jobs, bool fast, const std::string& p
   return testing::internal::GetCapturedStdout() + readFile(path);
 }
 
-TEST(RealLogs, FastPipelineWritesTheSameFileAsThePlainOne) {
+TEST(RealLogPipeline, FastPipelineWritesTheSameFileAsThePlainOne) {
   // Whole KTH log; the first 15,000 finished jobs of the logs with applications.
   struct Log {
     const char* name;

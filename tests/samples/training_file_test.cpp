@@ -64,7 +64,7 @@ TEST(WidenedBounds, AddOneEighthOfTheRangeOrAConstantMargin) {
   EXPECT_EQ(tiny.lower, 0.875);
 }
 
-TEST(Sizes, CountTheValuesOfJobZero) {
+TEST(SampleSizes, CountTheValuesOfJobZero) {
   std::vector<JobData> jobs = {job(1, 4, 1), job(0, 9, 1)};
   buildTable(jobs);
   EXPECT_EQ(inputSize(jobs, {userID, submitTime, halfAndSquare}), 5);
@@ -163,7 +163,7 @@ TEST(CreateTrainingFile, ThrowsWhenTheFileCannotBeCreated) {
   }
 }
 
-TEST(OutputFile, ReplacesAnExistingFileOnlyWhenWritingSucceeded) {
+TEST(TrainingOutputFile, ReplacesAnExistingFileOnlyWhenWritingSucceeded) {
   TempDir dir;
   std::string path = dir.file("train.dat");
   tallis_test::writeFile(path, "previous contents\n");
@@ -191,7 +191,7 @@ TEST(OutputFile, ReplacesAnExistingFileOnlyWhenWritingSucceeded) {
   EXPECT_EQ(info.st_mode & 0777, 0640u) << "the replaced file keeps its mode";
 }
 
-TEST(OutputFile, FollowsASymbolicLinkAndWritesDevicesInPlace) {
+TEST(TrainingOutputFile, FollowsASymbolicLinkAndWritesDevicesInPlace) {
   TempDir dir;
   std::vector<JobData> jobs = {job(1, 1, 1, 5)};
   buildTable(jobs);
