@@ -115,6 +115,9 @@ int standardStreamOf(const struct stat& file) {
 }  // namespace
 
 void NN::save(const std::string& fileName) const {
+  if (weights.size() < static_cast<size_t>(numberOfWeights())) {
+    fatal("Network has no weights to save to " + fileName, -1);  // never trained
+  }
   std::vector<unsigned char> bytes;
   appendWord(bytes, static_cast<uint32_t>(numberOfLayers()));
   for (int size : layers) appendWord(bytes, static_cast<uint32_t>(size));

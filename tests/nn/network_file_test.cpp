@@ -193,6 +193,10 @@ TEST(NetworkFileDeathTest, WriteErrorsAreReportedAndKeepThePreviousFile) {
 TEST(NetworkFileDeathTest, CannotCreate) {
   std::unique_ptr<TestNetwork> network = randomNetwork({2, 1});
   TemporaryFolder folder;
+  std::unique_ptr<TestNetwork> untrained(new TestNetwork({2, 1}, {0, 1, 0, 1}, {0, 1}, {0, 0}));
+  const std::string name = folder.file("net.bin");
+  EXPECT_EXIT(untrained->save(name), ::testing::ExitedWithCode(255),
+              "^Network has no weights to save to " + name + "\n$");
   const std::string inMissingFolder = folder.file("missing/net.bin");
   EXPECT_EXIT(network->save(inMissingFolder), ::testing::ExitedWithCode(255),
               "^Error opening file: " + inMissingFolder + "\n$");
