@@ -114,23 +114,42 @@ inline ::testing::AssertionResult allCloseInSinglePrecision(const std::vector<fl
   return result << "\n  " << failures << " of " << expected.size() << " values differ";
 }
 
+// The scratch directory of the running test; also removed at exit, because a death test's
+// child ends through exit() without reaching TearDown.
+inline std::filesystem::path& pendingScratchDirectory() {
+  static std::filesystem::path directory;
+  return directory;
+}
+
+inline void removePendingScratchDirectory() {
+  std::error_code ignored;
+  if (!pendingScratchDirectory().empty()) {
+    std::filesystem::remove_all(pendingScratchDirectory(), ignored);
+  }
+  pendingScratchDirectory().clear();
+}
+
 // Each test runs in a fresh scratch directory that holds a copy of the kernel file, so that
 // relative file names (NN_kernels.cl, network files) resolve there.
 class ScratchDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The path object first, so that it outlives the handler registered after it.
+    static const bool registered =
+        (pendingScratchDirectory(), std::atexit(removePendingScratchDirectory) == 0);
+    (void)registered;
     original_ = std::filesystem::current_path();
     char pattern[] = "/tmp/ombra_opencl_test_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     directory_ = pattern;
+    pendingScratchDirectory() = directory_;
     std::filesystem::current_path(directory_);
     std::filesystem::copy_file(KERNELS_PATH, "NN_kernels.cl");
   }
   void TearDown() override {
     if (directory_.empty()) return;  // skipped before set-up
     std::filesystem::current_path(original_);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
+    removePendingScratchDirectory();
   }
 
   std::filesystem::path original_;
