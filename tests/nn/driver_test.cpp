@@ -240,11 +240,12 @@ TEST(OmbraTrainingDeathTest, OutputSequenceSaveThenQueries) {
                              figures.str();
 
   // Four arguments: nothing is saved.
+  const std::string saved = folder.file("net.bin");
   EXPECT_EQ(runInChild(folder, {"FIXED", configuration, data, parameters}, queries, 0, "^$"),
             before + dialogue);
+  EXPECT_FALSE(std::ifstream(saved).good());
 
   // Five: the network file is written after the TPR line and before the first prompt.
-  const std::string saved = folder.file("net.bin");
   runInChild(folder, {"FIXED", configuration, data, parameters, saved}, queries, 0, "^$");
   const std::string output = runInChild(
       folder, {"FIXED", configuration, data, parameters, "/dev/stdout"}, queries, 0, "^$");
