@@ -82,6 +82,16 @@ void OutputFile::write(const char* data, size_t size) {
     }
     data += written;
     size -= static_cast<size_t>(written);
+    unflushed_ += static_cast<size_t>(written);
+  }
+  // Start the disk writes of every full 32 MiB now, so that they overlap the computing of the
+  // next samples instead of all waiting for fsync at the end.
+  const size_t kWriteBehind = size_t{32} << 20;
+  if (!temporary_.empty() && unflushed_ >= kWriteBehind) {
+    sync_file_range(fd_, static_cast<off64_t>(flushedUpTo_), static_cast<off64_t>(unflushed_),
+                    SYNC_FILE_RANGE_WRITE);
+    flushedUpTo_ += unflushed_;
+    unflushed_ = 0;
   }
 }
 

@@ -26,4 +26,6 @@ class OutputFile {
   std::string target_;     // the name the finished file gets
   std::string temporary_;  // empty when writing in place
   bool committed_ = false;
+  size_t flushedUpTo_ = 0;  // bytes whose disk writes have been started
+  size_t unflushed_ = 0;    // bytes written since
 };

@@ -82,14 +82,18 @@ int changeTrainingSamplePositivesRatio(std::vector<JobData>& jobs, int count, do
   int m = count;
   if (target < m) {
     RemainingPositions remaining(count);
+    // 1 for a completed job still present; a compact copy keeps the random probes in cache.
+    std::vector<char> erasable(count);
+    for (int i = 0; i < count; ++i) erasable[i] = jobs[i].status == 1;
     std::vector<char> erased(count, 0);
     // Stop when no completed job is left: a ratio above 1 asks for more than there are.
     while (target < m && negativesLeft > 0) {
       int position;
       do {
         position = remaining.find(std::rand() % m);
-      } while (jobs[position].status != 1);
+      } while (!erasable[position]);
       remaining.remove(position);
+      erasable[position] = 0;
       erased[position] = 1;
       --m;
       --negativesLeft;
