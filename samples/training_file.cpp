@@ -3,6 +3,7 @@
 
 #include "samples/training_file.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <limits>
@@ -164,7 +165,15 @@ void createTrainingFile(const std::vector<JobData>& jobs,
   text.append(std::to_string(inputColumns) + " " + std::to_string(columns - inputColumns) + "\n");
   for (int k = 0; k < columns; ++k) {
     ColumnBounds bounds = widenedBounds(smallest[k], largest[k]);
-    text.append(formatDouble(bounds.lower) + " " + formatDouble(bounds.upper) + "\n");
+    std::string lower = formatDouble(bounds.lower);
+    std::string upper = formatDouble(bounds.upper);
+    // Six significant digits can swallow the margin of a constant column of large values
+    // (259200 +- 0.125 is written as 259200 259200): such a column cannot be scaled.
+    if (!(std::strtod(lower.c_str(), nullptr) < std::strtod(upper.c_str(), nullptr))) {
+      std::cerr << "Warning: the bounds of value column " << k << " round to " << lower << " "
+                << upper << "; a network cannot scale this column" << std::endl;
+    }
+    text.append(lower + " " + upper + "\n");
   }
 
   // Pass 2: the samples as text, a tab after every value.

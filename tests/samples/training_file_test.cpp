@@ -113,6 +113,27 @@ TEST(CreateTrainingFile, LastValueOfExactlyHalfIsNegative) {
   }
 }
 
+TEST(CreateTrainingFile, WarnsWhenTheBoundsOfAColumnRoundToOneNumber) {
+  TempDir dir;
+  // Constant 259200: the 0.125 margin vanishes at six significant digits.
+  std::vector<JobData> large = {job(1, 1, 1, 259200), job(0, 1, 1, 259200)};
+  std::vector<JobData> small = {job(1, 1, 1, 3), job(0, 1, 1, 3)};
+  buildTable(large);
+  std::string printed;
+  testing::internal::CaptureStderr();
+  std::string file = writeWith(true, large, {submitTime}, {status}, dir.file("t.dat"), 1, 1, 0,
+                               &printed);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Warning: the bounds of value column 0 round to 259200 259200; a network cannot "
+            "scale this column\n");
+  EXPECT_NE(file.find("\n259200 259200\n"), std::string::npos);
+
+  buildTable(small);
+  testing::internal::CaptureStderr();
+  writeWith(true, small, {submitTime}, {status}, dir.file("t.dat"), 1, 1, 0, &printed);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST(CreateTrainingFile, TwoPassWriterEqualsTheDirectWriter) {
   TempDir dir;
   std::mt19937 random(5);
