@@ -126,67 +126,172 @@ __kernel void apply_delta_weights(__global float* weights, __global const float*
 // definition only lets the file build as read.
 #define PRIVATE_MEM_SIZE 1
 
-// Samples one work-item of simulate_neural_networks_private computes: two float8 halves, so
-// that every neuron has two independent sums in flight.
-#define SAMPLE_LANES 16
+// Samples per float8, and the particles that share one work-group's samples in
+// simulate_neural_networks_private.
+#define SAMPLE_LANES 8
+#define SWARM_SHARE 8
 
 // The logistic function lane by lane, the same formula as sigmoid above.
 float8 sigmoid8(float8 x) { return 1.0f / (1.0f + exp(-x)); }
 
+// Inputs j0 ... j0 + 7 of the eight samples from `first` on, one float8 per input with
+// sample first + t in lane t: eight row loads and an 8 x 8 transpose in registers, much
+// cheaper than 64 single loads. Reads inputs[(first + t) * inputCount + j0 + k] for t, k < 8,
+// past a row's end too: the caller checks that the reads stay inside the buffer
+// (blockLoadsFit).
+void inputBlock(__global const float* inputs, int inputCount, int first, int j0,
+                float8* columns) {
+  __global const float* row = inputs + (size_t)first * inputCount + j0;
+  const float8 r0 = vload8(0, row), r1 = vload8(0, row + inputCount);
+  const float8 r2 = vload8(0, row + 2 * inputCount), r3 = vload8(0, row + 3 * inputCount);
+  const float8 r4 = vload8(0, row + 4 * inputCount), r5 = vload8(0, row + 5 * inputCount);
+  const float8 r6 = vload8(0, row + 6 * inputCount), r7 = vload8(0, row + 7 * inputCount);
+  // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves.
+  const float8 t0 = __builtin_shufflevector(r0, r1, 0, 8, 1, 9, 4, 12, 5, 13);
+  const float8 t1 = __builtin_shufflevector(r0, r1, 2, 10, 3, 11, 6, 14, 7, 15);
+  const float8 t2 = __builtin_shufflevector(r2, r3, 0, 8, 1, 9, 4, 12, 5, 13);
+  const float8 t3 = __builtin_shufflevector(r2, r3, 2, 10, 3, 11, 6, 14, 7, 15);
+  const float8 t4 = __builtin_shufflevector(r4, r5, 0, 8, 1, 9, 4, 12, 5, 13);
+  const float8 t5 = __builtin_shufflevector(r4, r5, 2, 10, 3, 11, 6, 14, 7, 15);
+  const float8 t6 = __builtin_shufflevector(r6, r7, 0, 8, 1, 9, 4, 12, 5, 13);
+  const float8 t7 = __builtin_shufflevector(r6, r7, 2, 10, 3, 11, 6, 14, 7, 15);
+  const float8 u0 = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+  const float8 u1 = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+  const float8 u2 = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+  const float8 u3 = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+  const float8 u4 = __builtin_shufflevector(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+  const float8 u5 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+  const float8 u6 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+  const float8 u7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+  columns[0] = __builtin_shufflevector(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11);
+  columns[1] = __builtin_shufflevector(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11);
+  columns[2] = __builtin_shufflevector(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11);
+  columns[3] = __builtin_shufflevector(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11);
+  columns[4] = __builtin_shufflevector(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15);
+  columns[5] = __builtin_shufflevector(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15);
+  columns[6] = __builtin_shufflevector(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15);
+  columns[7] = __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15);
+}
+
+// Whether inputBlock may serve the eight samples from `first` on: they all exist and the
+// last block's reads end inside the samples' inputs.
+bool blockLoadsFit(int first, int samples, int inputCount) {
+  const size_t lastBlock = (size_t)((inputCount - 1) / 8 * 8);
+  return first + 8 <= samples &&
+         (size_t)(first + 7) * inputCount + lastBlock + 8 <= (size_t)samples * inputCount;
+}
+
+// One layer of four networks on the same eight samples, four independent sums in flight:
+// aboveR[i] = sigmoid(wR[0] + sum over j of belowR[j] * wR[1 + j]), the sum in j order, for
+// R = 0 ... 3, where wR walks through the layer's blocks of network R.
+void layerOfFour(const float8* below0, const float8* below1, const float8* below2,
+                 const float8* below3, int belowCount, int neurons, __global const float* w0,
+                 __global const float* w1, __global const float* w2, __global const float* w3,
+                 float8* above0, float8* above1, float8* above2, float8* above3) {
+  for (int i = 0; i < neurons; ++i) {
+    float8 sum0 = (float8)(w0[0]), sum1 = (float8)(w1[0]);
+    float8 sum2 = (float8)(w2[0]), sum3 = (float8)(w3[0]);
+    for (int j = 0; j < belowCount; ++j) {
+      sum0 = sum0 + below0[j] * w0[1 + j];
+      sum1 = sum1 + below1[j] * w1[1 + j];
+      sum2 = sum2 + below2[j] * w2[1 + j];
+      sum3 = sum3 + below3[j] * w3[1 + j];
+    }
+    above0[i] = sigmoid8(sum0);
+    above1[i] = sigmoid8(sum1);
+    above2[i] = sigmoid8(sum2);
+    above3[i] = sigmoid8(sum3);
+    w0 += belowCount + 1;
+    w1 += belowCount + 1;
+    w2 += belowCount + 1;
+    w3 += belowCount + 1;
+  }
+}
+
 // simulate_neural_networks_private: layer values in private arrays of float8, one lane per
-// sample (low: lanes 0-7, high: lanes 8-15). Work-item g of a group computes the group's
-// samples g * 16 ... g * 16 + 15 (those that exist); work-items whose first lane lies past the
-// group or the set do nothing.
+// sample. Turning a sample's inputs into lanes costs about as much as a layer, so the groups
+// of SWARM_SHARE consecutive particles share it: the group of particle p and sample block b
+// computes, for every particle of p's share, its part of block b (the block cut into as many
+// nearly equal parts as the share has particles, part p mod SWARM_SHARE); together the
+// share's groups cover every particle on every sample of the block. Work-item g of a group
+// takes the part's samples 8g ... 8g + 7 (those that exist) and runs the particles four at a
+// time; the others do nothing.
 //   inputs [s * layers[0] + j]; layers [l]; outputRanges [2k] min, [2k + 1] max of output k
 __kernel void simulate_neural_networks_private(
     __global const float* inputs, __global const float* weights, __global float* outputs,
     const int layerCount, __global const int* layers, __global const float* outputRanges,
     const int population, const int samples, const int weightsPerNetwork) {
   const int p = get_global_id(0);
-  const int firstLane = get_local_id(1) * SAMPLE_LANES;
+  if (p >= population) return;
+  const int firstParticle = p - p % SWARM_SHARE;
+  const int particles = min(SWARM_SHARE, population - firstParticle);
+  const int part = p - firstParticle;
   const int groupSize = get_local_size(1);
-  const int first = get_group_id(1) * groupSize + firstLane;
-  if (p >= population || firstLane >= groupSize || first >= samples) return;
-  const int count = min(min(SAMPLE_LANES, groupSize - firstLane), samples - first);
+  const int blockStart = get_group_id(1) * groupSize;
+  const int partEnd = min(blockStart + (part + 1) * groupSize / particles, samples);
+  const int first = blockStart + part * groupSize / particles + get_local_id(1) * SAMPLE_LANES;
+  if (first >= partEnd) return;
+  const int count = min(SAMPLE_LANES, partEnd - first);
 
-  float8 lowA[PRIVATE_MEM_SIZE], highA[PRIVATE_MEM_SIZE];
-  float8 lowB[PRIVATE_MEM_SIZE], highB[PRIVATE_MEM_SIZE];
-  float lanes[SAMPLE_LANES];
-  int belowCount = layers[0];
   // Input j of every lane's sample; lanes past count repeat the last sample.
-  for (int j = 0; j < belowCount; ++j) {
-    for (int t = 0; t < SAMPLE_LANES; ++t)
-      lanes[t] = inputs[(size_t)(first + min(t, count - 1)) * belowCount + j];
-    lowA[j] = vload8(0, lanes);
-    highA[j] = vload8(1, lanes);
-  }
-  float8 *lowBelow = lowA, *highBelow = highA, *lowAbove = lowB, *highAbove = highB;
-  // The weights in storage order: w advances block by block.
-  __global const float* w = weights + (size_t)p * weightsPerNetwork;
-  for (int l = 1; l < layerCount; ++l) {
-    const int neurons = layers[l];
-    for (int i = 0; i < neurons; ++i, w += belowCount + 1) {
-      // above[i] = sigmoid(bias + sum_j below[j] * w_ij), the sum in j order
-      float8 low = (float8)(w[0]), high = low;
-      for (int j = 0; j < belowCount; ++j) {
-        low = low + lowBelow[j] * (float8)(w[1 + j]);
-        high = high + highBelow[j] * (float8)(w[1 + j]);
-      }
-      lowAbove[i] = sigmoid8(low);
-      highAbove[i] = sigmoid8(high);
+  const int inputCount = layers[0];
+  float8 input[PRIVATE_MEM_SIZE];
+  if (count == SAMPLE_LANES && blockLoadsFit(first, samples, inputCount)) {
+    for (int j0 = 0; j0 < inputCount; j0 += 8) {
+      float8 columns[8];
+      inputBlock(inputs, inputCount, first, j0, columns);
+      for (int k = 0; k < 8 && j0 + k < inputCount; ++k) input[j0 + k] = columns[k];
     }
-    float8 *lowSwap = lowBelow, *highSwap = highBelow;
-    lowBelow = lowAbove, highBelow = highAbove, lowAbove = lowSwap, highAbove = highSwap;
-    belowCount = neurons;
+  } else {
+    float* inputLanes = (float*)input;
+    for (int t = 0; t < SAMPLE_LANES; ++t) {
+      __global const float* row = inputs + (size_t)(first + min(t, count - 1)) * inputCount;
+      for (int j = 0; j < inputCount; ++j) inputLanes[j * SAMPLE_LANES + t] = row[j];
+    }
   }
-  __global float* result = outputs + ((size_t)p * samples + first) * belowCount;
-  for (int k = 0; k < belowCount; ++k) {
-    const float minimum = outputRanges[2 * k];
-    const float maximum = outputRanges[2 * k + 1];
-    vstore8(lowBelow[k], 0, lanes);
-    vstore8(highBelow[k], 1, lanes);
-    for (int t = 0; t < count; ++t)
-      result[t * belowCount + k] = minimum + (maximum - minimum) * lanes[t];
+
+  const int outputCount = layers[layerCount - 1];
+  float8 valuesA0[PRIVATE_MEM_SIZE], valuesA1[PRIVATE_MEM_SIZE], valuesA2[PRIVATE_MEM_SIZE],
+      valuesA3[PRIVATE_MEM_SIZE];
+  float8 valuesB0[PRIVATE_MEM_SIZE], valuesB1[PRIVATE_MEM_SIZE], valuesB2[PRIVATE_MEM_SIZE],
+      valuesB3[PRIVATE_MEM_SIZE];
+  float lanes[SAMPLE_LANES];
+  for (int q = 0; q < particles; q += 4) {
+    // Particles q ... q + 3 of the share; past its end the last one again, not written.
+    __global const float* w0 = weights + (size_t)(firstParticle + q) * weightsPerNetwork;
+    __global const float* w1 =
+        weights + (size_t)(firstParticle + min(q + 1, particles - 1)) * weightsPerNetwork;
+    __global const float* w2 =
+        weights + (size_t)(firstParticle + min(q + 2, particles - 1)) * weightsPerNetwork;
+    __global const float* w3 =
+        weights + (size_t)(firstParticle + min(q + 3, particles - 1)) * weightsPerNetwork;
+    const float8 *below0 = input, *below1 = input, *below2 = input, *below3 = input;
+    int belowCount = inputCount;
+    int offset = 0;  // first weight of layer l
+    for (int l = 1; l < layerCount; ++l) {
+      float8* above0 = (l % 2 == 1) ? valuesA0 : valuesB0;
+      float8* above1 = (l % 2 == 1) ? valuesA1 : valuesB1;
+      float8* above2 = (l % 2 == 1) ? valuesA2 : valuesB2;
+      float8* above3 = (l % 2 == 1) ? valuesA3 : valuesB3;
+      const int neurons = layers[l];
+      layerOfFour(below0, below1, below2, below3, belowCount, neurons, w0 + offset,
+                  w1 + offset, w2 + offset, w3 + offset, above0, above1, above2, above3);
+      offset += neurons * (belowCount + 1);
+      below0 = above0, below1 = above1, below2 = above2, below3 = above3;
+      belowCount = neurons;
+    }
+    const float8* last[4] = {below0, below1, below2, below3};
+    for (int r = 0; r < 4 && q + r < particles; ++r) {
+      __global float* result =
+          outputs + ((size_t)(firstParticle + q + r) * samples + first) * outputCount;
+      for (int k = 0; k < outputCount; ++k) {
+        const float minimum = outputRanges[2 * k];
+        const float maximum = outputRanges[2 * k + 1];
+        vstore8(last[r][k], 0, lanes);
+        for (int t = 0; t < count; ++t)
+          result[t * outputCount + k] = minimum + (maximum - minimum) * lanes[t];
+      }
+    }
   }
 }
 
@@ -238,10 +343,24 @@ __kernel void simulate_neural_networks_local(
   const int s = get_global_id(1);
   __global const float* particleWeights = weights + (size_t)p * weightsPerNetwork;
   for (int w = g; w < weightsPerNetwork; w += groupSize) localWeights[w] = particleWeights[w];
+  // Work-item g lays out the inputs of the group's samples 8g ... 8g + 7.
   const int inputCount = layers[0];
-  const int sample = min(s, samples - 1);
-  for (int j = 0; j < inputCount; ++j)
-    valuesA[j * groupSize + g] = inputs[(size_t)sample * inputCount + j];
+  const int chunk = g * 8;
+  const int first = s - g + chunk;
+  if (chunk + 8 <= groupSize && blockLoadsFit(first, samples, inputCount)) {
+    for (int j0 = 0; j0 < inputCount; j0 += 8) {
+      float8 columns[8];
+      inputBlock(inputs, inputCount, first, j0, columns);
+      for (int k = 0; k < 8 && j0 + k < inputCount; ++k)
+        vstore8(columns[k], 0, valuesA + (j0 + k) * groupSize + chunk);
+    }
+  } else {
+    for (int q = chunk; q < min(chunk + 8, groupSize); ++q) {
+      const int sample = min(first + q - chunk, samples - 1);
+      for (int j = 0; j < inputCount; ++j)
+        valuesA[j * groupSize + q] = inputs[(size_t)sample * inputCount + j];
+    }
+  }
   barrier(CLK_LOCAL_MEM_FENCE);
 
   int offset = 0;  // first weight of layer l

@@ -76,11 +76,17 @@ struct Topology {
   std::vector<int> layers;
   int training;
   int validation;
+  int population;
 };
 
 // 100 training samples are not a multiple of the group size, 64 validation samples are;
-// the second network has a hidden layer wider than the group and four layers.
-const Topology kTopologies[] = {{{3, 6, 1}, 100, 64}, {{5, 70, 3, 2}, 128, 37}};
+// the second network has a hidden layer wider than the group and four layers; the third has
+// more than eight inputs. The private kernel shares each group's samples among eight
+// consecutive particles and runs them four at a time: 9 particles leave a share of one,
+// 6 a share that is not a multiple of four.
+const Topology kTopologies[] = {{{3, 6, 1}, 100, 64, 9},
+                                {{5, 70, 3, 2}, 128, 37, 9},
+                                {{14, 10, 1}, 91, 40, 6}};
 
 class PsoOpenCLTest : public opencl_test::CpuDeviceTest {
  protected:
@@ -88,7 +94,8 @@ class PsoOpenCLTest : public opencl_test::CpuDeviceTest {
     writeFile("net.cfg", configuration(topology.layers));
     writeFile("train.dat", trainingData(topology.layers.front(), topology.layers.back(),
                                         topology.training, topology.validation, 5));
-    writeFile("pso.txt", "Population size: 9\nIterations: 1\n");
+    writeFile("pso.txt",
+              "Population size: " + std::to_string(topology.population) + "\nIterations: 1\n");
   }
 
   // simNNs + mses of the device against the CPU versions, on the training and validation sets.
