@@ -2,59 +2,25 @@
 // mode on the saved file, and the trainer's fatal errors.
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/trainers/bp_files.h"
+#include "tests/trainers/trainer_files.h"
 
 namespace {
-
-struct OmbraRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string readText(const std::string& name) {
-  std::ifstream file(name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-OmbraRun ombra(const ScratchFolder& folder, const std::string& arguments,
-               const std::string& input) {
-  folder.write("stdin.txt", input);
-  const std::string command = "cd '" + folder.path() + "' && '" + OMBRA_PATH + "' " + arguments +
-                              " < stdin.txt > stdout.txt 2> stderr.txt";
-  const int status = std::system(command.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(folder.file("stdout.txt")),
-          readText(folder.file("stderr.txt"))};
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) result.push_back(line);
-  return result;
-}
 
 const char* const kQueries = "1 2 3\n9 9\n9\n5 5 5\n";  // the second vector spans two lines
 
 TEST(BPDriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
   ScratchFolder folder;
   folder.write("net.cfg", "3 5 1\n");
-  folder.write("train.dat", samplesText(3, 1, 60, 20, 20));
+  folder.write("train.dat", samplesText(3, 1, 60, 20, 20, 7));
   folder.write("bp.txt", "Iterations: 200\nStrip length: 5\n");
 
-  const OmbraRun training = ombra(folder, "BP net.cfg train.dat bp.txt net.bin", kQueries);
+  const OmbraRun training = runOmbra(folder, "BP net.cfg train.dat bp.txt net.bin", kQueries);
   ASSERT_EQ(training.status, 0) << training.out << training.err;
   const std::vector<std::string> out = lines(training.out);
   ASSERT_EQ(out.size(), 33u) << training.out;
@@ -83,7 +49,7 @@ TEST(BPDriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
   EXPECT_EQ(out.back(), "Input:");
 
   // The reloaded network answers the same queries with the same text.
-  const OmbraRun prediction = ombra(folder, "net.bin", kQueries);
+  const OmbraRun prediction = runOmbra(folder, "net.bin", kQueries);
   ASSERT_EQ(prediction.status, 0) << prediction.err;
   const std::string trained = training.out.substr(training.out.find("Input:"));
   const std::string reloaded = prediction.out.substr(prediction.out.find("Input:"));
@@ -93,9 +59,9 @@ TEST(BPDriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
 TEST(BPDriver, FourArgumentsSaveNothing) {
   ScratchFolder folder;
   folder.write("net.cfg", "2 1\n");
-  folder.write("train.dat", samplesText(2, 1, 10, 0, 5));
+  folder.write("train.dat", samplesText(2, 1, 10, 0, 5, 7));
   folder.write("bp.txt", "Iterations: 3\n");
-  const OmbraRun run = ombra(folder, "BP net.cfg train.dat bp.txt", "");
+  const OmbraRun run = runOmbra(folder, "BP net.cfg train.dat bp.txt", "");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Network trained\n"), std::string::npos);
   std::set<std::string> names;
@@ -109,20 +75,20 @@ TEST(BPDriver, FourArgumentsSaveNothing) {
 TEST(BPDriver, TrainerErrorsEndTheProgram) {
   ScratchFolder folder;
   folder.write("net.cfg", "2 1\n");
-  folder.write("train.dat", samplesText(2, 1, 10, 0, 5));
+  folder.write("train.dat", samplesText(2, 1, 10, 0, 5, 7));
 
   folder.write("bp.txt", "Time: 0\n");  // clears the other limits too
-  OmbraRun run = ombra(folder, "BP net.cfg train.dat bp.txt", "");
+  OmbraRun run = runOmbra(folder, "BP net.cfg train.dat bp.txt", "");
   EXPECT_EQ(run.status, -79 & 255);
   EXPECT_EQ(run.err, "No terminating conditions\n");
   EXPECT_NE(run.out.find("Training...\n"), std::string::npos);
 
   folder.write("bp.txt", "Strip length: -1\n");
-  run = ombra(folder, "BP net.cfg train.dat bp.txt", "");
+  run = runOmbra(folder, "BP net.cfg train.dat bp.txt", "");
   EXPECT_EQ(run.status, -238 & 255);
   EXPECT_EQ(run.err, "Strip length must be at least 1 in parameters file: bp.txt\n");
 
-  run = ombra(folder, "BP net.cfg train.dat missing.txt", "");
+  run = runOmbra(folder, "BP net.cfg train.dat missing.txt", "");
   EXPECT_EQ(run.status, -238 & 255);
   EXPECT_EQ(run.err, "Error opening file: missing.txt\n");
 }

@@ -13,9 +13,20 @@
 #include <string>
 #include <vector>
 
-#include "tests/trainers/bp_files.h"
+#include "tests/trainers/trainer_files.h"
 
 namespace {
+
+// NN_BP with its working arrays in reach too.
+class OpenBP : public OpenTrainer<NN_BP> {
+ public:
+  OpenBP(const std::string& configuration, const std::string& data, const std::string& parameters)
+      : NN(configuration, data), OpenTrainer(configuration, data, parameters) {}
+
+  using NN_BP::activations;
+  using NN_BP::deltas;
+  using NN_BP::deltaWeights;
+};
 
 std::string configuration(const std::vector<int>& layers) {
   std::string text;
@@ -31,7 +42,7 @@ struct NetworkFiles {
                const std::string& bp) {
     cfg = folder.write("net.cfg", configuration(layers));
     data = folder.write("train.dat",
-                        samplesText(layers.front(), layers.back(), training, validation, 0));
+                        samplesText(layers.front(), layers.back(), training, validation, 0, 7));
     params = folder.write("bp.txt", bp);
   }
 };

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/trainers/bp_files.h"
+#include "tests/trainers/trainer_files.h"
 
 namespace {
 

@@ -2,54 +2,24 @@
 // saved file.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/trainers/pso_files.h"
+#include "tests/trainers/trainer_files.h"
 
 namespace {
-
-struct OmbraRun {
-  int status;
-  std::string out;
-};
-
-OmbraRun runOmbra(const TemporaryFolder& folder, const std::string& arguments,
-             const std::string& input) {
-  const std::string inputFile = folder.write("stdin.txt", input);
-  const std::string outputFile = folder.file("stdout.txt");
-  const std::string command = "cd '" + folder.path() + "' && '" + OMBRA_PATH + "' " + arguments +
-                              " < '" + inputFile + "' > '" + outputFile + "' 2> stderr.txt";
-  const int status = std::system(command.c_str());
-  std::ifstream file(outputFile);
-  std::stringstream text;
-  text << file.rdbuf();
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) result.push_back(line);
-  return result;
-}
 
 const char* const kQueries = "1 2 3\n9 9\n9\n5 5 5\n";  // the second vector spans two lines
 
 TEST(PSODriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   folder.write("net.cfg", "3 6 1");
-  folder.write("train.dat", trainingDataText(3, 1, 60, 20, 20));
+  folder.write("train.dat", samplesText(3, 1, 60, 20, 20, 1));
   folder.write("pso.txt", "Population size: 12\nIterations: 200\n");
 
   const OmbraRun training = runOmbra(folder, "PSO net.cfg train.dat pso.txt net.bin", kQueries);
-  ASSERT_EQ(training.status, 0) << training.out;
+  ASSERT_EQ(training.status, 0) << training.out << training.err;
   const std::vector<std::string> out = lines(training.out);
 
   // Information block, then the training and evaluation lines in order.
@@ -76,7 +46,7 @@ TEST(PSODriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
 
   // The reloaded network answers the same queries with the same text.
   const OmbraRun prediction = runOmbra(folder, "net.bin", kQueries);
-  ASSERT_EQ(prediction.status, 0) << prediction.out;
+  ASSERT_EQ(prediction.status, 0) << prediction.out << prediction.err;
   const std::string trainedAnswers = training.out.substr(training.out.find("Input:"));
   const std::string reloadedAnswers = prediction.out.substr(prediction.out.find("Input:"));
   EXPECT_EQ(reloadedAnswers, trainedAnswers);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/trainers/pso_files.h"
+#include "tests/trainers/trainer_files.h"
 #include "trainers/bp.h"
 #include "trainers/parameters.h"
 
@@ -21,20 +21,13 @@ namespace {
 
 // NN_PSO with its sample sets and working arrays open to the tests, counting how often
 // the loop evaluates each set.
-class ObservedPSO : public NN_PSO {
+class ObservedPSO : public OpenTrainer<NN_PSO> {
  public:
   ObservedPSO(const std::string& configuration, const std::string& data,
               const std::string& parametersFile)
-      : NN(configuration, data), NN_PSO(configuration, data, parametersFile) {}
+      : NN(configuration, data), OpenTrainer(configuration, data, parametersFile) {}
 
   using NN::outputBuffer;
-  using NN::outputRanges;
-  using NN::outputs;
-  using NN::trainingInputs;
-  using NN::trainingTargets;
-  using NN::validationInputs;
-  using NN::validationTargets;
-  using NN::weights;
 
   void simNNs(const std::vector<float>& inputs) override {
     if (&inputs == &validationInputs) ++validationSimulations;
@@ -69,12 +62,11 @@ class PSOTrainer : public ::testing::Test {
     return folder.write("network.cfg", layers);
   }
   std::string data(int inputs, int outputs, int training, int validation, int test) {
-    return folder.write("train.dat",
-                        trainingDataText(inputs, outputs, training, validation, test));
+    return folder.write("train.dat", samplesText(inputs, outputs, training, validation, test, 1));
   }
   std::string parametersFile(const std::string& text) { return folder.write("pso.txt", text); }
 
-  TemporaryFolder folder;
+  ScratchFolder folder;
 };
 
 TEST_F(PSOTrainer, ConstructionSizesWeightsForEveryParticleAndOutputsForTheLargestSet) {
