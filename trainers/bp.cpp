@@ -1,7 +1,6 @@
 #include "trainers/bp.h"
 
 #include <cfloat>
-#include <iostream>
 #include <memory>
 #include <typeinfo>
 
@@ -88,9 +87,7 @@ double NN_BP::train() {
     }
     if (epoch % 100 == 0) {
       double t = computeMSE(trainingInputs, trainingTargets);
-      std::cout << "training mse[" << epoch << "]= " << t
-                << "\t validation mse = " << lastValidation
-                << "\t best mse = " << static_cast<double>(newBest) << std::endl;
+      printProgress(epoch, t, lastValidation, newBest);
     }
     best = newBest;
   }
@@ -104,17 +101,7 @@ double NN_BP::train() {
 }
 
 double NN_BP::timeIterations(int n) {
-  const int iterations = parameters.iterations;
-  const float mse = parameters.mse;
-  const float time = parameters.time;
-  parameters.iterations = n;
-  parameters.mse = 0.0f;
-  parameters.time = 0.0f;
-  double seconds = train();
-  parameters.iterations = iterations;
-  parameters.mse = mse;
-  parameters.time = time;
-  return seconds / n;
+  return secondsPerIteration(parameters, n, [this] { return train(); });
 }
 
 void NN_BP::printInfo() {

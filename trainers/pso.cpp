@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstddef>
-#include <iostream>
 
 #include "trainers/stopwatch.h"
 #include "trainers/termination.h"
@@ -85,8 +84,7 @@ double NN_PSO::train() {
       simNNs(trainingInputs);
       const std::vector<float> errors = mses(trainingTargets);
       const float t = *std::min_element(errors.begin(), errors.end());
-      std::cout << "training mse[" << iteration << "]= " << t << "\t validation mse = "
-                << lastValidation << "\t best mse = " << best << std::endl;
+      printProgress(iteration, t, lastValidation, best);
     }
   }
   training.stop();
@@ -104,17 +102,7 @@ double NN_PSO::train() {
 }
 
 double NN_PSO::timeIterations(int n) {
-  const int savedIterations = parameters.iterations;
-  const float savedMse = parameters.mse;
-  const float savedTime = parameters.time;
-  parameters.iterations = n;
-  parameters.mse = 0.0f;
-  parameters.time = 0.0f;
-  const double seconds = train();
-  parameters.iterations = savedIterations;
-  parameters.mse = savedMse;
-  parameters.time = savedTime;
-  return seconds / n;
+  return secondsPerIteration(parameters, n, [this] { return train(); });
 }
 
 void NN_PSO::printInfo() {

@@ -1,5 +1,7 @@
 #include "trainers/termination.h"
 
+#include <iostream>
+
 #include "nn/fatal.h"
 
 void requireTerminatingCondition(int iterations, float mse, float time) {
@@ -12,4 +14,10 @@ bool trainingShouldEnd(float bestValidationError, int completed, double elapsedS
   if (iterations != 0 && completed >= iterations) return true;
   if (time != 0.0f && elapsedSeconds >= time) return true;
   return false;
+}
+
+void printProgress(int completed, double trainingError, double validationError, double bestError) {
+  std::cout << "training mse[" << completed << "]= " << trainingError
+            << "\t validation mse = " << validationError << "\t best mse = " << bestError
+            << std::endl;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// Termination rules shared by the back-propagation and particle-swarm loops.
+// Rules shared by the back-propagation and particle-swarm loops: termination, the progress
+// line, and timing a number of iterations.
 // A limit of 0 is switched off; any other value, negative included, is in force.
 
 // Ends the process with "No terminating conditions" (-79) when all three limits are 0.
@@ -10,3 +11,24 @@ void requireTerminatingCondition(int iterations, float mse, float time);
 // mse, completed reached iterations, elapsedSeconds reached time.
 bool trainingShouldEnd(float bestValidationError, int completed, double elapsedSeconds,
                        int iterations, float mse, float time);
+
+// Prints "training mse[<completed>]= <training error>\t validation mse = ...\t best mse = ..."
+// and flushes. Float errors print as their double values, as the stream would print them.
+void printProgress(int completed, double trainingError, double validationError, double bestError);
+
+// Runs train() for exactly n iterations, the mse and time limits off, then restores the three
+// limits of parameters; returns train()'s seconds divided by n.
+template <class Parameters, class Train>
+double secondsPerIteration(Parameters& parameters, int n, Train train) {
+  const int iterations = parameters.iterations;
+  const float mse = parameters.mse;
+  const float time = parameters.time;
+  parameters.iterations = n;
+  parameters.mse = 0.0f;
+  parameters.time = 0.0f;
+  const double seconds = train();
+  parameters.iterations = iterations;
+  parameters.mse = mse;
+  parameters.time = time;
+  return seconds / n;
+}
