@@ -11,6 +11,25 @@ namespace {
 constexpr size_t kLayerGroupSize = 64;    // work-items per group of the layer kernels
 constexpr size_t kUpdateGroupSize = 256;  // work-items per group of the weight update
 
+// Binds arguments of one kernel; any failure ends the program with the one message and status.
+class KernelBinder {
+ public:
+  KernelBinder(cl_kernel kernel, const char* message, int exitStatus)
+      : kernel_(kernel), message_(message), exitStatus_(exitStatus) {}
+  template <class T>
+  void value(cl_uint index, const T& argument) const {
+    checkCl(setKernelArg(kernel_, index, argument), message_, exitStatus_);
+  }
+  void buffer(cl_uint index, cl_mem buffer) const {
+    checkCl(setKernelBuffer(kernel_, index, buffer), message_, exitStatus_);
+  }
+
+ private:
+  cl_kernel kernel_;
+  const char* message_;
+  int exitStatus_;
+};
+
 }  // namespace
 
 NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
@@ -36,28 +55,30 @@ NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
   cl_int status = CL_SUCCESS;
   forwardKernel.reset(clCreateKernel(program, "layer_propagate_forward", &status));
   checkCl(status, "Error creating layer_propagate_forward kernel", 833);
-  const char* forwardBinding = "Error setting kernel arguments for propagate layer forward kernel";
-  checkCl(setKernelBuffer(forwardKernel, 2, weightsBuffer), forwardBinding, 547);
-  checkCl(setKernelBuffer(forwardKernel, 5, activationsBuffer), forwardBinding, 547);
-  checkCl(setKernelBuffer(forwardKernel, 10, outputRangesBuffer), forwardBinding, 547);
+  const KernelBinder forward(
+      forwardKernel, "Error setting kernel arguments for propagate layer forward kernel", 547);
+  forward.buffer(2, weightsBuffer);
+  forward.buffer(5, activationsBuffer);
+  forward.buffer(10, outputRangesBuffer);
 
   backwardKernel.reset(clCreateKernel(program, "layer_propagate_backwards", &status));
   checkCl(status, "Error creating layer_propagate_backwards kernel", 233);
-  const char* backwardBinding =
-      "Error setting kernel arguments for propagate layer backwards kernel";
-  checkCl(setKernelBuffer(backwardKernel, 0, activationsBuffer), backwardBinding, 547);
-  checkCl(setKernelBuffer(backwardKernel, 4, weightsBuffer), backwardBinding, 547);
-  checkCl(setKernelBuffer(backwardKernel, 6, deltaWeightsBuffer), backwardBinding, 547);
-  checkCl(setKernelArg(backwardKernel, 10, parameters.learningRate), backwardBinding, 547);
-  checkCl(setKernelBuffer(backwardKernel, 12, trainingTargetsBuffer), backwardBinding, 547);
-  checkCl(setKernelBuffer(backwardKernel, 14, outputRangesBuffer), backwardBinding, 547);
+  const KernelBinder backward(
+      backwardKernel, "Error setting kernel arguments for propagate layer backwards kernel", 547);
+  backward.buffer(0, activationsBuffer);
+  backward.buffer(4, weightsBuffer);
+  backward.buffer(6, deltaWeightsBuffer);
+  backward.value(10, parameters.learningRate);
+  backward.buffer(12, trainingTargetsBuffer);
+  backward.buffer(14, outputRangesBuffer);
 
   applyKernel.reset(clCreateKernel(program, "apply_delta_weights", &status));
   checkCl(status, "Error creating apply_delta_weights kernel", 222);
-  const char* applyBinding = "Error setting kernel arguments for apply_delta_weights kernel";
-  checkCl(setKernelBuffer(applyKernel, 0, weightsBuffer), applyBinding, 547);
-  checkCl(setKernelBuffer(applyKernel, 1, deltaWeightsBuffer), applyBinding, 547);
-  checkCl(setKernelArg(applyKernel, 2, numberOfWeights()), applyBinding, 547);
+  const KernelBinder apply(applyKernel,
+                           "Error setting kernel arguments for apply_delta_weights kernel", 547);
+  apply.buffer(0, weightsBuffer);
+  apply.buffer(1, deltaWeightsBuffer);
+  apply.value(2, numberOfWeights());
 }
 
 // The six buffers in table order, then the kernels; the NN_OpenCL part follows.
@@ -112,6 +133,10 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
   const int L = numberOfLayers();
   int activationOffset = inputCount;
   int weightOffset = 0;
+  const KernelBinder forward(
+      forwardKernel,
+      "Error setting kernel arguments for propagate layer forward kernel in propagate forward.",
+      557);
   for (int i = 1; i < L; ++i) {
     const bool writesA = (L - i) % 2 == 1;
     const cl_mem source = i == 1 ? in : (writesA ? layerOutputBufferB : layerOutputBufferA);
@@ -119,16 +144,14 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
     const int sourceOffset = i == 1 ? inputOffset : 0;
     const int isOutputLayer = i == L - 1 ? 1 : 0;
 
-    const char* binding =
-        "Error setting kernel arguments for propagate layer forward kernel in propagate forward.";
-    checkCl(setKernelBuffer(forwardKernel, 0, source), binding, 557);
-    checkCl(setKernelArg(forwardKernel, 1, sourceOffset), binding, 557);
-    checkCl(setKernelArg(forwardKernel, 3, weightOffset), binding, 557);
-    checkCl(setKernelBuffer(forwardKernel, 4, result), binding, 557);
-    checkCl(setKernelArg(forwardKernel, 6, activationOffset), binding, 557);
-    checkCl(setKernelArg(forwardKernel, 7, layers[i - 1]), binding, 557);
-    checkCl(setKernelArg(forwardKernel, 8, layers[i]), binding, 557);
-    checkCl(setKernelArg(forwardKernel, 9, isOutputLayer), binding, 557);
+    forward.buffer(0, source);
+    forward.value(1, sourceOffset);
+    forward.value(3, weightOffset);
+    forward.buffer(4, result);
+    forward.value(6, activationOffset);
+    forward.value(7, layers[i - 1]);
+    forward.value(8, layers[i]);
+    forward.value(9, isOutputLayer);
 
     const size_t global = roundUp(layers[i], kLayerGroupSize);
     checkCl(clEnqueueNDRangeKernel(queue, forwardKernel, 1, nullptr, &global, &kLayerGroupSize, 0,
@@ -155,8 +178,10 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
   int activationOffset = numberOfNeurons();
   int weightOffset = numberOfWeights();
   int isOutputLayer = 1;
-  const char* binding =
-      "Error setting kernel arguments for propagate layer backwards kernel in propagate forward.";
+  const KernelBinder backward(
+      backwardKernel,
+      "Error setting kernel arguments for propagate layer backwards kernel in propagate forward.",
+      551);
   for (int i = L - 1; i >= 1; --i) {
     activationOffset -= layers[i];
     weightOffset -= (layers[i - 1] + 1) * layers[i];
@@ -165,15 +190,15 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
     const cl_mem ownDeltas = i % 2 == 0 ? deltasBufferB : deltasBufferA;
     const int nextNeurons = isOutputLayer ? layers[i] : layers[i + 1];
 
-    checkCl(setKernelArg(backwardKernel, 1, activationOffset), binding, 551);
-    checkCl(setKernelBuffer(backwardKernel, 2, upperDeltas), binding, 551);
-    checkCl(setKernelBuffer(backwardKernel, 3, ownDeltas), binding, 551);
-    checkCl(setKernelArg(backwardKernel, 5, weightOffset), binding, 551);
-    checkCl(setKernelArg(backwardKernel, 7, layers[i - 1]), binding, 551);
-    checkCl(setKernelArg(backwardKernel, 8, layers[i]), binding, 551);
-    checkCl(setKernelArg(backwardKernel, 9, nextNeurons), binding, 551);
-    checkCl(setKernelArg(backwardKernel, 11, isOutputLayer), binding, 551);
-    checkCl(setKernelArg(backwardKernel, 13, targetOffset), binding, 551);
+    backward.value(1, activationOffset);
+    backward.buffer(2, upperDeltas);
+    backward.buffer(3, ownDeltas);
+    backward.value(5, weightOffset);
+    backward.value(7, layers[i - 1]);
+    backward.value(8, layers[i]);
+    backward.value(9, nextNeurons);
+    backward.value(11, isOutputLayer);
+    backward.value(13, targetOffset);
     isOutputLayer = 0;
 
     const size_t global = roundUp(layers[i], kLayerGroupSize);

@@ -11,12 +11,20 @@
 
 namespace {
 
-std::string deviceText(cl_device_id device, cl_device_info what) {
+// A text value at its full length: its size first, then the text. The device and platform
+// queries take the same arguments after the object and the item asked for.
+template <class Object, class Info>
+std::string queriedText(cl_int(CL_API_CALL* query)(Object, Info, size_t, void*, size_t*),
+                        Object object, Info what) {
   size_t size = 0;
-  clGetDeviceInfo(device, what, 0, nullptr, &size);
+  query(object, what, 0, nullptr, &size);
   std::vector<char> text(size + 1, '\0');
-  clGetDeviceInfo(device, what, size, text.data(), nullptr);
+  query(object, what, size, text.data(), nullptr);
   return text.data();
+}
+
+std::string deviceText(cl_device_id device, cl_device_info what) {
+  return queriedText(clGetDeviceInfo, device, what);
 }
 
 template <class T>
@@ -27,11 +35,7 @@ T deviceValue(cl_device_id device, cl_device_info what) {
 }
 
 std::string platformText(cl_platform_id platform, cl_platform_info what) {
-  size_t size = 0;
-  clGetPlatformInfo(platform, what, 0, nullptr, &size);
-  std::vector<char> text(size + 1, '\0');
-  clGetPlatformInfo(platform, what, size, text.data(), nullptr);
-  return text.data();
+  return queriedText(clGetPlatformInfo, platform, what);
 }
 
 }  // namespace
