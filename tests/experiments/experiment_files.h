@@ -1,35 +1,28 @@
 #pragma once
 
 // Shared by the experiment tests: every test runs in its own scratch working directory,
-// because the experiments write their configuration files to the working directory.
+// because the experiments write their configuration files to the working directory. The
+// device probe and the file helpers are the OpenCL tests'.
 
 #include <CL/cl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/opencl/opencl_test_support.h"
+
 namespace experiment_test {
 
-inline std::string readFile(const std::string& name) {
-  std::ifstream file(name, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-inline void writeFile(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary) << text;
-}
+using opencl_test::readFile;
+using opencl_test::writeFile;
 
 inline std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;
@@ -62,26 +55,12 @@ inline std::string trainingData(int training, int validation, int test) {
 // Serves both trainer families: each reads the keys it knows.
 const char kParameters[] = "Population size: 4\nIterations: 1\n";
 
-inline bool hasDeviceHere(cl_device_type type) {
-  cl_platform_id platforms[16];
-  cl_uint platformCount = 0;
-  if (clGetPlatformIDs(16, platforms, &platformCount) != CL_SUCCESS) return false;
-  for (cl_uint p = 0; p < std::min<cl_uint>(platformCount, 16); ++p) {
-    cl_uint deviceCount = 0;
-    if (clGetDeviceIDs(platforms[p], type, 0, nullptr, &deviceCount) == CL_SUCCESS &&
-        deviceCount > 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // Asked in a child process: an OpenCL runtime starts threads when it is first queried, and
 // the death tests fork this process afterwards, which is only safe while it has one thread.
 inline bool hasDevice(cl_device_type type) {
   std::fflush(nullptr);
   const pid_t child = fork();
-  if (child == 0) _exit(hasDeviceHere(type) ? 0 : 1);
+  if (child == 0) _exit(opencl_test::hasDevice(type) ? 0 : 1);
   int status = 0;
   if (child < 0 || waitpid(child, &status, 0) != child) return false;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;

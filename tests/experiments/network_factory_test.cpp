@@ -72,35 +72,29 @@ TEST_F(NetworkFactory, ConstructorFailuresAreThoseOfTheNetwork) {
               ::testing::ExitedWithCode(-3 & 255), "^Error opening file: missing.cfg\n$");
 }
 
+// The type builds an object of class Expected (its information is printed, unchecked).
+template <class Expected>
+void expectBuilds(int type) {
+  testing::internal::CaptureStdout();
+  NN* network = createNetwork(type, "net.cfg", "data.txt", "params.txt");
+  EXPECT_NE(dynamic_cast<Expected*>(network), nullptr) << "type " << type;
+  destroyNetwork(type, network);
+  testing::internal::GetCapturedStdout();
+}
+
 // The OpenCL CPU classes, where an OpenCL CPU device exists.
 TEST_F(NetworkFactory, OpenClCpuTypesBuildTheirClasses) {
   if (!hasDevice(CL_DEVICE_TYPE_CPU)) GTEST_SKIP() << "no OpenCL device of type CPU";
-  testing::internal::CaptureStdout();
-  NN* bp = createNetwork(7, "net.cfg", "data.txt", "params.txt");
-  EXPECT_NE(dynamic_cast<NN_BP_OpenCL_CPU*>(bp), nullptr);
-  destroyNetwork(7, bp);
-  NN* local = createNetwork(4, "net.cfg", "data.txt", "params.txt");
-  EXPECT_NE(dynamic_cast<NN_PSO_OpenCL_CPU_local*>(local), nullptr);
-  destroyNetwork(4, local);
-  NN* privateSwarm = createNetwork(2, "net.cfg", "data.txt", "params.txt");
-  EXPECT_NE(dynamic_cast<NN_PSO_OpenCL_CPU_private*>(privateSwarm), nullptr);
-  destroyNetwork(2, privateSwarm);
-  testing::internal::GetCapturedStdout();
+  expectBuilds<NN_BP_OpenCL_CPU>(7);
+  expectBuilds<NN_PSO_OpenCL_CPU_local>(4);
+  expectBuilds<NN_PSO_OpenCL_CPU_private>(2);
 }
 
 TEST_F(NetworkFactory, OpenClGpuTypesBuildTheirClasses) {
   if (!hasDevice(CL_DEVICE_TYPE_GPU)) GTEST_SKIP() << "no OpenCL device of type GPU";
-  testing::internal::CaptureStdout();
-  NN* bp = createNetwork(6, "net.cfg", "data.txt", "params.txt");
-  EXPECT_NE(dynamic_cast<NN_BP_OpenCL_GPU*>(bp), nullptr);
-  destroyNetwork(6, bp);
-  NN* local = createNetwork(3, "net.cfg", "data.txt", "params.txt");
-  EXPECT_NE(dynamic_cast<NN_PSO_OpenCL_GPU_local*>(local), nullptr);
-  destroyNetwork(3, local);
-  NN* privateSwarm = createNetwork(1, "net.cfg", "data.txt", "params.txt");
-  EXPECT_NE(dynamic_cast<NN_PSO_OpenCL_GPU_private*>(privateSwarm), nullptr);
-  destroyNetwork(1, privateSwarm);
-  testing::internal::GetCapturedStdout();
+  expectBuilds<NN_BP_OpenCL_GPU>(6);
+  expectBuilds<NN_PSO_OpenCL_GPU_local>(3);
+  expectBuilds<NN_PSO_OpenCL_GPU_private>(1);
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 // The OpenCL back-propagation types through the real ombra program, run in a scratch working
 // directory (ombra reads NN_kernels.cl from there).
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 
 #include "opencl_test_support.h"
@@ -11,24 +8,11 @@ namespace {
 
 using opencl_test::configuration;
 using opencl_test::hasDevice;
+using opencl_test::ProgramRun;
 using opencl_test::readFile;
+using opencl_test::runOmbra;
 using opencl_test::trainingData;
 using opencl_test::writeFile;
-
-struct ProgramRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Runs ombra with the arguments and standard input text; returns its exit status and output.
-ProgramRun runOmbra(const std::string& arguments, const std::string& input = "") {
-  writeFile("stdin.txt", input);
-  const std::string command = std::string("'") + OMBRA_PATH + "' " + arguments +
-                              " < stdin.txt > stdout.txt 2> stderr.txt";
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("stdout.txt"), readFile("stderr.txt")};
-}
 
 class OmbraOpenCLTest : public opencl_test::CpuDeviceTest {
  protected:

@@ -1,11 +1,13 @@
 #pragma once
 
 // Shared by the OpenCL tests: device detection, a scratch working directory holding the kernel
-// file (ombra reads NN_kernels.cl from the working directory), network files, and the one
-// tolerance used to compare device results with the CPU.
+// file (ombra reads NN_kernels.cl from the working directory), network files, running ombra
+// there, and the one tolerance used to compare device results with the CPU. The experiment
+// tests use the device probe and the file helpers too.
 
 #include <CL/cl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +46,22 @@ inline std::string readFile(const std::string& name) {
 
 inline void writeFile(const std::string& name, const std::string& text) {
   std::ofstream(name, std::ios::binary) << text;
+}
+
+struct ProgramRun {
+  int status;  // exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs ombra in the working directory with the arguments and standard input text; returns its
+// exit status and output.
+inline ProgramRun runOmbra(const std::string& arguments, const std::string& input = "") {
+  writeFile("stdin.txt", input);
+  const std::string command =
+      std::string("'") + OMBRA_PATH + "' " + arguments + " < stdin.txt > stdout.txt 2> stderr.txt";
+  const int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("stdout.txt"), readFile("stderr.txt")};
 }
 
 // The network configuration file: layer sizes separated by blanks.
