@@ -14,11 +14,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "nn/file_contents.h"
 #include "nn/network.h"
 #include "nn/number_scanner.h"
 
 namespace {
+
+using bench::median;
 
 const int sampleCount = 1000000;
 const int inputCount = 15;
@@ -132,11 +135,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
       }
     }
     ConsoleReporter::ReportRuns(runs);
-  }
-  static double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
   }
   void printRatios() {
     const std::vector<double>& plain = times["BM_PlainStreamLoop"];

@@ -7,7 +7,6 @@
 // max_weight_difference compares the weights after one epoch of each (they differ a little:
 // FANN reorders its sums, computes its sigmoid in double and clips the sigmoid derivative).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "trainers/bp.h"
 #include "trainers/parameters.h"
 
@@ -28,56 +28,14 @@
 
 namespace {
 
+using bench::median;
+using bench::topologyName;
+
 const int kSamples = 10000;
 const unsigned kSeed = 20240611u;
 
 const std::vector<std::vector<int>> kTopologies = {
     {12, 10, 1}, {30, 20, 1}, {100, 50, 1}, {9, 200, 1}, {9, 50, 50, 50, 1}};
-
-std::string topologyName(const std::vector<int>& layers) {
-  std::string name;
-  for (size_t l = 0; l < layers.size(); ++l) name += (l ? "-" : "") + std::to_string(layers[l]);
-  return name;
-}
-
-// Writes a configuration, a training data file (every sample a training sample, inputs
-// uniform in [0, 10], targets 0 or 1 from a random linear rule) and a one-epoch parameters
-// file; returns their names.
-struct Files {
-  std::string directory, configuration, trainingData, parameters;
-};
-
-Files writeFiles(const std::vector<int>& layers) {
-  char pattern[] = "/tmp/bp_epoch_bench_XXXXXX";
-  std::string dir = mkdtemp(pattern);
-  Files files{dir, dir + "/net.cfg", dir + "/train.dat", dir + "/bp.txt"};
-  {
-    std::ofstream out(files.configuration);
-    for (int size : layers) out << size << " ";
-    out << "\n";
-  }
-  const int n = layers.front();
-  const int m = layers.back();
-  std::srand(kSeed);
-  std::vector<double> rule(n);
-  for (double& r : rule) r = std::rand() / 2147483648.0 - 0.5;
-  std::ofstream out(files.trainingData);
-  out << kSamples << " 0 0\n" << n << " " << m << "\n";
-  for (int j = 0; j < n; ++j) out << "-1.25 11.25\n";
-  for (int k = 0; k < m; ++k) out << "-0.125 1.125\n";
-  for (int s = 0; s < kSamples; ++s) {
-    double sum = 0;
-    for (int j = 0; j < n; ++j) {
-      double x = 10.0 * (std::rand() / 2147483648.0);
-      sum += rule[j] * (x - 5.0);
-      out << x << "\t";
-    }
-    for (int k = 0; k < m; ++k) out << (sum > 0 ? 1 : 0) << "\t";
-    out << "\n";
-  }
-  std::ofstream(files.parameters) << "Iterations: 1\nStrip length: 1000\n";
-  return files;
-}
 
 // The same network with its samples and weights in reach (its steps are not replaced, but
 // its dynamic type differs, so it trains through the steps).
@@ -92,12 +50,6 @@ class OpenNetwork : public NN_BP {
   const std::vector<float>& ranges() const { return outputRanges; }
   const std::vector<float>& currentWeights() const { return weights; }
 };
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-}
 
 #ifdef HAVE_FANN
 // FANN with the settings of our trainer: logistic sigmoid (steepness 0.5), learning rate
@@ -171,9 +123,16 @@ struct Fann {
 void BM_BPEpochVersusFann(benchmark::State& state) {
   const std::vector<int>& layers = kTopologies[state.range(0)];
   state.SetLabel(topologyName(layers));
-  Files files = writeFiles(layers);
-  NN_BP network(files.configuration, files.trainingData, files.parameters);
-  OpenNetwork open(files.configuration, files.trainingData, files.parameters);
+  // Every sample a training sample and a one-epoch parameters file.
+  const bench::ScratchFolder folder("bp_epoch_bench");
+  const std::string configuration = folder.file("net.cfg");
+  const std::string trainingData = folder.file("train.dat");
+  const std::string parameters = folder.file("bp.txt");
+  bench::writeConfiguration(configuration, layers);
+  bench::writeLinearRuleSamples(trainingData, layers, kSamples, kSeed);
+  std::ofstream(parameters) << "Iterations: 1\nStrip length: 1000\n";
+  NN_BP network(configuration, trainingData, parameters);
+  OpenNetwork open(configuration, trainingData, parameters);
   const BPParameters& p = network.parameters;
 
   // The initial weights that train() draws after srand(kSeed).
@@ -225,10 +184,6 @@ void BM_BPEpochVersusFann(benchmark::State& state) {
   std::printf("%-14s ours %8.1f ns/sample   (FANN absent: no comparison)\n",
               topologyName(layers).c_str(), oursPerSample);
 #endif
-  std::remove(files.configuration.c_str());
-  std::remove(files.trainingData.c_str());
-  std::remove(files.parameters.c_str());
-  rmdir(files.directory.c_str());
 }
 
 BENCHMARK(BM_BPEpochVersusFann)

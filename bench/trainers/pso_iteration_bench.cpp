@@ -8,7 +8,6 @@
 // largest difference of one output between the two evaluations of the same particles, in
 // units of the output range.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,56 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "trainers/pso.h"
 
 namespace {
+
+using bench::median;
+using bench::topologyName;
 
 const int kSamples = 10000;
 const unsigned kSeed = 20240612u;
 
 const std::vector<std::vector<int>> kTopologies = {{14, 10, 1}, {30, 20, 1}};
-
-std::string topologyName(const std::vector<int>& layers) {
-  std::string name;
-  for (size_t l = 0; l < layers.size(); ++l) name += (l ? "-" : "") + std::to_string(layers[l]);
-  return name;
-}
-
-struct Files {
-  std::string directory, configuration, trainingData;
-};
-
-// Every sample a training sample: inputs uniform in [0, 10], targets 0 or 1 from a random
-// linear rule.
-Files writeFiles(const std::vector<int>& layers) {
-  char pattern[] = "/tmp/pso_iteration_bench_XXXXXX";
-  std::string dir = mkdtemp(pattern);
-  Files files{dir, dir + "/net.cfg", dir + "/train.dat"};
-  {
-    std::ofstream out(files.configuration);
-    for (int size : layers) out << size << " ";
-  }
-  const int n = layers.front();
-  const int m = layers.back();
-  std::srand(kSeed);
-  std::vector<double> rule(n);
-  for (double& r : rule) r = std::rand() / 2147483648.0 - 0.5;
-  std::ofstream out(files.trainingData);
-  out << kSamples << " 0 0\n" << n << " " << m << "\n";
-  for (int j = 0; j < n; ++j) out << "-1.25 11.25\n";
-  for (int k = 0; k < m; ++k) out << "-0.125 1.125\n";
-  for (int s = 0; s < kSamples; ++s) {
-    double sum = 0;
-    for (int j = 0; j < n; ++j) {
-      double x = 10.0 * (std::rand() / 2147483648.0);
-      sum += rule[j] * (x - 5.0);
-      out << x << "\t";
-    }
-    for (int k = 0; k < m; ++k) out << (sum > 0 ? 1 : 0) << "\t";
-    out << "\n";
-  }
-  return files;
-}
 
 // NN_PSO with its samples and particles in reach.
 class OpenSwarmNetwork : public NN_PSO {
@@ -104,12 +65,6 @@ class PlainSwarmNetwork : public OpenSwarmNetwork {
   }
 };
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-}
-
 using Clock = std::chrono::steady_clock;
 double seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
@@ -129,9 +84,13 @@ std::pair<double, double> iterate(OpenSwarmNetwork& network, ParticleSwarm& swar
 void BM_PSOIterationTiledVersusPlain(benchmark::State& state) {
   const std::vector<int>& layers = kTopologies[state.range(0)];
   state.SetLabel(topologyName(layers));
-  Files files = writeFiles(layers);
-  OpenSwarmNetwork tiled(files.configuration, files.trainingData);
-  PlainSwarmNetwork plain(files.configuration, files.trainingData);
+  const bench::ScratchFolder folder("pso_iteration_bench");
+  const std::string configuration = folder.file("net.cfg");
+  const std::string trainingData = folder.file("train.dat");
+  bench::writeConfiguration(configuration, layers);
+  bench::writeLinearRuleSamples(trainingData, layers, kSamples, kSeed);
+  OpenSwarmNetwork tiled(configuration, trainingData);
+  PlainSwarmNetwork plain(configuration, trainingData);
   std::srand(kSeed);
   ParticleSwarm tiledSwarm(tiled.parameters, tiled.particles());
   std::srand(kSeed);
@@ -167,10 +126,6 @@ void BM_PSOIterationTiledVersusPlain(benchmark::State& state) {
   std::printf("%-8s plain %8.2f ms   tiled %8.2f ms   speedup %.2f (simNNs alone %.2f)\n",
               topologyName(layers).c_str(), median(plainAll) * 1e3, median(tiledAll) * 1e3,
               speedup, median(plainSim) / median(tiledSim));
-
-  std::remove(files.configuration.c_str());
-  std::remove(files.trainingData.c_str());
-  rmdir(files.directory.c_str());
 }
 
 BENCHMARK(BM_PSOIterationTiledVersusPlain)
