@@ -295,13 +295,17 @@ __kernel void simulate_neural_networks_private(
   }
 }
 
-// One neuron of the local kernel for all G samples of the group:
+// Samples one work-item of simulate_neural_networks_local computes: four float8 sums per
+// neuron in flight.
+#define LOCAL_SAMPLES 32
+
+// One neuron of the local kernel for the group's samples begin ... end - 1:
 //   out[q] = sigmoid(block[0] + sum_j below[j * G + q] * block[1 + j]), the sum in j order.
 // 32 samples per step (four independent float8 sums), then the rest one at a time.
-void neuronForGroup(__local const float* below, int belowCount, __local const float* block,
-                    int groupSize, __local float* out) {
-  int q = 0;
-  for (; q + 32 <= groupSize; q += 32) {
+void neuronForSamples(__local const float* below, int belowCount, __local const float* block,
+                      int groupSize, int begin, int end, __local float* out) {
+  int q = begin;
+  for (; q + 32 <= end; q += 32) {
     float8 sum0 = (float8)(block[0]), sum1 = sum0, sum2 = sum0, sum3 = sum0;
     for (int j = 0; j < belowCount; ++j) {
       const float8 weight = (float8)(block[1 + j]);
@@ -316,7 +320,7 @@ void neuronForGroup(__local const float* below, int belowCount, __local const fl
     vstore8(sigmoid8(sum2), 2, out + q);
     vstore8(sigmoid8(sum3), 3, out + q);
   }
-  for (; q < groupSize; ++q) {
+  for (; q < end; ++q) {
     float sum = block[0];
     for (int j = 0; j < belowCount; ++j) sum = sum + below[j * groupSize + q] * block[1 + j];
     out[q] = sigmoid(sum);
@@ -329,9 +333,10 @@ void neuronForGroup(__local const float* below, int belowCount, __local const fl
 //   localWeights [w]     copy of the particle's weights (weightsPerNetwork floats)
 //   valuesA, valuesB     [i * G + q]: neuron i of a layer for sample q of the group
 //                        (G * maxLayer floats each; layers alternate between them)
-// Work-item g loads its sample's inputs, then computes neurons g, g + G, ... of every layer
-// for all samples of the group; layers are separated by barriers. Samples past the set repeat
-// the last sample and are not written.
+// All work-items copy the weights; then work-item g alone takes the group's samples 32g ...
+// 32g + 31 (those in the group) through every layer, in its own columns of valuesA and
+// valuesB, so that no barrier separates the layers. Samples past the set repeat the last
+// sample and are not written.
 __kernel void simulate_neural_networks_local(
     __global const float* inputs, __global const float* weights, __global float* outputs,
     const int layerCount, __global const int* layers, __global const float* outputRanges,
@@ -340,28 +345,33 @@ __kernel void simulate_neural_networks_local(
   const int p = get_global_id(0);
   const int g = get_local_id(1);
   const int groupSize = get_local_size(1);
-  const int s = get_global_id(1);
   __global const float* particleWeights = weights + (size_t)p * weightsPerNetwork;
   for (int w = g; w < weightsPerNetwork; w += groupSize) localWeights[w] = particleWeights[w];
-  // Work-item g lays out the inputs of the group's samples 8g ... 8g + 7.
+  barrier(CLK_LOCAL_MEM_FENCE);
+
+  const int begin = g * LOCAL_SAMPLES;
+  if (p >= population || begin >= groupSize) return;
+  const int end = min(begin + LOCAL_SAMPLES, groupSize);
+  const int blockStart = get_group_id(1) * groupSize;
   const int inputCount = layers[0];
-  const int chunk = g * 8;
-  const int first = s - g + chunk;
-  if (chunk + 8 <= groupSize && blockLoadsFit(first, samples, inputCount)) {
-    for (int j0 = 0; j0 < inputCount; j0 += 8) {
-      float8 columns[8];
-      inputBlock(inputs, inputCount, first, j0, columns);
-      for (int k = 0; k < 8 && j0 + k < inputCount; ++k)
-        vstore8(columns[k], 0, valuesA + (j0 + k) * groupSize + chunk);
-    }
-  } else {
-    for (int q = chunk; q < min(chunk + 8, groupSize); ++q) {
-      const int sample = min(first + q - chunk, samples - 1);
-      for (int j = 0; j < inputCount; ++j)
-        valuesA[j * groupSize + q] = inputs[(size_t)sample * inputCount + j];
+  // The inputs of columns begin ... end - 1, eight samples at a time.
+  for (int chunk = begin; chunk < end; chunk += 8) {
+    const int first = blockStart + chunk;
+    if (chunk + 8 <= end && blockLoadsFit(first, samples, inputCount)) {
+      for (int j0 = 0; j0 < inputCount; j0 += 8) {
+        float8 columns[8];
+        inputBlock(inputs, inputCount, first, j0, columns);
+        for (int k = 0; k < 8 && j0 + k < inputCount; ++k)
+          vstore8(columns[k], 0, valuesA + (j0 + k) * groupSize + chunk);
+      }
+    } else {
+      for (int q = chunk; q < min(chunk + 8, end); ++q) {
+        const int sample = min(blockStart + q, samples - 1);
+        for (int j = 0; j < inputCount; ++j)
+          valuesA[j * groupSize + q] = inputs[(size_t)sample * inputCount + j];
+      }
     }
   }
-  barrier(CLK_LOCAL_MEM_FENCE);
 
   int offset = 0;  // first weight of layer l
   for (int l = 1; l < layerCount; ++l) {
@@ -369,20 +379,22 @@ __kernel void simulate_neural_networks_local(
     __local float* above = (l % 2 == 1) ? valuesB : valuesA;
     const int belowCount = layers[l - 1];
     const int neurons = layers[l];
-    for (int i = g; i < neurons; i += groupSize)
-      neuronForGroup(below, belowCount, localWeights + offset + i * (belowCount + 1),
-                     groupSize, above + i * groupSize);
+    for (int i = 0; i < neurons; ++i)
+      neuronForSamples(below, belowCount, localWeights + offset + i * (belowCount + 1),
+                       groupSize, begin, end, above + i * groupSize);
     offset += neurons * (belowCount + 1);
-    barrier(CLK_LOCAL_MEM_FENCE);
   }
-  if (p >= population || s >= samples) return;
+
   __local const float* last = (layerCount % 2 == 1) ? valuesA : valuesB;
   const int outputCount = layers[layerCount - 1];
-  __global float* result = outputs + ((size_t)p * samples + s) * outputCount;
-  for (int k = 0; k < outputCount; ++k) {
-    const float minimum = outputRanges[2 * k];
-    const float maximum = outputRanges[2 * k + 1];
-    result[k] = minimum + (maximum - minimum) * last[k * groupSize + g];
+  const int written = min(end, samples - blockStart);
+  for (int q = begin; q < written; ++q) {
+    __global float* result = outputs + ((size_t)p * samples + blockStart + q) * outputCount;
+    for (int k = 0; k < outputCount; ++k) {
+      const float minimum = outputRanges[2 * k];
+      const float maximum = outputRanges[2 * k + 1];
+      result[k] = minimum + (maximum - minimum) * last[k * groupSize + q];
+    }
   }
 }
 
