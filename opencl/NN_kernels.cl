@@ -346,7 +346,14 @@ __kernel void simulate_neural_networks_local(
   const int g = get_local_id(1);
   const int groupSize = get_local_size(1);
   __global const float* particleWeights = weights + (size_t)p * weightsPerNetwork;
-  for (int w = g; w < weightsPerNetwork; w += groupSize) localWeights[w] = particleWeights[w];
+  // Eight weights per work-item and step.
+  for (int w = 8 * g; w < weightsPerNetwork; w += 8 * groupSize) {
+    if (w + 8 <= weightsPerNetwork) {
+      vstore8(vload8(0, particleWeights + w), 0, localWeights + w);
+    } else {
+      for (int v = w; v < weightsPerNetwork; ++v) localWeights[v] = particleWeights[v];
+    }
+  }
   barrier(CLK_LOCAL_MEM_FENCE);
 
   const int begin = g * LOCAL_SAMPLES;
@@ -388,7 +395,16 @@ __kernel void simulate_neural_networks_local(
   __local const float* last = (layerCount % 2 == 1) ? valuesA : valuesB;
   const int outputCount = layers[layerCount - 1];
   const int written = min(end, samples - blockStart);
-  for (int q = begin; q < written; ++q) {
+  int q = begin;
+  if (outputCount == 1) {
+    // One output: the results of consecutive samples are consecutive, eight at a time.
+    const float minimum = outputRanges[0];
+    const float span = outputRanges[1] - minimum;
+    __global float* result = outputs + (size_t)p * samples + blockStart;
+    for (; q + 8 <= written; q += 8)
+      vstore8((float8)(minimum) + (float8)(span) * vload8(0, last + q), 0, result + q);
+  }
+  for (; q < written; ++q) {
     __global float* result = outputs + ((size_t)p * samples + blockStart + q) * outputCount;
     for (int k = 0; k < outputCount; ++k) {
       const float minimum = outputRanges[2 * k];
