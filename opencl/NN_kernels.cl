@@ -287,9 +287,13 @@ __kernel void simulate_neural_networks_private(
       for (int k = 0; k < outputCount; ++k) {
         const float minimum = outputRanges[2 * k];
         const float maximum = outputRanges[2 * k + 1];
-        vstore8(last[r][k], 0, lanes);
-        for (int t = 0; t < count; ++t)
-          result[t * outputCount + k] = minimum + (maximum - minimum) * lanes[t];
+        const float8 values = (float8)(minimum) + (float8)(maximum - minimum) * last[r][k];
+        if (outputCount == 1 && count == SAMPLE_LANES) {
+          vstore8(values, 0, result);  // consecutive samples' single outputs
+        } else {
+          vstore8(values, 0, lanes);
+          for (int t = 0; t < count; ++t) result[t * outputCount + k] = lanes[t];
+        }
       }
     }
   }

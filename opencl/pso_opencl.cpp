@@ -58,6 +58,25 @@ void NN_PSO_OpenCL::printInfo() {
   NN_OpenCL::printInfo();
 }
 
+void NN_PSO_OpenCL::printVariantInfo(const char* memoryLine) {
+  NN_PSO::printInfo();
+  std::cout << "Work-group size: " << groupSize << std::endl;
+  std::cout << memoryLine << std::endl;
+  NN_OpenCL::printInfo();
+}
+
+void NN_PSO_OpenCL::bindSimulationArguments() {
+  const char* const binding = "Error setting kernel arguments";
+  const int status = 548;
+  checkCl(setKernelBuffer(simulationKernel, 1, weightsBuffer), binding, status);
+  checkCl(setKernelBuffer(simulationKernel, 2, particleOutputsBuffer), binding, status);
+  checkCl(setKernelArg(simulationKernel, 3, numberOfLayers()), binding, status);
+  checkCl(setKernelBuffer(simulationKernel, 4, layersBuffer), binding, status);
+  checkCl(setKernelBuffer(simulationKernel, 5, outputRangesBuffer), binding, status);
+  checkCl(setKernelArg(simulationKernel, 6, parameters.populationSize), binding, status);
+  checkCl(setKernelArg(simulationKernel, 8, numberOfWeights()), binding, status);
+}
+
 void NN_PSO_OpenCL::simNNs(const std::vector<float>& inputs) {
   const int n = numberOfSamples(inputs);
   const cl_mem inputsBuffer = deviceBufferFor(inputs);

@@ -33,6 +33,13 @@ class NN_PSO_OpenCL : public NN_PSO, public NN_OpenCL {
   virtual int maxWorkGroupSize() = 0;
 
  protected:
+  // Binds the simulation kernel's arguments that both variants fix at construction: 1 the
+  // weights, 2 the outputs, 3 the layer count, 4 the layers, 5 the output ranges, 6 the
+  // population and 8 the weights per network.
+  void bindSimulationArguments();
+  // The variants' printInfo: NN_PSO block, work-group size, memoryLine, device report.
+  void printVariantInfo(const char* memoryLine);
+
   int mseGroupSize = 64;  // work-items per group of mean_squared_errors: one group per particle
   int groupSize = 0;      // G: samples per work-group of the simulation launch, 1 ... 64
   ClKernel mseKernel;     // mean_squared_errors

@@ -2,7 +2,6 @@
 // and the group's layer values in local memory, with a group size that fits them there.
 #include <algorithm>
 #include <cstdint>
-#include <iostream>
 #include <string>
 
 #include "nn/fatal.h"
@@ -41,14 +40,7 @@ NN_PSO_OpenCL_local::NN_PSO_OpenCL_local(const std::string& configurationFileNam
   checkCl(status, "Error creating kernel", 897);
 
   // Arguments 0 (inputs) and 7 (sample count) are bound by every simNNs.
-  checkCl(setKernelBuffer(simulationKernel, 1, weightsBuffer), kBinding, kBindingStatus);
-  checkCl(setKernelBuffer(simulationKernel, 2, particleOutputsBuffer), kBinding, kBindingStatus);
-  checkCl(setKernelArg(simulationKernel, 3, numberOfLayers()), kBinding, kBindingStatus);
-  checkCl(setKernelBuffer(simulationKernel, 4, layersBuffer), kBinding, kBindingStatus);
-  checkCl(setKernelBuffer(simulationKernel, 5, outputRangesBuffer), kBinding, kBindingStatus);
-  checkCl(setKernelArg(simulationKernel, 6, parameters.populationSize), kBinding,
-          kBindingStatus);
-  checkCl(setKernelArg(simulationKernel, 8, numberOfWeights()), kBinding, kBindingStatus);
+  bindSimulationArguments();
   checkCl(setKernelArg(simulationKernel, 9, maxLayerSize()), kBinding, kBindingStatus);
   checkCl(setKernelLocal(simulationKernel, 10, sizeof(float) * numberOfWeights()), kBinding,
           kBindingStatus);
@@ -91,12 +83,7 @@ int NN_PSO_OpenCL_local::maxWorkGroupSize() {
   return static_cast<int>(std::min<long long>(static_cast<long long>(kernelLimit), fit));
 }
 
-void NN_PSO_OpenCL_local::printInfo() {
-  NN_PSO::printInfo();
-  std::cout << "Work-group size: " << groupSize << std::endl;
-  std::cout << "Using local memory." << std::endl;
-  NN_OpenCL::printInfo();
-}
+void NN_PSO_OpenCL_local::printInfo() { printVariantInfo("Using local memory."); }
 
 NN_PSO_OpenCL_CPU_local::NN_PSO_OpenCL_CPU_local(const std::string& configurationFileName,
                                                  const std::string& trainingDataFileName,

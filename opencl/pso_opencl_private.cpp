@@ -1,7 +1,6 @@
 // NN_PSO_OpenCL_private and its leaves: the simulation kernel with private layer arrays, from
 // a second build of the kernel source with the array length written into it.
 #include <algorithm>
-#include <iostream>
 #include <string>
 
 #include "nn/fatal.h"
@@ -28,16 +27,11 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
   simulationKernel.reset(clCreateKernel(program, "simulate_neural_networks_private", &status));
   checkCl(status, "Error creating kernel", 897);
 
+  // The training set for a start; every simNNs binds 0 and 7 again.
   const char* binding = "Error setting kernel arguments";
   checkCl(setKernelBuffer(simulationKernel, 0, trainingInputsBuffer), binding, 548);
-  checkCl(setKernelBuffer(simulationKernel, 1, weightsBuffer), binding, 548);
-  checkCl(setKernelBuffer(simulationKernel, 2, particleOutputsBuffer), binding, 548);
-  checkCl(setKernelArg(simulationKernel, 3, numberOfLayers()), binding, 548);
-  checkCl(setKernelBuffer(simulationKernel, 4, layersBuffer), binding, 548);
-  checkCl(setKernelBuffer(simulationKernel, 5, outputRangesBuffer), binding, 548);
-  checkCl(setKernelArg(simulationKernel, 6, parameters.populationSize), binding, 548);
   checkCl(setKernelArg(simulationKernel, 7, numberOfTrainingSamples()), binding, 548);
-  checkCl(setKernelArg(simulationKernel, 8, numberOfWeights()), binding, 548);
+  bindSimulationArguments();
 
   groupSize = std::min(maxWorkGroupSize(), 64);
 }
@@ -52,12 +46,7 @@ int NN_PSO_OpenCL_private::maxWorkGroupSize() {
   return static_cast<int>(std::min<size_t>(kernelLimit, 1 << 30));
 }
 
-void NN_PSO_OpenCL_private::printInfo() {
-  NN_PSO::printInfo();
-  std::cout << "Work-group size: " << groupSize << std::endl;
-  std::cout << "Using private memory." << std::endl;
-  NN_OpenCL::printInfo();
-}
+void NN_PSO_OpenCL_private::printInfo() { printVariantInfo("Using private memory."); }
 
 NN_PSO_OpenCL_CPU_private::NN_PSO_OpenCL_CPU_private(const std::string& configurationFileName,
                                                      const std::string& trainingDataFileName,
