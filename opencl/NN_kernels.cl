@@ -299,17 +299,13 @@ __kernel void simulate_neural_networks_private(
   }
 }
 
-// Samples one work-item of simulate_neural_networks_local computes: four float8 sums per
-// neuron in flight.
-#define LOCAL_SAMPLES 32
-
-// One neuron of the local kernel for the group's samples begin ... end - 1:
+// One neuron of the local kernel for all G samples of the group:
 //   out[q] = sigmoid(block[0] + sum_j below[j * G + q] * block[1 + j]), the sum in j order.
 // 32 samples per step (four independent float8 sums), then the rest one at a time.
-void neuronForSamples(__local const float* below, int belowCount, __local const float* block,
-                      int groupSize, int begin, int end, __local float* out) {
-  int q = begin;
-  for (; q + 32 <= end; q += 32) {
+void neuronForGroup(__local const float* below, int belowCount, __local const float* block,
+                    int groupSize, __local float* out) {
+  int q = 0;
+  for (; q + 32 <= groupSize; q += 32) {
     float8 sum0 = (float8)(block[0]), sum1 = sum0, sum2 = sum0, sum3 = sum0;
     for (int j = 0; j < belowCount; ++j) {
       const float8 weight = (float8)(block[1 + j]);
@@ -324,7 +320,7 @@ void neuronForSamples(__local const float* below, int belowCount, __local const 
     vstore8(sigmoid8(sum2), 2, out + q);
     vstore8(sigmoid8(sum3), 3, out + q);
   }
-  for (; q < end; ++q) {
+  for (; q < groupSize; ++q) {
     float sum = block[0];
     for (int j = 0; j < belowCount; ++j) sum = sum + below[j * groupSize + q] * block[1 + j];
     out[q] = sigmoid(sum);
@@ -337,38 +333,32 @@ void neuronForSamples(__local const float* below, int belowCount, __local const 
 //   localWeights [w]     copy of the particle's weights (weightsPerNetwork floats)
 //   valuesA, valuesB     [i * G + q]: neuron i of a layer for sample q of the group
 //                        (G * maxLayer floats each; layers alternate between them)
-// All work-items copy the weights; then work-item g alone takes the group's samples 32g ...
-// 32g + 31 (those in the group) through every layer, in its own columns of valuesA and
-// valuesB, so that no barrier separates the layers. Samples past the set repeat the last
-// sample and are not written.
+// Work-item 0 does the whole group's work: it copies the weights, lays out the inputs and
+// takes the group's samples through every layer, 32 at a time (neuronForGroup). On a CPU device a group's
+// work-items run one after another anyway, and every barrier between them would cost a
+// save and restore of each work-item's state; the other work-items do nothing. Samples past
+// the set repeat the last sample and are not written.
 __kernel void simulate_neural_networks_local(
     __global const float* inputs, __global const float* weights, __global float* outputs,
     const int layerCount, __global const int* layers, __global const float* outputRanges,
     const int population, const int samples, const int weightsPerNetwork, const int maxLayer,
     __local float* localWeights, __local float* valuesA, __local float* valuesB) {
   const int p = get_global_id(0);
-  const int g = get_local_id(1);
   const int groupSize = get_local_size(1);
+  if (p >= population || get_local_id(1) != 0) return;
+  // Weights eight at a time, then the rest.
   __global const float* particleWeights = weights + (size_t)p * weightsPerNetwork;
-  // Eight weights per work-item and step.
-  for (int w = 8 * g; w < weightsPerNetwork; w += 8 * groupSize) {
-    if (w + 8 <= weightsPerNetwork) {
-      vstore8(vload8(0, particleWeights + w), 0, localWeights + w);
-    } else {
-      for (int v = w; v < weightsPerNetwork; ++v) localWeights[v] = particleWeights[v];
-    }
-  }
-  barrier(CLK_LOCAL_MEM_FENCE);
+  int w = 0;
+  for (; w + 8 <= weightsPerNetwork; w += 8)
+    vstore8(vload8(0, particleWeights + w), 0, localWeights + w);
+  for (; w < weightsPerNetwork; ++w) localWeights[w] = particleWeights[w];
 
-  const int begin = g * LOCAL_SAMPLES;
-  if (p >= population || begin >= groupSize) return;
-  const int end = min(begin + LOCAL_SAMPLES, groupSize);
+  // The group's inputs, eight samples at a time.
   const int blockStart = get_group_id(1) * groupSize;
   const int inputCount = layers[0];
-  // The inputs of columns begin ... end - 1, eight samples at a time.
-  for (int chunk = begin; chunk < end; chunk += 8) {
+  for (int chunk = 0; chunk < groupSize; chunk += 8) {
     const int first = blockStart + chunk;
-    if (chunk + 8 <= end && blockLoadsFit(first, samples, inputCount)) {
+    if (chunk + 8 <= groupSize && blockLoadsFit(first, samples, inputCount)) {
       for (int j0 = 0; j0 < inputCount; j0 += 8) {
         float8 columns[8];
         inputBlock(inputs, inputCount, first, j0, columns);
@@ -376,7 +366,7 @@ __kernel void simulate_neural_networks_local(
           vstore8(columns[k], 0, valuesA + (j0 + k) * groupSize + chunk);
       }
     } else {
-      for (int q = chunk; q < min(chunk + 8, end); ++q) {
+      for (int q = chunk; q < min(chunk + 8, groupSize); ++q) {
         const int sample = min(blockStart + q, samples - 1);
         for (int j = 0; j < inputCount; ++j)
           valuesA[j * groupSize + q] = inputs[(size_t)sample * inputCount + j];
@@ -391,15 +381,15 @@ __kernel void simulate_neural_networks_local(
     const int belowCount = layers[l - 1];
     const int neurons = layers[l];
     for (int i = 0; i < neurons; ++i)
-      neuronForSamples(below, belowCount, localWeights + offset + i * (belowCount + 1),
-                       groupSize, begin, end, above + i * groupSize);
+      neuronForGroup(below, belowCount, localWeights + offset + i * (belowCount + 1),
+                     groupSize, above + i * groupSize);
     offset += neurons * (belowCount + 1);
   }
 
   __local const float* last = (layerCount % 2 == 1) ? valuesA : valuesB;
   const int outputCount = layers[layerCount - 1];
-  const int written = min(end, samples - blockStart);
-  int q = begin;
+  const int written = min(groupSize, samples - blockStart);
+  int q = 0;
   if (outputCount == 1) {
     // One output: the results of consecutive samples are consecutive, eight at a time.
     const float minimum = outputRanges[0];

@@ -12,7 +12,9 @@
 #include "opencl/pso_opencl.h"
 
 #include <cstdlib>
+#include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "opencl/cl_check.h"
@@ -42,6 +44,18 @@ class Probe : public Trainer {
   void drawParticles() {
     for (float& w : this->weights) w = 4.0f * (std::rand() / (RAND_MAX + 1.0f)) - 2.0f;
   }
+  // Fills the device outputs with NaN, so that an output no launch writes cannot pass.
+  void poisonOutputs() {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    size_t bytes = 0;
+    checkCl(clGetMemObjectInfo(this->particleOutputsBuffer, CL_MEM_SIZE, sizeof bytes, &bytes,
+                               nullptr),
+            "sizing particle outputs", 1);
+    checkCl(clEnqueueFillBuffer(this->queue, this->particleOutputsBuffer, &nan, sizeof nan, 0,
+                                bytes, 0, nullptr, nullptr),
+            "poisoning particle outputs", 1);
+    checkCl(clFinish(this->queue), "poisoning particle outputs", 1);
+  }
   // Device outputs of the last simNNs over n samples, in the host's layout.
   std::vector<float> deviceOutputs(int n) {
     std::vector<float> result(static_cast<size_t>(this->parameters.populationSize) * n *
@@ -67,6 +81,16 @@ class Probe : public Trainer {
   const std::vector<float>& validationInputsVector() const { return this->validationInputs; }
   const std::vector<float>& validationTargetsVector() const { return this->validationTargets; }
   int workGroupSize() const { return this->groupSize; }
+  // Later launches use G = size, as on a device with a smaller limit; the local variant's
+  // layer arrays are bound again for it.
+  void forceGroupSize(int size) {
+    this->groupSize = size;
+    if (std::is_base_of<NN_PSO_OpenCL_local, Trainer>::value) {
+      const size_t layerBytes = sizeof(float) * size * this->maxLayerSize();
+      checkCl(setKernelLocal(this->simulationKernel, 11, layerBytes), "binding 11", 1);
+      checkCl(setKernelLocal(this->simulationKernel, 12, layerBytes), "binding 12", 1);
+    }
+  }
   cl_program currentProgram() const { return this->program; }
   cl_context currentContext() const { return this->context; }
   cl_command_queue currentQueue() const { return this->queue; }
@@ -98,12 +122,18 @@ class PsoOpenCLTest : public opencl_test::CpuDeviceTest {
               "Population size: " + std::to_string(topology.population) + "\nIterations: 1\n");
   }
 
-  // simNNs + mses of the device against the CPU versions, on the training and validation sets.
+  // Random particles with the group size the trainer chose.
   template <class Trainer>
   void expectSameEvaluationAsCpu(Probe<Trainer>& trainer) {
     std::srand(77);
     trainer.drawParticles();
     ASSERT_EQ(trainer.workGroupSize(), 64);
+    expectSameOutputsAndErrors(trainer);
+  }
+
+  // simNNs + mses of the device against the CPU versions, on the training and validation sets.
+  template <class Trainer>
+  void expectSameOutputsAndErrors(Probe<Trainer>& trainer) {
     const std::vector<float>* sets[][2] = {
         {&trainer.trainingInputsVector(), &trainer.trainingTargetsVector()},
         {&trainer.validationInputsVector(), &trainer.validationTargetsVector()}};
@@ -112,6 +142,7 @@ class PsoOpenCLTest : public opencl_test::CpuDeviceTest {
       const std::vector<float>& targets = *set[1];
       const int n = trainer.numberOfSamples(inputs);
       SCOPED_TRACE(std::to_string(n) + " samples");
+      trainer.poisonOutputs();
       trainer.simNNs(inputs);
       const std::vector<float> deviceErrors = trainer.mses(targets);
       const std::vector<float> deviceOutputs = trainer.deviceOutputs(n);
@@ -141,6 +172,26 @@ TEST_F(PsoOpenCLTest, LocalVariantEvaluatesLikeTheCpu) {
     writeNetwork(topology);
     Probe<NN_PSO_OpenCL_CPU_local> trainer;
     expectSameEvaluationAsCpu(trainer);
+  }
+}
+
+// The kernels split a group's samples into runs of 8 and 32 and, in the private kernel, among
+// the particles of a share; group sizes that divide into neither still cover every particle
+// on every sample exactly once.
+TEST_F(PsoOpenCLTest, OtherGroupSizesEvaluateLikeTheCpu) {
+  const Topology& topology = kTopologies[2];
+  writeNetwork(topology);
+  Probe<NN_PSO_OpenCL_CPU_private> privateTrainer;
+  Probe<NN_PSO_OpenCL_CPU_local> localTrainer;
+  std::srand(78);
+  privateTrainer.drawParticles();
+  localTrainer.drawParticles();
+  for (int size : {1, 5, 20, 44}) {
+    SCOPED_TRACE("group size " + std::to_string(size));
+    privateTrainer.forceGroupSize(size);
+    expectSameOutputsAndErrors(privateTrainer);
+    localTrainer.forceGroupSize(size);
+    expectSameOutputsAndErrors(localTrainer);
   }
 }
 
