@@ -213,86 +213,88 @@ void layerOfFour(const float8* below0, const float8* below1, const float8* below
 // of SWARM_SHARE consecutive particles share it: the group of particle p and sample block b
 // computes, for every particle of p's share, its part of block b (the block cut into as many
 // nearly equal parts as the share has particles, part p mod SWARM_SHARE); together the
-// share's groups cover every particle on every sample of the block. Work-item g of a group
-// takes the part's samples 8g ... 8g + 7 (those that exist) and runs the particles four at a
-// time; the others do nothing.
+// share's groups cover every particle on every sample of the block. Work-item 0 of a group
+// takes the part's samples eight at a time and runs the particles four at a time; the others
+// do nothing, and return at once: on a CPU device a group's work-items are iterations of one
+// loop, where every other test or index would cost each idle work-item again.
 //   inputs [s * layers[0] + j]; layers [l]; outputRanges [2k] min, [2k + 1] max of output k
 __kernel void simulate_neural_networks_private(
     __global const float* inputs, __global const float* weights, __global float* outputs,
     const int layerCount, __global const int* layers, __global const float* outputRanges,
     const int population, const int samples, const int weightsPerNetwork) {
   const int p = get_global_id(0);
-  if (p >= population) return;
+  if (p >= population || get_local_id(1) != 0) return;
   const int firstParticle = p - p % SWARM_SHARE;
   const int particles = min(SWARM_SHARE, population - firstParticle);
   const int part = p - firstParticle;
   const int groupSize = get_local_size(1);
   const int blockStart = get_group_id(1) * groupSize;
   const int partEnd = min(blockStart + (part + 1) * groupSize / particles, samples);
-  const int first = blockStart + part * groupSize / particles + get_local_id(1) * SAMPLE_LANES;
-  if (first >= partEnd) return;
-  const int count = min(SAMPLE_LANES, partEnd - first);
+  for (int first = blockStart + part * groupSize / particles; first < partEnd;
+       first += SAMPLE_LANES) {
+    const int count = min(SAMPLE_LANES, partEnd - first);
 
-  // Input j of every lane's sample; lanes past count repeat the last sample.
-  const int inputCount = layers[0];
-  float8 input[PRIVATE_MEM_SIZE];
-  if (count == SAMPLE_LANES && blockLoadsFit(first, samples, inputCount)) {
-    for (int j0 = 0; j0 < inputCount; j0 += 8) {
-      float8 columns[8];
-      inputBlock(inputs, inputCount, first, j0, columns);
-      for (int k = 0; k < 8 && j0 + k < inputCount; ++k) input[j0 + k] = columns[k];
+    // Input j of every lane's sample; lanes past count repeat the last sample.
+    const int inputCount = layers[0];
+    float8 input[PRIVATE_MEM_SIZE];
+    if (count == SAMPLE_LANES && blockLoadsFit(first, samples, inputCount)) {
+      for (int j0 = 0; j0 < inputCount; j0 += 8) {
+        float8 columns[8];
+        inputBlock(inputs, inputCount, first, j0, columns);
+        for (int k = 0; k < 8 && j0 + k < inputCount; ++k) input[j0 + k] = columns[k];
+      }
+    } else {
+      float* inputLanes = (float*)input;
+      for (int t = 0; t < SAMPLE_LANES; ++t) {
+        __global const float* row = inputs + (size_t)(first + min(t, count - 1)) * inputCount;
+        for (int j = 0; j < inputCount; ++j) inputLanes[j * SAMPLE_LANES + t] = row[j];
+      }
     }
-  } else {
-    float* inputLanes = (float*)input;
-    for (int t = 0; t < SAMPLE_LANES; ++t) {
-      __global const float* row = inputs + (size_t)(first + min(t, count - 1)) * inputCount;
-      for (int j = 0; j < inputCount; ++j) inputLanes[j * SAMPLE_LANES + t] = row[j];
-    }
-  }
 
-  const int outputCount = layers[layerCount - 1];
-  float8 valuesA0[PRIVATE_MEM_SIZE], valuesA1[PRIVATE_MEM_SIZE], valuesA2[PRIVATE_MEM_SIZE],
-      valuesA3[PRIVATE_MEM_SIZE];
-  float8 valuesB0[PRIVATE_MEM_SIZE], valuesB1[PRIVATE_MEM_SIZE], valuesB2[PRIVATE_MEM_SIZE],
-      valuesB3[PRIVATE_MEM_SIZE];
-  float lanes[SAMPLE_LANES];
-  for (int q = 0; q < particles; q += 4) {
-    // Particles q ... q + 3 of the share; past its end the last one again, not written.
-    __global const float* w0 = weights + (size_t)(firstParticle + q) * weightsPerNetwork;
-    __global const float* w1 =
-        weights + (size_t)(firstParticle + min(q + 1, particles - 1)) * weightsPerNetwork;
-    __global const float* w2 =
-        weights + (size_t)(firstParticle + min(q + 2, particles - 1)) * weightsPerNetwork;
-    __global const float* w3 =
-        weights + (size_t)(firstParticle + min(q + 3, particles - 1)) * weightsPerNetwork;
-    const float8 *below0 = input, *below1 = input, *below2 = input, *below3 = input;
-    int belowCount = inputCount;
-    int offset = 0;  // first weight of layer l
-    for (int l = 1; l < layerCount; ++l) {
-      float8* above0 = (l % 2 == 1) ? valuesA0 : valuesB0;
-      float8* above1 = (l % 2 == 1) ? valuesA1 : valuesB1;
-      float8* above2 = (l % 2 == 1) ? valuesA2 : valuesB2;
-      float8* above3 = (l % 2 == 1) ? valuesA3 : valuesB3;
-      const int neurons = layers[l];
-      layerOfFour(below0, below1, below2, below3, belowCount, neurons, w0 + offset,
-                  w1 + offset, w2 + offset, w3 + offset, above0, above1, above2, above3);
-      offset += neurons * (belowCount + 1);
-      below0 = above0, below1 = above1, below2 = above2, below3 = above3;
-      belowCount = neurons;
-    }
-    const float8* last[4] = {below0, below1, below2, below3};
-    for (int r = 0; r < 4 && q + r < particles; ++r) {
-      __global float* result =
-          outputs + ((size_t)(firstParticle + q + r) * samples + first) * outputCount;
-      for (int k = 0; k < outputCount; ++k) {
-        const float minimum = outputRanges[2 * k];
-        const float maximum = outputRanges[2 * k + 1];
-        const float8 values = (float8)(minimum) + (float8)(maximum - minimum) * last[r][k];
-        if (outputCount == 1 && count == SAMPLE_LANES) {
-          vstore8(values, 0, result);  // consecutive samples' single outputs
-        } else {
-          vstore8(values, 0, lanes);
-          for (int t = 0; t < count; ++t) result[t * outputCount + k] = lanes[t];
+    const int outputCount = layers[layerCount - 1];
+    float8 valuesA0[PRIVATE_MEM_SIZE], valuesA1[PRIVATE_MEM_SIZE], valuesA2[PRIVATE_MEM_SIZE],
+        valuesA3[PRIVATE_MEM_SIZE];
+    float8 valuesB0[PRIVATE_MEM_SIZE], valuesB1[PRIVATE_MEM_SIZE], valuesB2[PRIVATE_MEM_SIZE],
+        valuesB3[PRIVATE_MEM_SIZE];
+    float lanes[SAMPLE_LANES];
+    for (int q = 0; q < particles; q += 4) {
+      // Particles q ... q + 3 of the share; past its end the last one again, not written.
+      __global const float* w0 = weights + (size_t)(firstParticle + q) * weightsPerNetwork;
+      __global const float* w1 =
+          weights + (size_t)(firstParticle + min(q + 1, particles - 1)) * weightsPerNetwork;
+      __global const float* w2 =
+          weights + (size_t)(firstParticle + min(q + 2, particles - 1)) * weightsPerNetwork;
+      __global const float* w3 =
+          weights + (size_t)(firstParticle + min(q + 3, particles - 1)) * weightsPerNetwork;
+      const float8 *below0 = input, *below1 = input, *below2 = input, *below3 = input;
+      int belowCount = inputCount;
+      int offset = 0;  // first weight of layer l
+      for (int l = 1; l < layerCount; ++l) {
+        float8* above0 = (l % 2 == 1) ? valuesA0 : valuesB0;
+        float8* above1 = (l % 2 == 1) ? valuesA1 : valuesB1;
+        float8* above2 = (l % 2 == 1) ? valuesA2 : valuesB2;
+        float8* above3 = (l % 2 == 1) ? valuesA3 : valuesB3;
+        const int neurons = layers[l];
+        layerOfFour(below0, below1, below2, below3, belowCount, neurons, w0 + offset,
+                    w1 + offset, w2 + offset, w3 + offset, above0, above1, above2, above3);
+        offset += neurons * (belowCount + 1);
+        below0 = above0, below1 = above1, below2 = above2, below3 = above3;
+        belowCount = neurons;
+      }
+      const float8* last[4] = {below0, below1, below2, below3};
+      for (int r = 0; r < 4 && q + r < particles; ++r) {
+        __global float* result =
+            outputs + ((size_t)(firstParticle + q + r) * samples + first) * outputCount;
+        for (int k = 0; k < outputCount; ++k) {
+          const float minimum = outputRanges[2 * k];
+          const float maximum = outputRanges[2 * k + 1];
+          const float8 values = (float8)(minimum) + (float8)(maximum - minimum) * last[r][k];
+          if (outputCount == 1 && count == SAMPLE_LANES) {
+            vstore8(values, 0, result);  // consecutive samples' single outputs
+          } else {
+            vstore8(values, 0, lanes);
+            for (int t = 0; t < count; ++t) result[t * outputCount + k] = lanes[t];
+          }
         }
       }
     }
