@@ -114,9 +114,11 @@ __kernel void apply_delta_weights(__global float* weights, __global const float*
 // ===========================================================================================
 
 // Both simulation kernels are launched over (population, samples rounded up to G) with local
-// size (1, G): a work-group holds one particle p and G consecutive samples of the set. They
-// write outputs[(p * samples + s) * outputsPerSample + k] = output k of feedForward of input
-// s with particle p's weights, in data units. Samples are laid side by side in vector lanes,
+// size (1, G): work-group (p, b) stands for particle p and the G consecutive samples of block
+// b (the local kernel computes just that; the private kernel shares work among neighbouring
+// groups, see there). They write
+// outputs[(p * samples + s) * outputsPerSample + k] = output k of feedForward of input s with
+// particle p's weights, in data units. Samples are laid side by side in vector lanes,
 // so each sample's weighted sums are the host's sequence of float operations (bias first,
 // then + value * weight in input order); only exp may differ from the host's by its ulps.
 // Weights of particle p: weights[p * weightsPerNetwork ...], the layout at the top.
@@ -336,10 +338,10 @@ void neuronForGroup(__local const float* below, int belowCount, __local const fl
 //   valuesA, valuesB     [i * G + q]: neuron i of a layer for sample q of the group
 //                        (G * maxLayer floats each; layers alternate between them)
 // Work-item 0 does the whole group's work: it copies the weights, lays out the inputs and
-// takes the group's samples through every layer, 32 at a time (neuronForGroup). On a CPU device a group's
-// work-items run one after another anyway, and every barrier between them would cost a
-// save and restore of each work-item's state; the other work-items do nothing. Samples past
-// the set repeat the last sample and are not written.
+// takes the group's samples through every layer, 32 at a time (neuronForGroup). On a CPU
+// device a group's work-items run one after another anyway, and every barrier between them
+// would cost a save and restore of each work-item's state; the other work-items do nothing.
+// Samples past the set repeat the last sample and are not written.
 __kernel void simulate_neural_networks_local(
     __global const float* inputs, __global const float* weights, __global float* outputs,
     const int layerCount, __global const int* layers, __global const float* outputRanges,

@@ -6,8 +6,10 @@
 // Counters: cpu_ms, private_ms and local_ms are medians of the evaluation; private_speedup
 // and local_speedup are cpu / device (target: at least 1.5); *_iteration_speedup the same with
 // the swarm's move (updateFitnesses, nextIteration, on the host for every type) included.
-// *_processor_ms: processor time of the evaluation, all threads. max_error_difference: the largest relative difference of a particle's error between the
-// CPU and the device.
+// *_processor_ms: processor time of the evaluation, all threads (the device's worker threads
+// included: on a busy machine a better guide to the kernels' efficiency than the wall-clock
+// ratio). max_error_difference: the largest relative difference of a particle's error between
+// the CPU and the device.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
