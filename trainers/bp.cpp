@@ -54,7 +54,7 @@ double NN_BP::train() {
                             parameters.time)) {
     const int samples = numberOfTrainingSamples();
     int first = 0;
-    if (fastEpoch) {
+    if (fastEpoch && samples > 0) {
       // All but the last sample in the fused form; the last through the steps, so the working
       // arrays end the epoch exactly as the steps leave them.
       first = samples - 1;

@@ -43,6 +43,11 @@ TEST(LimitTrainingSamples, KeepsTheFirstRowsOfBoth) {
   network->limitTrainingSamples(0);
   EXPECT_EQ(network->numberOfTrainingSamples(), 0);
   EXPECT_TRUE(network->trainingTargets.empty());
+  // Growing would invent samples of zeros; a negative count cannot be kept.
+  EXPECT_EXIT(network->limitTrainingSamples(1), ::testing::ExitedWithCode(255),
+              "^Cannot keep 1 of 0 training samples\n$");
+  EXPECT_EXIT(network->limitTrainingSamples(-1), ::testing::ExitedWithCode(255),
+              "^Cannot keep -1 of 0 training samples\n$");
 }
 
 TEST(PrintInfo, ExactBlock) {

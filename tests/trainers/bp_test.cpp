@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -286,6 +287,29 @@ TEST(BPTraining, NegativeIterationsTrainNothingAndNoLimitIsFatal) {
   NetworkFiles off({3, 4, 1}, 10, 0, "Time: 0\n");
   NN_BP idle(off.cfg, off.data, off.params);
   EXPECT_EXIT(idle.train(), ::testing::ExitedWithCode(-79 & 255), "^No terminating conditions\n$");
+}
+
+TEST(BPTraining, AnEmptyTrainingSetLeavesTheInitialWeights) {
+  // Only the timing experiments can cut the training set to nothing; the fused epoch must
+  // then touch no sample at all.
+  NetworkFiles setup({3, 4, 1}, 10, 2, "Iterations: 3\nStrip length: 1\n");
+  NN_BP net(setup.cfg, setup.data, setup.params);
+  net.limitTrainingSamples(0);
+  std::vector<float> initial(static_cast<size_t>(net.numberOfWeights()));
+  std::srand(3);
+  fillUniform(initial.data(), static_cast<int>(initial.size()), -1.0f, 1.0f);
+  std::srand(3);
+  testing::internal::CaptureStdout();
+  net.train();
+  testing::internal::GetCapturedStdout();
+  // The weights follow the count and the three layer sizes in the network file.
+  const std::string saved = setup.folder.path() + "/net.bin";
+  net.save(saved);
+  const std::string bytes = fileBytes(saved);
+  ASSERT_EQ(bytes.size(), 16 + 4 * initial.size() + 8 * 4);
+  std::vector<float> trained(initial.size());
+  std::memcpy(trained.data(), bytes.data() + 16, 4 * trained.size());
+  EXPECT_EQ(trained, initial);
 }
 
 TEST(BPTraining, ProgressLineEveryHundredEpochs) {
