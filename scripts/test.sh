@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds, and runs every test.
+# The test command: installs what is missing, builds, and runs every test; then builds the
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer and runs them once more.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
-cd build
-ctest --output-on-failure -j"$(nproc)" --timeout 900
+(cd build && ctest --output-on-failure -j"$(nproc)" --timeout 900)
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build-sanitize -j"$(nproc)"
+(cd build-sanitize && ctest --output-on-failure -j"$(nproc)" --timeout 900)

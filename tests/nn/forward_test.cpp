@@ -15,6 +15,9 @@ bool countingAllocations = false;
 int allocationCount = 0;
 }  // namespace
 
+// The replacements pair malloc with free; GCC cannot see that through the sized deletes.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   if (countingAllocations) ++allocationCount;
   if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
@@ -25,6 +28,7 @@ void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+#pragma GCC diagnostic pop
 
 namespace {
 
