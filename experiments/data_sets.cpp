@@ -37,7 +37,9 @@ void trainOnDataSets(const std::string& suffix, const std::string& configFile,
     std::cout << "Elapsed = " << seconds << " s" << std::endl;
     std::cout << "Test set MSE= " << static_cast<double>(network->testMeanSquaredError())
               << std::endl;
-    std::cout << "Test set TPR= " << static_cast<double>(network->truePositiveRate()) << std::endl;
+    // truePositiveRate prints the count lines: they come before the rate's own line.
+    const float rate = network->truePositiveRate();
+    std::cout << "Test set TPR= " << static_cast<double>(rate) << std::endl;
     network->writeLiftChart(trainingDataFile + "lift chart.cvs");
     network->save(trainingDataFile + "weights.wgh");
     destroyNetwork(kPsoGpuLocal, network);

@@ -112,10 +112,18 @@ TEST_F(DataSets, TrainsSavesAndChartsEveryDataSet) {
     SCOPED_TRACE(file);
     position = out.find("Training file = " + file + "\n", position);
     ASSERT_NE(position, std::string::npos) << out;
-    for (const char* label : {"Elapsed = ", "Test set MSE= ", "Test set TPR= "}) {
+    // The count lines of truePositiveRate stand on their own lines, before the rate's line.
+    for (const char* label : {"\nElapsed = ", "\nTest set MSE= ", "\npositives = ",
+                              "\ntrue positives = ", "\ntrue negatives = ",
+                              "\nTest set TPR= "}) {
       position = out.find(label, position);
       ASSERT_NE(position, std::string::npos) << label << "\n" << out;
     }
+    const size_t rate = position + std::string("\nTest set TPR= ").size();
+    const std::string rateText = out.substr(rate, out.find('\n', rate) - rate);
+    EXPECT_TRUE(rateText == "nan" || rateText.find_first_not_of("0123456789.e+-") ==
+                                         std::string::npos)
+        << rateText;
     // The header and one line per test sample.
     EXPECT_EQ(lines(readFile(file + "lift chart.cvs")).size(), 6u);
     // 4 + 4 * 3 layer ints + 4 * 34 weights + 8 * 9 input and 8 * 1 output range bytes.
