@@ -66,27 +66,47 @@ class BenchmarkBP : public NN_BP_OpenCL_CPU {
     applyDeltaWeights();
   }
 
-  // The same device traffic as trainOnSample with kernels that do nothing.
-  void floorSample(int i) {
+  // One sample in which the phases named by mask (kForward, kBackward, kApply) run the real
+  // steps and the others the same device traffic with empty kernels: 0 is the launch floor.
+  void mixedSample(int i, int mask) {
     const int L = numberOfLayers();
-    clFinish(queue);
-    checkCl(clEnqueueCopyBuffer(queue, trainingInputsBuffer, activationsBuffer,
-                                sizeof(float) * i * inputSize(), 0, sizeof(float) * inputSize(),
-                                0, nullptr, nullptr),
-            "copy", 1);
-    for (int l = 1; l < L; ++l) launch(roundUp(layers[l], kLayerGroup), kLayerGroup);
-    clFinish(queue);
-    clFinish(queue);
-    for (int l = L - 1; l >= 1; --l) launch(roundUp(layers[l], kLayerGroup), kLayerGroup);
-    clFinish(queue);
-    clFinish(queue);
-    launch(roundUp(numberOfWeights(), kUpdateGroup), kUpdateGroup);
-    checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0,
-                                sizeof(float) * numberOfWeights(), readBack.data(), 0, nullptr,
-                                nullptr),
-            "read", 1);
-    clFinish(queue);
+    if (mask & kForward) {
+      propagateForward(trainingInputs, i);
+    } else {
+      clFinish(queue);
+      checkCl(clEnqueueCopyBuffer(queue, trainingInputsBuffer, activationsBuffer,
+                                  sizeof(float) * i * inputSize(), 0,
+                                  sizeof(float) * inputSize(), 0, nullptr, nullptr),
+              "copy", 1);
+      for (int l = 1; l < L; ++l) launch(roundUp(layers[l], kLayerGroup), kLayerGroup);
+      clFinish(queue);
+    }
+    if (mask & kBackward) {
+      propagateBackwards(trainingTargets, i);
+    } else {
+      clFinish(queue);
+      for (int l = L - 1; l >= 1; --l) launch(roundUp(layers[l], kLayerGroup), kLayerGroup);
+      clFinish(queue);
+    }
+    if (mask & kApply) {
+      applyDeltaWeights();
+    } else {
+      clFinish(queue);
+      launch(roundUp(numberOfWeights(), kUpdateGroup), kUpdateGroup);
+      checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0,
+                                  sizeof(float) * numberOfWeights(), readBack.data(), 0, nullptr,
+                                  nullptr),
+              "read", 1);
+      clFinish(queue);
+    }
   }
+
+  // The same device traffic as trainOnSample with kernels that do nothing.
+  void floorSample(int i) { mixedSample(i, 0); }
+
+  static constexpr int kForward = 1;
+  static constexpr int kBackward = 2;
+  static constexpr int kApply = 4;
 
  private:
   void launch(size_t global, size_t local) {
@@ -129,36 +149,47 @@ double secondsOf(std::chrono::steady_clock::duration duration) {
   return std::chrono::duration<double>(duration).count();
 }
 
-void BM_BPOpenCLSampleAgainstLaunchFloor(benchmark::State& state) {
+std::vector<int> layersOf(const benchmark::State& state) {
   std::vector<int> layers;
   for (int64_t size : {state.range(0), state.range(1), state.range(2)}) {
     if (size > 0) layers.push_back(static_cast<int>(size));
   }
-  Workspace workspace(layers);
-  BenchmarkBP network;
+  return layers;
+}
+
+// Times `measured` against the launch floor, interleaved sample by sample, and reports both.
+template <class Measured>
+void timeAgainstFloor(benchmark::State& state, BenchmarkBP& network, Measured measured) {
   const int samples = network.numberOfTrainingSamples();
   for (int i = 0; i < 50; ++i) {  // warm the device threads and caches
-    network.trainOnSample(i % samples);
+    measured(i % samples);
     network.floorSample(i % samples);
   }
 
-  double trainingSeconds = 0;
+  double measuredSeconds = 0;
   double floorSeconds = 0;
   int sample = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    network.trainOnSample(sample);
+    measured(sample);
     const auto middle = std::chrono::steady_clock::now();
     network.floorSample(sample);
     const auto end = std::chrono::steady_clock::now();
-    trainingSeconds += secondsOf(middle - start);
+    measuredSeconds += secondsOf(middle - start);
     floorSeconds += secondsOf(end - middle);
     sample = (sample + 1) % samples;
   }
   const double iterations = static_cast<double>(state.iterations());
-  state.counters["sample_us"] = 1e6 * trainingSeconds / iterations;
+  state.counters["sample_us"] = 1e6 * measuredSeconds / iterations;
   state.counters["floor_us"] = 1e6 * floorSeconds / iterations;
-  state.counters["ratio"] = trainingSeconds / floorSeconds;
+  state.counters["ratio"] = measuredSeconds / floorSeconds;
+}
+
+void BM_BPOpenCLSampleAgainstLaunchFloor(benchmark::State& state) {
+  const std::vector<int> layers = layersOf(state);
+  Workspace workspace(layers);
+  BenchmarkBP network;
+  timeAgainstFloor(state, network, [&](int sample) { network.trainOnSample(sample); });
   state.counters["launches"] = 2 * (static_cast<double>(layers.size()) - 1) + 1;
 }
 
@@ -167,6 +198,25 @@ BENCHMARK(BM_BPOpenCLSampleAgainstLaunchFloor)
     ->Args({14, 10, 1})
     ->Args({30, 20, 1})
     ->Args({64, 200, 8})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(1.0);
+
+// Where the time above the floor goes: one phase real (1 forward, 2 backward, 4 update), the
+// others empty; extra_us is what that phase's kernels cost beyond their launches.
+void BM_BPOpenCLPhaseAgainstLaunchFloor(benchmark::State& state) {
+  Workspace workspace(layersOf(state));
+  BenchmarkBP network;
+  const int mask = static_cast<int>(state.range(3));
+  network.trainOnSample(0);  // activations and error terms in place for a lone backward phase
+  timeAgainstFloor(state, network, [&](int sample) { network.mixedSample(sample, mask); });
+  state.counters["extra_us"] = state.counters["sample_us"] - state.counters["floor_us"];
+}
+
+BENCHMARK(BM_BPOpenCLPhaseAgainstLaunchFloor)
+    ->ArgNames({"in", "hidden", "out", "phase"})
+    ->Args({64, 200, 8, BenchmarkBP::kForward})
+    ->Args({64, 200, 8, BenchmarkBP::kBackward})
+    ->Args({64, 200, 8, BenchmarkBP::kApply})
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(1.0);
 
