@@ -130,8 +130,8 @@ __kernel void layer_propagate_forward(__global const float* input, int inputOffs
   }
 }
 
-// layer_propagate_backwards: error terms and weight changes of one layer, one neuron j at a
-// time; launched for the output layer first, then down to layer 1.
+// layer_propagate_backwards: error terms and weight changes of one layer's neurons j;
+// launched for the output layer first, then down to layer 1.
 //   activations[activationOffset + j]       this layer's sigmoid values; the layer below
 //                                           starts at activationOffset - inputs
 //   upperDeltas[k], k < nextNeurons         error terms of the layer above (unused on the
