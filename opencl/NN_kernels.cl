@@ -15,21 +15,53 @@
 // The logistic neuron of the host: 1 / (1 + e^-x) in single precision.
 float sigmoid(float x) { return 1.0f / (1.0f + exp(-x)); }
 
+// Lanes of the 16 of a and b (a first) by constant indices: shuffle2, or where the compiler
+// offers it the builtin that it certainly turns into single shuffle instructions.
+#ifdef __clang__
+#define PICK8(a, b, i0, i1, i2, i3, i4, i5, i6, i7) \
+  __builtin_shufflevector(a, b, i0, i1, i2, i3, i4, i5, i6, i7)
+#else
+#define PICK8(a, b, i0, i1, i2, i3, i4, i5, i6, i7) \
+  shuffle2(a, b, (uint8)(i0, i1, i2, i3, i4, i5, i6, i7))
+#endif
+
+// Eight rows of eight floats turned around in registers: columns[k] holds lane k of row t
+// in lane t. With eight contiguous row loads this is far cheaper than 64 single loads.
+void transpose8(float8 r0, float8 r1, float8 r2, float8 r3, float8 r4, float8 r5, float8 r6,
+                float8 r7, float8* columns) {
+  // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves.
+  const float8 t0 = PICK8(r0, r1, 0, 8, 1, 9, 4, 12, 5, 13);
+  const float8 t1 = PICK8(r0, r1, 2, 10, 3, 11, 6, 14, 7, 15);
+  const float8 t2 = PICK8(r2, r3, 0, 8, 1, 9, 4, 12, 5, 13);
+  const float8 t3 = PICK8(r2, r3, 2, 10, 3, 11, 6, 14, 7, 15);
+  const float8 t4 = PICK8(r4, r5, 0, 8, 1, 9, 4, 12, 5, 13);
+  const float8 t5 = PICK8(r4, r5, 2, 10, 3, 11, 6, 14, 7, 15);
+  const float8 t6 = PICK8(r6, r7, 0, 8, 1, 9, 4, 12, 5, 13);
+  const float8 t7 = PICK8(r6, r7, 2, 10, 3, 11, 6, 14, 7, 15);
+  const float8 u0 = PICK8(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+  const float8 u1 = PICK8(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+  const float8 u2 = PICK8(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+  const float8 u3 = PICK8(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+  const float8 u4 = PICK8(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+  const float8 u5 = PICK8(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+  const float8 u6 = PICK8(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+  const float8 u7 = PICK8(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+  columns[0] = PICK8(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11);
+  columns[1] = PICK8(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11);
+  columns[2] = PICK8(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11);
+  columns[3] = PICK8(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11);
+  columns[4] = PICK8(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15);
+  columns[5] = PICK8(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15);
+  columns[6] = PICK8(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15);
+  columns[7] = PICK8(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15);
+}
+
 // ===========================================================================================
-// Back-propagation kernels: one sample at a time, one work-item per neuron (or per weight).
+// Back-propagation kernels: one sample at a time, a work-group per 64 neurons (or 256 weights).
 // ===========================================================================================
 
 // Neurons per float8 in the layer kernels.
 #define NEURON_LANES 8
-
-// Lanes of the 16 of a and b (a first) by constant indices.
-#ifdef __clang__
-#define BP_PICK8(a, b, i0, i1, i2, i3, i4, i5, i6, i7) \
-  __builtin_shufflevector(a, b, i0, i1, i2, i3, i4, i5, i6, i7)
-#else
-#define BP_PICK8(a, b, i0, i1, i2, i3, i4, i5, i6, i7) \
-  shuffle2(a, b, (uint8)(i0, i1, i2, i3, i4, i5, i6, i7))
-#endif
 
 // Eight floats from each of eight rows, turned around: columns[k] holds rows[t][k] in lane t.
 // Eight contiguous loads and a transpose in registers cost far less than 64 single loads.
@@ -38,31 +70,7 @@ void transposedRows(__global const float* const* rows, float8* columns) {
   const float8 r2 = vload8(0, rows[2]), r3 = vload8(0, rows[3]);
   const float8 r4 = vload8(0, rows[4]), r5 = vload8(0, rows[5]);
   const float8 r6 = vload8(0, rows[6]), r7 = vload8(0, rows[7]);
-  // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves.
-  const float8 t0 = BP_PICK8(r0, r1, 0, 8, 1, 9, 4, 12, 5, 13);
-  const float8 t1 = BP_PICK8(r0, r1, 2, 10, 3, 11, 6, 14, 7, 15);
-  const float8 t2 = BP_PICK8(r2, r3, 0, 8, 1, 9, 4, 12, 5, 13);
-  const float8 t3 = BP_PICK8(r2, r3, 2, 10, 3, 11, 6, 14, 7, 15);
-  const float8 t4 = BP_PICK8(r4, r5, 0, 8, 1, 9, 4, 12, 5, 13);
-  const float8 t5 = BP_PICK8(r4, r5, 2, 10, 3, 11, 6, 14, 7, 15);
-  const float8 t6 = BP_PICK8(r6, r7, 0, 8, 1, 9, 4, 12, 5, 13);
-  const float8 t7 = BP_PICK8(r6, r7, 2, 10, 3, 11, 6, 14, 7, 15);
-  const float8 u0 = BP_PICK8(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
-  const float8 u1 = BP_PICK8(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
-  const float8 u2 = BP_PICK8(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
-  const float8 u3 = BP_PICK8(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
-  const float8 u4 = BP_PICK8(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
-  const float8 u5 = BP_PICK8(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
-  const float8 u6 = BP_PICK8(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
-  const float8 u7 = BP_PICK8(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
-  columns[0] = BP_PICK8(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11);
-  columns[1] = BP_PICK8(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11);
-  columns[2] = BP_PICK8(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11);
-  columns[3] = BP_PICK8(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11);
-  columns[4] = BP_PICK8(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15);
-  columns[5] = BP_PICK8(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15);
-  columns[6] = BP_PICK8(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15);
-  columns[7] = BP_PICK8(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15);
+  transpose8(r0, r1, r2, r3, r4, r5, r6, r7, columns);
 }
 
 // The float at rows[t][k] of each of eight rows, lane t.
@@ -249,16 +257,6 @@ __kernel void apply_delta_weights(__global float* weights, __global const float*
 // The logistic function lane by lane, the same formula as sigmoid above.
 float8 sigmoid8(float8 x) { return 1.0f / (1.0f + exp(-x)); }
 
-// Lanes of the 16 of a and b (a first) by constant indices: shuffle2, or where the compiler
-// offers it the builtin that it certainly turns into single shuffle instructions.
-#ifdef __clang__
-#define PICK8(a, b, i0, i1, i2, i3, i4, i5, i6, i7) \
-  __builtin_shufflevector(a, b, i0, i1, i2, i3, i4, i5, i6, i7)
-#else
-#define PICK8(a, b, i0, i1, i2, i3, i4, i5, i6, i7) \
-  shuffle2(a, b, (uint8)(i0, i1, i2, i3, i4, i5, i6, i7))
-#endif
-
 // Inputs j0 ... j0 + 7 of the eight samples from `first` on, one float8 per input with
 // sample first + t in lane t: eight row loads and an 8 x 8 transpose in registers, much
 // cheaper than 64 single loads. Reads inputs[(first + t) * inputCount + j0 + k] for t, k < 8,
@@ -271,31 +269,7 @@ void inputBlock(__global const float* inputs, int inputCount, int first, int j0,
   const float8 r2 = vload8(0, row + 2 * inputCount), r3 = vload8(0, row + 3 * inputCount);
   const float8 r4 = vload8(0, row + 4 * inputCount), r5 = vload8(0, row + 5 * inputCount);
   const float8 r6 = vload8(0, row + 6 * inputCount), r7 = vload8(0, row + 7 * inputCount);
-  // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves.
-  const float8 t0 = PICK8(r0, r1, 0, 8, 1, 9, 4, 12, 5, 13);
-  const float8 t1 = PICK8(r0, r1, 2, 10, 3, 11, 6, 14, 7, 15);
-  const float8 t2 = PICK8(r2, r3, 0, 8, 1, 9, 4, 12, 5, 13);
-  const float8 t3 = PICK8(r2, r3, 2, 10, 3, 11, 6, 14, 7, 15);
-  const float8 t4 = PICK8(r4, r5, 0, 8, 1, 9, 4, 12, 5, 13);
-  const float8 t5 = PICK8(r4, r5, 2, 10, 3, 11, 6, 14, 7, 15);
-  const float8 t6 = PICK8(r6, r7, 0, 8, 1, 9, 4, 12, 5, 13);
-  const float8 t7 = PICK8(r6, r7, 2, 10, 3, 11, 6, 14, 7, 15);
-  const float8 u0 = PICK8(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
-  const float8 u1 = PICK8(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
-  const float8 u2 = PICK8(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
-  const float8 u3 = PICK8(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
-  const float8 u4 = PICK8(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
-  const float8 u5 = PICK8(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
-  const float8 u6 = PICK8(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
-  const float8 u7 = PICK8(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
-  columns[0] = PICK8(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11);
-  columns[1] = PICK8(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11);
-  columns[2] = PICK8(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11);
-  columns[3] = PICK8(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11);
-  columns[4] = PICK8(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15);
-  columns[5] = PICK8(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15);
-  columns[6] = PICK8(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15);
-  columns[7] = PICK8(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15);
+  transpose8(r0, r1, r2, r3, r4, r5, r6, r7, columns);
 }
 
 // Whether inputBlock may serve the eight samples from `first` on: they all exist and the
