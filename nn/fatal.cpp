@@ -3,9 +3,26 @@
 #include <cstdlib>
 #include <iostream>
 
+namespace {
+
+FatalHandler fatalHandler = nullptr;
+
+}  // namespace
+
+FatalHandler setFatalHandler(FatalHandler handler) {
+  FatalHandler previous = fatalHandler;
+  fatalHandler = handler;
+  return previous;
+}
+
+void throwFatalError(const std::string& message, int status) {
+  throw FatalError{message, status};
+}
+
 void fatal(const std::string& message, int status) {
   std::cout.flush();
   std::cerr << message << '\n';
   std::cerr.flush();
+  if (fatalHandler != nullptr) fatalHandler(message, status);
   std::exit(status);
 }

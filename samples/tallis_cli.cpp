@@ -11,6 +11,7 @@
 
 #include "samples/exception.h"
 #include "samples/sample_selection.h"
+#include "samples/tallis_exit.h"
 #include "samples/training_file.h"
 
 namespace po = boost::program_options;
@@ -32,7 +33,7 @@ std::vector<AttributeFunction> createAttributesVector(std::string keys) {
     AttributeFunction function = findAttributeFunction(field);
     if (function == nullptr) {
       std::cerr << "Wrong attribute function" << std::endl;
-      std::exit(1);
+      endTallis(1);
     }
     functions.push_back(function);
   }
@@ -62,7 +63,7 @@ void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
   if (!options.count("-i") || !options.count("-o") || !options.count("-r") ||
       !options.count("-p")) {
     std::cerr << "Error parsing options" << std::endl;
-    std::exit(0);
+    endTallis(0);
   }
   inputs = createAttributesVector(options["-i"].as<std::string>());
   outputs = createAttributesVector(options["-o"].as<std::string>());

@@ -1,0 +1,45 @@
+// endTallis and the in-process key list check it serves.
+
+#include "samples/tallis_exit.h"
+
+#include <gtest/gtest.h>
+
+#include "samples/tallis_cli.h"
+
+namespace {
+
+TEST(TallisExit, EndsTheProcessWithTheStatus) {
+  EXPECT_EXIT(endTallis(1), testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(createAttributesVector("sT,nope"), testing::ExitedWithCode(1),
+              "^Wrong attribute function\n$");
+}
+
+void returningHandler(int) {}
+
+TEST(TallisExit, AHandlerThatReturnsStillEndsTheProcess) {
+  EXPECT_EXIT(
+      {
+        setTallisExitHandler(returningHandler);
+        endTallis(3);
+      },
+      testing::ExitedWithCode(3), "");
+}
+
+TEST(TallisExit, AThrowingHandlerReportsTheStatusInProcess) {
+  TallisExitHandler previous = setTallisExitHandler(throwTallisExit);
+  EXPECT_EQ(previous, nullptr);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  int status = -1;
+  try {
+    createAttributesVector("sT,,wT");
+  } catch (const TallisExit& exit) {
+    status = exit.status;
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "atrib[0]=sT\natrib[1]=\natrib[2]=wT\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Wrong attribute function\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(setTallisExitHandler(nullptr), &throwTallisExit);
+}
+
+}  // namespace
