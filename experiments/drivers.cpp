@@ -23,20 +23,26 @@ const TimedTrainer kBackPropagationTrainers[] = {
 const int kInputNeurons = 9;
 const int kOutputNeurons = 1;
 
+}  // namespace
+
 // Training data files built from the first data set of trainOnDataSets.
 const char kNeuronsInLayerData[] = "neurons_in_layer_KTH-SP2-1996-2.1-cln.swf";
 const char kBPNeuronsInLayerData[] = "BP_num_neur_in_layers_10_KTH-SP2-1996-2.1-cln.swf";
 const char kNumberOfLayersData[] = "num_layers_KTH-SP2-1996-2.1-cln.swf";
 const char kSampleSizeData[] = "samples_KTH-SP2-1996-2.1-cln.swf";
 
-}  // namespace
+const char kPSONeuronsInLayerParameters[] = "PSO_params_neurons_in_layer_timings.txt";
+const char kBPNeuronsInLayerParameters[] = "BP_params.txt";
+const char kPSONumberOfLayersParameters[] = "PSO_params_num_layers_timings.txt";
+const char kPSOSampleSizeParameters[] = "PSO_params_samples_timings.txt";
+const char kSampleSizeConfiguration[] = "nn_config_sample_size_timings.txt";
 
 void runPSONeuronsInLayerTimings(int first, int step, int last, int iterations,
                                  const std::string& resultPrefix, int trainingSamples) {
   for (const TimedTrainer& trainer : kParticleSwarmTrainers) {
     timeNeuronsInLayer({trainer.type, first, step, last, resultPrefix + trainer.suffix, iterations,
                         kInputNeurons, kOutputNeurons, kNeuronsInLayerData,
-                        "PSO_params_neurons_in_layer_timings.txt", trainingSamples, 1});
+                        kPSONeuronsInLayerParameters, trainingSamples, 1});
   }
 }
 
@@ -45,8 +51,8 @@ void runBPNeuronsInLayerTimings(int first, int step, int last, int iterations,
                                 int trainingSamples) {
   for (const TimedTrainer& trainer : kBackPropagationTrainers) {
     timeNeuronsInLayer({trainer.type, first, step, last, resultPrefix + trainer.suffix, iterations,
-                        kInputNeurons, kOutputNeurons, kBPNeuronsInLayerData, "BP_params.txt",
-                        trainingSamples, hiddenLayers});
+                        kInputNeurons, kOutputNeurons, kBPNeuronsInLayerData,
+                        kBPNeuronsInLayerParameters, trainingSamples, hiddenLayers});
   }
 }
 
@@ -56,7 +62,7 @@ void runPSONumberOfLayersTimings(int first, int step, int last, int iterations,
   for (const TimedTrainer& trainer : kParticleSwarmTrainers) {
     timeNumberOfLayers({trainer.type, first, step, last, hiddenNeurons,
                         resultPrefix + trainer.suffix, iterations, kInputNeurons, kOutputNeurons,
-                        kNumberOfLayersData, "PSO_params_num_layers_timings.txt", trainingSamples});
+                        kNumberOfLayersData, kPSONumberOfLayersParameters, trainingSamples});
   }
 }
 
@@ -64,7 +70,6 @@ void runPSOSampleSizeTimings(int first, int step, int last, int iterations,
                              const std::string& resultPrefix) {
   for (const TimedTrainer& trainer : kParticleSwarmTrainers) {
     timeSampleSize(trainer.type, first, step, last, resultPrefix + trainer.suffix, iterations,
-                   "nn_config_sample_size_timings.txt", kSampleSizeData,
-                   "PSO_params_samples_timings.txt");
+                   kSampleSizeConfiguration, kSampleSizeData, kPSOSampleSizeParameters);
   }
 }

@@ -1,0 +1,148 @@
+#include "experiments/command_line.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+
+#include "experiments/network_factory.h"
+
+namespace {
+
+// Indexed by type number; the names are those of ombra's command line.
+const char* const kTrainerNames[kNetworkTypeCount] = {
+    "PSO",           "PSO_private_GPU", "PSO_private_CPU", "PSO_local_GPU",
+    "PSO_local_CPU", "BP",              "BP_GPU",          "BP_CPU",
+};
+
+const OptionSpec* findSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
+  for (const OptionSpec& spec : specs) {
+    if (name == spec.name) return &spec;
+  }
+  return nullptr;
+}
+
+// The whole text must be a decimal integer that fits an int.
+bool parseInteger(const std::string& text, int& value) {
+  // strtoll would skip leading blanks; a value is taken exactly as written.
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long parsed = std::strtoll(text.c_str(), &end, 10);
+  if (*end != '\0' || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) return false;
+  value = static_cast<int>(parsed);
+  return true;
+}
+
+void checkValue(const OptionSpec& spec, const std::string& value) {
+  const std::string option = std::string("--") + spec.name;
+  switch (spec.kind) {
+    case OptionKind::Integer: {
+      int number = 0;
+      if (!parseInteger(value, number)) {
+        throw UsageError(option + ": '" + value + "' is not a whole number");
+      }
+      if (number < spec.minimum) {
+        throw UsageError(option + ": must be at least " + std::to_string(spec.minimum) +
+                         ", got " + value);
+      }
+      break;
+    }
+    case OptionKind::Trainer:
+      trainerType(value);
+      break;
+    case OptionKind::Text:
+      if (value.empty()) throw UsageError(option + ": needs a value that is not empty");
+      break;
+  }
+}
+
+}  // namespace
+
+int ParsedOptions::integer(const std::string& name) const {
+  int value = 0;
+  parseInteger(values.at(name), value);
+  return value;
+}
+
+int ParsedOptions::trainer(const std::string& name) const { return trainerType(values.at(name)); }
+
+const std::string& ParsedOptions::text(const std::string& name) const { return values.at(name); }
+
+ParsedOptions parseCommandOptions(const std::vector<std::string>& args,
+                                  const std::vector<OptionSpec>& specs) {
+  ParsedOptions parsed;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    if (word.compare(0, 2, "--") != 0 || word.size() == 2) {
+      throw UsageError("unexpected argument '" + word + "'");
+    }
+    const size_t equals = word.find('=');
+    const std::string name = word.substr(2, equals == std::string::npos ? equals : equals - 2);
+    const OptionSpec* spec = findSpec(specs, name);
+    if (spec == nullptr) throw UsageError("unknown option --" + name);
+    if (parsed.values.count(name) != 0) throw UsageError("--" + name + " given twice");
+    std::string value;
+    if (equals != std::string::npos) {
+      value = word.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      throw UsageError("--" + name + " needs a value");
+    }
+    checkValue(*spec, value);
+    parsed.values[name] = value;
+  }
+  for (const OptionSpec& spec : specs) {
+    if (parsed.values.count(spec.name) != 0) continue;
+    if (spec.defaultValue == nullptr) {
+      throw UsageError(std::string("missing required option --") + spec.name);
+    }
+    parsed.values[spec.name] = spec.defaultValue;
+  }
+  return parsed;
+}
+
+bool asksForHelp(const std::vector<std::string>& args) {
+  for (const std::string& word : args) {
+    if (word == "--help" || word == "-h") return true;
+  }
+  return false;
+}
+
+std::string optionsHelp(const std::vector<OptionSpec>& specs) {
+  std::ostringstream text;
+  for (const OptionSpec& spec : specs) {
+    std::string left = std::string("  --") + spec.name;
+    switch (spec.kind) {
+      case OptionKind::Integer: left += " N"; break;
+      case OptionKind::Trainer: left += " TYPE"; break;
+      case OptionKind::Text: left += " TEXT"; break;
+    }
+    if (left.size() < 26) left.resize(26, ' ');
+    else left += "  ";
+    text << left << spec.help;
+    if (spec.defaultValue == nullptr) {
+      text << " (required)";
+    } else {
+      text << " (default: " << spec.defaultValue << ")";
+    }
+    text << "\n";
+  }
+  return text.str();
+}
+
+int trainerType(const std::string& text) {
+  int number = 0;
+  if (parseInteger(text, number) && number >= 0 && number < kNetworkTypeCount) return number;
+  for (int type = 0; type < kNetworkTypeCount; ++type) {
+    if (text == kTrainerNames[type]) return type;
+  }
+  std::string names;
+  for (const char* name : kTrainerNames) names += std::string(names.empty() ? "" : ", ") + name;
+  throw UsageError("--type: '" + text + "' is neither a type number 0 to 7 nor a trainer (" +
+                   names + ")");
+}
+
+const char* trainerName(int type) { return kTrainerNames[type]; }

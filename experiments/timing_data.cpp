@@ -1,0 +1,129 @@
+#include "experiments/timing_data.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "experiments/drivers.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+const char kTimingInputKeys[] = "rCPU,rT,lsu,lsa,lsua,lc,lrt,ea,ec";
+const char kTimingOutputKeys[] = "s";
+
+namespace {
+
+struct DefaultFile {
+  const char* name;
+  const char* text;
+};
+
+// timeIterations switches the termination limits off, so only the swarm size, the strip
+// length and the learning rate shape a measurement; the iteration limit is there for a
+// plain ombra run on the same files.
+const DefaultFile kDefaultFiles[] = {
+    {kPSONeuronsInLayerParameters, "Population size: 64\nStrip length: 10\nIterations: 100\n"},
+    {kBPNeuronsInLayerParameters, "Learning rate: 0.02\nStrip length: 10\nIterations: 100\n"},
+    {kPSONumberOfLayersParameters, "Population size: 64\nStrip length: 10\nIterations: 100\n"},
+    {kPSOSampleSizeParameters, "Population size: 64\nStrip length: 10\nIterations: 100\n"},
+    {kSampleSizeConfiguration, "9 10 1 "},
+};
+
+bool writeText(const std::string& fileName, const std::string& text) {
+  std::ofstream file(fileName);
+  file << text;
+  file.close();
+  return static_cast<bool>(file);
+}
+
+}  // namespace
+
+std::string defaultTallisPath() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const fs::path beside = self.parent_path() / "samples" / "tallis";
+    if (fs::exists(beside, error)) return beside.string();
+  }
+  return "tallis";
+}
+
+std::vector<std::string> tallisArguments(const std::string& tallisPath, const std::string& logFile,
+                                         const std::string& positivesRatio,
+                                         const std::string& trainingDataFile) {
+  return {tallisPath,
+          std::string("-i") + kTimingInputKeys,
+          std::string("-o") + kTimingOutputKeys,
+          "-r60:20:20",
+          "-p" + positivesRatio,
+          logFile,
+          trainingDataFile};
+}
+
+int runProgram(const std::vector<std::string>& arguments, std::string& error) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  // The child writes to the same descriptors: what this process printed must come first.
+  std::cout.flush();
+  std::cerr.flush();
+  pid_t child = 0;
+  const int spawned = posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (spawned != 0) {
+    error = "cannot run " + arguments[0] + ": " + std::strerror(spawned);
+    return -1;
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child) {
+    error = "lost " + arguments[0] + ": " + std::strerror(errno);
+    return -1;
+  }
+  if (WIFEXITED(status)) {
+    // A program that could not be executed after the fork exits with 127.
+    if (WEXITSTATUS(status) == 127) error = "cannot run " + arguments[0];
+    return WEXITSTATUS(status);
+  }
+  error = arguments[0] + " was ended by signal " + std::to_string(WTERMSIG(status));
+  return -1;
+}
+
+int makeTimingData(const std::string& tallisPath, const std::string& logFile,
+                   const std::string& positivesRatio) {
+  std::string error;
+  const int status =
+      runProgram(tallisArguments(tallisPath, logFile, positivesRatio, kNeuronsInLayerData), error);
+  if (status != 0) {
+    if (error.empty()) error = tallisPath + " failed with status " + std::to_string(status);
+    std::cerr << "ombra-timings: " << error << std::endl;
+    return 1;
+  }
+  std::cout << "Training data: " << kNeuronsInLayerData << std::endl;
+  for (const char* copy : {kBPNeuronsInLayerData, kNumberOfLayersData, kSampleSizeData}) {
+    std::error_code copyError;
+    fs::copy_file(kNeuronsInLayerData, copy, fs::copy_options::overwrite_existing, copyError);
+    if (copyError) {
+      std::cerr << "ombra-timings: cannot write " << copy << ": " << copyError.message()
+                << std::endl;
+      return 1;
+    }
+    std::cout << "Training data: " << copy << std::endl;
+  }
+  for (const DefaultFile& file : kDefaultFiles) {
+    if (fs::exists(file.name)) {
+      std::cout << "Kept: " << file.name << std::endl;
+    } else if (writeText(file.name, file.text)) {
+      std::cout << "Written: " << file.name << std::endl;
+    } else {
+      std::cerr << "ombra-timings: cannot write " << file.name << std::endl;
+      return 1;
+    }
+  }
+  return 0;
+}

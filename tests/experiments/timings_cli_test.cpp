@@ -1,0 +1,224 @@
+#include "experiments/timings_cli.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "experiments/drivers.h"
+#include "tests/experiments/experiment_files.h"
+
+namespace {
+
+using experiment_test::lines;
+using experiment_test::readFile;
+using experiment_test::writeFile;
+
+const char* const kCommands[] = {"layers",      "neurons",         "samples",
+                                 "pso-neurons", "bp-neurons",      "pso-layers",
+                                 "pso-samples", "train-data-sets", "fastest-pso",
+                                 "lift-chart",  "make-data"};
+
+struct RunResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+RunResult runTimingsWith(std::initializer_list<const char*> args) {
+  std::vector<const char*> argv{"ombra-timings"};
+  argv.insert(argv.end(), args);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int status = runTimings(static_cast<int>(argv.size()), argv.data());
+  RunResult result{status, testing::internal::GetCapturedStdout(),
+             testing::internal::GetCapturedStderr()};
+  return result;
+}
+
+class TimingsCommandLine : public experiment_test::ScratchWorkingDirectory {};
+
+TEST_F(TimingsCommandLine, ProgramHelpListsEveryCommand) {
+  for (const char* help : {"--help", "-h", "help"}) {
+    const RunResult result = runTimingsWith({help});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    for (const char* command : kCommands) {
+      EXPECT_NE(result.out.find(std::string("\n  ") + command + " "), std::string::npos)
+          << command;
+    }
+    EXPECT_NE(result.out.find("4 PSO_local_CPU"), std::string::npos);
+  }
+}
+
+TEST_F(TimingsCommandLine, EveryCommandHasHelpThatRunsNothing) {
+  for (const char* command : kCommands) {
+    SCOPED_TRACE(command);
+    // --help wins over arguments that would be refused or would run something.
+    const RunResult result = runTimingsWith({command, "--step", "0", "--help"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind(std::string("Usage: ombra-timings ") + command + " [options]\n", 0),
+              0u)
+        << result.out;
+    EXPECT_NE(result.out.find("  --help "), std::string::npos);
+    EXPECT_EQ(result.err, "");
+  }
+  EXPECT_NE(runTimingsWith({"layers", "-h"}).out.find("  --hidden-neurons N      neurons in every hidden "
+                                           "layer (default: 10)\n"),
+            std::string::npos);
+}
+
+TEST_F(TimingsCommandLine, MissingOrUnknownCommand) {
+  RunResult result = runTimingsWith({});
+  EXPECT_EQ(result.status, kUsageStatus);
+  EXPECT_EQ(result.err, "ombra-timings: missing command\nTry 'ombra-timings --help'.\n");
+  result = runTimingsWith({"timeNumberOfLayers"});
+  EXPECT_EQ(result.status, kUsageStatus);
+  EXPECT_EQ(result.err,
+            "ombra-timings: unknown command 'timeNumberOfLayers'\nTry 'ombra-timings --help'.\n");
+  EXPECT_EQ(result.out, "");
+}
+
+// A refused command line replaces no result file and builds no network.
+TEST_F(TimingsCommandLine, BadArgumentsRunNothing) {
+  writeFile("layers.csv", "earlier results\n");
+  const struct {
+    std::initializer_list<const char*> args;
+    const char* message;
+  } cases[] = {
+      {{"layers", "--type", "BP", "--step", "0", "--data", "data.txt", "--params", "params.txt",
+        "--samples", "30"},
+       "layers: --step: must be at least 1, got 0"},
+      {{"neurons", "--type", "5", "--step=-5", "--data", "data.txt", "--params", "params.txt",
+        "--samples", "30", "--result", "layers.csv"},
+       "neurons: --step: must be at least 1, got -5"},
+      {{"samples", "--type", "5", "--first", "10", "--step", "0", "--last", "20", "--config",
+        "net.cfg", "--data", "data.txt", "--params", "params.txt", "--result", "layers.csv"},
+       "samples: --step: must be at least 1, got 0"},
+      {{"layers", "--type", "8", "--data", "data.txt", "--params", "params.txt", "--samples",
+        "30"},
+       "layers: --type: '8' is neither a type number 0 to 7 nor a trainer (PSO, PSO_private_GPU, "
+       "PSO_private_CPU, PSO_local_GPU, PSO_local_CPU, BP, BP_GPU, BP_CPU)"},
+      {{"layers", "--type", "BP", "--iterations", "0", "--data", "data.txt", "--params",
+        "params.txt", "--samples", "30"},
+       "layers: --iterations: must be at least 1, got 0"},
+      {{"layers", "--type", "BP", "--data", "data.txt", "--params", "params.txt", "--samples",
+        "-1"},
+       "layers: --samples: must be at least 1, got -1"},
+      {{"layers", "--type", "BP", "--data", "data.txt", "--params", "params.txt"},
+       "layers: missing required option --samples"},
+      {{"pso-layers", "--step", "0", "--samples", "30"},
+       "pso-layers: --step: must be at least 1, got 0"},
+      {{"pso-samples", "--first", "10", "--last", "20"},
+       "pso-samples: missing required option --step"},
+      {{"bp-neurons", "--samples", "30", "--hidden-layers", "0"},
+       "bp-neurons: --hidden-layers: must be at least 1, got 0"},
+      {{"make-data"}, "make-data: missing required option --log"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const RunResult result = runTimingsWith(c.args);
+    EXPECT_EQ(result.status, kUsageStatus);
+    const std::string command = *c.args.begin();
+    EXPECT_EQ(result.err, std::string("ombra-timings: ") + c.message +
+                              "\nTry 'ombra-timings " + command + " --help'.\n");
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(readFile("layers.csv"), "earlier results\n");
+  EXPECT_FALSE(std::filesystem::exists("nn_config_file_num_layers_timing.txt"));
+  EXPECT_FALSE(std::filesystem::exists("nn_config_file_neur_in_layer_timing.txt"));
+}
+
+TEST_F(TimingsCommandLine, LayersAndNeuronsReachTheExperiments) {
+  RunResult result = runTimingsWith({"layers", "--type=BP", "--first", "0", "--last", "2", "--hidden-neurons", "3",
+                    "--iterations", "1", "--data", "data.txt", "--params", "params.txt",
+                    "--samples", "20", "--result", "l.csv"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  std::vector<std::string> rows = lines(readFile("l.csv"));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], "layers;time (s)");
+  EXPECT_EQ(rows[3].substr(0, 2), "2;");
+  EXPECT_EQ(readFile("nn_config_file_num_layers_timing.txt"), "9 3 3 1 ");
+
+  result = runTimingsWith({"neurons", "--type", "0", "--first", "2", "--step", "2", "--last", "4",
+                "--hidden-layers", "2", "--iterations", "1", "--data", "data.txt", "--params",
+                "params.txt", "--samples", "30", "--result", "n.csv"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  rows = lines(readFile("n.csv"));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], "neurons in layer;time (s)");
+  EXPECT_EQ(rows[2].substr(0, 2), "4;");
+  EXPECT_EQ(readFile("nn_config_file_neur_in_layer_timing.txt"), "9 4 4 1 ");
+  // (9, 4, 4, 1): 4 * 10 + 4 * 5 + 5 weights.
+  EXPECT_NE(result.out.find("   total weights=65\n"), std::string::npos) << result.out;
+}
+
+TEST_F(TimingsCommandLine, SamplesDescendAndTheLiftChartHasOneLinePerTestSample) {
+  writeFile("net.cfg", "9 3 1 ");
+  RunResult result = runTimingsWith({"samples", "--type", "BP", "--first", "10", "--step", "10", "--last", "30",
+                    "--iterations", "1", "--config", "net.cfg", "--data", "data.txt",
+                    "--params", "params.txt"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "i = 30\ni = 20\ni = 10\n");
+  const std::vector<std::string> rows = lines(readFile("samples.csv"));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], "samples; time (s)");
+  EXPECT_EQ(rows[1].substr(0, 3), "30;");
+
+  result = runTimingsWith({"lift-chart", "--type", "PSO", "--config", "net.cfg", "--data", "data.txt",
+                "--params", "params.txt", "--result", "lift.txt"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("Test set MSE= "), std::string::npos) << result.out;
+  const std::vector<std::string> chart = lines(readFile("lift.txt"));
+  ASSERT_EQ(chart.size(), 6u);
+  EXPECT_EQ(chart[0], "is Positive;output");
+}
+
+TEST_F(TimingsCommandLine, FailuresInsideAnExperimentKeepTheirStatus) {
+  const char* argv[] = {"ombra-timings", "layers",   "--type",    "BP",   "--data", "data.txt",
+                        "--params",      "params.txt", "--samples", "31", "--last", "0"};
+  EXPECT_EXIT(
+      {
+        testing::internal::CaptureStdout();
+        runTimings(12, argv);
+      },
+      ::testing::ExitedWithCode(255), "^Wrong number of training samples\n$");
+}
+
+// make-data runs the real tallis on the bundled demo log.
+TEST_F(TimingsCommandLine, MakeDataWritesTheDriversFilesAndKeepsTunedOnes) {
+  writeFile(kBPNeuronsInLayerParameters, "Learning rate: 0.5\n");
+  const std::string log = std::string(SOURCE_DIR) + "/data/demo/demo.swf";
+  const RunResult result = runTimingsWith({"make-data", "--log", log.c_str(), "--tallis", TALLIS_PATH});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::string data = readFile(kNeuronsInLayerData);
+  EXPECT_EQ(lines(data).at(1), "9 1");
+  for (const char* copy : {kBPNeuronsInLayerData, kNumberOfLayersData, kSampleSizeData}) {
+    EXPECT_EQ(readFile(copy), data) << copy;
+  }
+  EXPECT_EQ(readFile(kBPNeuronsInLayerParameters), "Learning rate: 0.5\n");
+  EXPECT_NE(result.out.find(std::string("Kept: ") + kBPNeuronsInLayerParameters + "\n"),
+            std::string::npos);
+  for (const char* written : {kPSONeuronsInLayerParameters, kPSONumberOfLayersParameters,
+                              kPSOSampleSizeParameters}) {
+    EXPECT_NE(readFile(written).find("Population size: "), std::string::npos) << written;
+  }
+  EXPECT_EQ(readFile(kSampleSizeConfiguration), "9 10 1 ");
+}
+
+TEST_F(TimingsCommandLine, MakeDataReportsATallisThatFails) {
+  RunResult result = runTimingsWith({"make-data", "--log", "missing.swf", "--tallis", TALLIS_PATH});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("ombra-timings: " + std::string(TALLIS_PATH) +
+                            " failed with status 1\n"),
+            std::string::npos)
+      << result.err;
+  result = runTimingsWith({"make-data", "--log", "missing.swf", "--tallis", "./no-such-tallis"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err.rfind("ombra-timings: cannot run ./no-such-tallis", 0), 0u) << result.err;
+  EXPECT_FALSE(std::filesystem::exists(kNeuronsInLayerData));
+}
+
+}  // namespace
