@@ -67,7 +67,9 @@ struct EpochKernel {
                                                                              int count);
 };
 
-void EpochKernel::trainSamples(BPEpoch& epoch, const float* inputs, int count) {
+// clang wants the clones named again on the definition; gcc accepts it.
+__attribute__((target_clones("avx2", "default"))) void EpochKernel::trainSamples(
+    BPEpoch& epoch, const float* inputs, int count) {
   const int L = static_cast<int>(epoch.network.size()) + 1;
   const float eta = epoch.learningRate;
   const int n = epoch.inputCount;

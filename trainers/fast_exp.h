@@ -16,9 +16,14 @@
 #include <cstring>
 
 // Everything here is compiled for AVX2: callers are AVX2 functions too (target attribute),
-// chosen at run time with __builtin_cpu_supports("avx2").
+// chosen at run time with __builtin_cpu_supports("avx2"). clang has no GCC target pragma and
+// takes the same attribute through its own.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace fastexp {
 
@@ -90,4 +95,8 @@ FASTEXP_INLINE Floats sigmoid(Floats x) {
 
 }  // namespace fastexp
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif

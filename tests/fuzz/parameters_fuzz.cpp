@@ -1,0 +1,33 @@
+// The algorithm parameters reader on arbitrary bytes, as a back-propagation and as a
+// particle-swarm file: it either refuses the file through fatal (exit status -238) or gives
+// parameters the training loops can run with.
+
+#include <cstdint>
+
+#include "nn/fatal.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "trainers/parameters.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  setFatalHandler(throwFatalError);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static fuzz::InputFile file("parameters.txt");
+  const std::string& name = file.write(data, size);
+  try {
+    const BPParameters bp = readBPParameters(name);
+    fuzz::require(bp.stripLength >= 1, "an accepted strip length is at least 1");
+  } catch (const FatalError& error) {
+    fuzz::require(error.status == -238, "a refused parameters file ends with status -238");
+  }
+  try {
+    const PSOParameters pso = readPSOParameters(name);
+    fuzz::require(pso.stripLength >= 1, "an accepted strip length is at least 1");
+    fuzz::require(pso.populationSize >= 1, "an accepted population has a particle");
+  } catch (const FatalError& error) {
+    fuzz::require(error.status == -238, "a refused parameters file ends with status -238");
+  }
+  return 0;
+}
