@@ -1,7 +1,8 @@
-#include <climits>
 #include <fstream>
+#include <string>
 
 #include "nn/fatal.h"
+#include "nn/memory_limit.h"
 #include "nn/network.h"
 
 // Whitespace-separated layer sizes, input layer first. Reading stops silently at the first
@@ -20,12 +21,15 @@ void NN::readConfiguration(const std::string& fileName) {
               ": at least two layers of at least one neuron each are needed",
           -3);
   }
-  // Weight offsets are ints: a topology whose weights they cannot count is refused too.
+  // Weight offsets are ints, and every trainer holds several copies of the weights: beyond
+  // 2^28 weights (1 GiB of floats per copy) a topology is a typing error, not a network.
   long long weightCount = 0;
   for (size_t l = 1; l < layers.size(); ++l) {
     weightCount += (static_cast<long long>(layers[l - 1]) + 1) * layers[l];
-    if (weightCount > INT_MAX) {
-      fatal("Wrong network configuration in " + fileName + ": too many weights", -3);
+    if (weightCount > kMaxWeights) {
+      fatal("Wrong network configuration in " + fileName + ": too many weights (at most " +
+                std::to_string(kMaxWeights) + ")",
+            -3);
     }
   }
 }

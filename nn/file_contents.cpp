@@ -1,5 +1,6 @@
 #include "nn/file_contents.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -7,17 +8,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-FileContents::FileContents(const std::string& fileName) {
+#include "nn/memory_limit.h"
+
+FileContents::FileContents(const std::string& fileName)
+    : FileContents(fileName, static_cast<size_t>(physicalMemoryBytes())) {}
+
+FileContents::FileContents(const std::string& fileName, size_t maxBytes) {
   const int descriptor = open(fileName.c_str(), O_RDONLY);
   if (descriptor < 0) return;
   struct stat info;
   const bool regular = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
   if (regular && info.st_size == 0) {
     status_ = ok;
+  } else if (regular && static_cast<unsigned long long>(info.st_size) > maxBytes) {
+    status_ = tooLarge;
+  } else if (regular && map(descriptor, static_cast<size_t>(info.st_size))) {
+    status_ = ok;
   } else {
-    const bool done = (regular && map(descriptor, static_cast<size_t>(info.st_size))) ||
-                      readAll(descriptor);
-    status_ = done ? ok : readError;
+    status_ = readAll(descriptor, maxBytes / 4) ? ok : status_;
   }
   close(descriptor);
 }
@@ -36,20 +44,30 @@ bool FileContents::map(int descriptor, size_t length) {
   return true;
 }
 
-bool FileContents::readAll(int descriptor) {
+// On failure sets status_ to readError or tooLarge.
+bool FileContents::readAll(int descriptor, size_t maxBytes) {
   size_t capacity = 1 << 16;
   size_t length = 0;
   std::unique_ptr<char[]> buffer(new char[capacity]);
   for (;;) {
+    if (length > maxBytes) {
+      status_ = tooLarge;
+      return false;
+    }
     if (length == capacity) {
-      std::unique_ptr<char[]> larger(new char[2 * capacity]);
-      std::memcpy(larger.get(), buffer.get(), length);
-      buffer = std::move(larger);
-      capacity *= 2;
+      // One byte past the limit is enough to tell that the content is too large.
+      const size_t larger = std::min(2 * capacity, maxBytes + 1);
+      std::unique_ptr<char[]> grown(new char[larger]);
+      std::memcpy(grown.get(), buffer.get(), length);
+      buffer = std::move(grown);
+      capacity = larger;
     }
     const ssize_t n = read(descriptor, buffer.get() + length, capacity - length);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
+    if (n < 0) {
+      status_ = readError;
+      return false;
+    }
     if (n == 0) break;
     length += static_cast<size_t>(n);
   }

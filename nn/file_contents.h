@@ -5,12 +5,16 @@
 #include <string>
 
 // The whole content of a file, read in one go. A regular file is mapped into memory (no
-// copy); pipes and devices are read into a buffer that grows as they deliver.
+// copy); pipes and devices are read into a buffer that grows as they deliver. A regular file
+// above maxBytes (by default the machine's physical memory), or a pipe or device that
+// delivers more than a quarter of it (the buffer is memory of its own), is refused with
+// tooLarge, so an endless device such as /dev/zero cannot take all memory.
 class FileContents {
  public:
-  enum Status { ok, cannotOpen, readError };
+  enum Status { ok, cannotOpen, readError, tooLarge };
 
   explicit FileContents(const std::string& fileName);
+  FileContents(const std::string& fileName, size_t maxBytes);
   ~FileContents();
   FileContents(const FileContents&) = delete;
   FileContents& operator=(const FileContents&) = delete;
@@ -22,7 +26,7 @@ class FileContents {
 
  private:
   bool map(int descriptor, size_t length);
-  bool readAll(int descriptor);
+  bool readAll(int descriptor, size_t maxBytes);
 
   Status status_ = cannotOpen;
   const char* data_ = "";

@@ -12,6 +12,7 @@
 
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
+#include "nn/memory_limit.h"
 #include "nn/reloaded_network.h"
 
 namespace {
@@ -148,6 +149,11 @@ void NN::save(const std::string& fileName) const {
 // there before anything is sized from it: a damaged count cannot make the reader allocate.
 NN_reloaded::NN_reloaded(const std::string& fileName) {
   const FileContents contents(fileName);
+  if (contents.status() == FileContents::tooLarge) {
+    fatal("Corrupt network file: " + fileName + ": too large for the " +
+              mebibytes(physicalMemoryBytes()) + " of memory of this machine",
+          -1);
+  }
   if (contents.status() != FileContents::ok) fatal("Error opening file: " + fileName, -1);
   const auto corrupt = [&fileName](const std::string& reason) {
     fatal("Corrupt network file: " + fileName + ": " + reason, -1);

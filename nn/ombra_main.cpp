@@ -1,8 +1,13 @@
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "nn/driver.h"
+#include "nn/fatal.h"
+#include "nn/memory_limit.h"
 #include "opencl/bp_opencl.h"
 #include "opencl/pso_opencl.h"
 #include "trainers/bp.h"
@@ -32,5 +37,15 @@ const NetworkType networkTypes[] = {
 
 int main(int argc, char** argv) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  return runOmbra(argc, argv, networkTypes, sizeof networkTypes / sizeof networkTypes[0]);
+  // A file size limit (ulimit -f) makes a write fail with EFBIG, reported like a full disk,
+  // instead of killing the process with SIGXFSZ.
+  std::signal(SIGXFSZ, SIG_IGN);
+  // Sizes from the input files are checked before allocating; should memory run out anyway,
+  // the run ends with a message rather than an uncaught std::bad_alloc.
+  std::set_new_handler(outOfMemory);
+  try {
+    return runOmbra(argc, argv, networkTypes, sizeof networkTypes / sizeof networkTypes[0]);
+  } catch (const std::exception& error) {
+    fatal(std::string("Unexpected error: ") + error.what(), -1);
+  }
 }

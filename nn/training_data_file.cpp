@@ -1,3 +1,4 @@
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <sstream>
@@ -5,6 +6,7 @@
 
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
+#include "nn/memory_limit.h"
 #include "nn/network.h"
 #include "nn/number_scanner.h"
 
@@ -29,7 +31,31 @@ void checkRanges(const std::vector<float>& ranges, const char* kind) {
                 " does not exceed minimum " + text(minimum),
             136);
     }
+    if (!std::isfinite(maximum - minimum)) {
+      fatal("Wrong range of " + std::string(kind) + " " + std::to_string(j + 1) +
+                " in the training data file: maximum " + text(maximum) + " minus minimum " +
+                text(minimum) + " exceeds the float range",
+            136);
+    }
   }
+}
+
+// The token at p (after white space) for a message: at most 20 characters, anything
+// unprintable shown as '?', "the end of the file" when there is none.
+std::string tokenAt(const char* p, const char* end) {
+  while (p != end && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  if (p == end) return "the end of the file";
+  std::string token;
+  for (; p != end && !std::isspace(static_cast<unsigned char>(*p)); ++p) {
+    if (token.size() == 20) return "'" + token + "...'";
+    token += std::isprint(static_cast<unsigned char>(*p)) ? *p : '?';
+  }
+  return "'" + token + "'";
+}
+
+bool onlySpaceFrom(const char* p, const char* end) {
+  while (p != end && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  return p == end;
 }
 
 // Rounded share of count samples: floor(figure / total * count + 0.5), in double.
@@ -45,6 +71,11 @@ void NN::readTrainingData(const std::string& fileName) {
   const FileContents contents(fileName);
   if (contents.status() == FileContents::cannotOpen) fatal("Error opening file: " + fileName, -7);
   if (contents.status() == FileContents::readError) fatal("Error reading file: " + fileName, -7);
+  if (contents.status() == FileContents::tooLarge) {
+    fatal("Error reading file: " + fileName + ": too large for the " +
+              mebibytes(physicalMemoryBytes()) + " of memory of this machine",
+          -7);
+  }
   parseTrainingData(contents.begin(), contents.end());
 }
 
@@ -53,9 +84,19 @@ void NN::readTrainingData(const std::string& fileName) {
 void NN::parseTrainingData(const char* begin, const char* end) {
   NumberScanner scanner(begin, end);
   float trainingFigure = 0.0f, validationFigure = 0.0f, testFigure = 0.0f;
-  scanner.readFloat(trainingFigure);
-  scanner.readFloat(validationFigure);
-  scanner.readFloat(testFigure);
+  // An empty file goes on to the size check, as a stream reader would; a figure that is not
+  // a float (nan, inf, 1e50) would leave every later number unread.
+  const char* figureStart = scanner.current();
+  bool figuresRead = true;
+  for (float* figure : {&trainingFigure, &validationFigure, &testFigure}) {
+    if (figuresRead) figureStart = scanner.current();
+    figuresRead = figuresRead && scanner.readFloat(*figure);
+  }
+  if (!figuresRead && !onlySpaceFrom(figureStart, end)) {
+    fatal("Wrong training/validation/test set size: the first line of the training data file "
+          "holds " + tokenAt(figureStart, end) + " where three numbers are expected",
+          173);
+  }
   int dataInputSize = 0, dataOutputSize = 0;
   scanner.readInt(dataInputSize);
   scanner.readInt(dataOutputSize);
@@ -66,10 +107,32 @@ void NN::parseTrainingData(const char* begin, const char* end) {
     fatal("Output size from config file does not match data output size", -149);
   }
 
+  // Every bound takes at least one character and one separator: a file too short to hold
+  // them is refused before the ranges are sized from the configuration.
+  const size_t boundCount = 2 * (static_cast<size_t>(inputSize()) + outputSize());
+  const std::string bounds = std::to_string(boundCount);
+  const char* boundStart = scanner.current();
+  if ((static_cast<size_t>(end - boundStart) + 1) / 2 < boundCount) {
+    fatal("Something is wrong with the samples: the training data file is too short for its " +
+              bounds + " range bounds",
+          136);
+  }
+  const auto wrongBound = [&](size_t k) {
+    const std::string what = onlySpaceFrom(boundStart, end)
+                                 ? "ends at"
+                                 : "holds " + tokenAt(boundStart, end) + ", not a float, as";
+    fatal("Something is wrong with the samples: the training data file " + what +
+              " range bound " + std::to_string(k + 1) + " of " + bounds,
+          136);
+  };
   inputRanges.assign(2 * static_cast<size_t>(inputSize()), 0.0f);
-  for (float& bound : inputRanges) scanner.readFloat(bound);
   outputRanges.assign(2 * static_cast<size_t>(outputSize()), 0.0f);
-  for (float& bound : outputRanges) scanner.readFloat(bound);
+  for (size_t k = 0; k < boundCount; ++k) {
+    const size_t inputBounds = inputRanges.size();
+    float& bound = k < inputBounds ? inputRanges[k] : outputRanges[k - inputBounds];
+    boundStart = scanner.current();
+    if (!scanner.readFloat(bound)) wrongBound(k);
+  }
   checkRanges(inputRanges, "input");
   checkRanges(outputRanges, "output");
 
@@ -84,17 +147,40 @@ void NN::parseTrainingData(const char* begin, const char* end) {
   rawTargets.reserve(static_cast<size_t>(end - begin) / bytesPerSampleGuess * m);
   long long sampleCount = 0;
   float value;
-  while (scanner.readFloat(value)) {
+  for (;;) {
+    const char* sampleStart = scanner.current();
+    if (!scanner.readFloat(value)) {
+      // Only white space may follow the last sample: text that is not a number (or a value
+      // beyond the float range) would otherwise drop every sample after it without a word.
+      if (!onlySpaceFrom(sampleStart, end)) {
+        fatal("Something is wrong with the samples: sample " +
+                  std::to_string(sampleCount + 1) + " of the training data file starts with " +
+                  tokenAt(sampleStart, end) + ", which is not a float",
+              136);
+      }
+      break;
+    }
     rawInputs.push_back(value);
     size_t read = 1;
-    for (; read < n && scanner.readFloat(value); ++read) rawInputs.push_back(value);
+    const char* valueStart = scanner.current();
+    for (; read < n && scanner.readFloat(value); ++read) {
+      rawInputs.push_back(value);
+      valueStart = scanner.current();
+    }
     for (; read >= n && read < n + m && scanner.readFloat(value); ++read) {
       rawTargets.push_back(value);
+      valueStart = scanner.current();
     }
-    if (read != n + m) {
+    if (read != n + m && onlySpaceFrom(valueStart, end)) {
       fatal("Something is wrong with the samples: sample " + std::to_string(sampleCount + 1) +
                 " of the training data file ends after " + std::to_string(read) + " of its " +
                 std::to_string(n + m) + " values",
+            136);
+    }
+    if (read != n + m) {
+      fatal("Something is wrong with the samples: value " + std::to_string(read + 1) +
+                " of sample " + std::to_string(sampleCount + 1) + " of the training data file is " +
+                tokenAt(valueStart, end) + ", which is not a float",
             136);
     }
     ++sampleCount;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iostream>
 #include <sstream>
+#include <string>
 
 #include "samples/exception.h"
 #include "samples/job_data.h"
@@ -111,6 +112,10 @@ bool parseJobLineFast(const char* begin, const char* end, JobData& job) {
   return true;
 }
 
+namespace {
+const size_t kMaxLineBytes = size_t{64} << 20;
+}  // namespace
+
 std::vector<JobData> parseFile(std::string path) {
   gzFile file = gzopen(path.c_str(), "rb");
   if (file == nullptr) throw Exception("Error opening file");
@@ -122,7 +127,16 @@ std::vector<JobData> parseFile(std::string path) {
   size_t kept = 0;  // bytes of an unfinished line at the start of buffer
   bool failed = false;
   for (;;) {
-    if (kept == buffer.size()) buffer.resize(buffer.size() * 2);  // a very long line
+    if (kept == buffer.size()) {
+      // A job line is 18 numbers: a line of 64 MiB is a damaged file (or a decompression
+      // bomb), and holding it whole could take any amount of memory.
+      if (buffer.size() >= kMaxLineBytes) {
+        gzclose(file);
+        throw Exception("Error reading file: a line longer than " +
+                        std::to_string(kMaxLineBytes >> 20) + " MiB");
+      }
+      buffer.resize(buffer.size() * 2);
+    }
     int count = gzread(file, buffer.data() + kept, static_cast<unsigned>(buffer.size() - kept));
     if (count < 0) {
       failed = true;

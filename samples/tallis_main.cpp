@@ -1,16 +1,24 @@
 // tallis: builds a training data file from a workload log.
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <iostream>
+#include <new>
 
 #include "samples/tallis_cli.h"
 
 int main(int argc, char** argv) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
+  // A file size limit (ulimit -f) makes a write fail with EFBIG, reported like a full disk,
+  // instead of killing the process with SIGXFSZ.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     return runTallis(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "Out of memory" << std::endl;
+    return 1;
   } catch (const std::exception& error) {
     // Exception and the option parser's errors alike: the message, and no file left behind.
     std::cerr << error.what() << std::endl;

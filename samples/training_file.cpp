@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <string>
 
 #include "samples/exception.h"
 #include "samples/look_back_index.h"
@@ -29,6 +30,7 @@ std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs,
                                 const std::vector<AttributeFunction>& outputs) {
   std::vector<Block> blocks;
   int column = 0;
+  int listStart = 0;
   auto add = [&](AttributeFunction function) {
     Block block;
     if (function == userID) {
@@ -44,9 +46,13 @@ std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs,
     }
     block.firstColumn = column;
     column += block.width;
+    if (column - listStart > kMaxSampleValues) {
+      throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues));
+    }
     blocks.push_back(block);
   };
   for (AttributeFunction function : inputs) add(function);
+  listStart = column;
   for (AttributeFunction function : outputs) add(function);
   return blocks;
 }

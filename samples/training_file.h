@@ -12,7 +12,12 @@ std::vector<double> createTrainingSample(const std::vector<JobData>& jobs, int i
                                          const std::vector<AttributeFunction>& inputs,
                                          const std::vector<AttributeFunction>& outputs);
 
-// Number of values the functions give for job 0.
+// The most values one list of attributes may give a sample (a one-hot user vector repeated
+// many times over a log of many users could ask for more than memory holds).
+constexpr int kMaxSampleValues = 1 << 24;
+
+// Number of values the functions give for job 0. Throws Exception "Too many values per
+// sample" above kMaxSampleValues.
 int inputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs);
 int outputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& outputs);
 

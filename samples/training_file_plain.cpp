@@ -3,6 +3,7 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 #include "samples/exception.h"
 #include "samples/training_file.h"
@@ -26,7 +27,13 @@ namespace {
 int sizeForJobZero(const std::vector<JobData>& jobs,
                    const std::vector<AttributeFunction>& functions) {
   size_t size = 0;
-  for (AttributeFunction function : functions) size += function(jobs, 0).size();
+  for (AttributeFunction function : functions) {
+    size += function(jobs, 0).size();
+    if (size > static_cast<size_t>(kMaxSampleValues)) {
+      throw Exception("Too many values per sample: more than " +
+                      std::to_string(kMaxSampleValues));
+    }
+  }
   return static_cast<int>(size);
 }
 }  // namespace

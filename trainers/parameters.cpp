@@ -1,6 +1,7 @@
 #include "trainers/parameters.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -46,12 +47,21 @@ void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
   std::ifstream file(fileName);
   if (!file.is_open()) fatal("Error opening file: " + fileName, kParametersFileError);
   group.seen = false;
-  std::string line;
-  while (std::getline(file, line)) {
-    if (line.size() > kMaxLineLength) break;  // silently ends the reading
+  // A line that does not fit the buffer fails the read and silently ends the reading; the
+  // buffer also bounds memory when the file is one endless line (/dev/zero).
+  char buffer[kMaxLineLength + 1];
+  while (file.getline(buffer, sizeof buffer)) {
+    const std::string line(buffer, static_cast<size_t>(file.gcount()) -
+                                       (file.eof() ? 0 : 1));  // without the line feed
     for (int k = 0; k < keyCount; ++k) {
       double value = 0.0;
       if (!readParameter(line, keys[k].text, value)) continue;
+      // Rounded to single precision, 1e300 is infinite: no trainer can work with that.
+      if (keys[k].floatField != nullptr && !std::isfinite(static_cast<float>(value))) {
+        fatal(std::string("Value of ") + keys[k].text + " out of float range in parameters file: " +
+                  fileName,
+              kParametersFileError);
+      }
       if (keys[k].termination && !group.seen) {
         *group.iterations = 0;
         *group.mse = 0.0f;

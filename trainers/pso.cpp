@@ -5,6 +5,8 @@
 #include <cfloat>
 #include <cstddef>
 
+#include "nn/fatal.h"
+#include "nn/memory_limit.h"
 #include "trainers/stopwatch.h"
 #include "trainers/termination.h"
 
@@ -14,9 +16,21 @@ NN_PSO::NN_PSO(const std::string& configurationFileName, const std::string& trai
   if (!parametersFileName.empty()) parameters = readPSOParameters(parametersFileName);
   parameters.dimension = numberOfWeights();
   const std::size_t P = static_cast<std::size_t>(parameters.populationSize);
-  weights.assign(P * parameters.dimension, 0.0f);
   const int largestSet = std::max(
       {numberOfTestSamples(), numberOfValidationSamples(), numberOfTrainingSamples()});
+  // Positions, velocities and best positions of every particle, and every particle's
+  // outputs on the largest sample set: refused before any of it is allocated.
+  const double swarmBytes =
+      4.0 * (3.0 * P * parameters.dimension + static_cast<double>(outputSize()) * P * largestSet);
+  if (!fitsInMemory(swarmBytes)) {
+    fatal("Population size " + std::to_string(P) + " is too large for " +
+              std::to_string(parameters.dimension) + " weights and " +
+              std::to_string(largestSet) + " samples: the swarm needs " + mebibytes(swarmBytes) +
+              ", more than the " + mebibytes(physicalMemoryBytes()) +
+              " of memory of this machine",
+          -238);
+  }
+  weights.assign(P * parameters.dimension, 0.0f);
   outputs.assign(static_cast<std::size_t>(outputSize()) * P * largestSet, 0.0f);
 }
 

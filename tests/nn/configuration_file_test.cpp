@@ -57,7 +57,8 @@ TEST(ConfigurationFileDeathTest, TopologyThatCannotBePropagated) {
   }
   const std::string huge = folder.write("huge.cfg", "2 100000 100000 1");
   EXPECT_EXIT(TestNetwork(huge, data), ::testing::ExitedWithCode(253),
-              "^Wrong network configuration in " + huge + ": too many weights\n$");
+              "^Wrong network configuration in " + huge +
+                  ": too many weights \\(at most 268435456\\)\n$");
 }
 
 }  // namespace

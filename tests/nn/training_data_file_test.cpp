@@ -74,11 +74,6 @@ TEST(TrainingDataFile, InputAtItsMinimumIsMinusOneTargetsAsRead) {
   EXPECT_EQ(network->trainingTargets, (std::vector<float>{0.7f, -0.3f}));
 }
 
-TEST(TrainingDataFile, ReadingStopsAtTheFirstNonNumber) {
-  const std::unique_ptr<TestNetwork> network =
-      networkFrom(countedData("1 0 0", 3) + "end 5 1\n", "1 1");
-  EXPECT_EQ(network->numberOfTrainingSamples(), 3);
-}
 
 struct Split {
   const char* firstLine;
@@ -167,8 +162,8 @@ TEST(TrainingDataFileDeathTest, LastSampleCutShort) {
               "Something is wrong with the samples: sample 4 of the training data file ends "
               "after 1 of its 2 values");
   expectFatal("1 0 0\n2 1\n0 1\n0 1\n0 1\n0.5 0.5 1\n0.5 x 1\n", 136,
-              "Something is wrong with the samples: sample 2 of the training data file ends "
-              "after 1 of its 3 values",
+              "Something is wrong with the samples: value 2 of sample 2 of the training data "
+              "file is 'x', which is not a float",
               "2 1");
 }
 
@@ -179,10 +174,13 @@ TEST(TrainingDataFileDeathTest, EmptyOrInvertedRange) {
   expectFatal("1 0 0\n1 1\n0 1\n2 -1\n1 1\n", 136,
               "Wrong range of output 1 in the training data file: maximum -1 does not exceed "
               "minimum 2");
-  // A file that ends inside its ranges leaves them empty.
+  // A file that ends inside its ranges.
   expectFatal("1 0 0\n1 1\n0\n", 136,
-              "Wrong range of input 1 in the training data file: maximum 0 does not exceed "
-              "minimum 0");
+              "Something is wrong with the samples: the training data file is too short for "
+              "its 4 range bounds");
+  expectFatal("1 0 0\n1 1\n0     1    0\n", 136,
+              "Something is wrong with the samples: the training data file ends at range bound "
+              "4 of 4");
 }
 
 }  // namespace
