@@ -1,9 +1,9 @@
-#include <fstream>
 #include <iostream>
 #include <limits>
+#include <sstream>
 
-#include "nn/fatal.h"
 #include "nn/network.h"
+#include "nn/replace_file.h"
 
 // Sum of squared errors in data units over every output of every sample, accumulated in
 // double in sample order, divided by the number of pairs. No samples give nan.
@@ -61,17 +61,17 @@ float NN::truePositiveRate(int* positives, int* negatives, int* truePositives,
 }
 
 // "is Positive;output", then the first target and the first output of every test sample.
+// Written like the network file (replaceFile): a failed write keeps the previous chart.
 void NN::writeLiftChart(const std::string& fileName) {
-  std::ofstream file(fileName);
-  if (!file) fatal("Error opening file: " + fileName, -1);
+  std::ostringstream file;
   file << "is Positive;output\n";
   const int m = outputSize();
   for (int i = 0; i < numberOfTestSamples(); ++i) {
     const std::vector<float> output =
         computeOutputs(testInputs.data() + static_cast<size_t>(i) * inputSize());
     file << static_cast<double>(testTargets[static_cast<size_t>(i) * m]) << ';'
-         << static_cast<double>(output[0]) << std::endl;
+         << static_cast<double>(output[0]) << '\n';
   }
-  file.close();
-  if (!file) fatal("Error writing file: " + fileName, -1);
+  const std::string text = file.str();
+  replaceFile(fileName, text.data(), text.size());
 }
