@@ -12,8 +12,8 @@ namespace {
 
 // Indexed by type number; the names are those of ombra's command line.
 const char* const kTrainerNames[kNetworkTypeCount] = {
-    "PSO",           "PSO_private_GPU", "PSO_private_CPU", "PSO_local_GPU",
-    "PSO_local_CPU", "BP",              "BP_GPU",          "BP_CPU",
+    "PSO", "PSO_private_GPU", "PSO_private_CPU", "PSO_local_GPU", "PSO_local_CPU",
+    "BP",  "BP_GPU",          "BP_CPU",
 };
 
 const OptionSpec* findSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
@@ -44,8 +44,8 @@ void checkValue(const OptionSpec& spec, const std::string& value) {
         throw UsageError(option + ": '" + value + "' is not a whole number");
       }
       if (number < spec.minimum) {
-        throw UsageError(option + ": must be at least " + std::to_string(spec.minimum) +
-                         ", got " + value);
+        throw UsageError(option + ": must be at least " + std::to_string(spec.minimum) + ", got " +
+                         value);
       }
       break;
     }
@@ -116,12 +116,20 @@ std::string optionsHelp(const std::vector<OptionSpec>& specs) {
   for (const OptionSpec& spec : specs) {
     std::string left = std::string("  --") + spec.name;
     switch (spec.kind) {
-      case OptionKind::Integer: left += " N"; break;
-      case OptionKind::Trainer: left += " TYPE"; break;
-      case OptionKind::Text: left += " TEXT"; break;
+      case OptionKind::Integer:
+        left += " N";
+        break;
+      case OptionKind::Trainer:
+        left += " TYPE";
+        break;
+      case OptionKind::Text:
+        left += " TEXT";
+        break;
     }
-    if (left.size() < 26) left.resize(26, ' ');
-    else left += "  ";
+    if (left.size() < 26)
+      left.resize(26, ' ');
+    else
+      left += "  ";
     text << left << spec.help;
     if (spec.defaultValue == nullptr) {
       text << " (required)";

@@ -21,7 +21,7 @@ enum class OptionKind {
 };
 
 struct OptionSpec {
-  const char* name;          // without the leading "--"
+  const char* name;  // without the leading "--"
   OptionKind kind;
   const char* defaultValue;  // nullptr: the option must be given
   int minimum;               // Integer only

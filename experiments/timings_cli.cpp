@@ -29,7 +29,8 @@ struct Command {
 // samples, a step that never reaches the end of the range) are refused here, before any
 // file is replaced; an empty range (first above last) is allowed and writes only the header.
 OptionSpec typeOption() {
-  return {"type", OptionKind::Trainer, nullptr, 0, "trainer: 0-7 or a name (see ombra-timings --help)"};
+  return {"type", OptionKind::Trainer, nullptr, 0,
+          "trainer: 0-7 or a name (see ombra-timings --help)"};
 }
 OptionSpec firstOption(const char* defaultValue, int minimum) {
   return {"first", OptionKind::Integer, defaultValue, minimum, "first value of the range"};
@@ -86,8 +87,8 @@ int runPsoNeurons(const ParsedOptions& o) {
 
 int runBpNeurons(const ParsedOptions& o) {
   runBPNeuronsInLayerTimings(o.integer("first"), o.integer("step"), o.integer("last"),
-                             o.integer("iterations"), o.text("prefix"),
-                             o.integer("hidden-layers"), o.integer("samples"));
+                             o.integer("iterations"), o.text("prefix"), o.integer("hidden-layers"),
+                             o.integer("samples"));
   return 0;
 }
 
@@ -150,7 +151,8 @@ int runMakeData(const ParsedOptions& o) {
 
 const std::vector<Command>& commands() {
   static const std::vector<Command> table = {
-      {"layers", "time per iteration against hidden layers (one trainer)",
+      {"layers",
+       "time per iteration against hidden layers (one trainer)",
        {typeOption(), firstOption("0", 0), stepOption("1"), lastOption("3", 0),
         integerOption("hidden-neurons", "10", 1, "neurons in every hidden layer"),
         iterationsOption(), integerOption("inputs", "9", 1, "input neurons (as the data file)"),
@@ -159,7 +161,8 @@ const std::vector<Command>& commands() {
         textOption("params", nullptr, "algorithm parameters file"), samplesOption(),
         textOption("result", "layers.csv", "result file (replaced)")},
        runLayers},
-      {"neurons", "time per iteration against neurons per hidden layer (one trainer)",
+      {"neurons",
+       "time per iteration against neurons per hidden layer (one trainer)",
        {typeOption(), firstOption("5", 1), stepOption("5"), lastOption("20", 1),
         integerOption("hidden-layers", "1", 1, "hidden layers"), iterationsOption(),
         integerOption("inputs", "9", 1, "input neurons (as the data file)"),
@@ -168,50 +171,58 @@ const std::vector<Command>& commands() {
         textOption("params", nullptr, "algorithm parameters file"), samplesOption(),
         textOption("result", "neurons.csv", "result file (replaced)")},
        runNeurons},
-      {"samples", "time per iteration against training samples (one trainer)",
+      {"samples",
+       "time per iteration against training samples (one trainer)",
        {typeOption(), firstOption(nullptr, 1), stepOption(nullptr), lastOption(nullptr, 1),
         iterationsOption(), textOption("config", nullptr, "network configuration file"),
         textOption("data", nullptr, "training data file (holding at least --last samples)"),
         textOption("params", nullptr, "algorithm parameters file"),
         textOption("result", "samples.csv", "result file (replaced)")},
        runSamples},
-      {"pso-neurons", "neurons experiment, one hidden layer, for the five particle swarms",
+      {"pso-neurons",
+       "neurons experiment, one hidden layer, for the five particle swarms",
        {firstOption("5", 1), stepOption("5"), lastOption("20", 1), iterationsOption(),
         textOption("prefix", "neurons", "result files: prefix + \"_PSO CPU.csv\" and so on"),
         samplesOption()},
        runPsoNeurons},
-      {"bp-neurons", "neurons experiment for the three back-propagation trainers",
+      {"bp-neurons",
+       "neurons experiment for the three back-propagation trainers",
        {firstOption("5", 1), stepOption("5"), lastOption("20", 1), iterationsOption(),
         textOption("prefix", "bp_neurons", "result files: prefix + \"_BP CPU.csv\" and so on"),
         integerOption("hidden-layers", "1", 1, "hidden layers"), samplesOption()},
        runBpNeurons},
-      {"pso-layers", "layers experiment for the five particle swarms",
+      {"pso-layers",
+       "layers experiment for the five particle swarms",
        {firstOption("0", 0), stepOption("1"), lastOption("3", 0), iterationsOption(),
         textOption("prefix", "layers", "result files: prefix + \"_PSO CPU.csv\" and so on"),
-        integerOption("hidden-neurons", "10", 1, "neurons in every hidden layer"),
-        samplesOption()},
+        integerOption("hidden-neurons", "10", 1, "neurons in every hidden layer"), samplesOption()},
        runPsoLayers},
-      {"pso-samples", "samples experiment for the five particle swarms",
+      {"pso-samples",
+       "samples experiment for the five particle swarms",
        {firstOption(nullptr, 1), stepOption(nullptr), lastOption(nullptr, 1), iterationsOption(),
         textOption("prefix", "samples", "result files: prefix + \"_PSO CPU.csv\" and so on")},
        runPsoSamples},
-      {"train-data-sets", "trains a GPU local swarm on each of seven data sets, lift charts",
+      {"train-data-sets",
+       "trains a GPU local swarm on each of seven data sets, lift charts",
        {textOption("suffix", nullptr, "training data file of a data set: its name + suffix"),
         textOption("config", nullptr, "network configuration file"),
         textOption("params", nullptr, "algorithm parameters file")},
        runDataSets},
-      {"fastest-pso", "times ten iterations of the five swarms, names the fastest",
+      {"fastest-pso",
+       "times ten iterations of the five swarms, names the fastest",
        {textOption("config", nullptr, "network configuration file"),
         textOption("data", nullptr, "training data file"),
         textOption("params", nullptr, "algorithm parameters file")},
        runFastestPso},
-      {"lift-chart", "trains one network, prints its test figures, writes its lift chart",
+      {"lift-chart",
+       "trains one network, prints its test figures, writes its lift chart",
        {typeOption(), textOption("config", nullptr, "network configuration file"),
         textOption("data", nullptr, "training data file"),
         textOption("params", nullptr, "algorithm parameters file (its limits end the training)"),
         textOption("result", "lift chart.cvs", "lift-chart file (replaced)")},
        runLiftChart},
-      {"make-data", "writes the drivers' files from a workload log with tallis",
+      {"make-data",
+       "writes the drivers' files from a workload log with tallis",
        {textOption("log", nullptr, "workload log (SWF, plain or .gz)"),
         textOption("tallis", "auto", "tallis program; auto: the one beside this program"),
         textOption("positives", "0.5", "share of failed and cancelled jobs (tallis -p)")},

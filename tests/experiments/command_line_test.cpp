@@ -62,8 +62,9 @@ TEST(CommandOptions, NumbersOutsideTheirRange) {
 }
 
 TEST(TrainerType, NumbersAndOmbraNames) {
-  const char* names[] = {"PSO",           "PSO_private_GPU", "PSO_private_CPU", "PSO_local_GPU",
-                         "PSO_local_CPU", "BP",              "BP_GPU",          "BP_CPU"};
+  const char* names[] = {"PSO",           "PSO_private_GPU", "PSO_private_CPU",
+                         "PSO_local_GPU", "PSO_local_CPU",   "BP",
+                         "BP_GPU",        "BP_CPU"};
   for (int type = 0; type < 8; ++type) {
     EXPECT_EQ(trainerType(std::to_string(type)), type);
     EXPECT_EQ(trainerType(names[type]), type);

@@ -18,8 +18,8 @@ const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
 // The script's exit status; its output goes to plot.log.
 int plot(const std::string& arguments) {
-  const std::string command =
-      "bash '" + std::string(SOURCE_DIR) + "/scripts/plot-timings.sh' " + arguments + " >plot.log 2>&1";
+  const std::string command = "bash '" + std::string(SOURCE_DIR) + "/scripts/plot-timings.sh' " +
+                              arguments + " >plot.log 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

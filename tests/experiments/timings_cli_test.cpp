@@ -16,10 +16,9 @@ using experiment_test::lines;
 using experiment_test::readFile;
 using experiment_test::writeFile;
 
-const char* const kCommands[] = {"layers",      "neurons",         "samples",
-                                 "pso-neurons", "bp-neurons",      "pso-layers",
-                                 "pso-samples", "train-data-sets", "fastest-pso",
-                                 "lift-chart",  "make-data"};
+const char* const kCommands[] = {"layers",      "neurons",    "samples",     "pso-neurons",
+                                 "bp-neurons",  "pso-layers", "pso-samples", "train-data-sets",
+                                 "fastest-pso", "lift-chart", "make-data"};
 
 struct RunResult {
   int status;
@@ -34,7 +33,7 @@ RunResult runTimingsWith(std::initializer_list<const char*> args) {
   testing::internal::CaptureStderr();
   const int status = runTimings(static_cast<int>(argv.size()), argv.data());
   RunResult result{status, testing::internal::GetCapturedStdout(),
-             testing::internal::GetCapturedStderr()};
+                   testing::internal::GetCapturedStderr()};
   return result;
 }
 
@@ -46,8 +45,7 @@ TEST_F(TimingsCommandLine, ProgramHelpListsEveryCommand) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     for (const char* command : kCommands) {
-      EXPECT_NE(result.out.find(std::string("\n  ") + command + " "), std::string::npos)
-          << command;
+      EXPECT_NE(result.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
     }
     EXPECT_NE(result.out.find("4 PSO_local_CPU"), std::string::npos);
   }
@@ -65,8 +63,9 @@ TEST_F(TimingsCommandLine, EveryCommandHasHelpThatRunsNothing) {
     EXPECT_NE(result.out.find("  --help "), std::string::npos);
     EXPECT_EQ(result.err, "");
   }
-  EXPECT_NE(runTimingsWith({"layers", "-h"}).out.find("  --hidden-neurons N      neurons in every hidden "
-                                           "layer (default: 10)\n"),
+  EXPECT_NE(runTimingsWith({"layers", "-h"})
+                .out.find("  --hidden-neurons N      neurons in every hidden "
+                          "layer (default: 10)\n"),
             std::string::npos);
 }
 
@@ -97,8 +96,7 @@ TEST_F(TimingsCommandLine, BadArgumentsRunNothing) {
       {{"samples", "--type", "5", "--first", "10", "--step", "0", "--last", "20", "--config",
         "net.cfg", "--data", "data.txt", "--params", "params.txt", "--result", "layers.csv"},
        "samples: --step: must be at least 1, got 0"},
-      {{"layers", "--type", "8", "--data", "data.txt", "--params", "params.txt", "--samples",
-        "30"},
+      {{"layers", "--type", "8", "--data", "data.txt", "--params", "params.txt", "--samples", "30"},
        "layers: --type: '8' is neither a type number 0 to 7 nor a trainer (PSO, PSO_private_GPU, "
        "PSO_private_CPU, PSO_local_GPU, PSO_local_CPU, BP, BP_GPU, BP_CPU)"},
       {{"layers", "--type", "BP", "--iterations", "0", "--data", "data.txt", "--params",
@@ -122,8 +120,8 @@ TEST_F(TimingsCommandLine, BadArgumentsRunNothing) {
     const RunResult result = runTimingsWith(c.args);
     EXPECT_EQ(result.status, kUsageStatus);
     const std::string command = *c.args.begin();
-    EXPECT_EQ(result.err, std::string("ombra-timings: ") + c.message +
-                              "\nTry 'ombra-timings " + command + " --help'.\n");
+    EXPECT_EQ(result.err, std::string("ombra-timings: ") + c.message + "\nTry 'ombra-timings " +
+                              command + " --help'.\n");
     EXPECT_EQ(result.out, "");
   }
   EXPECT_EQ(readFile("layers.csv"), "earlier results\n");
@@ -132,9 +130,10 @@ TEST_F(TimingsCommandLine, BadArgumentsRunNothing) {
 }
 
 TEST_F(TimingsCommandLine, LayersAndNeuronsReachTheExperiments) {
-  RunResult result = runTimingsWith({"layers", "--type=BP", "--first", "0", "--last", "2", "--hidden-neurons", "3",
-                    "--iterations", "1", "--data", "data.txt", "--params", "params.txt",
-                    "--samples", "20", "--result", "l.csv"});
+  RunResult result =
+      runTimingsWith({"layers", "--type=BP", "--first", "0", "--last", "2", "--hidden-neurons", "3",
+                      "--iterations", "1", "--data", "data.txt", "--params", "params.txt",
+                      "--samples", "20", "--result", "l.csv"});
   EXPECT_EQ(result.status, 0) << result.err;
   std::vector<std::string> rows = lines(readFile("l.csv"));
   ASSERT_EQ(rows.size(), 4u);
@@ -142,9 +141,11 @@ TEST_F(TimingsCommandLine, LayersAndNeuronsReachTheExperiments) {
   EXPECT_EQ(rows[3].substr(0, 2), "2;");
   EXPECT_EQ(readFile("nn_config_file_num_layers_timing.txt"), "9 3 3 1 ");
 
-  result = runTimingsWith({"neurons", "--type", "0", "--first", "2", "--step", "2", "--last", "4",
-                "--hidden-layers", "2", "--iterations", "1", "--data", "data.txt", "--params",
-                "params.txt", "--samples", "30", "--result", "n.csv"});
+  result = runTimingsWith(
+      {"neurons", "--type",   "0",        "--first",         "2",          "--step",
+       "2",       "--last",   "4",        "--hidden-layers", "2",          "--iterations",
+       "1",       "--data",   "data.txt", "--params",        "params.txt", "--samples",
+       "30",      "--result", "n.csv"});
   EXPECT_EQ(result.status, 0) << result.err;
   rows = lines(readFile("n.csv"));
   ASSERT_EQ(rows.size(), 3u);
@@ -157,9 +158,9 @@ TEST_F(TimingsCommandLine, LayersAndNeuronsReachTheExperiments) {
 
 TEST_F(TimingsCommandLine, SamplesDescendAndTheLiftChartHasOneLinePerTestSample) {
   writeFile("net.cfg", "9 3 1 ");
-  RunResult result = runTimingsWith({"samples", "--type", "BP", "--first", "10", "--step", "10", "--last", "30",
-                    "--iterations", "1", "--config", "net.cfg", "--data", "data.txt",
-                    "--params", "params.txt"});
+  RunResult result = runTimingsWith({"samples", "--type", "BP", "--first", "10", "--step", "10",
+                                     "--last", "30", "--iterations", "1", "--config", "net.cfg",
+                                     "--data", "data.txt", "--params", "params.txt"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "i = 30\ni = 20\ni = 10\n");
   const std::vector<std::string> rows = lines(readFile("samples.csv"));
@@ -167,8 +168,8 @@ TEST_F(TimingsCommandLine, SamplesDescendAndTheLiftChartHasOneLinePerTestSample)
   EXPECT_EQ(rows[0], "samples; time (s)");
   EXPECT_EQ(rows[1].substr(0, 3), "30;");
 
-  result = runTimingsWith({"lift-chart", "--type", "PSO", "--config", "net.cfg", "--data", "data.txt",
-                "--params", "params.txt", "--result", "lift.txt"});
+  result = runTimingsWith({"lift-chart", "--type", "PSO", "--config", "net.cfg", "--data",
+                           "data.txt", "--params", "params.txt", "--result", "lift.txt"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.out.find("Test set MSE= "), std::string::npos) << result.out;
   const std::vector<std::string> chart = lines(readFile("lift.txt"));
@@ -177,7 +178,7 @@ TEST_F(TimingsCommandLine, SamplesDescendAndTheLiftChartHasOneLinePerTestSample)
 }
 
 TEST_F(TimingsCommandLine, FailuresInsideAnExperimentKeepTheirStatus) {
-  const char* argv[] = {"ombra-timings", "layers",   "--type",    "BP",   "--data", "data.txt",
+  const char* argv[] = {"ombra-timings", "layers",     "--type",    "BP", "--data", "data.txt",
                         "--params",      "params.txt", "--samples", "31", "--last", "0"};
   EXPECT_EXIT(
       {
@@ -191,7 +192,8 @@ TEST_F(TimingsCommandLine, FailuresInsideAnExperimentKeepTheirStatus) {
 TEST_F(TimingsCommandLine, MakeDataWritesTheDriversFilesAndKeepsTunedOnes) {
   writeFile(kBPNeuronsInLayerParameters, "Learning rate: 0.5\n");
   const std::string log = std::string(SOURCE_DIR) + "/data/demo/demo.swf";
-  const RunResult result = runTimingsWith({"make-data", "--log", log.c_str(), "--tallis", TALLIS_PATH});
+  const RunResult result =
+      runTimingsWith({"make-data", "--log", log.c_str(), "--tallis", TALLIS_PATH});
   ASSERT_EQ(result.status, 0) << result.err;
   const std::string data = readFile(kNeuronsInLayerData);
   EXPECT_EQ(lines(data).at(1), "9 1");
@@ -201,8 +203,8 @@ TEST_F(TimingsCommandLine, MakeDataWritesTheDriversFilesAndKeepsTunedOnes) {
   EXPECT_EQ(readFile(kBPNeuronsInLayerParameters), "Learning rate: 0.5\n");
   EXPECT_NE(result.out.find(std::string("Kept: ") + kBPNeuronsInLayerParameters + "\n"),
             std::string::npos);
-  for (const char* written : {kPSONeuronsInLayerParameters, kPSONumberOfLayersParameters,
-                              kPSOSampleSizeParameters}) {
+  for (const char* written :
+       {kPSONeuronsInLayerParameters, kPSONumberOfLayersParameters, kPSOSampleSizeParameters}) {
     EXPECT_NE(readFile(written).find("Population size: "), std::string::npos) << written;
   }
   EXPECT_EQ(readFile(kSampleSizeConfiguration), "9 10 1 ");
@@ -211,9 +213,9 @@ TEST_F(TimingsCommandLine, MakeDataWritesTheDriversFilesAndKeepsTunedOnes) {
 TEST_F(TimingsCommandLine, MakeDataReportsATallisThatFails) {
   RunResult result = runTimingsWith({"make-data", "--log", "missing.swf", "--tallis", TALLIS_PATH});
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("ombra-timings: " + std::string(TALLIS_PATH) +
-                            " failed with status 1\n"),
-            std::string::npos)
+  EXPECT_NE(
+      result.err.find("ombra-timings: " + std::string(TALLIS_PATH) + " failed with status 1\n"),
+      std::string::npos)
       << result.err;
   result = runTimingsWith({"make-data", "--log", "missing.swf", "--tallis", "./no-such-tallis"});
   EXPECT_EQ(result.status, 1);
