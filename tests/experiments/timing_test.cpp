@@ -88,6 +88,19 @@ TEST_F(Timing, NumberOfLayersFromNoneToTwoHiddenLayers) {
   }
 }
 
+// Each count of the range on its own: the network of n hidden layers is (9, 3 x n, 1).
+TEST_F(Timing, NumberOfLayersBuildsTheTopologyOfEachCount) {
+  const char* expected[] = {"9 1 ", "9 3 1 ", "9 3 3 1 "};
+  for (int n = 0; n < 3; ++n) {
+    SCOPED_TRACE(n);
+    testing::internal::CaptureStdout();
+    timeNumberOfLayers(layerSettings(5, n, 1, n));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(readFile(kLayersConfig), expected[n]);
+    expectResultFile("layers.csv", "layers;time (s)", {n});
+  }
+}
+
 TEST_F(Timing, NumberOfLayersStartingAboveZeroBuildsAllLayersAtOnce) {
   testing::internal::CaptureStdout();
   timeNumberOfLayers(layerSettings(5, 2, 2, 5));
