@@ -1,0 +1,125 @@
+// Hostile and odd text in the algorithm parameters file, and parameters that ask the swarm
+// for more memory than the machine has. Each case reads as specified (a value that is not a
+// number gives 0, an over-long line ends the reading) or ends with its message and status.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "nn/fatal.h"
+#include "tests/trainers/trainer_files.h"
+#include "trainers/parameters.h"
+#include "trainers/pso.h"
+
+namespace {
+
+struct Outcome {
+  bool failed = false;
+  int status = 0;
+  std::string message;
+};
+
+// Runs f with fatal throwing instead of exiting, so one process tries every case.
+template <class F>
+Outcome outcomeOf(F f) {
+  const FatalHandler previous = setFatalHandler(throwFatalError);
+  testing::internal::CaptureStderr();
+  Outcome outcome;
+  try {
+    f();
+  } catch (const FatalError& error) {
+    outcome = {true, error.status, error.message};
+  }
+  testing::internal::GetCapturedStderr();
+  setFatalHandler(previous);
+  return outcome;
+}
+
+struct Case {
+  const char* what;
+  std::string text;
+  // Expected fields when the file reads (the rest keep their defaults or the group's 0).
+  float learningRate;
+  int iterations;
+  float time;
+  std::string failure;  // the fatal message after "Value of ", empty when the file reads
+};
+
+TEST(HostileParametersFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
+  const std::string megabyteLine(1 << 20, 'x');
+  const Case cases[] = {
+      {"empty file", "", 0.02f, 0, 60, ""},
+      {"nan is not a number: 0", "Learning rate: nan\nIterations: 3\n", 0, 3, 0, ""},
+      {"inf is not a number: 0", "Learning rate: inf\nIterations: 3\n", 0, 3, 0, ""},
+      {"nan iterations: 0", "Iterations: nan\nTime: 2\n", 0.02f, 0, 2, ""},
+      {"letters after a number", "Iterations: 3abc\n", 0.02f, 3, 0, ""},
+      {"hex reads its leading 0", "Iterations: 0x10\nTime: 1\n", 0.02f, 0, 1, ""},
+      {"leading plus sign", "Iterations: +7\n", 0.02f, 7, 0, ""},
+      {"huge exponent saturates an int", "Iterations: 1e300\n", 0.02f, 2147483647, 0, ""},
+      {"exponent beyond double: 0", "Iterations: 1e999\nTime: 1\n", 0.02f, 0, 1, ""},
+      {"NUL byte after the number", std::string("Iterations: 3\0junk\n", 19), 0.02f, 3, 0, ""},
+      {"CR LF line ends", "Iterations: 3\r\nTime: 2\r\n", 0.02f, 3, 2, ""},
+      {"no final newline", "Learning rate: 0.5\nIterations: 3", 0.5f, 3, 0, ""},
+      {"one-megabyte line ends the reading", "Iterations: 5\n" + megabyteLine + "\nTime: 7\n",
+       0.02f, 5, 0, ""},
+      {"learning rate beyond float", "Learning rate: 1e39\n", 0, 0, 0, "Learning rate"},
+      {"time beyond float", "Iterations: 3\nTime: 1e300\n", 0, 0, 0, "Time"},
+      {"limit beyond float", "Lower limit: -4e38\n", 0, 0, 0, "Lower limit"},
+  };
+  ScratchFolder folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = folder.write("bp.txt", c.text);
+    BPParameters p;
+    const Outcome outcome = outcomeOf([&] { p = readBPParameters(name); });
+    if (!c.failure.empty()) {
+      EXPECT_EQ(outcome.status, -238);
+      EXPECT_EQ(outcome.message,
+                "Value of " + c.failure + " out of float range in parameters file: " + name);
+      continue;
+    }
+    EXPECT_FALSE(outcome.failed) << outcome.message;
+    EXPECT_EQ(p.learningRate, c.learningRate);
+    EXPECT_EQ(p.iterations, c.iterations);
+    EXPECT_EQ(p.time, c.time);
+  }
+}
+
+TEST(HostileParametersFile, EndlessDeviceGivesTheDefaults) {
+  // /dev/zero is one endless line of NUL bytes: the bounded line buffer ends the reading.
+  const BPParameters p = readBPParameters("/dev/zero");
+  EXPECT_EQ(p.learningRate, 0.02f);
+  EXPECT_EQ(p.time, 60.0f);
+}
+
+TEST(HostileParametersFile, SwarmParametersOutOfRange) {
+  ScratchFolder folder;
+  const std::string nanPopulation = folder.write("pso.txt", "Population size: nan\n");
+  Outcome outcome = outcomeOf([&] { readPSOParameters(nanPopulation); });
+  EXPECT_EQ(outcome.status, -238);
+  EXPECT_EQ(outcome.message, "Population size must be at least 1 in parameters file: " +
+                                 nanPopulation);
+  const std::string hugeOmega = folder.write("pso.txt", "omega: 1e39\n");
+  outcome = outcomeOf([&] { readPSOParameters(hugeOmega); });
+  EXPECT_EQ(outcome.status, -238);
+  EXPECT_EQ(outcome.message, "Value of omega out of float range in parameters file: " + hugeOmega);
+}
+
+TEST(HostileParametersFile, SwarmLargerThanMemoryIsRefusedBeforeAllocating) {
+  ScratchFolder folder;
+  const std::string configuration = folder.write("net.cfg", "4 8 1");
+  const std::string data = folder.write("train.dat", samplesText(4, 1, 20, 5, 5, 7));
+  // 2^31 - 1 particles of 49 weights: 1.3 TiB of positions, velocities, bests and outputs.
+  const std::string parameters =
+      folder.write("pso.txt", "Population size: 2147483647\nIterations: 1\n");
+  const Outcome outcome = outcomeOf([&] { NN_PSO network(configuration, data, parameters); });
+  EXPECT_EQ(outcome.status, -238);
+  EXPECT_EQ(outcome.message.rfind("Population size 2147483647 is too large for 49 weights and 20 "
+                                  "samples: the swarm needs 1368064 MiB, more than the ",
+                                  0),
+            0u)
+      << outcome.message;
+  EXPECT_NE(outcome.message.find(" MiB of memory of this machine"), std::string::npos);
+}
+
+}  // namespace
