@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "experiments/data_sets.h"
 #include "experiments/drivers.h"
 
 extern char** environ;
@@ -94,16 +95,25 @@ int runProgram(const std::vector<std::string>& arguments, std::string& error) {
   return -1;
 }
 
-int makeTimingData(const std::string& tallisPath, const std::string& logFile,
-                   const std::string& positivesRatio) {
+namespace {
+
+// Runs tallis; on failure prints why and returns false.
+bool runTallis(const std::string& tallisPath, const std::string& logFile,
+               const std::string& positivesRatio, const std::string& trainingDataFile) {
   std::string error;
   const int status =
-      runProgram(tallisArguments(tallisPath, logFile, positivesRatio, kNeuronsInLayerData), error);
-  if (status != 0) {
-    if (error.empty()) error = tallisPath + " failed with status " + std::to_string(status);
-    std::cerr << "ombra-timings: " << error << std::endl;
-    return 1;
-  }
+      runProgram(tallisArguments(tallisPath, logFile, positivesRatio, trainingDataFile), error);
+  if (status == 0) return true;
+  if (error.empty()) error = tallisPath + " failed with status " + std::to_string(status);
+  std::cerr << "ombra-timings: " << error << std::endl;
+  return false;
+}
+
+}  // namespace
+
+int makeTimingData(const std::string& tallisPath, const std::string& logFile,
+                   const std::string& positivesRatio) {
+  if (!runTallis(tallisPath, logFile, positivesRatio, kNeuronsInLayerData)) return 1;
   std::cout << "Training data: " << kNeuronsInLayerData << std::endl;
   for (const char* copy : {kBPNeuronsInLayerData, kNumberOfLayersData, kSampleSizeData}) {
     std::error_code copyError;
@@ -124,6 +134,30 @@ int makeTimingData(const std::string& tallisPath, const std::string& logFile,
       std::cerr << "ombra-timings: cannot write " << file.name << std::endl;
       return 1;
     }
+  }
+  return 0;
+}
+
+int makeDataSetFiles(const std::string& tallisPath, const std::string& logDirectory,
+                     const std::string& suffix, const std::string& positivesRatio) {
+  std::vector<std::string> logs;
+  for (const char* name : kDataSetNames) {
+    const fs::path plain = fs::path(logDirectory) / name;
+    const fs::path compressed = fs::path(logDirectory) / (std::string(name) + ".gz");
+    if (fs::exists(plain)) {
+      logs.push_back(plain.string());
+    } else if (fs::exists(compressed)) {
+      logs.push_back(compressed.string());
+    } else {
+      std::cerr << "ombra-timings: no workload log " << name << " (or " << name << ".gz) in "
+                << logDirectory << std::endl;
+      return 1;
+    }
+  }
+  for (size_t i = 0; i < logs.size(); ++i) {
+    const std::string trainingDataFile = kDataSetNames[i] + suffix;
+    if (!runTallis(tallisPath, logs[i], positivesRatio, trainingDataFile)) return 1;
+    std::cout << "Training data: " << trainingDataFile << std::endl;
   }
   return 0;
 }

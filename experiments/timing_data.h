@@ -33,3 +33,10 @@ int runProgram(const std::vector<std::string>& arguments, std::string& error);
 // written.
 int makeTimingData(const std::string& tallisPath, const std::string& logFile,
                    const std::string& positivesRatio);
+
+// The training data files of trainOnDataSets: for every data set name, the log
+// logDirectory/name (or name.gz) through tallis into name + suffix in the working directory.
+// Every log is looked up before tallis runs. Returns 0, or 1 with a message on standard error
+// when a log is missing or tallis fails.
+int makeDataSetFiles(const std::string& tallisPath, const std::string& logDirectory,
+                     const std::string& suffix, const std::string& positivesRatio);

@@ -149,6 +149,11 @@ int runMakeData(const ParsedOptions& o) {
   return makeTimingData(tallis, o.text("log"), o.text("positives"));
 }
 
+int runMakeDataSets(const ParsedOptions& o) {
+  const std::string tallis = o.text("tallis") == "auto" ? defaultTallisPath() : o.text("tallis");
+  return makeDataSetFiles(tallis, o.text("logs"), o.text("suffix"), o.text("positives"));
+}
+
 const std::vector<Command>& commands() {
   static const std::vector<Command> table = {
       {"layers",
@@ -204,7 +209,7 @@ const std::vector<Command>& commands() {
        runPsoSamples},
       {"train-data-sets",
        "trains a GPU local swarm on each of seven data sets, lift charts",
-       {textOption("suffix", nullptr, "training data file of a data set: its name + suffix"),
+       {textOption("suffix", ".dat", "training data file of a data set: its name + suffix"),
         textOption("config", nullptr, "network configuration file"),
         textOption("params", nullptr, "algorithm parameters file")},
        runDataSets},
@@ -227,6 +232,13 @@ const std::vector<Command>& commands() {
         textOption("tallis", "auto", "tallis program; auto: the one beside this program"),
         textOption("positives", "0.5", "share of failed and cancelled jobs (tallis -p)")},
        runMakeData},
+      {"make-data-sets",
+       "writes the files of train-data-sets from seven logs with tallis",
+       {textOption("logs", nullptr, "folder holding the seven workload logs (plain or .gz)"),
+        textOption("suffix", ".dat", "training data file of a data set: its name + suffix"),
+        textOption("tallis", "auto", "tallis program; auto: the one beside this program"),
+        textOption("positives", "0.5", "share of failed and cancelled jobs (tallis -p)")},
+       runMakeDataSets},
   };
   return table;
 }

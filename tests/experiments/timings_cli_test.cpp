@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "experiments/data_sets.h"
 #include "experiments/drivers.h"
 #include "tests/experiments/experiment_files.h"
 
@@ -18,7 +19,7 @@ using experiment_test::writeFile;
 
 const char* const kCommands[] = {"layers",      "neurons",    "samples",     "pso-neurons",
                                  "bp-neurons",  "pso-layers", "pso-samples", "train-data-sets",
-                                 "fastest-pso", "lift-chart", "make-data"};
+                                 "fastest-pso", "lift-chart", "make-data",   "make-data-sets"};
 
 struct RunResult {
   int status;
@@ -221,6 +222,39 @@ TEST_F(TimingsCommandLine, MakeDataReportsATallisThatFails) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err.rfind("ombra-timings: cannot run ./no-such-tallis", 0), 0u) << result.err;
   EXPECT_FALSE(std::filesystem::exists(kNeuronsInLayerData));
+}
+
+// Seven links to the demo log stand for the seven workload logs, one of them compressed.
+TEST_F(TimingsCommandLine, MakeDataSetsRunsTallisOnEveryLogOrOnNone) {
+  const std::string demo = std::string(SOURCE_DIR) + "/data/demo/demo.swf";
+  std::filesystem::create_directory("logs");
+  for (int i = 1; i < 7; ++i) {
+    std::filesystem::create_symlink(demo, std::string("logs/") + kDataSetNames[i]);
+  }
+  RunResult result = runTimingsWith({"make-data-sets", "--logs", "logs", "--tallis", TALLIS_PATH});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, std::string("ombra-timings: no workload log ") + kDataSetNames[0] +
+                            " (or " + kDataSetNames[0] + ".gz) in logs\n");
+  EXPECT_EQ(result.out, "");
+
+  const std::string gzip = "gzip -c '" + demo + "' > 'logs/" + kDataSetNames[0] + ".gz'";
+  ASSERT_EQ(std::system(gzip.c_str()), 0);
+  result = runTimingsWith(
+      {"make-data-sets", "--logs", "logs", "--suffix", "_t.dat", "--tallis", TALLIS_PATH});
+  ASSERT_EQ(result.status, 0) << result.err;
+  // tallis deletes random completed jobs, so only the counts and sizes must agree.
+  const std::vector<std::string> first = lines(readFile(std::string(kDataSetNames[0]) + "_t.dat"));
+  ASSERT_GT(first.size(), 2u);
+  EXPECT_EQ(first[1], "9 1");
+  for (const char* name : kDataSetNames) {
+    const std::vector<std::string> rows = lines(readFile(std::string(name) + "_t.dat"));
+    ASSERT_GT(rows.size(), 2u) << name;
+    EXPECT_EQ(rows.size(), first.size()) << name;
+    EXPECT_EQ(rows[0], first[0]) << name;
+    EXPECT_EQ(rows[1], "9 1") << name;
+    EXPECT_NE(result.out.find(std::string("Training data: ") + name + "_t.dat\n"),
+              std::string::npos);
+  }
 }
 
 }  // namespace
