@@ -3,6 +3,8 @@
 
 #include "samples/training_file.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -175,9 +177,18 @@ void createTrainingFile(const std::vector<JobData>& jobs,
     std::string upper = formatDouble(bounds.upper);
     // Six significant digits can swallow the margin of a constant column of large values
     // (259200 +- 0.125 is written as 259200 259200): such a column cannot be scaled.
-    if (!(std::strtod(lower.c_str(), nullptr) < std::strtod(upper.c_str(), nullptr))) {
+    const double low = std::strtod(lower.c_str(), nullptr);
+    const double high = std::strtod(upper.c_str(), nullptr);
+    if (!(low < high)) {
       std::cerr << "Warning: the bounds of value column " << k << " round to " << lower << " "
                 << upper << "; a network cannot scale this column" << std::endl;
+    }
+    // ombra reads the file in single precision: a value it cannot read would end its reading
+    // of the file, so such a file is not written at all.
+    const float floatSpan = static_cast<float>(high) - static_cast<float>(low);
+    if (!(std::fabs(low) <= FLT_MAX && std::fabs(high) <= FLT_MAX && std::isfinite(floatSpan))) {
+      throw Exception("The bounds " + lower + " " + upper + " of value column " +
+                      std::to_string(k) + " are beyond the float range of the training data file");
     }
     text.append(lower + " " + upper + "\n");
   }

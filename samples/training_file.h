@@ -32,7 +32,9 @@ ColumnBounds widenedBounds(double smallest, double largest);
 // Writes the file through a temporary beside it (see OutputFile), printing the "positives = "
 // line. Samples are computed twice (bounds, then text) instead of being held in memory, and
 // the attributes are evaluated through LookBackIndex. Expects userIdLookupTable built from the
-// same jobs. Throws Exception "Error opening file", "Error writing file", or "No jobs to write".
+// same jobs. Throws Exception "Error opening file", "Error writing file", "No jobs to write",
+// "Too many values per sample", or when a column's bounds are beyond the float range that
+// ombra reads the file with.
 void createTrainingFile(const std::vector<JobData>& jobs,
                         const std::vector<AttributeFunction>& inputs,
                         const std::vector<AttributeFunction>& outputs, std::string path,
