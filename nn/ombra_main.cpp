@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
   // A file size limit (ulimit -f) makes a write fail with EFBIG, reported like a full disk,
   // instead of killing the process with SIGXFSZ.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Likewise a reader that closes the pipe of a file or of the answers: EPIPE, reported.
+  std::signal(SIGPIPE, SIG_IGN);
   // Sizes from the input files are checked before allocating; should memory run out anyway,
   // the run ends with a message rather than an uncaught std::bad_alloc.
   std::set_new_handler(outOfMemory);

@@ -16,6 +16,12 @@ Read readValue(std::istream& in, float& value) {
   return (in >> value) ? Read::value : Read::notANumber;
 }
 
+// Answers that cannot be written (a full disk, a closed pipe) end the run instead of being
+// lost while the loop goes on reading.
+void checkWritten(std::ostream& out) {
+  if (!out) fatal("Error writing standard output", -1);
+}
+
 }  // namespace
 
 // "Input:", inputSize() values separated by any white space, "Output: " and every output
@@ -26,12 +32,14 @@ int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
   for (;;) {
     out << "Input:";
     out.flush();  // the prompt must be visible before the program waits
+    checkWritten(out);
     for (size_t j = 0; j < input.size(); ++j) {
       switch (readValue(in, input[j])) {
         case Read::value:
           break;
         case Read::endOfInput:
           out << std::endl;  // end the prompt's line
+          checkWritten(out);
           if (j == 0) return 0;
           fatal("Input ended after " + std::to_string(j) + " of " +
                     std::to_string(input.size()) + " values",
@@ -44,5 +52,6 @@ int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
     out << "Output: ";
     for (float output : network.predict(input)) out << static_cast<double>(output) << ' ';
     out << std::endl;
+    checkWritten(out);
   }
 }

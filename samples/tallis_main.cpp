@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
   // A file size limit (ulimit -f) makes a write fail with EFBIG, reported like a full disk,
   // instead of killing the process with SIGXFSZ.
   std::signal(SIGXFSZ, SIG_IGN);
+  // A reader that closes the pipe of the progress lines does not stop the training file.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     return runTallis(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -83,6 +83,25 @@ TEST_F(OmbraSave, SavedNetworkReplacesThePreviousFileWhenAllGoesWell) {
   EXPECT_EQ(readWholeFile(name).size(), 4u + 12 + 4 * 1401 + 8 * 12 + 8);
 }
 
+TEST(OmbraAnswers, UnwritableAnswersEndTheRunWithAMessage) {
+  TemporaryFolder folder;
+  const std::string name =
+      folder.write("net.bin", networkFileBytes({2, 1}, {0.25f, 1.5f, -0.75f, 0, 10, -5, 5, 0, 1}));
+  const std::string ombra = "'" + std::string(OMBRA_PATH) + "' '" + name + "'";
+  folder.write("queries.txt", "1 2\n3 4\n");
+  const CommandResult full =
+      runCommand(ombra + " <'" + folder.file("queries.txt") + "' >/dev/full", folder);
+  EXPECT_EQ(full.status, 255);
+  EXPECT_EQ(full.err, "Error writing standard output\n");
+  // A reader that stops early: EPIPE is reported, the program does not die of SIGPIPE.
+  const CommandResult closed = runCommand(
+      "bash -c \"yes '1 2' | head -n 100000 | " + ombra + " | head -c 10 >/dev/null; "
+      "exit \\${PIPESTATUS[2]}\"",
+      folder);
+  EXPECT_EQ(closed.status, 255);
+  EXPECT_EQ(closed.err, "Error writing standard output\n");
+}
+
 TEST(LiftChartDeathTest, WriteFailuresKeepThePreviousChart) {
   std::unique_ptr<TestNetwork> network(new TestNetwork({1, 1}, {0, 1}, {0, 1}, {0.25f, 0.5f}));
   network->testInputs.assign(200, 0.5f);

@@ -204,4 +204,14 @@ TEST_F(HostileTallis, WriteFailuresAreReportedAndKeepThePreviousFile) {
   EXPECT_EQ(runProgram(dir, "ls -A '" + dir.path() + "' | grep -c '^\\.train'").out, "0\n");
 }
 
+TEST_F(HostileTallis, ClosedProgressPipeStillWritesTheFile) {
+  // The reader of standard output is gone before tallis starts: tallis neither dies of
+  // SIGPIPE nor leaves the training file unwritten.
+  const auto result = runProgram(
+      dir, "bash -c \"(sleep 0.3; exec " + std::string(TALLIS_PATH) + " -isT -os -r1:1:1 -p0 " +
+               log() + " " + out() + ") | true; exit \\${PIPESTATUS[0]}\"");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(readFile(out()).substr(0, 13), "67 67 66\n1 1\n");
+}
+
 }  // namespace
