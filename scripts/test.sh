@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds, and runs every test; then builds the
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer and runs them once more.
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer and runs them once more;
+# then builds the fuzzing harnesses with clang, replays every input that once broke a reader
+# and fuzzes each reader for a bounded time (tests/fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
@@ -9,3 +11,7 @@ bash scripts/build.sh
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-sanitize -j"$(nproc)"
 (cd build-sanitize && ctest --output-on-failure -j"$(nproc)" --timeout 900)
+
+cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DFUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$(nproc)" --target fuzzers
+(cd build-fuzz && ctest --output-on-failure -j"$(nproc)")

@@ -17,7 +17,8 @@ namespace {
 
 std::vector<float> randomValues(size_t count, float low, float high) {
   std::vector<float> values(count);
-  for (float& value : values) value = low + (high - low) * (std::rand() / (RAND_MAX + 1.0f));
+  const float draws = static_cast<float>(RAND_MAX) + 1.0f;
+  for (float& value : values) value = low + (high - low) * (std::rand() / draws);
   return values;
 }
 

@@ -43,7 +43,8 @@ class Probe : public Trainer {
   // Particles drawn uniformly from [-2, 2], wider than the swarm's start, so that sigmoids
   // reach their flat ends too.
   void drawParticles() {
-    for (float& w : this->weights) w = 4.0f * (std::rand() / (RAND_MAX + 1.0f)) - 2.0f;
+    const float draws = static_cast<float>(RAND_MAX) + 1.0f;
+    for (float& w : this->weights) w = 4.0f * (std::rand() / draws) - 2.0f;
   }
   // Fills the device outputs with NaN, so that an output no launch writes cannot pass.
   void poisonOutputs() {
