@@ -1,0 +1,85 @@
+// The training data file writer on arbitrary workload logs: the fast writer and its plain
+// reference must write the same bytes, and ombra's reader must read back what tallis wrote,
+// the file the two programs share.
+
+#include <cstdint>
+
+#include "nn/fatal.h"
+#include "nn/network.h"
+#include "samples/exception.h"
+#include "samples/job_data.h"
+#include "samples/tallis_cli.h"
+#include "samples/training_file.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+class TrainingDataReader : public NN {
+ public:
+  explicit TrainingDataReader(std::vector<int> topology) { layers = std::move(topology); }
+  double train() override { return 0.0; }
+  double timeIterations(int) override { return 0.0; }
+  using NN::readTrainingData;
+};
+
+// Every attribute as input, the status as output: every column kind the writer knows.
+const std::vector<AttributeFunction>& inputs() {
+  static const std::vector<AttributeFunction> functions =
+      createAttributesVector("sT,wT,s,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec,uID,lsu");
+  return functions;
+}
+const std::vector<AttributeFunction>& outputs() {
+  static const std::vector<AttributeFunction> functions = createAttributesVector("s,lc");
+  return functions;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  setFatalHandler(throwFatalError);
+  inputs();
+  outputs();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static fuzz::InputFile log("log.swf");
+  static fuzz::InputFile fast("fast.dat");
+  static fuzz::InputFile plain("plain.dat");
+  std::vector<JobData> jobs;
+  try {
+    jobs = filterOutPartialJobs(parseFile(log.write(data, size)));
+  } catch (const Exception&) {
+    return 0;  // a damaged gzip stream
+  }
+  if (jobs.empty()) return 0;
+  createUserIdLookupTable(jobs);
+  const int count = static_cast<int>(jobs.size());
+  const int validation = count / 5, test = count / 5;
+  const int training = count - validation - test;
+
+  try {
+    createTrainingFile(jobs, inputs(), outputs(), fast.path(), training, validation, test);
+  } catch (const Exception&) {
+    return 0;  // bounds beyond the float range ombra reads with: no file is written
+  }
+  createTrainingFilePlain(jobs, inputs(), outputs(), plain.path(), training, validation, test);
+  const std::string written = fuzz::readFile(fast.path());
+  fuzz::require(written == fuzz::readFile(plain.path()),
+                "the fast writer writes what the plain writer writes");
+
+  TrainingDataReader reader({inputSize(jobs, inputs()), 3, outputSize(jobs, outputs())});
+  try {
+    reader.readTrainingData(fast.path());
+  } catch (const FatalError& error) {
+    // A column whose widened bounds round to the same six digits (tallis warns about it).
+    fuzz::require(error.message.rfind("Wrong range of ", 0) == 0,
+                  "ombra reads every file tallis writes");
+    return 0;
+  }
+  fuzz::require(reader.numberOfTrainingSamples() == training &&
+                    reader.numberOfValidationSamples() == validation &&
+                    reader.numberOfTestSamples() == test,
+                "ombra reads the split tallis wrote");
+  return 0;
+}
