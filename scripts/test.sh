@@ -12,6 +12,7 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENC
 cmake --build build-sanitize -j"$(nproc)"
 (cd build-sanitize && ctest --output-on-failure -j"$(nproc)" --timeout 900)
 
-cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DFUZZ=ON >/dev/null
+cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DFUZZ=ON \
+  -DFUZZ_SECONDS=30 >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzzers
 (cd build-fuzz && ctest --output-on-failure -j"$(nproc)")
