@@ -16,9 +16,9 @@ const char* const kTrainerNames[kNetworkTypeCount] = {
     "BP",  "BP_GPU",          "BP_CPU",
 };
 
-const OptionSpec* findSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs) {
-    if (name == spec.name) return &spec;
+const OptionRule* findRule(const std::vector<OptionRule>& rules, const std::string& name) {
+  for (const OptionRule& rule : rules) {
+    if (name == rule.name) return &rule;
   }
   return nullptr;
 }
@@ -35,16 +35,16 @@ bool parseInteger(const std::string& text, int& value) {
   return true;
 }
 
-void checkValue(const OptionSpec& spec, const std::string& value) {
-  const std::string option = std::string("--") + spec.name;
-  switch (spec.kind) {
+void checkValue(const OptionRule& rule, const std::string& value) {
+  const std::string option = std::string("--") + rule.name;
+  switch (rule.kind) {
     case OptionKind::Integer: {
       int number = 0;
       if (!parseInteger(value, number)) {
         throw UsageError(option + ": '" + value + "' is not a whole number");
       }
-      if (number < spec.minimum) {
-        throw UsageError(option + ": must be at least " + std::to_string(spec.minimum) + ", got " +
+      if (number < rule.minimum) {
+        throw UsageError(option + ": must be at least " + std::to_string(rule.minimum) + ", got " +
                          value);
       }
       break;
@@ -71,7 +71,7 @@ int ParsedOptions::trainer(const std::string& name) const { return trainerType(v
 const std::string& ParsedOptions::text(const std::string& name) const { return values.at(name); }
 
 ParsedOptions parseCommandOptions(const std::vector<std::string>& args,
-                                  const std::vector<OptionSpec>& specs) {
+                                  const std::vector<OptionRule>& rules) {
   ParsedOptions parsed;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
@@ -80,8 +80,8 @@ ParsedOptions parseCommandOptions(const std::vector<std::string>& args,
     }
     const size_t equals = word.find('=');
     const std::string name = word.substr(2, equals == std::string::npos ? equals : equals - 2);
-    const OptionSpec* spec = findSpec(specs, name);
-    if (spec == nullptr) throw UsageError("unknown option --" + name);
+    const OptionRule* rule = findRule(rules, name);
+    if (rule == nullptr) throw UsageError("unknown option --" + name);
     if (parsed.values.count(name) != 0) throw UsageError("--" + name + " given twice");
     std::string value;
     if (equals != std::string::npos) {
@@ -91,15 +91,15 @@ ParsedOptions parseCommandOptions(const std::vector<std::string>& args,
     } else {
       throw UsageError("--" + name + " needs a value");
     }
-    checkValue(*spec, value);
+    checkValue(*rule, value);
     parsed.values[name] = value;
   }
-  for (const OptionSpec& spec : specs) {
-    if (parsed.values.count(spec.name) != 0) continue;
-    if (spec.defaultValue == nullptr) {
-      throw UsageError(std::string("missing required option --") + spec.name);
+  for (const OptionRule& rule : rules) {
+    if (parsed.values.count(rule.name) != 0) continue;
+    if (rule.defaultValue == nullptr) {
+      throw UsageError(std::string("missing required option --") + rule.name);
     }
-    parsed.values[spec.name] = spec.defaultValue;
+    parsed.values[rule.name] = rule.defaultValue;
   }
   return parsed;
 }
@@ -111,11 +111,11 @@ bool asksForHelp(const std::vector<std::string>& args) {
   return false;
 }
 
-std::string optionsHelp(const std::vector<OptionSpec>& specs) {
+std::string optionsHelp(const std::vector<OptionRule>& rules) {
   std::ostringstream text;
-  for (const OptionSpec& spec : specs) {
-    std::string left = std::string("  --") + spec.name;
-    switch (spec.kind) {
+  for (const OptionRule& rule : rules) {
+    std::string left = std::string("  --") + rule.name;
+    switch (rule.kind) {
       case OptionKind::Integer:
         left += " N";
         break;
@@ -130,11 +130,11 @@ std::string optionsHelp(const std::vector<OptionSpec>& specs) {
       left.resize(26, ' ');
     else
       left += "  ";
-    text << left << spec.help;
-    if (spec.defaultValue == nullptr) {
+    text << left << rule.help;
+    if (rule.defaultValue == nullptr) {
       text << " (required)";
     } else {
-      text << " (default: " << spec.defaultValue << ")";
+      text << " (default: " << rule.defaultValue << ")";
     }
     text << "\n";
   }

@@ -20,7 +20,7 @@ enum class OptionKind {
   Text,     // a file name or other text, not empty
 };
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;  // without the leading "--"
   OptionKind kind;
   const char* defaultValue;  // nullptr: the option must be given
@@ -38,18 +38,18 @@ class ParsedOptions {
   std::map<std::string, std::string> values;
 };
 
-// Parses args (the words after the subcommand) against specs. Throws UsageError for an
+// Parses args (the words after the subcommand) against rules. Throws UsageError for an
 // unknown or repeated option, a missing value or required option, a stray argument, a
 // number that is not a whole number in int range or lies below its minimum, or a trainer
 // that is not in the table.
 ParsedOptions parseCommandOptions(const std::vector<std::string>& args,
-                                  const std::vector<OptionSpec>& specs);
+                                  const std::vector<OptionRule>& rules);
 
 // True when args asks for help (--help or -h anywhere).
 bool asksForHelp(const std::vector<std::string>& args);
 
 // One line per option: "--name VALUE   help (default: x)" or "(required)".
-std::string optionsHelp(const std::vector<OptionSpec>& specs);
+std::string optionsHelp(const std::vector<OptionRule>& rules);
 
 // The network type number of a trainer: "0" to "7", or one of ombra's trainer names (PSO,
 // PSO_private_GPU, PSO_private_CPU, PSO_local_GPU, PSO_local_CPU, BP, BP_GPU, BP_CPU).

@@ -21,37 +21,37 @@ const char kProgram[] = "ombra-timings";
 struct Command {
   const char* name;
   const char* summary;
-  std::vector<OptionSpec> options;
+  std::vector<OptionRule> options;
   int (*run)(const ParsedOptions& options);
 };
 
 // Options shared by several commands. Counts that make no measurement (no iterations, no
 // samples, a step that never reaches the end of the range) are refused here, before any
 // file is replaced; an empty range (first above last) is allowed and writes only the header.
-OptionSpec typeOption() {
+OptionRule typeOption() {
   return {"type", OptionKind::Trainer, nullptr, 0,
           "trainer: 0-7 or a name (see ombra-timings --help)"};
 }
-OptionSpec firstOption(const char* defaultValue, int minimum) {
+OptionRule firstOption(const char* defaultValue, int minimum) {
   return {"first", OptionKind::Integer, defaultValue, minimum, "first value of the range"};
 }
-OptionSpec stepOption(const char* defaultValue) {
+OptionRule stepOption(const char* defaultValue) {
   return {"step", OptionKind::Integer, defaultValue, 1, "step of the range"};
 }
-OptionSpec lastOption(const char* defaultValue, int minimum) {
+OptionRule lastOption(const char* defaultValue, int minimum) {
   return {"last", OptionKind::Integer, defaultValue, minimum, "last value of the range, included"};
 }
-OptionSpec iterationsOption() {
+OptionRule iterationsOption() {
   return {"iterations", OptionKind::Integer, "10", 1, "iterations timed per measurement"};
 }
-OptionSpec samplesOption() {
+OptionRule samplesOption() {
   return {"samples", OptionKind::Integer, nullptr, 1,
           "training samples kept (at most those of the training data file)"};
 }
-OptionSpec textOption(const char* name, const char* defaultValue, const char* help) {
+OptionRule textOption(const char* name, const char* defaultValue, const char* help) {
   return {name, OptionKind::Text, defaultValue, 0, help};
 }
-OptionSpec integerOption(const char* name, const char* defaultValue, int minimum,
+OptionRule integerOption(const char* name, const char* defaultValue, int minimum,
                          const char* help) {
   return {name, OptionKind::Integer, defaultValue, minimum, help};
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::vector<OptionSpec> kSpecs = {
+const std::vector<OptionRule> kRules = {
     {"type", OptionKind::Trainer, nullptr, 0, "trainer"},
     {"step", OptionKind::Integer, "1", 1, "step"},
     {"first", OptionKind::Integer, "0", 0, "first"},
@@ -17,7 +17,7 @@ const std::vector<OptionSpec> kSpecs = {
 // The message of the UsageError that parsing args throws, or "" when it parses.
 std::string usageError(const std::vector<std::string>& args) {
   try {
-    parseCommandOptions(args, kSpecs);
+    parseCommandOptions(args, kRules);
   } catch (const UsageError& error) {
     return error.what();
   }
@@ -26,14 +26,14 @@ std::string usageError(const std::vector<std::string>& args) {
 
 TEST(CommandOptions, BothFormsAndDefaults) {
   const ParsedOptions parsed =
-      parseCommandOptions({"--type", "BP_CPU", "--first=7", "--result", "a b.csv"}, kSpecs);
+      parseCommandOptions({"--type", "BP_CPU", "--first=7", "--result", "a b.csv"}, kRules);
   EXPECT_EQ(parsed.trainer("type"), 7);
   EXPECT_EQ(parsed.integer("first"), 7);
   EXPECT_EQ(parsed.integer("step"), 1);
   EXPECT_EQ(parsed.text("result"), "a b.csv");
   // A value may itself start with dashes when it is attached.
-  EXPECT_EQ(parseCommandOptions({"--type=0", "--result=--x"}, kSpecs).text("result"), "--x");
-  EXPECT_EQ(parseCommandOptions({"--type=0", "--first", "-0"}, kSpecs).integer("first"), 0);
+  EXPECT_EQ(parseCommandOptions({"--type=0", "--result=--x"}, kRules).text("result"), "--x");
+  EXPECT_EQ(parseCommandOptions({"--type=0", "--first", "-0"}, kRules).integer("first"), 0);
 }
 
 TEST(CommandOptions, WordsThatAreNotOptions) {
@@ -57,7 +57,7 @@ TEST(CommandOptions, NumbersOutsideTheirRange) {
     EXPECT_EQ(usageError({"--type", "0", "--step", text}),
               std::string("--step: '") + text + "' is not a whole number");
   }
-  EXPECT_EQ(parseCommandOptions({"--type", "0", "--step", "2147483647"}, kSpecs).integer("step"),
+  EXPECT_EQ(parseCommandOptions({"--type", "0", "--step", "2147483647"}, kRules).integer("step"),
             2147483647);
 }
 
@@ -83,7 +83,7 @@ TEST(CommandOptions, HelpListsEveryOptionWithItsDefault) {
   EXPECT_TRUE(asksForHelp({"--type", "0", "--help"}));
   EXPECT_TRUE(asksForHelp({"-h"}));
   EXPECT_FALSE(asksForHelp({"--type", "0"}));
-  EXPECT_EQ(optionsHelp(kSpecs),
+  EXPECT_EQ(optionsHelp(kRules),
             "  --type TYPE             trainer (required)\n"
             "  --step N                step (default: 1)\n"
             "  --first N               first (default: 0)\n"
