@@ -14,32 +14,10 @@
 #include "nn/driver.h"
 #include "nn/fatal.h"
 #include "nn/reloaded_network.h"
+#include "tests/nn/fatal_outcome.h"
 #include "tests/nn/test_network.h"
 
 namespace {
-
-// What a call did: returned normally, or stopped through fatal with a message and status.
-struct Outcome {
-  bool failed = false;
-  int status = 0;
-  std::string message;
-};
-
-// Runs f with fatal throwing instead of exiting, so one process tries every case.
-template <class F>
-Outcome outcomeOf(F f) {
-  const FatalHandler previous = setFatalHandler(throwFatalError);
-  testing::internal::CaptureStderr();
-  Outcome outcome;
-  try {
-    f();
-  } catch (const FatalError& error) {
-    outcome = {true, error.status, error.message};
-  }
-  testing::internal::GetCapturedStderr();
-  setFatalHandler(previous);
-  return outcome;
-}
 
 // Two inputs, one output, 3 + 1 + 1 samples.
 const std::string header = "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n";

@@ -7,33 +7,12 @@
 #include <string>
 
 #include "nn/fatal.h"
+#include "tests/nn/fatal_outcome.h"
 #include "tests/trainers/trainer_files.h"
 #include "trainers/parameters.h"
 #include "trainers/pso.h"
 
 namespace {
-
-struct Outcome {
-  bool failed = false;
-  int status = 0;
-  std::string message;
-};
-
-// Runs f with fatal throwing instead of exiting, so one process tries every case.
-template <class F>
-Outcome outcomeOf(F f) {
-  const FatalHandler previous = setFatalHandler(throwFatalError);
-  testing::internal::CaptureStderr();
-  Outcome outcome;
-  try {
-    f();
-  } catch (const FatalError& error) {
-    outcome = {true, error.status, error.message};
-  }
-  testing::internal::GetCapturedStderr();
-  setFatalHandler(previous);
-  return outcome;
-}
 
 struct Case {
   const char* what;
