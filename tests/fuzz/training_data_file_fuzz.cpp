@@ -13,32 +13,11 @@
 #include "nn/network.h"
 #include "nn/number_scanner.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/training_data_reader.h"
 
 namespace {
 
-class TrainingDataReader : public NN {
- public:
-  explicit TrainingDataReader(std::vector<int> topology) { layers = std::move(topology); }
-  double train() override { return 0.0; }
-  double timeIterations(int) override { return 0.0; }
-  using NN::allocateBuffers;
-  using NN::inputRanges;
-  using NN::outputRanges;
-  using NN::readTrainingData;
-  using NN::testInputs;
-  using NN::testTargets;
-  using NN::trainingInputs;
-  using NN::trainingTargets;
-  using NN::validationInputs;
-  using NN::validationTargets;
-  using NN::weights;
-
-  // Inputs and targets of a set hold the same number of whole samples.
-  bool matches(const std::vector<float>& inputs, const std::vector<float>& targets) const {
-    return inputs.size() % inputSize() == 0 && targets.size() % outputSize() == 0 &&
-           numberOfSamples(inputs) == numberOfTargetSamples(targets);
-  }
-};
+using fuzz::TrainingDataReader;
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 

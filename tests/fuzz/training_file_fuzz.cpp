@@ -11,16 +11,11 @@
 #include "samples/tallis_cli.h"
 #include "samples/training_file.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/training_data_reader.h"
 
 namespace {
 
-class TrainingDataReader : public NN {
- public:
-  explicit TrainingDataReader(std::vector<int> topology) { layers = std::move(topology); }
-  double train() override { return 0.0; }
-  double timeIterations(int) override { return 0.0; }
-  using NN::readTrainingData;
-};
+using fuzz::TrainingDataReader;
 
 // Every attribute as input, the status as output: every column kind the writer knows.
 const std::vector<AttributeFunction>& inputs() {
