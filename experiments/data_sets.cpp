@@ -27,19 +27,23 @@ const char* const kDataSetNames[7] = {
     "RICC-2010-2.swf",
 };
 
+void trainAndReport(NN& network) {
+  const double seconds = network.train();
+  std::cout << "Elapsed = " << seconds << " s" << std::endl;
+  std::cout << "Test set MSE= " << static_cast<double>(network.testMeanSquaredError())
+            << std::endl;
+  // truePositiveRate prints the count lines: they come before the rate's own line.
+  const float rate = network.truePositiveRate();
+  std::cout << "Test set TPR= " << static_cast<double>(rate) << std::endl;
+}
+
 void trainOnDataSets(const std::string& suffix, const std::string& configFile,
                      const std::string& parametersFile) {
   for (const char* name : kDataSetNames) {
     const std::string trainingDataFile = name + suffix;
     std::cout << "Training file = " << trainingDataFile << std::endl;
     NN* network = createNetwork(kPsoGpuLocal, configFile, trainingDataFile, parametersFile);
-    const double seconds = network->train();
-    std::cout << "Elapsed = " << seconds << " s" << std::endl;
-    std::cout << "Test set MSE= " << static_cast<double>(network->testMeanSquaredError())
-              << std::endl;
-    // truePositiveRate prints the count lines: they come before the rate's own line.
-    const float rate = network->truePositiveRate();
-    std::cout << "Test set TPR= " << static_cast<double>(rate) << std::endl;
+    trainAndReport(*network);
     network->writeLiftChart(trainingDataFile + "lift chart.cvs");
     network->save(trainingDataFile + "weights.wgh");
     destroyNetwork(kPsoGpuLocal, network);

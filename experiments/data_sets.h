@@ -9,6 +9,10 @@
 // its name followed by a suffix.
 extern const char* const kDataSetNames[7];
 
+// Trains network and prints "Elapsed = <t> s", "Test set MSE= <mse>" and, after the count
+// lines of truePositiveRate, "Test set TPR= <rate>".
+void trainAndReport(NN& network);
+
 // For every data set: trains an NN_PSO_OpenCL_GPU_local on name + suffix, prints the time
 // and the test figures, writes name + suffix + "lift chart.cvs" and saves the network to
 // name + suffix + "weights.wgh".

@@ -133,12 +133,7 @@ int runFastestPso(const ParsedOptions& o) {
 int runLiftChart(const ParsedOptions& o) {
   const int type = o.trainer("type");
   NN* network = createNetwork(type, o.text("config"), o.text("data"), o.text("params"));
-  const double seconds = network->train();
-  std::cout << "Elapsed = " << seconds << " s" << std::endl;
-  std::cout << "Test set MSE= " << static_cast<double>(network->testMeanSquaredError())
-            << std::endl;
-  const float rate = network->truePositiveRate();
-  std::cout << "Test set TPR= " << static_cast<double>(rate) << std::endl;
+  trainAndReport(*network);
   network->writeLiftChart(o.text("result"));
   destroyNetwork(type, network);
   return 0;
