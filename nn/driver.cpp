@@ -7,6 +7,7 @@
 
 #include "nn/fatal.h"
 #include "nn/reloaded_network.h"
+#include "nn/replace_file.h"
 
 namespace {
 
@@ -25,9 +26,25 @@ const NetworkType* findType(const char* name, const NetworkType* types, int type
   return nullptr;
 }
 
+// The network file is written after the whole training: one that would destroy an input, or
+// that cannot be written at all, is refused before any work.
+void checkNetworkFile(char** argv) {
+  const std::string networkFile = argv[5];
+  const char* const inputs[] = {"configuration", "training data", "algorithm parameters"};
+  for (int k = 0; k < 3; ++k) {
+    if (sameFile(networkFile, argv[2 + k])) {
+      fatal("Network file " + networkFile + " is the same file as the " + inputs[k] + " file " +
+                argv[2 + k],
+            -1);
+    }
+  }
+  checkReplaceable(networkFile);
+}
+
 int train(int argumentCount, char** argv, const NetworkType* types, int typeCount) {
   const NetworkType* type = findType(argv[1], types, typeCount);
   if (type == nullptr) fatal("Wrong NN type", -1);
+  if (argumentCount == 5) checkNetworkFile(argv);
   // The network lives until the process ends; the driver is its only owner.
   std::unique_ptr<NN> network(type->create(argv[2], argv[3], argv[4]));
   network->printInfo();

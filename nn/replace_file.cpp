@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <vector>
 
@@ -34,11 +36,28 @@ std::string directoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// Follows symbolic links to the name that is finally written (it may not exist yet).
-std::string resolveLinks(std::string path) {
+// The kernel's protected-symlinks rule: a link in a sticky world-writable folder is followed
+// only by its owner or when the folder's owner owns it too. Someone else's link in /tmp may
+// point at any file of the user.
+bool plantedLink(const std::string& link, const struct stat& linkInfo) {
+  struct stat folder;
+  if (lstat(directoryOf(link).c_str(), &folder) != 0) return false;
+  const bool stickyWorldWritable = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return stickyWorldWritable && linkInfo.st_uid != geteuid() && linkInfo.st_uid != folder.st_uid;
+}
+
+// Follows symbolic links to the name that is finally written (it may not exist yet); sets
+// planted when a link on the way is someone else's in a sticky world-writable folder. A loop
+// is left to stat, which reports it.
+std::string resolveLinks(std::string path, bool& planted) {
+  planted = false;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat info;
     if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    if (plantedLink(path, info)) {
+      planted = true;
+      return path;
+    }
     std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
     const ssize_t length = readlink(path.c_str(), target.data(), target.size());
     if (length < 0 || static_cast<size_t>(length) >= target.size()) return path;
@@ -48,39 +67,8 @@ std::string resolveLinks(std::string path) {
   return path;
 }
 
-// A device or FIFO is written where it is (it cannot be replaced by a rename).
-void writeInPlace(const std::string& path, const std::string& fileName, const char* data,
-                  size_t size) {
-  const int descriptor = open(path.c_str(), O_WRONLY | O_TRUNC);
-  if (descriptor < 0) fatal("Error opening file: " + fileName, -1);
-  const bool written = writeAll(descriptor, data, size);
-  if (close(descriptor) != 0 || !written) fatal("Error writing file: " + fileName, -1);
-}
-
-// A regular file, or a new name, is written to a temporary file beside it and renamed over
-// it, so a failure part-way never destroys the previous file.
-void writeByRename(const std::string& path, const std::string& fileName, const char* data,
-                   size_t size, const struct stat* previous) {
-  std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-  std::string temporary = directoryOf(path) + "/." + base + ".XXXXXX";
-  const int descriptor = mkstemp(&temporary[0]);
-  if (descriptor < 0) fatal("Error opening file: " + fileName, -1);
-  // Keep the permissions of the file replaced; a new file gets the usual 0666 less umask.
-  mode_t mode;
-  if (previous != nullptr) {
-    mode = previous->st_mode & 07777;
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  const bool written =
-      fchmod(descriptor, mode) == 0 && writeAll(descriptor, data, size) && fsync(descriptor) == 0;
-  const bool closed = close(descriptor) == 0;
-  if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0) {
-    unlink(temporary.c_str());
-    fatal("Error writing file: " + fileName, -1);
-  }
+bool mayWrite(const std::string& path) {
+  return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 // The descriptor of standard output or error when file is that same file, else -1.
@@ -94,24 +82,181 @@ int standardStreamOf(const struct stat& file) {
   return -1;
 }
 
+// Where and how fileName is written, after every check that needs no writing.
+struct Target {
+  enum Kind { newName, regularFile, standardStream, inPlace } kind;
+  std::string path;  // links resolved, for newName and regularFile
+  struct stat info;  // of the existing file
+  int stream;        // for standardStream
+};
+
+// Fills target; returns "" when fileName may be written, else the message that refuses it.
+std::string examine(const std::string& fileName, Target& target) {
+  const std::string cannotOpen = "Error opening file: " + fileName;
+  bool planted = false;
+  target = Target{Target::newName, resolveLinks(fileName, planted), {}, -1};
+  if (planted) {
+    return cannotOpen + ": a symbolic link in a sticky world-writable folder, owned by another "
+                        "user";
+  }
+  if (stat(fileName.c_str(), &target.info) != 0) {
+    if (errno != ENOENT) return cannotOpen;  // a loop, a folder without access...
+    // A new name: the temporary file must be possible in the folder that will hold it.
+    struct stat folder;
+    const std::string where = directoryOf(target.path);
+    if (stat(where.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode) ||
+        faccessat(AT_FDCWD, where.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+      return cannotOpen;
+    }
+    return "";
+  }
+  if (S_ISDIR(target.info.st_mode)) return cannotOpen;
+  if (!S_ISREG(target.info.st_mode)) {
+    target.kind = Target::inPlace;
+    return mayWrite(fileName) ? "" : cannotOpen + ": permission denied";
+  }
+  target.stream = standardStreamOf(target.info);
+  if (target.stream >= 0) {
+    target.kind = Target::standardStream;
+    return "";
+  }
+  // rename would replace a file the user may not write; the shell's > and cp refuse it.
+  target.kind = Target::regularFile;
+  if (!mayWrite(target.path)) return cannotOpen + ": permission denied";
+  if (faccessat(AT_FDCWD, directoryOf(target.path).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    return cannotOpen;
+  }
+  return "";
+}
+
+// A device or FIFO is written where it is (it cannot be replaced by a rename).
+void writeInPlace(const std::string& fileName, const char* data, size_t size) {
+  const int descriptor = open(fileName.c_str(), O_WRONLY | O_TRUNC);
+  if (descriptor < 0) fatal("Error opening file: " + fileName, -1);
+  const bool written = writeAll(descriptor, data, size);
+  if (close(descriptor) != 0 || !written) fatal("Error writing file: " + fileName, -1);
+}
+
+// The temporary file of the write in progress, for the signal handler: a fixed buffer, as
+// the handler may only make async-signal-safe calls.
+char temporaryName[PATH_MAX + 1];
+const int kCleanupSignals[] = {SIGTERM, SIGHUP, SIGINT};
+struct sigaction previousActions[3];
+
+void removeTemporaryAndDie(int number) {
+  unlink(temporaryName);
+  // Ends the process as the signal would have: it is blocked while this handler runs, so it
+  // is delivered, with the default action, when the handler returns.
+  std::signal(number, SIG_DFL);
+  raise(number);
+}
+
+sigset_t cleanupSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int number : kCleanupSignals) sigaddset(&set, number);
+  return set;
+}
+
+// Creates the temporary file for path with the three signals held back, so that no signal
+// finds the file created but not yet known to the handler. Returns its descriptor or -1.
+int createTemporary(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  std::string temporary = directoryOf(path) + "/." + base + ".XXXXXX";
+  if (temporary.size() > PATH_MAX) return -1;
+  const sigset_t set = cleanupSignalSet();
+  sigset_t previousMask;
+  sigprocmask(SIG_BLOCK, &set, &previousMask);
+  const int descriptor = mkstemp(&temporary[0]);
+  if (descriptor >= 0) {
+    std::memcpy(temporaryName, temporary.c_str(), temporary.size() + 1);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = removeTemporaryAndDie;
+    action.sa_mask = set;
+    for (int k = 0; k < 3; ++k) {
+      sigaction(kCleanupSignals[k], nullptr, &previousActions[k]);
+      // A signal that is ignored (nohup) or handled already keeps its disposition.
+      if (previousActions[k].sa_handler == SIG_DFL) sigaction(kCleanupSignals[k], &action, nullptr);
+    }
+  }
+  sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+  return descriptor;
+}
+
+// The temporary file is gone (renamed or removed): the signals act as before.
+void forgetTemporary() {
+  const sigset_t set = cleanupSignalSet();
+  sigset_t previousMask;
+  sigprocmask(SIG_BLOCK, &set, &previousMask);
+  for (int k = 0; k < 3; ++k) sigaction(kCleanupSignals[k], &previousActions[k], nullptr);
+  temporaryName[0] = '\0';
+  sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+}
+
+// A regular file, or a new name, is written to a temporary file beside it and renamed over
+// it, so a failure part-way never destroys the previous file.
+void writeByRename(const Target& target, const std::string& fileName, const char* data,
+                   size_t size) {
+  const int descriptor = createTemporary(target.path);
+  if (descriptor < 0) fatal("Error opening file: " + fileName, -1);
+  // Keep the permissions of the file replaced; a new file gets the usual 0666 less umask.
+  mode_t mode;
+  if (target.kind == Target::regularFile) {
+    mode = target.info.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  const bool written =
+      fchmod(descriptor, mode) == 0 && writeAll(descriptor, data, size) && fsync(descriptor) == 0;
+  const bool closed = close(descriptor) == 0;
+  const std::string temporary = temporaryName;
+  const bool renamed = written && closed && rename(temporary.c_str(), target.path.c_str()) == 0;
+  if (!renamed) unlink(temporary.c_str());
+  forgetTemporary();
+  if (!renamed) fatal("Error writing file: " + fileName, -1);
+}
+
 }  // namespace
+
+void checkReplaceable(const std::string& fileName) {
+  Target target;
+  const std::string problem = examine(fileName, target);
+  if (!problem.empty()) fatal(problem, -1);
+}
+
+bool isReplaceable(const std::string& fileName) {
+  Target target;
+  return examine(fileName, target).empty();
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         S_ISREG(first.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 void replaceFile(const std::string& fileName, const char* data, size_t size) {
   std::cout.flush();  // the file may be standard output itself
   std::cerr.flush();
-  struct stat info;
-  if (stat(fileName.c_str(), &info) != 0) {
-    if (errno != ENOENT) fatal("Error opening file: " + fileName, -1);
-    writeByRename(resolveLinks(fileName), fileName, data, size, nullptr);  // a new name
-  } else if (S_ISDIR(info.st_mode)) {
-    fatal("Error opening file: " + fileName, -1);
-  } else if (!S_ISREG(info.st_mode)) {
-    writeInPlace(fileName, fileName, data, size);
-  } else if (const int stream = standardStreamOf(info); stream >= 0) {
-    // /dev/stdout redirected to a file: renaming over it would cut the program's own
-    // output off, so the bytes go where that output stands.
-    if (!writeAll(stream, data, size)) fatal("Error writing file: " + fileName, -1);
-  } else {
-    writeByRename(resolveLinks(fileName), fileName, data, size, &info);
+  Target target;
+  const std::string problem = examine(fileName, target);
+  if (!problem.empty()) fatal(problem, -1);
+  switch (target.kind) {
+    case Target::inPlace:
+      writeInPlace(fileName, data, size);
+      break;
+    case Target::standardStream:
+      // /dev/stdout redirected to a file: renaming over it would cut the program's own
+      // output off, so the bytes go where that output stands.
+      if (!writeAll(target.stream, data, size)) fatal("Error writing file: " + fileName, -1);
+      break;
+    case Target::newName:
+    case Target::regularFile:
+      writeByRename(target, fileName, data, size);
+      break;
   }
 }

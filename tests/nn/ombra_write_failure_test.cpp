@@ -1,9 +1,13 @@
 // Write failures of ombra's files: a full disk, a folder that cannot hold the file, a file
 // size limit part-way. Each is reported with its message and status 255, nothing after the
-// failed save runs, and a file already there keeps its content.
+// failed save runs, and a file already there keeps its content. Files that must not be
+// replaced (an input, a read-only file, a link planted in /tmp) are refused before any work,
+// and a signal during the write leaves no temporary file.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <memory>
@@ -54,15 +58,52 @@ TEST_F(OmbraSave, FullDiskIsReportedAndNothingRunsAfterIt) {
 }
 
 TEST_F(OmbraSave, FolderThatCannotHoldTheFile) {
-  // A path under a regular file, and one under a missing folder, fail for root as well.
+  // A path under a regular file, and one under a missing folder, fail for root as well; they
+  // are found before the training, which would otherwise run for nothing.
   folder.write("plain.txt", "not a folder");
   for (const std::string& name : {folder.file("plain.txt/net.bin"), folder.file("none/net.bin")}) {
     SCOPED_TRACE(name);
     const CommandResult result = train(name);
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "Error opening file: " + name + "\n");
-    EXPECT_EQ(result.out.find("Input:"), std::string::npos);
+    EXPECT_EQ(result.out, "");
   }
+}
+
+// A swapped argument must not turn an input into a network file, whatever name reaches it.
+TEST_F(OmbraSave, NetworkFileThatIsAnInputIsRefusedBeforeAnyWork) {
+  ASSERT_EQ(symlink("train.dat", folder.file("link.dat").c_str()), 0);
+  ASSERT_EQ(mkdir(folder.file("sub").c_str(), 0755), 0);
+  const struct {
+    const char* networkFile;
+    const char* role;
+    const char* input;
+  } cases[] = {
+      {"train.dat", "training data", "train.dat"},
+      {"link.dat", "training data", "train.dat"},
+      {"sub/../net.cfg", "configuration", "net.cfg"},
+      {"bp.txt", "algorithm parameters", "bp.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.networkFile);
+    const std::string before = readWholeFile(folder.file(c.input));
+    const CommandResult result = train(c.networkFile);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, std::string("Network file ") + c.networkFile + " is the same file as the " +
+                              c.role + " file " + c.input + "\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(readWholeFile(folder.file(c.input)), before);
+  }
+}
+
+TEST_F(OmbraSave, DivergedTrainingSavesNothing) {
+  // Initial weights of +-3e38 overflow every sum: the weights end as nan.
+  folder.write("bp.txt", "Lower limit: -3e38\nUpper limit: 3e38\nIterations: 1\n");
+  const CommandResult result = train("net.bin");
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.err.rfind("Training diverged by epoch 1: weight ", 0), 0u) << result.err;
+  EXPECT_EQ(result.out.find("Network trained"), std::string::npos);
+  EXPECT_FALSE(std::ifstream(folder.file("net.bin")).good());
 }
 
 TEST_F(OmbraSave, FileSizeLimitPartWayKeepsThePreviousFile) {
@@ -100,6 +141,164 @@ TEST(OmbraAnswers, UnwritableAnswersEndTheRunWithAMessage) {
       folder);
   EXPECT_EQ(closed.status, 255);
   EXPECT_EQ(closed.err, "Error writing standard output\n");
+}
+
+// A network whose lift chart of 200 test samples is longer than 100 bytes.
+std::unique_ptr<TestNetwork> chartNetwork() {
+  std::unique_ptr<TestNetwork> network(new TestNetwork({1, 1}, {0, 1}, {0, 1}, {0.25f, 0.5f}));
+  network->testInputs.assign(200, 0.5f);
+  network->testTargets.assign(200, 1.0f);
+  return network;
+}
+
+// Names that start like the temporary files of name (".lift.csv.XXXXXX") in folder.
+int temporaryFilesOf(const TemporaryFolder& folder, const std::string& base) {
+  const CommandResult listing =
+      runCommand("ls -A '" + folder.path() + "' | grep -c '^\\." + base + "\\.'", folder);
+  return std::stoi(listing.out);
+}
+
+// The signal under test arrives during the write: a file size limit makes the write raise
+// SIGXFSZ, and its handler sends the signal.
+int signalToSend = 0;
+void sendSignal(int) { raise(signalToSend); }
+void limitFileSize(rlim_t bytes) {
+  rlimit limit;
+  limit.rlim_cur = limit.rlim_max = bytes;
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TEST(ReplaceFileDeathTest, SignalDuringTheWriteRemovesTheTemporaryFile) {
+  std::unique_ptr<TestNetwork> network = chartNetwork();
+  TemporaryFolder folder;
+  for (int number : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(number);
+    const std::string name = folder.write("lift.csv", "previous chart");
+    EXPECT_EXIT(
+        {
+          signalToSend = number;
+          signal(SIGXFSZ, sendSignal);
+          limitFileSize(100);
+          network->writeLiftChart(name);
+        },
+        ::testing::KilledBySignal(number), "");
+    EXPECT_EQ(readWholeFile(name), "previous chart");
+    EXPECT_EQ(temporaryFilesOf(folder, "lift.csv"), 0);
+  }
+  // Ignored, as under nohup: the write goes on, fails on the size limit and cleans up.
+  const std::string name = folder.write("lift.csv", "previous chart");
+  EXPECT_EXIT(
+      {
+        signal(SIGHUP, SIG_IGN);
+        signalToSend = SIGHUP;
+        signal(SIGXFSZ, sendSignal);
+        limitFileSize(100);
+        network->writeLiftChart(name);
+      },
+      ::testing::ExitedWithCode(255), "^Error writing file: " + name + "\n$");
+  EXPECT_EQ(readWholeFile(name), "previous chart");
+  EXPECT_EQ(temporaryFilesOf(folder, "lift.csv"), 0);
+}
+
+// Whether a child process can become the unprivileged user nobody (65534).
+bool canBecomeNobody() {
+  const pid_t child = fork();
+  if (child == 0) _exit(setgid(65534) == 0 && setuid(65534) == 0 ? 0 : 1);
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+// rename ignores the permissions of the file it replaces, and root may write any file: the
+// check runs as an ordinary user, the test's own or nobody when the test runs as root.
+TEST(ReplaceFileDeathTest, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
+  const bool root = geteuid() == 0;
+  if (root && !canBecomeNobody()) GTEST_SKIP() << "cannot switch to the user nobody (65534)";
+  std::unique_ptr<TestNetwork> network = chartNetwork();
+  TemporaryFolder folder;
+  ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
+  const std::string shared = folder.file("shared");
+  ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+  const auto ownedFile = [&](const char* base, mode_t mode) {
+    const std::string name = folder.write("shared/" + std::string(base), "previous chart");
+    if (root) {
+      EXPECT_EQ(chown(name.c_str(), 65534, 65534), 0);
+    }
+    EXPECT_EQ(chmod(name.c_str(), mode), 0);
+    return name;
+  };
+  const auto asOrdinaryUser = [root] {
+    if (root && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(99);
+  };
+  const std::string readOnly = ownedFile("read-only.csv", 0444);
+  EXPECT_EXIT(
+      {
+        asOrdinaryUser();
+        network->writeLiftChart(readOnly);
+      },
+      ::testing::ExitedWithCode(255), "^Error opening file: " + readOnly + ": permission denied\n$");
+  EXPECT_EQ(readWholeFile(readOnly), "previous chart");
+  // The same user replaces a file it may write.
+  const std::string writable = ownedFile("writable.csv", 0644);
+  EXPECT_EXIT(
+      {
+        asOrdinaryUser();
+        network->writeLiftChart(writable);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(readWholeFile(writable).rfind("is Positive;output\n", 0), 0u);
+}
+
+// The kernel's protected-symlinks rule, applied by the program itself: in a sticky
+// world-writable folder a link is followed only when it belongs to the user or to the
+// folder's owner. Giving the folder and the link other owners needs root.
+TEST(ReplaceFileDeathTest, LinkPlantedInAStickyWorldWritableFolderIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the link and the folder other owners";
+  std::unique_ptr<TestNetwork> network = chartNetwork();
+  TemporaryFolder folder;
+  const std::string sticky = folder.file("tmp");
+  ASSERT_EQ(mkdir(sticky.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+  const std::string victim = folder.file("victim.txt");
+  const std::string link = sticky + "/lift.csv";
+  const struct {
+    uid_t folderOwner;
+    uid_t linkOwner;
+    bool refused;
+  } cases[] = {{65533, 65534, true}, {65534, 65534, false}, {65533, 0, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.folderOwner) + " " + std::to_string(c.linkOwner));
+    folder.write("victim.txt", "precious");
+    ASSERT_EQ(chown(sticky.c_str(), c.folderOwner, 0), 0);
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(lchown(link.c_str(), c.linkOwner, 0), 0);
+    if (c.refused) {
+      EXPECT_EXIT(network->writeLiftChart(link), ::testing::ExitedWithCode(255),
+                  "^Error opening file: " + link +
+                      ": a symbolic link in a sticky world-writable folder, owned by another "
+                      "user\n$");
+      EXPECT_EQ(readWholeFile(victim), "precious");
+    } else {
+      network->writeLiftChart(link);
+      EXPECT_EQ(readWholeFile(victim).rfind("is Positive;output\n", 0), 0u);
+    }
+    ASSERT_EQ(unlink(link.c_str()), 0);
+  }
+}
+
+TEST(ReplaceFileDeathTest, LinkLoopIsRefused) {
+  std::unique_ptr<TestNetwork> network = chartNetwork();
+  TemporaryFolder folder;
+  const std::string a = folder.file("a.csv");
+  ASSERT_EQ(symlink("b.csv", a.c_str()), 0);
+  ASSERT_EQ(symlink("a.csv", folder.file("b.csv").c_str()), 0);
+  EXPECT_EXIT(network->writeLiftChart(a), ::testing::ExitedWithCode(255),
+              "^Error opening file: " + a + "\n$");
+  struct stat info;
+  ASSERT_EQ(lstat(a.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
 }
 
 TEST(LiftChartDeathTest, WriteFailuresKeepThePreviousChart) {
