@@ -2,6 +2,7 @@
 #include <string>
 
 #include "nn/fatal.h"
+#include "nn/file_contents.h"
 #include "nn/memory_limit.h"
 #include "nn/network.h"
 
@@ -11,6 +12,7 @@
 void NN::readConfiguration(const std::string& fileName) {
   std::ifstream file(fileName);
   if (!file) fatal("Error opening file: " + fileName, -3);
+  if (isDirectory(fileName)) fatal("Error reading file: " + fileName + ": a directory", -3);
   int size;
   while (file >> size) layers.push_back(size);
 

@@ -76,3 +76,8 @@ bool FileContents::readAll(int descriptor, size_t maxBytes) {
   size_ = length;
   return true;
 }
+
+bool isDirectory(const std::string& fileName) {
+  struct stat info;
+  return stat(fileName.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}

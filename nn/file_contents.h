@@ -34,3 +34,7 @@ class FileContents {
   void* mapping_ = nullptr;
   std::unique_ptr<char[]> buffer_;
 };
+
+// True when fileName names a directory (links followed). A directory opens for reading and
+// reads as an empty file, which would pass for a file without content.
+bool isDirectory(const std::string& fileName);

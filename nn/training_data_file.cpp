@@ -58,6 +58,25 @@ bool onlySpaceFrom(const char* p, const char* end) {
   return p == end;
 }
 
+// Every value must lie within the bounds its file declares for its column: the network scales
+// by them, and a value far outside (3e38 in a column of [0, 10]) turns every error into nan.
+// rows holds width values per sample; firstValue numbers the column of values[0] in a sample.
+void checkWithinBounds(const std::vector<float>& rows, const std::vector<float>& ranges,
+                       size_t width, size_t firstValue) {
+  const size_t samples = rows.size() / width;
+  for (size_t s = 0; s < samples; ++s) {
+    const float* row = rows.data() + s * width;
+    for (size_t j = 0; j < width; ++j) {
+      if (row[j] >= ranges[2 * j] && row[j] <= ranges[2 * j + 1]) continue;
+      fatal("Something is wrong with the samples: value " + std::to_string(firstValue + j + 1) +
+                " of sample " + std::to_string(s + 1) + " of the training data file, " +
+                text(row[j]) + ", lies outside the bounds " + text(ranges[2 * j]) + " " +
+                text(ranges[2 * j + 1]) + " the file gives its column",
+            136);
+    }
+  }
+}
+
 // Rounded share of count samples: floor(figure / total * count + 0.5), in double.
 double shareOf(float figure, int total, int count) {
   return std::floor(static_cast<double>(figure) / total * count + 0.5);
@@ -187,6 +206,8 @@ void NN::parseTrainingData(const char* begin, const char* end) {
   }
   if (sampleCount > INT_MAX) fatal("Wrong training/validation/test set size", 173);
   const int G = static_cast<int>(sampleCount);
+  checkWithinBounds(rawInputs, inputRanges, n, 0);
+  checkWithinBounds(rawTargets, outputRanges, m, n);
 
   scaleInputs(rawInputs);
 

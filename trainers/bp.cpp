@@ -1,6 +1,7 @@
 #include "trainers/bp.h"
 
 #include <cfloat>
+#include <cmath>
 #include <memory>
 #include <typeinfo>
 
@@ -29,6 +30,8 @@ NN_BP::~NN_BP() {
 
 double NN_BP::train() {
   requireTerminatingCondition(parameters.iterations, parameters.mse, parameters.time);
+  requireReachableLimit(parameters.iterations, parameters.mse, parameters.time,
+                        numberOfValidationSamples());
   Stopwatch total;
   total.start();
   Stopwatch training;
@@ -78,6 +81,10 @@ double NN_BP::train() {
     float newBest = best;
     if (epoch % parameters.stripLength == 0 && numberOfValidationSamples() > 0) {
       double v = computeMSE(validationInputs, validationTargets);
+      // A weight that is not a finite number makes every error nan: stop at once.
+      if (!std::isfinite(v)) {
+        requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
+      }
       lastValidation = v;
       if (best > v) {
         bestWeights = weights;
@@ -87,6 +94,9 @@ double NN_BP::train() {
     }
     if (epoch % 100 == 0) {
       double t = computeMSE(trainingInputs, trainingTargets);
+      if (!std::isfinite(t)) {
+        requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
+      }
       printProgress(epoch, t, lastValidation, newBest);
     }
     best = newBest;
@@ -97,6 +107,7 @@ double NN_BP::train() {
   // Without an improving validation check the best copy still holds the random initial
   // weights; the weights trained last are then the better answer.
   if (bestWeightsTaken) weights = bestWeights;
+  requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
   return training.elapsed();
 }
 

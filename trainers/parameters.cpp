@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "nn/fatal.h"
+#include "nn/file_contents.h"
 
 namespace {
 
@@ -46,6 +47,9 @@ void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
                         TerminationGroup& group) {
   std::ifstream file(fileName);
   if (!file.is_open()) fatal("Error opening file: " + fileName, kParametersFileError);
+  if (isDirectory(fileName)) {
+    fatal("Error reading file: " + fileName + ": a directory", kParametersFileError);
+  }
   group.seen = false;
   // A line that does not fit the buffer fails the read and silently ends the reading; the
   // buffer also bounds memory when the file is one endless line (/dev/zero).
@@ -70,6 +74,21 @@ void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
       }
       if (keys[k].floatField != nullptr) *keys[k].floatField = static_cast<float>(value);
       if (keys[k].intField != nullptr) *keys[k].intField = truncateToInt(value);
+    }
+  }
+}
+
+// A negative limit would end training before its first pass (Iterations, Time) or could never
+// be reached (MSE, an error is never negative): a typing error, not a request.
+void checkLimits(int iterations, float mse, float time, const std::string& fileName) {
+  const struct {
+    const char* key;
+    bool negative;
+  } limits[] = {{"Iterations", iterations < 0}, {"Time", time < 0.0f}, {"MSE", mse < 0.0f}};
+  for (const auto& limit : limits) {
+    if (limit.negative) {
+      fatal(std::string(limit.key) + " must not be negative in parameters file: " + fileName,
+            kParametersFileError);
     }
   }
 }
@@ -100,6 +119,7 @@ BPParameters readBPParameters(const std::string& fileName) {
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
   readParametersFile(fileName, keys, sizeof keys / sizeof keys[0], group);
+  checkLimits(p.iterations, p.mse, p.time, fileName);
   // The loop checks the validation set every stripLength-th epoch.
   if (p.stripLength < 1)
     fatal("Strip length must be at least 1 in parameters file: " + fileName, kParametersFileError);
@@ -123,6 +143,7 @@ PSOParameters readPSOParameters(const std::string& fileName) {
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
   readParametersFile(fileName, keys, sizeof keys / sizeof keys[0], group);
+  checkLimits(p.iterations, p.mse, p.time, fileName);
   if (p.populationSize < 1)
     fatal("Population size must be at least 1 in parameters file: " + fileName,
           kParametersFileError);

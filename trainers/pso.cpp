@@ -36,6 +36,8 @@ NN_PSO::NN_PSO(const std::string& configurationFileName, const std::string& trai
 
 double NN_PSO::train() {
   requireTerminatingCondition(parameters.iterations, parameters.mse, parameters.time);
+  requireReachableLimit(parameters.iterations, parameters.mse, parameters.time,
+                        numberOfValidationSamples());
   Stopwatch total;
   total.start();
   Stopwatch training;
@@ -112,6 +114,7 @@ double NN_PSO::train() {
     std::copy(swarm.globalBestPosition.begin(), swarm.globalBestPosition.end(),
               weights.begin());
   }
+  requireFiniteWeights(weights.data(), D, iteration, "iteration");
   return training.elapsed();
 }
 

@@ -23,10 +23,11 @@ ParticleSwarm::ParticleSwarm(const PSOParameters& parameters, std::vector<float>
   personalBestFitnesses.assign(P, 0.0f);
   globalBestPosition.assign(D, 0.0f);
 
+  // A span beyond the float range (-3e38 to 3e38) would start the particles at infinity.
   const float span = parameters.upperLimit - parameters.lowerLimit;
   for (int p = 0; p < P; ++p) {
     for (int d = 0; d < D; ++d) {
-      if (!(span > 0.0f)) fatal("Wrong boundary", -113);
+      if (!(span > 0.0f) || std::isinf(span)) fatal("Wrong boundary", -113);
       const std::size_t i = static_cast<std::size_t>(p) * D + d;
       const int r1 = std::rand();
       const int r2 = std::rand();

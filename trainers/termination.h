@@ -7,6 +7,16 @@
 // Ends the process with "No terminating conditions" (-79) when all three limits are 0.
 void requireTerminatingCondition(int iterations, float mse, float time);
 
+// Ends the process (-79) when the mse limit is the only one in force and can never be reached:
+// it is checked against validation errors, which are never measured without validation
+// samples, so training would never end.
+void requireReachableLimit(int iterations, float mse, float time, int validationSamples);
+
+// Ends the process (-1) when a weight is not a finite number: such a network answers nan to
+// every query, so training stops with a message instead of reporting success. pass ("epoch",
+// "iteration") and completed say when, for the message.
+void requireFiniteWeights(const float* weights, int count, int completed, const char* pass);
+
 // Checked before every epoch/iteration, in this order: the best validation error reached
 // mse, completed reached iterations, elapsedSeconds reached time.
 bool trainingShouldEnd(float bestValidationError, int completed, double elapsedSeconds,

@@ -1,6 +1,6 @@
 // The algorithm parameters reader on arbitrary bytes, as a back-propagation and as a
 // particle-swarm file: it either refuses the file through fatal (exit status -238) or gives
-// parameters the training loops can run with.
+// parameters the training loops can run with (no negative limit among them).
 
 #include <cstdint>
 
@@ -19,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const BPParameters bp = readBPParameters(name);
     fuzz::require(bp.stripLength >= 1, "an accepted strip length is at least 1");
+    fuzz::require(bp.iterations >= 0 && bp.time >= 0.0f && bp.mse >= 0.0f,
+                  "accepted limits are not negative");
   } catch (const FatalError& error) {
     fuzz::require(error.status == -238, "a refused parameters file ends with status -238");
   }
@@ -26,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const PSOParameters pso = readPSOParameters(name);
     fuzz::require(pso.stripLength >= 1, "an accepted strip length is at least 1");
     fuzz::require(pso.populationSize >= 1, "an accepted population has a particle");
+    fuzz::require(pso.iterations >= 0 && pso.time >= 0.0f && pso.mse >= 0.0f,
+                  "accepted limits are not negative");
   } catch (const FatalError& error) {
     fuzz::require(error.status == -238, "a refused parameters file ends with status -238");
   }

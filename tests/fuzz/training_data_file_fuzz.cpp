@@ -94,6 +94,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   "accepted ranges are ordered");
   }
   fuzz::require(reader.numberOfTrainingSamples() >= 1, "an accepted file has a training sample");
+  // Targets are stored as read: every one lies within the bounds of its column.
+  for (const std::vector<float>* targets :
+       {&reader.trainingTargets, &reader.validationTargets, &reader.testTargets}) {
+    for (size_t k = 0; k < targets->size(); ++k) {
+      const size_t j = k % static_cast<size_t>(m);
+      fuzz::require((*targets)[k] >= reader.outputRanges[2 * j] &&
+                        (*targets)[k] <= reader.outputRanges[2 * j + 1],
+                    "accepted targets lie within their bounds");
+    }
+  }
   fuzz::require(reader.matches(reader.trainingInputs, reader.trainingTargets) &&
                     reader.matches(reader.validationInputs, reader.validationTargets) &&
                     reader.matches(reader.testInputs, reader.testTargets),

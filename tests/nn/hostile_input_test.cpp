@@ -75,6 +75,14 @@ TEST(HostileConfigurationFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
   }
 }
 
+TEST(HostileConfigurationFile, DirectoryIsAFileThatCannotBeRead) {
+  TemporaryFolder folder;
+  const std::string data = folder.write("train.dat", exampleData);
+  const Outcome outcome = outcomeOf([&] { TestNetwork(folder.path(), data); });
+  EXPECT_EQ(outcome.status, -3);
+  EXPECT_EQ(outcome.message, "Error reading file: " + folder.path() + ": a directory");
+}
+
 TEST(HostileConfigurationFile, ExactlyTwoToThe28WeightsIsAccepted) {
   // 16384 * 16384 weights: the configuration passes and the training data file is compared.
   TemporaryFolder folder;
@@ -144,6 +152,14 @@ TEST(HostileTrainingDataFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
       {"leading plus signs", "+3 +1 +1\n+2 +1\n-0.125 +1.125\n5 55\n-0.125 1.125\n" + samples, 5, 0,
        ""},
       {"one-megabyte line", header + megabyteOfBlanks + samples + megabyteOfBlanks, 5, 0, ""},
+      {"a value far outside its column's bounds", header + sample2 + "1\t3e38\t1\n" + rest, 0,
+       136,
+       wrong + "value 2 of sample 2 of the training data file, 3e+38, lies outside the bounds 5 "
+               "55 the file gives its column"},
+      {"a target below its bounds", header + sample2 + "1\t45\t-1\n" + rest, 0, 136,
+       wrong + "value 3 of sample 2 of the training data file, -1, lies outside the bounds "
+               "-0.125 1.125 the file gives its column"},
+      {"values on the bounds read", header + sample2 + "-0.125\t55\t1.125\n" + rest, 5, 0, ""},
   };
   TemporaryFolder folder;
   const std::string configuration = folder.write("net.cfg", "2 3 1");

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -25,7 +26,8 @@ std::unique_ptr<TestNetwork> networkFrom(const std::string& data,
 // A one-input, one-output file with the given first line and sample count.
 std::string countedData(const std::string& firstLine, int samples) {
   std::ostringstream data;
-  data << firstLine << "\n1 1\n0 100\n0 1\n";
+  // Every value within its bounds, which stay a range when there are no samples.
+  data << firstLine << "\n1 1\n0 " << std::max(samples, 1) << "\n0 1\n";
   for (int k = 0; k < samples; ++k) data << k << '\t' << (k % 2) << "\t\n";
   return data.str();
 }

@@ -277,12 +277,10 @@ TEST(BPTraining, MseTargetEndsTrainingAfterTheCheckThatReachesIt) {
   EXPECT_EQ(unchecked.backwardSteps, 3 * 10);
 }
 
-TEST(BPTraining, NegativeIterationsTrainNothingAndNoLimitIsFatal) {
+TEST(BPTraining, NegativeIterationsAndNoLimitAreFatal) {
   NetworkFiles negative({3, 4, 1}, 10, 0, "Iterations: -3\n");
-  ObservedBP net(negative);
-  std::srand(1);
-  net.train();
-  EXPECT_EQ(net.backwardSteps, 0);
+  EXPECT_EXIT(ObservedBP net(negative), ::testing::ExitedWithCode(-238 & 255),
+              "^Iterations must not be negative in parameters file: .*bp.txt\n$");
 
   NetworkFiles off({3, 4, 1}, 10, 0, "Time: 0\n");
   NN_BP idle(off.cfg, off.data, off.params);

@@ -9,6 +9,7 @@
 #include "nn/fatal.h"
 #include "tests/nn/fatal_outcome.h"
 #include "tests/trainers/trainer_files.h"
+#include "trainers/bp.h"
 #include "trainers/parameters.h"
 #include "trainers/pso.h"
 
@@ -82,6 +83,65 @@ TEST(HostileParametersFile, SwarmParametersOutOfRange) {
   outcome = outcomeOf([&] { readPSOParameters(hugeOmega); });
   EXPECT_EQ(outcome.status, -238);
   EXPECT_EQ(outcome.message, "Value of omega out of float range in parameters file: " + hugeOmega);
+}
+
+// Limits that would end training before it starts, or never: refused when the file is read
+// by both readers, with the key named. A directory reads as an empty file: refused too.
+TEST(HostileParametersFile, NegativeLimitsAndDirectoriesAreRefused) {
+  ScratchFolder folder;
+  const struct {
+    const char* text;
+    std::string message;
+  } cases[] = {
+      {"Iterations: -3\n", "Iterations must not be negative in parameters file: "},
+      {"Iterations: 5\nTime: -1\n", "Time must not be negative in parameters file: "},
+      {"MSE: -1\n", "MSE must not be negative in parameters file: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string name = folder.write("limits.txt", c.text);
+    for (const Outcome& outcome : {outcomeOf([&] { readBPParameters(name); }),
+                                   outcomeOf([&] { readPSOParameters(name); })}) {
+      EXPECT_EQ(outcome.status, -238);
+      EXPECT_EQ(outcome.message, c.message + name);
+    }
+  }
+  const Outcome directory = outcomeOf([&] { readBPParameters(folder.path()); });
+  EXPECT_EQ(directory.status, -238);
+  EXPECT_EQ(directory.message, "Error reading file: " + folder.path() + ": a directory");
+}
+
+// Training that could never end, or that produces weights that are not numbers, stops with a
+// message: nothing is saved after it.
+TEST(HostileParametersFile, EndlessOrDivergingTrainingStopsWithAMessage) {
+  ScratchFolder folder;
+  const std::string configuration = folder.write("net.cfg", "4 8 1");
+  const std::string noValidation = folder.write("novalid.dat", samplesText(4, 1, 20, 0, 5, 7));
+  const std::string data = folder.write("train.dat", samplesText(4, 1, 20, 5, 5, 7));
+  const std::string mseOnly = folder.write("mse.txt", "MSE: 0.5\n");
+  const std::string unreachable =
+      "The MSE limit can never be reached: the training data file has no validation samples, "
+      "and no Iterations or Time limit is set";
+  Outcome outcome = outcomeOf([&] { NN_BP(configuration, noValidation, mseOnly).train(); });
+  EXPECT_EQ(outcome.status, -79);
+  EXPECT_EQ(outcome.message, unreachable);
+  outcome = outcomeOf([&] { NN_PSO(configuration, noValidation, mseOnly).train(); });
+  EXPECT_EQ(outcome.status, -79);
+  EXPECT_EQ(outcome.message, unreachable);
+
+  // Initial weights of +-3e38 overflow every sum: nan at the first validation check.
+  const std::string huge = folder.write(
+      "huge.txt", "Lower limit: -3e38\nUpper limit: 3e38\nStrip length: 1\nIterations: 1000\n");
+  std::srand(5);
+  outcome = outcomeOf([&] { NN_BP(configuration, data, huge).train(); });
+  EXPECT_EQ(outcome.status, -1);
+  EXPECT_EQ(outcome.message.rfind("Training diverged by epoch 1: weight ", 0), 0u)
+      << outcome.message;
+  EXPECT_NE(outcome.message.find(" of 49 is "), std::string::npos) << outcome.message;
+  // Positions drawn over a span beyond the float range would start at infinity.
+  outcome = outcomeOf([&] { NN_PSO(configuration, data, huge).train(); });
+  EXPECT_EQ(outcome.status, -113);
+  EXPECT_EQ(outcome.message, "Wrong boundary");
 }
 
 TEST(HostileParametersFile, SwarmLargerThanMemoryIsRefusedBeforeAllocating) {

@@ -88,10 +88,8 @@ TEST(ParametersFile, NumbersAreTruncatedRoundedOrZero) {
   EXPECT_EQ(p.iterations, 12);
   EXPECT_EQ(p.stripLength, 3);
   EXPECT_EQ(p.learningRate, 0.1f);  // the double rounded to single precision
-  p = readBP(folder, "Iterations: -3\n");
-  EXPECT_EQ(p.iterations, -3);
-  p = readBP(folder, "Iterations: -12.9\n");
-  EXPECT_EQ(p.iterations, -12);
+  p = readBP(folder, "Iterations: -0.9\n");  // truncated to 0, then no longer negative
+  EXPECT_EQ(p.iterations, 0);
   p = readBP(folder, "Iterations: 1e30\n");  // saturates instead of overflowing
   EXPECT_EQ(p.iterations, 2147483647);
   p = readBP(folder, "Learning rate: fast\n");
