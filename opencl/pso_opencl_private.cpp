@@ -5,6 +5,7 @@
 
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
+#include "opencl/private_memory.h"
 #include "opencl/pso_opencl.h"
 #include "trainers/parameters.h"
 
@@ -17,9 +18,9 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
                     deviceType) {
   // The private arrays need a length known when the kernel is compiled.
   program.reset();
-  const std::string source =
-      replaceAll(readProgramSource("NN_kernels.cl"), "[PRIVATE_MEM_SIZE]",
-                 "[" + std::to_string(maxLayerSize()) + "]");
+  const std::string original = readProgramSource("NN_kernels.cl");
+  const std::string source = replaceAll(original, "[PRIVATE_MEM_SIZE]",
+                                        "[" + std::to_string(maxLayerSize()) + "]");
   program.reset(createProgramFromSource(context, source));
   buildProgram(program, device);
 
@@ -33,7 +34,28 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
   checkCl(setKernelArg(simulationKernel, 7, numberOfTrainingSamples()), binding, 548);
   bindSimulationArguments();
 
-  groupSize = std::min(maxWorkGroupSize(), 64);
+  // Every work-item of a group keeps its own private arrays, and the group must fit what the
+  // device gives it (see private_memory.h): a smaller group, or none at all, never a launch
+  // that overruns a worker's stack.
+  cl_ulong reportedBytes = 0;
+  checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_PRIVATE_MEM_SIZE,
+                                   sizeof reportedBytes, &reportedBytes, nullptr),
+          "Error finding max group size", 844);
+  const size_t declaredBytes =
+      privateBytesPerLayerValue(original) * static_cast<size_t>(maxLayerSize());
+  const size_t workItemBytes = std::max<size_t>(reportedBytes, declaredBytes);
+  const size_t groupBytes = privateBytesPerWorkGroup(deviceType);
+  const int fit = privateMemoryFit(groupBytes, workItemBytes);
+  if (fit < 1) {
+    fatal("Network too large for private memory: a work-item needs " +
+              std::to_string(workItemBytes) + " bytes for the values of a " +
+              std::to_string(maxLayerSize()) + "-neuron layer, more than the " +
+              std::to_string(groupBytes) +
+              " bytes a work-group may take on the device (the thread stack, ulimit -s, less "
+              "64 KiB)",
+          847);
+  }
+  groupSize = std::min({maxWorkGroupSize(), fit, 64});
 }
 
 NN_PSO_OpenCL_private::~NN_PSO_OpenCL_private() { simulationKernel.reset(); }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "opencl/private_memory.h"
 #include "opencl_test_support.h"
 
 namespace {
@@ -21,10 +22,12 @@ struct ProgramRun {
   std::string err;
 };
 
-// Runs ombra with the arguments and standard input text; returns its exit status and output.
-ProgramRun runOmbra(const std::string& arguments, const std::string& input = "") {
+// Runs ombra with the arguments and standard input text, after the shell commands of setup
+// (ulimit...); returns its exit status and output.
+ProgramRun runOmbra(const std::string& arguments, const std::string& input = "",
+                    const std::string& setup = "") {
   writeFile("stdin.txt", input);
-  const std::string command = std::string("'") + OMBRA_PATH + "' " + arguments +
+  const std::string command = setup + "'" + OMBRA_PATH + "' " + arguments +
                               " < stdin.txt > stdout.txt 2> stderr.txt";
   const int raw = std::system(command.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("stdout.txt"), readFile("stderr.txt")};
@@ -100,6 +103,39 @@ TEST_F(PsoOmbraTest, LocalVariantRefusesWeightsBeyondLocalMemory) {
                          " bytes of layer values per work-item do not fit into the device's " +
                          std::to_string(localBytes) + " bytes of local memory\n");
   EXPECT_EQ(run.out.find("Training..."), std::string::npos);
+}
+
+// Every work-item of a group keeps its private arrays on the stack of the device's worker
+// thread: the group shrinks to fit, and a network whose arrays do not fit one work-item is
+// refused before any launch. Run with a 1 MiB stack limit, so that the largest network that
+// still trains stays small: largest layer (1 MiB - 64 KiB) / bytes per layer value.
+TEST_F(PsoOmbraTest, PrivateVariantFitsItsGroupsIntoTheThreadStack) {
+  const size_t perValue = privateBytesPerLayerValue(readFile("NN_kernels.cl"));
+  ASSERT_GT(perValue, 0u);
+  const int largest = static_cast<int>((1024 * 1024 - 64 * 1024) / perValue);
+  writeFile("train.dat", trainingData(3, 1, 40, 10, 10));
+  writeFile("pso.txt", "Population size: 2\nIterations: 2\n");
+  for (int hidden : {largest, largest + 1}) {
+    SCOPED_TRACE(hidden);
+    writeFile("net.cfg", configuration({3, hidden, 1}));
+    const ProgramRun run =
+        runOmbra("PSO_private_CPU net.cfg train.dat pso.txt", "", "ulimit -s 1024 && ");
+    if (hidden == largest) {
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_NE(run.out.find("Work-group size: 1\nUsing private memory."), std::string::npos)
+          << run.out;
+      EXPECT_NE(run.out.find("Network trained"), std::string::npos);
+    } else {
+      const size_t needs = perValue * hidden;
+      EXPECT_EQ(run.status, 847 & 255);
+      EXPECT_EQ(run.err, "Network too large for private memory: a work-item needs " +
+                             std::to_string(needs) + " bytes for the values of a " +
+                             std::to_string(hidden) +
+                             "-neuron layer, more than the 983040 bytes a work-group may take "
+                             "on the device (the thread stack, ulimit -s, less 64 KiB)\n");
+      EXPECT_EQ(run.out.find("Training..."), std::string::npos);
+    }
+  }
 }
 
 TEST_F(PsoOmbraTest, GpuTypeWithoutGpuEndsWithNoDevices) {

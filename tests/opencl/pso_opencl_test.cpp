@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "opencl/cl_check.h"
+#include "opencl/private_memory.h"
 #include "opencl_test_support.h"
 
 namespace {
@@ -259,6 +260,31 @@ TEST(LocalMemoryFit, TruncatesTowardZeroBelowZero) {
   EXPECT_EQ(localMemoryFit(1024, 0, 300, 5), -10);
   // Exactly nothing left for a work-item: (1024 - 256 - 8 - 760) / 40 = 0
   EXPECT_EQ(localMemoryFit(1024, 8, 190, 5), 0);
+}
+
+TEST(PrivateMemory, DeclaredBytesPerLayerValue) {
+  // Two float8 arrays (32 bytes each), a float array, an int4 array, a float3 array (room of
+  // a float4) and an unknown type (128); the token in a comment does not count.
+  const std::string source =
+      "// every [PRIVATE_MEM_SIZE] token is replaced\n"
+      "/* also [PRIVATE_MEM_SIZE] here */\n"
+      "__kernel void k() {\n"
+      "  float8 a[PRIVATE_MEM_SIZE], b[PRIVATE_MEM_SIZE];\n"
+      "  __private float c[PRIVATE_MEM_SIZE];\n"
+      "  for (int i = 0; i < 2; ++i) { const int4 d[PRIVATE_MEM_SIZE]; }\n"
+      "  float3 e[PRIVATE_MEM_SIZE]; my_type f[PRIVATE_MEM_SIZE];\n"
+      "}\n";
+  EXPECT_EQ(privateBytesPerLayerValue(source), 32u + 32 + 4 + 16 + 16 + 128);
+  EXPECT_EQ(privateBytesPerLayerValue("__kernel void k() {}"), 0u);
+}
+
+TEST(PrivateMemory, WorkItemsThatFitAGroup) {
+  EXPECT_EQ(privateMemoryFit(8323072, 288 * 451), 64);  // 8 MiB stack, 451-neuron layer
+  EXPECT_EQ(privateMemoryFit(8323072, 288 * 1000), 28);
+  EXPECT_EQ(privateMemoryFit(983040, 983040), 1);
+  EXPECT_EQ(privateMemoryFit(983040, 983041), 0);
+  EXPECT_EQ(privateMemoryFit(SIZE_MAX, 288), 1 << 30);  // no limit: a GPU device
+  EXPECT_EQ(privateBytesPerWorkGroup(CL_DEVICE_TYPE_GPU), SIZE_MAX);
 }
 
 }  // namespace
