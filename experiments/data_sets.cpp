@@ -4,6 +4,8 @@
 #include <iostream>
 
 #include "experiments/network_factory.h"
+#include "experiments/timing.h"
+#include "nn/replace_file.h"
 #include "trainers/pso.h"
 
 namespace {
@@ -42,6 +44,14 @@ void trainOnDataSets(const std::string& suffix, const std::string& configFile,
   for (const char* name : kDataSetNames) {
     const std::string trainingDataFile = name + suffix;
     std::cout << "Training file = " << trainingDataFile << std::endl;
+    // Both files are written after the training: checked before it.
+    for (const std::string& output :
+         {trainingDataFile + "lift chart.cvs", trainingDataFile + "weights.wgh"}) {
+      refuseSameFile({"output file", output}, {{"configuration file", configFile},
+                                               {"training data file", trainingDataFile},
+                                               {"parameters file", parametersFile}});
+      checkReplaceable(output);
+    }
     NN* network = createNetwork(kPsoGpuLocal, configFile, trainingDataFile, parametersFile);
     trainAndReport(*network);
     network->writeLiftChart(trainingDataFile + "lift chart.cvs");

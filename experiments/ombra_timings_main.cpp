@@ -1,9 +1,20 @@
 #include <cstdlib>
 #include <ctime>
+#include <exception>
+#include <new>
+#include <string>
 
 #include "experiments/timings_cli.h"
+#include "nn/fatal.h"
+#include "nn/memory_limit.h"
 
 int main(int argc, char** argv) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  return runTimings(argc, argv);
+  // As in ombra: memory that runs out ends the run with a message, not std::bad_alloc.
+  std::set_new_handler(outOfMemory);
+  try {
+    return runTimings(argc, argv);
+  } catch (const std::exception& error) {
+    fatal(std::string("Unexpected error: ") + error.what(), -1);
+  }
 }

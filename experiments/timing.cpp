@@ -1,10 +1,13 @@
 #include "experiments/timing.h"
 
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 
 #include "experiments/network_factory.h"
 #include "nn/fatal.h"
+#include "nn/memory_limit.h"
+#include "nn/replace_file.h"
 
 namespace {
 
@@ -26,11 +29,82 @@ void limitSamples(NN& network, int n) {
   network.limitTrainingSamples(n);
 }
 
-void writeResult(std::ofstream& csv, int n, double seconds) {
-  csv << n << ";" << seconds << "\n" << std::flush;
+// An experiment's result file. It is replaced only when the first measurement is there (or
+// the range turns out empty), so a run that fails before it (a missing training data file, a
+// network the device refuses) leaves the previous results as they were; every line then
+// reaches the file as it is measured. Whether it can be written at all is checked at once,
+// before any network is built, with the experiment's own message.
+class ResultFile {
+ public:
+  ResultFile(const std::string& name, const char* header, const char* openError)
+      : name_(name), header_(header), openError_(openError) {
+    if (!isReplaceable(name_)) fatal(openError_, -1);
+  }
+  void add(int n, double seconds) {
+    open();
+    file_ << n << ";" << seconds << "\n" << std::flush;
+  }
+  // An empty range: the header alone.
+  void finish() { open(); }
+
+ private:
+  void open() {
+    if (file_.is_open()) return;
+    file_.open(name_);
+    if (!file_) fatal(openError_, -1);
+    file_ << header_ << "\n" << std::flush;
+  }
+  std::string name_;
+  const char* header_;
+  const char* openError_;
+  std::ofstream file_;
+};
+
+// The largest network of a range, (inputs, hiddenLayers x neurons, outputs), must be one that
+// the configuration file may describe; checked before anything is built, so that a mistyped
+// count ends with a message, not with all the machine's memory. Counted without overflow.
+void checkLargestNetwork(int inputs, long long hiddenLayers, long long neurons, int outputs) {
+  const double weights =
+      hiddenLayers <= 0 ? (inputs + 1.0) * outputs
+                        : (inputs + 1.0) * neurons +
+                              (hiddenLayers - 1.0) * (neurons + 1.0) * neurons +
+                              (neurons + 1.0) * outputs;
+  if (weights <= kMaxWeights) return;
+  fatal("Wrong range: " + std::to_string(hiddenLayers) + " hidden layers of " +
+            std::to_string(neurons) + " neurons exceed the " + std::to_string(kMaxWeights) +
+            " weights a network may have",
+        -1);
+}
+
+// The experiments that write each topology to a file of their own: neither that file nor the
+// result file may be one of the inputs, nor each other.
+void refuseOverwrittenInputs(const std::string& resultFile, const char* topologyFile,
+                             const std::string& dataFile, const std::string& parametersFile) {
+  const NamedFile data{"training data file", dataFile};
+  const NamedFile parameters{"parameters file", parametersFile};
+  const std::string topologyName = topologyFile;
+  const NamedFile topology{"configuration file the experiment writes", topologyName};
+  refuseSameFile({"result file", resultFile}, {data, parameters, topology});
+  refuseSameFile(topology, {data, parameters});
+}
+
+// The last value a range reaches from first in steps of step (first when the range is empty).
+long long lastOfRange(int first, int step, int last) {
+  if (first > last || step < 1) return first;
+  return first + (static_cast<long long>(last) - first) / step * step;
 }
 
 }  // namespace
+
+void refuseSameFile(const NamedFile& output, std::initializer_list<NamedFile> inputs) {
+  for (const NamedFile& input : inputs) {
+    if (sameFile(output.name, input.name)) {
+      fatal(std::string("The ") + output.role + " " + output.name + " is the same file as the " +
+                input.role + " " + input.name,
+            -1);
+    }
+  }
+}
 
 void growHiddenLayers(std::vector<int>& layers, int hiddenLayers, int hiddenNeurons,
                       int outputNeurons) {
@@ -57,9 +131,13 @@ void writeConfiguration(const std::string& fileName, const std::vector<int>& lay
 
 void timeNumberOfLayers(LayerTimingSettings settings) {
   checkStep(settings.first, settings.step, settings.last);
-  std::ofstream csv(settings.csvFile);
-  if (!csv) fatal("Error opening output file (num layers timings)", -1);
-  csv << "layers;time (s)\n" << std::flush;
+  const long long largest = lastOfRange(settings.first, settings.step, settings.last);
+  checkLargestNetwork(settings.inputNeurons, largest, settings.hiddenNeurons,
+                      settings.outputNeurons);
+  refuseOverwrittenInputs(settings.csvFile, kLayersConfigFile, settings.trainingDataFile,
+                          settings.parametersFile);
+  ResultFile csv(settings.csvFile, "layers;time (s)",
+                 "Error opening output file (num layers timings)");
 
   // Only grows from one count to the next: the layers already there keep their size.
   std::vector<int> layers{settings.inputNeurons, settings.outputNeurons};
@@ -74,16 +152,21 @@ void timeNumberOfLayers(LayerTimingSettings settings) {
     limitSamples(*network, settings.trainingSamples);
     const double seconds = network->timeIterations(settings.iterations);
     destroyNetwork(settings.type, network);
-    writeResult(csv, n, seconds);
+    csv.add(n, seconds);
     std::cout << seconds << std::endl;
   }
+  csv.finish();
 }
 
 void timeNeuronsInLayer(NeuronTimingSettings settings) {
   checkStep(settings.first, settings.step, settings.last);
-  std::ofstream csv(settings.csvFile);
-  if (!csv) fatal("Error opening output file file (num neurons in layer timings)", -1);
-  csv << "neurons in layer;time (s)\n" << std::flush;
+  const long long largest = lastOfRange(settings.first, settings.step, settings.last);
+  checkLargestNetwork(settings.inputNeurons, settings.hiddenLayers, largest,
+                      settings.outputNeurons);
+  refuseOverwrittenInputs(settings.csvFile, kNeuronsConfigFile, settings.trainingDataFile,
+                          settings.parametersFile);
+  ResultFile csv(settings.csvFile, "neurons in layer;time (s)",
+                 "Error opening output file file (num neurons in layer timings)");
 
   for (long long count = settings.first; count <= settings.last; count += settings.step) {
     const int n = static_cast<int>(count);
@@ -98,20 +181,22 @@ void timeNeuronsInLayer(NeuronTimingSettings settings) {
                                 settings.parametersFile);
     limitSamples(*network, settings.trainingSamples);
     const double seconds = network->timeIterations(settings.iterations);
-    writeResult(csv, n, seconds);
+    csv.add(n, seconds);
     std::cout << seconds << "   total weights=" << network->numberOfWeights() << std::endl;
     destroyNetwork(settings.type, network);
   }
+  csv.finish();
 }
 
 void timeSampleSize(int type, int first, int step, int last, const std::string& csvFile,
                     int iterations, const std::string& configFile,
                     const std::string& trainingDataFile, const std::string& parametersFile) {
   checkStep(first, step, last);
-  std::ofstream csv(csvFile);
-  if (!csv) fatal("Error opening file (sample size stats)", -1);
+  refuseSameFile({"result file", csvFile}, {{"configuration file", configFile},
+                                             {"training data file", trainingDataFile},
+                                             {"parameters file", parametersFile}});
+  ResultFile csv(csvFile, "samples; time (s)", "Error opening file (sample size stats)");
   NN* network = createNetwork(type, configFile, trainingDataFile, parametersFile);
-  csv << "samples; time (s)\n" << std::flush;
 
   // Descending, so that each cut only drops samples the previous measurement still had.
   for (long long count = last; count >= first; count -= step) {
@@ -119,7 +204,8 @@ void timeSampleSize(int type, int first, int step, int last, const std::string& 
     std::cout << "i = " << n << std::endl;
     limitSamples(*network, n);
     const double seconds = network->timeIterations(iterations);
-    writeResult(csv, n, seconds);
+    csv.add(n, seconds);
   }
+  csv.finish();
   destroyNetwork(type, network);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,15 @@ void timeSampleSize(int type, int first, int step, int last, const std::string& 
                     const std::string& trainingDataFile, const std::string& parametersFile);
 
 // The pieces of the experiments above.
+
+// A file an experiment reads or writes, with what it is for messages ("training data file").
+struct NamedFile {
+  const char* role;
+  const std::string& name;
+};
+// An output that is also one of the inputs would destroy it: fatal (-1) "The <role> <name> is
+// the same file as the <role> <name>" when both exist and are one file (links count).
+void refuseSameFile(const NamedFile& output, std::initializer_list<NamedFile> inputs);
 
 // Grows a topology (input layer first) until it has hiddenLayers hidden layers: while it has
 // at most hiddenLayers + 1 layers, its last entry becomes hiddenNeurons and outputNeurons is

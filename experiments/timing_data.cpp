@@ -11,6 +11,7 @@
 
 #include "experiments/data_sets.h"
 #include "experiments/drivers.h"
+#include "nn/replace_file.h"
 
 extern char** environ;
 
@@ -109,10 +110,30 @@ bool runTallis(const std::string& tallisPath, const std::string& logFile,
   return false;
 }
 
+// A training data file that is one of the logs would be written over the log it is made from,
+// or over one still to be read: refused before tallis runs. Prints why and returns false.
+bool outputsSpareTheLogs(const std::vector<std::string>& outputs,
+                         const std::vector<std::string>& logs) {
+  for (const std::string& output : outputs) {
+    for (const std::string& log : logs) {
+      if (!sameFile(output, log)) continue;
+      std::cerr << "ombra-timings: " << output << " is the workload log " << log
+                << ": refusing to write training data over it" << std::endl;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int makeTimingData(const std::string& tallisPath, const std::string& logFile,
                    const std::string& positivesRatio) {
+  if (!outputsSpareTheLogs({kNeuronsInLayerData, kBPNeuronsInLayerData, kNumberOfLayersData,
+                            kSampleSizeData},
+                           {logFile})) {
+    return 1;
+  }
   if (!runTallis(tallisPath, logFile, positivesRatio, kNeuronsInLayerData)) return 1;
   std::cout << "Training data: " << kNeuronsInLayerData << std::endl;
   for (const char* copy : {kBPNeuronsInLayerData, kNumberOfLayersData, kSampleSizeData}) {
@@ -141,9 +162,17 @@ int makeTimingData(const std::string& tallisPath, const std::string& logFile,
 int makeDataSetFiles(const std::string& tallisPath, const std::string& logDirectory,
                      const std::string& suffix, const std::string& positivesRatio) {
   std::vector<std::string> logs;
+  // Every log there, read or not: none may be written over (a suffix of ".gz" in the logs'
+  // own folder names the compressed twin of a plain log).
+  std::vector<std::string> present;
+  std::vector<std::string> outputs;
   for (const char* name : kDataSetNames) {
     const fs::path plain = fs::path(logDirectory) / name;
     const fs::path compressed = fs::path(logDirectory) / (std::string(name) + ".gz");
+    for (const fs::path& log : {plain, compressed}) {
+      if (fs::exists(log)) present.push_back(log.string());
+    }
+    outputs.push_back(name + suffix);
     if (fs::exists(plain)) {
       logs.push_back(plain.string());
     } else if (fs::exists(compressed)) {
@@ -154,6 +183,7 @@ int makeDataSetFiles(const std::string& tallisPath, const std::string& logDirect
       return 1;
     }
   }
+  if (!outputsSpareTheLogs(outputs, present)) return 1;
   for (size_t i = 0; i < logs.size(); ++i) {
     const std::string trainingDataFile = kDataSetNames[i] + suffix;
     if (!runTallis(tallisPath, logs[i], positivesRatio, trainingDataFile)) return 1;

@@ -11,6 +11,7 @@
 #include "experiments/network_factory.h"
 #include "experiments/timing.h"
 #include "experiments/timing_data.h"
+#include "nn/replace_file.h"
 #include "opencl/pso_opencl.h"
 #include "trainers/pso.h"
 
@@ -132,6 +133,12 @@ int runFastestPso(const ParsedOptions& o) {
 // that runs without a GPU.
 int runLiftChart(const ParsedOptions& o) {
   const int type = o.trainer("type");
+  // The chart is written after the training: checked before it.
+  refuseSameFile({"lift-chart file", o.text("result")},
+                 {{"configuration file", o.text("config")},
+                  {"training data file", o.text("data")},
+                  {"parameters file", o.text("params")}});
+  checkReplaceable(o.text("result"));
   NN* network = createNetwork(type, o.text("config"), o.text("data"), o.text("params"));
   trainAndReport(*network);
   network->writeLiftChart(o.text("result"));

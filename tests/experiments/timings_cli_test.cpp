@@ -178,6 +178,78 @@ TEST_F(TimingsCommandLine, SamplesDescendAndTheLiftChartHasOneLinePerTestSample)
   EXPECT_EQ(chart[0], "is Positive;output");
 }
 
+// Runs a command that must end the process; returns nothing, the death test checks it.
+void runToDeath(std::initializer_list<const char*> args) {
+  std::vector<const char*> argv{"ombra-timings"};
+  argv.insert(argv.end(), args);
+  testing::internal::CaptureStdout();
+  runTimings(static_cast<int>(argv.size()), argv.data());
+}
+
+// An output that is one of the inputs, an input that is the topology file the experiment
+// rewrites, a data file that is missing and a range beyond the weight limit: each is refused
+// before any result file is touched.
+TEST_F(TimingsCommandLine, RunsThatWouldDestroyOrNeverStartKeepThePreviousResults) {
+  writeFile("net.cfg", "9 3 1 ");
+  writeFile("layers.csv", "earlier results\n");
+  writeFile("samples.csv", "earlier results\n");
+  const std::string data = readFile("data.txt");
+  // A training data file kept under the name of the topology file the experiment rewrites.
+  writeFile("nn_config_file_num_layers_timing.txt", data);
+  EXPECT_EXIT(runToDeath({"layers", "--type", "BP", "--data",
+                          "nn_config_file_num_layers_timing.txt", "--params", "params.txt",
+                          "--samples", "30"}),
+              ::testing::ExitedWithCode(255),
+              "^The configuration file the experiment writes "
+              "nn_config_file_num_layers_timing.txt is the same file as the training data file "
+              "nn_config_file_num_layers_timing.txt\n$");
+  EXPECT_EQ(readFile("nn_config_file_num_layers_timing.txt"), data);
+  const struct {
+    std::initializer_list<const char*> args;
+    int status;
+    const char* message;
+  } cases[] = {
+      {{"layers", "--type", "BP", "--data", "data.txt", "--params", "params.txt", "--samples",
+        "30", "--result", "data.txt"},
+       255, "The result file data.txt is the same file as the training data file data.txt"},
+      {{"samples", "--type", "BP", "--first", "10", "--step", "10", "--last", "20", "--config",
+        "net.cfg", "--data", "data.txt", "--params", "params.txt", "--result", "./params.txt"},
+       255, "The result file ./params.txt is the same file as the parameters file params.txt"},
+      {{"lift-chart", "--type", "BP", "--config", "net.cfg", "--data", "data.txt", "--params",
+        "params.txt", "--result", "net.cfg"},
+       255, "The lift-chart file net.cfg is the same file as the configuration file net.cfg"},
+      {{"lift-chart", "--type", "BP", "--config", "net.cfg", "--data", "data.txt", "--params",
+        "params.txt", "--result", "missing/lift.csv"},
+       255, "Error opening file: missing/lift.csv"},
+      {{"layers", "--type", "BP", "--data", "missing.txt", "--params", "params.txt", "--samples",
+        "30"},
+       -7 & 255, "Error opening file: missing.txt"},
+      {{"samples", "--type", "BP", "--first", "10", "--step", "10", "--last", "20", "--config",
+        "net.cfg", "--data", "missing.txt", "--params", "params.txt"},
+       -7 & 255, "Error opening file: missing.txt"},
+      {{"layers", "--type", "BP", "--first", "1000000000", "--last", "1000000000", "--data",
+        "data.txt", "--params", "params.txt", "--samples", "30"},
+       255,
+       "Wrong range: 1000000000 hidden layers of 10 neurons exceed the 268435456 weights a "
+       "network may have"},
+      {{"neurons", "--type", "BP", "--first", "1", "--step", "10000", "--last", "40000",
+        "--hidden-layers", "2", "--data", "data.txt", "--params", "params.txt", "--samples",
+        "30"},
+       255,
+       "Wrong range: 2 hidden layers of 30001 neurons exceed the 268435456 weights a network "
+       "may have"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    EXPECT_EXIT(runToDeath(c.args), ::testing::ExitedWithCode(c.status),
+                std::string("^") + c.message + "\n$");
+  }
+  EXPECT_EQ(readFile("layers.csv"), "earlier results\n");
+  EXPECT_EQ(readFile("samples.csv"), "earlier results\n");
+  EXPECT_EQ(readFile("data.txt"), data);
+  EXPECT_EQ(readFile("net.cfg"), "9 3 1 ");
+}
+
 TEST_F(TimingsCommandLine, FailuresInsideAnExperimentKeepTheirStatus) {
   const char* argv[] = {"ombra-timings", "layers",     "--type",    "BP", "--data", "data.txt",
                         "--params",      "params.txt", "--samples", "31", "--last", "0"};
@@ -222,6 +294,30 @@ TEST_F(TimingsCommandLine, MakeDataReportsATallisThatFails) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err.rfind("ombra-timings: cannot run ./no-such-tallis", 0), 0u) << result.err;
   EXPECT_FALSE(std::filesystem::exists(kNeuronsInLayerData));
+}
+
+// The training data files these commands write must not be the logs they read.
+TEST_F(TimingsCommandLine, MakeDataNeverWritesOverALog) {
+  writeFile(kNumberOfLayersData, "; a workload log\n");
+  RunResult result =
+      runTimingsWith({"make-data", "--log", kNumberOfLayersData, "--tallis", TALLIS_PATH});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, std::string("ombra-timings: ") + kNumberOfLayersData +
+                            " is the workload log " + kNumberOfLayersData +
+                            ": refusing to write training data over it\n");
+  EXPECT_EQ(readFile(kNumberOfLayersData), "; a workload log\n");
+  EXPECT_FALSE(std::filesystem::exists(kNeuronsInLayerData));
+
+  // In the logs' own folder, the suffix ".gz" names the compressed twin of a plain log.
+  for (const char* name : kDataSetNames) writeFile(name, "; a workload log\n");
+  const std::string twin = std::string(kDataSetNames[3]) + ".gz";
+  writeFile(twin, "compressed log");
+  result = runTimingsWith(
+      {"make-data-sets", "--logs", ".", "--suffix", ".gz", "--tallis", TALLIS_PATH});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "ombra-timings: " + twin + " is the workload log ./" + twin +
+                            ": refusing to write training data over it\n");
+  EXPECT_EQ(readFile(twin), "compressed log");
 }
 
 // Seven links to the demo log stand for the seven workload logs, one of them compressed.
