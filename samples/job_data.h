@@ -31,6 +31,8 @@ struct JobData {
 extern std::map<int, int> userIdLookupTable;
 
 // Reads one job line with formatted stream extraction; true when all 18 columns were read.
+// An int column takes an integral number written as a real (4.0, 1e3) as that int; a fraction
+// (4.5) or a value beyond int fails the line, which never shifts the columns after it.
 bool parseJobLine(std::string line, JobData& job);
 
 // The same result as parseJobLine, without a string stream for the plain numeric lines that
@@ -38,7 +40,8 @@ bool parseJobLine(std::string line, JobData& job);
 bool parseJobLineFast(const char* begin, const char* end, JobData& job);
 
 // Every accepted job line of a plain or gzip-compressed log, in file order.
-// Throws Exception "Error opening file" or "Error reading file".
+// Throws Exception "Error opening file" or "Error reading file" (also for data after the end of
+// a compressed log that is not another gzip member).
 std::vector<JobData> parseFile(std::string path);
 
 // Keeps the finished jobs (status 0, 1 or 5), in order.

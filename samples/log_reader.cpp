@@ -1,8 +1,8 @@
 // Workload log reader: job lines into JobData records, partial jobs out, the user table.
 
-#include <zlib.h>
-
 #include <charconv>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -10,17 +10,42 @@
 
 #include "samples/exception.h"
 #include "samples/job_data.h"
+#include "samples/log_source.h"
 
 std::map<int, int> userIdLookupTable;
+
+namespace {
+
+// An int column read as the number its token is: extracting an int would stop inside "4.0" and
+// leave ".0" to the next column, shifting every later value. An integral value in int range
+// (4.0, 1e3) is that int; any other number (4.5, 3e9) fails the line.
+struct IntColumn {
+  int& field;
+};
+
+std::istream& operator>>(std::istream& in, IntColumn column) {
+  double value;
+  if (in >> value) {
+    if (value >= INT_MIN && value <= INT_MAX && value == std::trunc(value)) {
+      column.field = static_cast<int>(value);
+    } else {
+      in.setstate(std::ios::failbit);
+    }
+  }
+  return in;
+}
+
+}  // namespace
 
 bool parseJobLine(std::string line, JobData& job) {
   std::istringstream in(line);
   // After a failed extraction the later ones do nothing, so one test at the end suffices.
-  in >> job.jobNumber >> job.submitTime >> job.waitTime >> job.runTime >> job.allocatedProcessors >>
-      job.averageCPUTimeUsed >> job.usedMemory >> job.requestedNumberOfProcessors >>
-      job.requestedTime >> job.requestedMemory >> job.status >> job.userID >> job.groupID >>
-      job.applicationNumber >> job.queueNumber >> job.partitionNumber >> job.precedingJobNumber >>
-      job.thinkTime;
+  in >> IntColumn{job.jobNumber} >> job.submitTime >> job.waitTime >> job.runTime >>
+      IntColumn{job.allocatedProcessors} >> job.averageCPUTimeUsed >> job.usedMemory >>
+      IntColumn{job.requestedNumberOfProcessors} >> job.requestedTime >> job.requestedMemory >>
+      IntColumn{job.status} >> IntColumn{job.userID} >> IntColumn{job.groupID} >>
+      IntColumn{job.applicationNumber} >> IntColumn{job.queueNumber} >>
+      IntColumn{job.partitionNumber} >> IntColumn{job.precedingJobNumber} >> job.thinkTime;
   return !in.fail();
 }
 
@@ -117,31 +142,22 @@ const size_t kMaxLineBytes = size_t{64} << 20;
 }  // namespace
 
 std::vector<JobData> parseFile(std::string path) {
-  gzFile file = gzopen(path.c_str(), "rb");
-  if (file == nullptr) throw Exception("Error opening file");
-  gzbuffer(file, 1 << 18);
-
+  LogSource source(path);
   std::vector<JobData> jobs;
   JobData job;
   std::vector<char> buffer(1 << 20);
   size_t kept = 0;  // bytes of an unfinished line at the start of buffer
-  bool failed = false;
   for (;;) {
     if (kept == buffer.size()) {
       // A job line is 18 numbers: a line of 64 MiB is a damaged file (or a decompression
       // bomb), and holding it whole could take any amount of memory.
       if (buffer.size() >= kMaxLineBytes) {
-        gzclose(file);
         throw Exception("Error reading file: a line longer than " +
                         std::to_string(kMaxLineBytes >> 20) + " MiB");
       }
       buffer.resize(buffer.size() * 2);
     }
-    int count = gzread(file, buffer.data() + kept, static_cast<unsigned>(buffer.size() - kept));
-    if (count < 0) {
-      failed = true;
-      break;
-    }
+    size_t count = source.read(buffer.data() + kept, buffer.size() - kept);
     if (count == 0) break;
     const char* data = buffer.data();
     const char* end = data + kept + count;
@@ -154,8 +170,6 @@ std::vector<JobData> parseFile(std::string path) {
     kept = static_cast<size_t>(end - lineBegin);
     std::memmove(buffer.data(), lineBegin, kept);
   }
-  // gzclose reports a gzip stream that ended early (a truncated download).
-  if (gzclose(file) != Z_OK || failed) throw Exception("Error reading file");
   // A last line without a line feed is still a line.
   if (kept > 0 && parseJobLineFast(buffer.data(), buffer.data() + kept, job)) jobs.push_back(job);
   return jobs;

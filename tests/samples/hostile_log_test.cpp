@@ -48,6 +48,10 @@ TEST(HostileLog, EveryClassReadsAsSpecified) {
        0},
       {"letters after the 18th number", line(plainColumns) + "abc\n", 1},
       {"hex int", line("0 5 100 0x4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n"), 0},
+      {"integral real in an int column", line("0 5 100 4.0 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n"),
+       1},
+      {"fraction in an int column before a real column",
+       line("0 5 100 4.5 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n"), 0},
       {"leading plus signs", line("+0 +5 100 4 90 1024 4 3600 -1 +1 +7 1 0 1 1 -1 -1\n"), 1},
       {"NUL inside a line", line("0 5 100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1").replace(4, 1, 1,
                                                                                           '\0') +
@@ -83,6 +87,45 @@ TEST(HostileLog, LineLongerThan64MiBIsRefused) {
     ADD_FAILURE() << "no exception";
   } catch (const Exception& error) {
     EXPECT_STREQ(error.what(), "Error reading file: a line longer than 64 MiB");
+  }
+}
+
+std::string gzipped(const TempDir& dir, const std::string& text) {
+  const std::string name = dir.file("member.gz");
+  gzFile gz = gzopen(name.c_str(), "wb");
+  gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(gz);
+  return readFile(name);
+}
+
+TEST(HostileLog, DataAfterACompressedLogIsRefused) {
+  // zlib's own reader drops whatever follows the last gzip member in silence.
+  TempDir dir;
+  const std::string text = jobLine(1, 0, 1, 1, 1) + jobLine(2, 5, 0, 1, 1);
+  const std::string member = gzipped(dir, text);
+  const std::string trailing = "Error reading file: data after the end of the compressed log";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string message;  // empty: read, two jobs per member
+  };
+  const Case cases[] = {
+      {"two members (cat a.gz b.gz)", member + member, ""},
+      {"a plain log after the member", member + text, trailing},
+      {"one line feed after the member", member + "\n", trailing},
+      {"zero bytes after the member", member + std::string(512, '\0'), trailing},
+      {"a truncated second member", member + member.substr(0, member.size() - 9),
+       "Error reading file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeFile(dir.file("log.swf.gz"), c.bytes);
+    try {
+      EXPECT_EQ(parseFile(dir.file("log.swf.gz")).size(), 4u);
+      EXPECT_EQ(c.message, "");
+    } catch (const Exception& error) {
+      EXPECT_EQ(error.what(), c.message);
+    }
   }
 }
 

@@ -64,8 +64,27 @@ TEST(ParseJobLine, RejectsCommentsBlankLinesAndShortLinesAcceptsLongOnes) {
   EXPECT_TRUE(parseJobLine("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19", job));
   EXPECT_EQ(job.thinkTime, 18);
   EXPECT_TRUE(parseJobLine("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18\r", job));
-  // A fraction in an int column stops that column at the point: the next int column fails.
+  // A fraction in an int column fails the line rather than leaving ".5" to the next column.
   EXPECT_FALSE(parseJobLine("1 2 3 4 5 6 7 8 9 10 1.5 12 13 14 15 16 17 18", job));
+  EXPECT_FALSE(parseJobLine("1 2 3 4 5 6 7 4.5 9 10 1 12 13 14 15 16 17 18", job));
+  EXPECT_FALSE(parseJobLine("1 2 3 4 5 6 7 3e9 9 10 1 12 13 14 15 16 17 18", job));
+}
+
+TEST(ParseJobLine, ReadsAnIntegralRealInAnIntColumnAsThatInt) {
+  // "4.0" as requested processors: every later column keeps its own value.
+  JobData job;
+  ASSERT_TRUE(parseJobLine("1 2 3 4 5 6 7 4.0 9 10 1 12 13 14 15 16 17 18", job));
+  EXPECT_EQ(job.requestedNumberOfProcessors, 4);
+  EXPECT_EQ(job.requestedTime, 9);
+  EXPECT_EQ(job.requestedMemory, 10);
+  EXPECT_EQ(job.status, 1);
+  EXPECT_EQ(job.userID, 12);
+  EXPECT_EQ(job.thinkTime, 18);
+  ASSERT_TRUE(parseJobLine("1e3 2 3 4 -1.00 6 7 8 9 10 5. 12 13 14 15 16 17 18", job));
+  EXPECT_EQ(job.jobNumber, 1000);
+  EXPECT_EQ(job.allocatedProcessors, -1);
+  EXPECT_EQ(job.status, 5);
+  EXPECT_EQ(job.userID, 12);
 }
 
 // Lines built from tokens that the fast path takes and tokens it must hand to the stream.

@@ -1,0 +1,104 @@
+// Plain bytes straight from the file; gzip members through inflate, member after member.
+
+#include "samples/log_source.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "samples/exception.h"
+
+namespace {
+
+bool isGzipMagic(const unsigned char* bytes) { return bytes[0] == 0x1f && bytes[1] == 0x8b; }
+
+}  // namespace
+
+LogSource::LogSource(const std::string& path) : input_(size_t{1} << 18) {
+  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw Exception("Error opening file");
+  try {
+    // The first two bytes decide; a log of fewer than two bytes is plain text.
+    while (end_ < 2 && fill()) {
+    }
+    compressed_ = end_ >= 2 && isGzipMagic(input_.data());
+    if (compressed_) {
+      if (inflateInit2(&stream_, 15 + 16) != Z_OK) throw Exception("Error reading file");
+      inflating_ = true;
+    }
+  } catch (...) {
+    close(fd_);
+    throw;
+  }
+}
+
+LogSource::~LogSource() {
+  if (inflating_) inflateEnd(&stream_);
+  close(fd_);
+}
+
+bool LogSource::fill() {
+  if (start_ > 0) {
+    std::memmove(input_.data(), input_.data() + start_, end_ - start_);
+    end_ -= start_;
+    start_ = 0;
+  }
+  for (;;) {
+    ssize_t count = ::read(fd_, input_.data() + end_, input_.size() - end_);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) throw Exception("Error reading file");
+    end_ += static_cast<size_t>(count);
+    return count > 0;
+  }
+}
+
+size_t LogSource::read(char* out, size_t size) {
+  if (compressed_) return readCompressed(out, size);
+  if (start_ < end_) {
+    size_t count = std::min(size, end_ - start_);
+    std::memcpy(out, input_.data() + start_, count);
+    start_ += count;
+    return count;
+  }
+  for (;;) {
+    ssize_t count = ::read(fd_, out, size);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) throw Exception("Error reading file");
+    return static_cast<size_t>(count);
+  }
+}
+
+size_t LogSource::readCompressed(char* out, size_t size) {
+  const uInt room = static_cast<uInt>(std::min<size_t>(size, UINT_MAX));
+  stream_.next_out = reinterpret_cast<Bytef*>(out);
+  stream_.avail_out = room;
+  while (stream_.avail_out == room) {
+    if (atMemberEnd_) {
+      // The end of the file, another member, or data that zlib's own reader would drop.
+      while (end_ - start_ < 2 && fill()) {
+      }
+      if (start_ == end_) return 0;
+      if (end_ - start_ < 2 || !isGzipMagic(input_.data() + start_)) {
+        throw Exception("Error reading file: data after the end of the compressed log");
+      }
+      inflateReset(&stream_);
+      atMemberEnd_ = false;
+    }
+    // A member that ends with the file is a truncated download.
+    if (start_ == end_ && !fill()) throw Exception("Error reading file");
+    stream_.next_in = input_.data() + start_;
+    stream_.avail_in = static_cast<uInt>(end_ - start_);
+    const int status = inflate(&stream_, Z_NO_FLUSH);
+    start_ = end_ - stream_.avail_in;
+    if (status == Z_STREAM_END) {
+      atMemberEnd_ = true;
+    } else if (status != Z_OK && !(status == Z_BUF_ERROR && start_ == end_)) {
+      throw Exception("Error reading file");
+    }
+  }
+  return room - stream_.avail_out;
+}

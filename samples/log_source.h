@@ -1,0 +1,38 @@
+#pragma once
+// The bytes of a workload log, plain or gzip-compressed (one gzip member or several, as `cat`
+// of compressed logs gives). Anything after the last member that is not another member (a plain
+// log appended to a compressed one) makes the log unreadable instead of being dropped in
+// silence.
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+class LogSource {
+ public:
+  // Throws Exception "Error opening file".
+  explicit LogSource(const std::string& path);
+  ~LogSource();
+  LogSource(const LogSource&) = delete;
+  LogSource& operator=(const LogSource&) = delete;
+
+  // Up to size bytes of the log into out; 0 at its end. Throws Exception "Error reading file"
+  // for a read error or damaged, truncated or trailing compressed data.
+  size_t read(char* out, size_t size);
+
+ private:
+  // Reads more raw bytes after the unused ones; false at the end of the file.
+  bool fill();
+  size_t readCompressed(char* out, size_t size);
+
+  int fd_ = -1;
+  bool compressed_ = false;
+  bool inflating_ = false;  // the z_stream is initialised
+  bool atMemberEnd_ = false;
+  z_stream stream_{};
+  std::vector<unsigned char> input_;
+  size_t start_ = 0;  // unused raw bytes: input_[start_, end_)
+  size_t end_ = 0;
+};
