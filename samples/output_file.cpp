@@ -1,4 +1,4 @@
-// Temporary file + rename, with the target's symbolic links resolved first.
+// Temporary file + rename, with the target's symbolic links resolved (and checked) first.
 
 #include "samples/output_file.h"
 
@@ -7,11 +7,42 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <csignal>
+#include <cstring>
+#include <iostream>
 
 #include "samples/exception.h"
 
 namespace {
+
+// As many links as the kernel follows in one path before it reports a loop.
+const int kMaxLinkHops = 40;
+
+const int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
+// The temporary file being written, for the signal handler: changed only while the termination
+// signals are blocked, so the handler never sees half a name.
+char pendingTemporary[4096];
+
+class TerminationSignalsBlocked {
+ public:
+  TerminationSignalsBlocked() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : kTerminationSignals) sigaddset(&signals, signal);
+    sigprocmask(SIG_BLOCK, &signals, &previous_);
+  }
+  ~TerminationSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
+
+extern "C" void removeTemporaryAndEnd(int signal) {
+  if (pendingTemporary[0] != '\0') unlink(pendingTemporary);
+  // SA_RESETHAND put the default action back: the signal ends the process with its status.
+  raise(signal);
+}
 
 std::string directoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -25,18 +56,39 @@ std::string baseNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Follows symbolic links (dangling ones included) to the name a rename must replace.
-std::string resolveLinks(std::string path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    std::vector<char> target(info.st_size > 0 ? info.st_size + 1 : 4096);
-    ssize_t length = readlink(path.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<size_t>(length) >= target.size()) return path;
-    std::string link(target.data(), static_cast<size_t>(length));
-    path = link[0] == '/' ? link : directoryOf(path) + "/" + link;
+std::string quoted(const std::string& name) { return "'" + name + "'"; }
+
+// The kernel follows a link in a sticky world-writable folder only for the link's owner or
+// when the folder's owner owns the link: anyone else's link there may have been planted.
+void refuseForeignLinkInSharedFolder(const std::string& link, const struct stat& linkInfo) {
+  const std::string folder = directoryOf(link);
+  struct stat folderInfo;
+  if (stat(folder.c_str(), &folderInfo) != 0) return;
+  const bool shared = (folderInfo.st_mode & S_ISVTX) != 0 && (folderInfo.st_mode & S_IWOTH) != 0;
+  if (shared && linkInfo.st_uid != geteuid() && linkInfo.st_uid != folderInfo.st_uid) {
+    throw Exception("Refusing to follow the symbolic link " + quoted(link) +
+                    " in the shared folder " + quoted(folder) + ": it belongs to another user");
   }
-  return path;
+}
+
+// Follows symbolic links (dangling ones included) to the name a rename must replace.
+std::string resolveLinks(const std::string& path) {
+  std::string name = path;
+  for (int hops = 0;; ++hops) {
+    struct stat info;
+    if (lstat(name.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return name;
+    if (hops == kMaxLinkHops) {
+      throw Exception("Refusing to write " + quoted(path) + ": a symbolic link loop");
+    }
+    refuseForeignLinkInSharedFolder(name, info);
+    std::vector<char> target(info.st_size > 0 ? info.st_size + 1 : 4096);
+    ssize_t length = readlink(name.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<size_t>(length) >= target.size()) {
+      throw Exception("Error opening file");
+    }
+    std::string link(target.data(), static_cast<size_t>(length));
+    name = link[0] == '/' ? link : directoryOf(name) + "/" + link;
+  }
 }
 
 mode_t newFileMode() {
@@ -45,32 +97,105 @@ mode_t newFileMode() {
   return 0666 & ~mask;
 }
 
+// The descriptor of standard output or error when that is the file itself, else -1.
+int standardStreamOf(const struct stat& file) {
+  for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat info;
+    if (fstat(descriptor, &info) == 0 && info.st_dev == file.st_dev && info.st_ino == file.st_ino) {
+      return descriptor;
+    }
+  }
+  return -1;
+}
+
+struct Target {
+  enum Kind { kNew, kReplace, kInPlace, kStream } kind;
+  std::string path;  // what is opened, or renamed over
+  mode_t mode = 0;   // of the file replaced
+  int stream = -1;   // kStream: the descriptor written through
+};
+
+Target findTarget(const std::string& path) {
+  const std::string resolved = resolveLinks(path);
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ELOOP)
+      throw Exception("Refusing to write " + quoted(path) + ": a symbolic link loop");
+    return {Target::kNew, resolved};  // creating it reports what else is wrong
+  }
+  // A FIFO, a device or the like cannot be replaced, only written.
+  if (!S_ISREG(info.st_mode)) return {Target::kInPlace, path};
+  // Renaming over the program's own redirected output would cut that output off.
+  const int stream = standardStreamOf(info);
+  if (stream >= 0) return {Target::kStream, path, 0, stream};
+  // rename ignores the file's own permissions; the shell's > and cp do not.
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES) {
+    throw Exception("Refusing to replace " + quoted(path) + ": the file is not writable");
+  }
+  return {Target::kReplace, resolved, static_cast<mode_t>(info.st_mode & 07777)};
+}
+
 }  // namespace
 
+void checkOutputTarget(const std::string& path) { findTarget(path); }
+
+bool isSameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+void removeTemporaryFileOnTerminationSignals() {
+  for (int signal : kTerminationSignals) {
+    struct sigaction previous;
+    if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = removeTemporaryAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (int other : kTerminationSignals) sigaddset(&action.sa_mask, other);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
 OutputFile::OutputFile(const std::string& path) {
-  struct stat info;
-  bool exists = stat(path.c_str(), &info) == 0;
-  if (exists && !S_ISREG(info.st_mode)) {
-    // A FIFO, a device or the like: it cannot be replaced, only written.
-    target_ = path;
-    fd_ = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  const Target target = findTarget(path);
+  target_ = target.path;
+  if (target.kind == Target::kStream) {
+    std::cout.flush();
+    std::cerr.flush();
+    fd_ = target.stream;
+    ownsDescriptor_ = false;
+    return;
+  }
+  if (target.kind == Target::kInPlace) {
+    fd_ = open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd_ < 0) throw Exception("Error opening file");
     return;
   }
-  target_ = resolveLinks(path);
   std::string pattern = directoryOf(target_) + "/." + baseNameOf(target_) + ".XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  fd_ = mkstemp(name.data());
+  {
+    TerminationSignalsBlocked blocked;
+    fd_ = mkstemp(name.data());
+    if (fd_ >= 0 && name.size() <= sizeof pendingTemporary) {
+      std::memcpy(pendingTemporary, name.data(), name.size());
+    }
+  }
   if (fd_ < 0) throw Exception("Error opening file");
   temporary_ = name.data();
   // The finished file keeps the mode of the one it replaces, or gets the usual one.
-  fchmod(fd_, exists ? (info.st_mode & 07777) : newFileMode());
+  fchmod(fd_, target.kind == Target::kReplace ? target.mode : newFileMode());
 }
 
 OutputFile::~OutputFile() {
-  if (fd_ >= 0) close(fd_);
-  if (!committed_ && !temporary_.empty()) unlink(temporary_.c_str());
+  if (fd_ >= 0 && ownsDescriptor_) close(fd_);
+  if (committed_ || temporary_.empty()) return;
+  TerminationSignalsBlocked blocked;
+  unlink(temporary_.c_str());
+  if (temporary_ == pendingTemporary) pendingTemporary[0] = '\0';
 }
 
 void OutputFile::write(const char* data, size_t size) {
@@ -97,11 +222,44 @@ void OutputFile::write(const char* data, size_t size) {
 
 void OutputFile::commit() {
   if (!temporary_.empty() && fsync(fd_) != 0) throw Exception("Error writing file");
-  int status = close(fd_);
+  int status = ownsDescriptor_ ? close(fd_) : 0;
   fd_ = -1;
   if (status != 0) throw Exception("Error writing file");
-  if (!temporary_.empty() && rename(temporary_.c_str(), target_.c_str()) != 0) {
-    throw Exception("Error writing file");
+  if (!temporary_.empty()) {
+    TerminationSignalsBlocked blocked;
+    if (rename(temporary_.c_str(), target_.c_str()) != 0) throw Exception("Error writing file");
+    if (temporary_ == pendingTemporary) pendingTemporary[0] = '\0';
   }
   committed_ = true;
+}
+
+OutputFileBuffer::OutputFileBuffer(OutputFile& file) : file_(file), buffer_(size_t{1} << 16) {
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
+}
+
+void OutputFileBuffer::finish() {
+  if (!drain()) std::rethrow_exception(error_);
+}
+
+OutputFileBuffer::int_type OutputFileBuffer::overflow(int_type c) {
+  if (!drain()) return traits_type::eof();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+int OutputFileBuffer::sync() { return drain() ? 0 : -1; }
+
+bool OutputFileBuffer::drain() {
+  if (error_) return false;
+  try {
+    file_.write(pbase(), static_cast<size_t>(pptr() - pbase()));
+  } catch (...) {
+    error_ = std::current_exception();
+    return false;
+  }
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
+  return true;
 }

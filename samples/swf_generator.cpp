@@ -3,10 +3,15 @@
 
 #include "samples/swf_generator.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "samples/exception.h"
 
 namespace {
 
@@ -40,12 +45,44 @@ struct History {
   double submit = -1e18;  // of the latest job of the pair
 };
 
+// Refuses, before anything is allocated, options whose users, applications and pairs would not
+// fit the machine's memory (a node of the pair table is taken as 64 bytes).
+void checkMemory(long long jobs, long long users, long long applicationsPerUser,
+                 long long applications) {
+  const double pairs =
+      std::min(static_cast<double>(jobs),
+               static_cast<double>(users) * static_cast<double>(applicationsPerUser));
+  const double bytes =
+      static_cast<double>(users) * (sizeof(User) + sizeof(double) + sizeof(History) +
+                                    static_cast<double>(applicationsPerUser) * sizeof(int)) +
+      static_cast<double>(applications) * (2 * sizeof(double) + 1) + pairs * 64;
+  const double memory =
+      static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGE_SIZE));
+  if (memory > 0 && bytes > memory) {
+    throw Exception(
+        "A log of " + std::to_string(users) + " users and " + std::to_string(applications) +
+        " applications needs " + std::to_string(static_cast<long long>(bytes / (1 << 20))) +
+        " MiB, more than the " + std::to_string(static_cast<long long>(memory / (1 << 20))) +
+        " MiB of memory of this machine");
+  }
+}
+
 }  // namespace
 
 void generateSwfLog(const SwfGeneratorOptions& options, std::ostream& out) {
   Random random(options.seed);
-  int applicationCount = options.applications > 0 ? options.applications : options.users * 2;
-  applicationCount = std::max(applicationCount, 1);
+  const long long userCount = std::max(options.users, 1);
+  // In 64 bits: twice the users need not fit an int.
+  const long long applicationCount64 =
+      std::max(options.applications > 0 ? options.applications : 2LL * options.users, 1LL);
+  const long long applicationsPerUser =
+      std::max(1LL, std::min<long long>(options.applicationsPerUser, applicationCount64));
+  if (applicationCount64 > INT32_MAX) {
+    throw Exception("Too many applications: " + std::to_string(applicationCount64) +
+                    " (at most 2147483647)");
+  }
+  checkMemory(options.jobs, userCount, applicationsPerUser, applicationCount64);
+  const int applicationCount = static_cast<int>(applicationCount64);
 
   std::vector<double> applicationFailure(applicationCount);
   std::vector<double> applicationRunTime(applicationCount);
@@ -53,7 +90,8 @@ void generateSwfLog(const SwfGeneratorOptions& options, std::ostream& out) {
     applicationFailure[a] = 0.3 * random.uniform() * random.uniform();
     applicationRunTime[a] = 60.0 * std::exp(6.0 * random.uniform());  // 1 minute to 4 days
   }
-  std::vector<User> users(std::max(options.users, 1));
+  std::vector<User> users(userCount);
+  std::vector<char> chosen(applicationCount, 0);  // the applications of the current user
   std::vector<double> cumulativeActivity;
   double totalActivity = 0;
   for (size_t u = 0; u < users.size(); ++u) {
@@ -61,14 +99,15 @@ void generateSwfLog(const SwfGeneratorOptions& options, std::ostream& out) {
     user.failure = 0.02 + 0.4 * std::pow(random.uniform(), 2.0);
     user.activity = 1.0 / std::pow(1.0 + u, 0.8);
     user.group = static_cast<int>(u % 17) + 1;
-    int count = std::max(1, std::min(options.applicationsPerUser, applicationCount));
-    while (static_cast<int>(user.applications.size()) < count) {
+    user.applications.reserve(applicationsPerUser);
+    while (static_cast<long long>(user.applications.size()) < applicationsPerUser) {
       int a = random.below(applicationCount);
-      if (std::find(user.applications.begin(), user.applications.end(), a) ==
-          user.applications.end()) {
+      if (!chosen[a]) {
+        chosen[a] = 1;
         user.applications.push_back(a);
       }
     }
+    for (int a : user.applications) chosen[a] = 0;
     totalActivity += user.activity;
     cumulativeActivity.push_back(totalActivity);
   }
@@ -83,7 +122,7 @@ void generateSwfLog(const SwfGeneratorOptions& options, std::ostream& out) {
   std::vector<History> lastOfUser(users.size());
   double clock = 0;
   std::string line;
-  for (long long number = 1; number <= options.jobs; ++number) {
+  for (long long number = 1; number <= options.jobs && out; ++number) {
     clock += std::floor(random.exponential(45.0));
     int u = static_cast<int>(std::lower_bound(cumulativeActivity.begin(), cumulativeActivity.end(),
                                               random.uniform() * totalActivity) -

@@ -16,5 +16,7 @@ struct SwfGeneratorOptions {
   uint64_t seed = 1;
 };
 
-// Writes a header of ";" lines, then one 18-column job line per job, in submit order.
+// Writes a header of ";" lines, then one 18-column job line per job, in submit order; stops
+// early when the stream fails. Throws Exception, before allocating anything, when the users,
+// applications and pairs would not fit the machine's memory.
 void generateSwfLog(const SwfGeneratorOptions& options, std::ostream& out);

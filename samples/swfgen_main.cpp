@@ -1,46 +1,79 @@
 // swfgen: writes a synthetic SWF workload log to standard output or a file.
 //   swfgen [--jobs N] [--users N] [--apps-per-user N] [--apps N] [--seed N] [output_file]
 
+#include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
+#include "samples/exception.h"
+#include "samples/output_file.h"
 #include "samples/swf_generator.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+// The largest value of each option: job numbers, user ids and application numbers are 32-bit
+// columns of the log (and each user brings two applications unless --apps is given).
+const unsigned long long kMaxJobs = 2147483647;
+const unsigned long long kMaxUsers = 1073741823;
+const unsigned long long kMaxApplications = 2147483647;
+const unsigned long long kMaxSeed = 18446744073709551615ull;
+
+// A whole non-negative decimal number up to maximum; anything else ends the program.
+unsigned long long numberOption(const char* name, const char* text, unsigned long long maximum) {
+  const char* digits = text;
+  while (std::isspace(static_cast<unsigned char>(*digits))) ++digits;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == digits || *end != '\0' || *digits == '-') {
+    std::cerr << "Wrong value for " << name << ": " << text << std::endl;
+    std::exit(1);
+  }
+  if (errno == ERANGE || value > maximum) {
+    std::cerr << "Wrong value for " << name << ": " << text << " (at most " << maximum << ")"
+              << std::endl;
+    std::exit(1);
+  }
+  return value;
+}
+
+int runSwfgen(int argc, char** argv) {
   SwfGeneratorOptions options;
   std::string outputFile;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
-    auto number = [&](const char* name) {
+    auto number = [&](const char* name, unsigned long long maximum) {
       if (i + 1 >= argc) {
         std::cerr << "Missing value for " << name << std::endl;
         std::exit(1);
       }
-      char* end = nullptr;
-      long long value = std::strtoll(argv[++i], &end, 10);
-      if (*end != '\0' || value < 0) {
-        std::cerr << "Wrong value for " << name << ": " << argv[i] << std::endl;
-        std::exit(1);
-      }
-      return value;
+      return numberOption(name, argv[++i], maximum);
     };
     if (argument == "--jobs") {
-      options.jobs = number("--jobs");
+      options.jobs = static_cast<long long>(number("--jobs", kMaxJobs));
     } else if (argument == "--users") {
-      options.users = static_cast<int>(number("--users"));
+      options.users = static_cast<int>(number("--users", kMaxUsers));
     } else if (argument == "--apps-per-user") {
-      options.applicationsPerUser = static_cast<int>(number("--apps-per-user"));
+      options.applicationsPerUser = static_cast<int>(number("--apps-per-user", kMaxApplications));
     } else if (argument == "--apps") {
-      options.applications = static_cast<int>(number("--apps"));
+      options.applications = static_cast<int>(number("--apps", kMaxApplications));
     } else if (argument == "--seed") {
-      options.seed = static_cast<uint64_t>(number("--seed"));
+      options.seed = static_cast<uint64_t>(number("--seed", kMaxSeed));
     } else if (!argument.empty() && argument[0] == '-') {
       std::cerr << "Usage: swfgen [--jobs N] [--users N] [--apps-per-user N] [--apps N] "
                    "[--seed N] [output_file]"
                 << std::endl;
+      return 1;
+    } else if (!outputFile.empty()) {
+      // A shell glob or a stray word: which of the names was meant cannot be told.
+      std::cerr << "Too many file names: '" << outputFile << "' '" << argument
+                << "' (swfgen writes one log)" << std::endl;
       return 1;
     } else {
       outputFile = argument;
@@ -51,16 +84,30 @@ int main(int argc, char** argv) {
     std::cout.flush();
     return std::cout ? 0 : 1;
   }
-  std::ofstream out(outputFile);
-  if (!out) {
-    std::cerr << "Error opening file" << std::endl;
-    return 1;
-  }
+  // Written like tallis's training data file: a temporary file renamed into place when
+  // complete, so a full disk, a size limit or a signal never leaves a truncated log.
+  OutputFile file(outputFile);
+  OutputFileBuffer buffer(file);
+  std::ostream out(&buffer);
   generateSwfLog(options, out);
-  out.close();
-  if (!out) {
-    std::cerr << "Error writing file" << std::endl;
+  buffer.finish();
+  file.commit();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A file size limit makes a write fail with a message instead of killing the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  removeTemporaryFileOnTerminationSignals();
+  try {
+    return runSwfgen(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "Out of memory" << std::endl;
+    return 1;
+  } catch (const std::exception& error) {
+    std::cerr << error.what() << std::endl;
     return 1;
   }
-  return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
 #include <sstream>
 
@@ -73,6 +74,62 @@ TEST(SwfGenerator, DemoLogIsWhatTheRegenerateCommandWrites) {
   // scripts/make-demo-log.sh: swfgen --jobs 4000 --users 24 --seed 1 data/demo/demo.swf
   std::string demo = tallis_test::readFile(std::string(SOURCE_DIR) + "/data/demo/demo.swf");
   EXPECT_EQ(demo, generate(4000, 24, 1));
+}
+
+// swfgen through its executable: values it cannot honour, extra names, and a log that cannot
+// be finished. Every refusal has its own message and status 1 and writes nothing.
+TEST(SwfgenProgram, ValuesOutOfRangeAndExtraNamesAreRefused) {
+  tallis_test::TempDir dir;
+  struct Case {
+    const char* arguments;
+    std::string message;  // the start of standard error
+  };
+  const Case cases[] = {
+      {"--users 4294967298", "Wrong value for --users: 4294967298 (at most 1073741823)\n"},
+      {"--users 2147483647", "Wrong value for --users: 2147483647 (at most 1073741823)\n"},
+      {"--jobs 2147483648", "Wrong value for --jobs: 2147483648 (at most 2147483647)\n"},
+      {"--apps 99999999999999999999",
+       "Wrong value for --apps: 99999999999999999999 (at most 2147483647)\n"},
+      {"--seed 18446744073709551616",
+       "Wrong value for --seed: 18446744073709551616 (at most 18446744073709551615)\n"},
+      {"--apps-per-user -1", "Wrong value for --apps-per-user: -1\n"},
+      {"--users ''", "Wrong value for --users: \n"},
+      {"--users 1073741823 --apps-per-user 2147483647",
+       "A log of 1073741823 users and 2147483646 applications needs "},
+      {"a.swf b.swf", "Too many file names: 'a.swf' 'b.swf' (swfgen writes one log)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const auto result = tallis_test::runProgram(
+        dir, "cd '" + dir.path() + "' && " + SWFGEN_PATH + " " + c.arguments + " out.swf");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.substr(0, c.message.size()), c.message);
+    EXPECT_FALSE(tallis_test::haveFile(dir.file("out.swf")));
+  }
+  // The largest seed is a seed like any other.
+  const auto seed = tallis_test::runProgram(
+      dir, std::string(SWFGEN_PATH) + " --jobs 3 --seed 18446744073709551615 " + dir.file("s.swf"));
+  EXPECT_EQ(seed.status, 0) << seed.err;
+}
+
+TEST(SwfgenProgram, SizeLimitAndSignalsNeverLeaveATruncatedLog) {
+  tallis_test::TempDir dir;
+  const std::string log = dir.file("log.swf");
+  tallis_test::writeFile(log, "; an earlier log\n");
+  const auto limited = tallis_test::runProgram(
+      dir, "ulimit -f 20 && " + std::string(SWFGEN_PATH) + " --jobs 100000 " + log);
+  EXPECT_EQ(limited.status, 1);
+  EXPECT_EQ(limited.err, "Error writing file\n");
+  EXPECT_EQ(tallis_test::readFile(log), "; an earlier log\n");
+  EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+  for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(signal);
+    const int status = tallis_test::signalWhenTemporaryFileAppears(
+        {SWFGEN_PATH, "--jobs", "2147483647", log}, dir, signal);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(tallis_test::readFile(log), "; an earlier log\n");
+    EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+  }
 }
 
 }  // namespace
