@@ -32,8 +32,6 @@ int latestEarlierMatch(const std::vector<JobData>& jobs, int i, Match match) {
   return -1;
 }
 
-double cappedElapsed(double elapsed) { return elapsed > kOneYear ? kOneYear : elapsed; }
-
 }  // namespace
 
 std::vector<double> submitTime(const std::vector<JobData>& jobs, int i) {
@@ -88,11 +86,11 @@ std::vector<double> lastAverageCPUTimeOfUserWithApplication(const std::vector<Jo
 std::vector<double> elapsedTimeSinceUserLastUsedApplication(const std::vector<JobData>& jobs,
                                                             int i) {
   int j = latestEarlierMatch(jobs, i, sameUserWithApplication);
-  return {j < 0 ? kOneYear : cappedElapsed(jobs[i].submitTime - jobs[j].submitTime)};
+  return {j < 0 ? kOneYear : elapsedSubmitTime(jobs[i].submitTime, jobs[j].submitTime)};
 }
 std::vector<double> elapsedTimeSinceUserLastUsedCluster(const std::vector<JobData>& jobs, int i) {
   int j = latestEarlierMatch(jobs, i, sameUser);
-  return {j < 0 ? kOneYear : cappedElapsed(jobs[i].submitTime - jobs[j].submitTime)};
+  return {j < 0 ? kOneYear : elapsedSubmitTime(jobs[i].submitTime, jobs[j].submitTime)};
 }
 
 const std::vector<AttributeKey> attributeKeys = {

@@ -13,6 +13,18 @@ using AttributeFunction = std::vector<double> (*)(const std::vector<JobData>& jo
 // The largest elapsed time the look-back attributes return: one year in seconds.
 constexpr double kOneYear = 31536000;
 
+// The submit time of a job whose submit time the log does not know.
+constexpr double kUnknownTime = -1;
+
+// Seconds from the earlier submit time to the later one, capped at one year. An unknown time on
+// either side gives no elapsed time at all: the one year of "no earlier job", rather than a
+// difference with -1 (a negative time, or one of decades).
+inline double elapsedSubmitTime(double later, double earlier) {
+  if (later == kUnknownTime || earlier == kUnknownTime) return kOneYear;
+  const double elapsed = later - earlier;
+  return elapsed > kOneYear ? kOneYear : elapsed;
+}
+
 // 0 for a completed job (status 1), 1 for any other status.
 double jobStatusNeuronValue(int status);
 

@@ -26,9 +26,7 @@ double statusOf(const std::vector<JobData>& jobs, int j) {
 }
 
 double cappedElapsed(const std::vector<JobData>& jobs, int i, int j) {
-  if (j < 0) return kOneYear;
-  double elapsed = jobs[i].submitTime - jobs[j].submitTime;
-  return elapsed > kOneYear ? kOneYear : elapsed;
+  return j < 0 ? kOneYear : elapsedSubmitTime(jobs[i].submitTime, jobs[j].submitTime);
 }
 
 double fastSubmitTime(const std::vector<JobData>& jobs, const LookBackIndex&, int i) {

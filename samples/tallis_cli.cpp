@@ -5,11 +5,15 @@
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <boost/program_options.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 
 #include "samples/exception.h"
+#include "samples/log_source.h"
+#include "samples/output_file.h"
 #include "samples/sample_selection.h"
 #include "samples/tallis_exit.h"
 #include "samples/training_file.h"
@@ -44,6 +48,82 @@ namespace {
 
 bool isNonNegativeNumber(double value) { return std::isfinite(value) && value >= 0; }
 
+std::string quoted(const std::string& name) { return "'" + name + "'"; }
+
+// The log and the training data file are the last two arguments. The option parser passes any
+// other argument that is not an option through as well: a shell glob (a.swf b.swf c.swf) or a
+// name among the options would otherwise be ignored while another file is overwritten.
+void checkFileArguments(const po::parsed_options& parsed) {
+  std::vector<std::string> names;
+  for (const po::option& option : parsed.options) {
+    if (option.position_key < 0) continue;
+    names.insert(names.end(), option.value.begin(), option.value.end());
+  }
+  if (names.size() > 2) {
+    std::string list;
+    for (const std::string& name : names) list += " " + quoted(name);
+    throw Exception("Too many file names:" + list +
+                    " (tallis reads one log and writes one training data file)");
+  }
+  const size_t count = parsed.options.size();
+  if (names.size() < 2 || parsed.options[count - 2].position_key < 0 ||
+      parsed.options[count - 1].position_key < 0) {
+    throw Exception("The input log and the output file must be the last two arguments");
+  }
+}
+
+// How many numbers a line holds; -1 when anything else stands on it.
+int numbersOnLine(const std::string& line) {
+  std::istringstream in(line);
+  double value;
+  int count = 0;
+  while (in >> value) ++count;
+  return in.eof() ? count : -1;
+}
+
+// A training data file begins with the three split counts and then the input and output sizes;
+// no workload log does. Its sample lines would read as job lines, so swapped file names would
+// replace the log with training data.
+bool isTrainingDataFile(const std::string& path) {
+  std::string head;
+  try {
+    LogSource source(path);
+    char chunk[4096];
+    while (head.size() < sizeof chunk && std::count(head.begin(), head.end(), '\n') < 2) {
+      const size_t count = source.read(chunk, sizeof chunk);
+      if (count == 0) break;
+      head.append(chunk, count);
+    }
+  } catch (const Exception&) {
+    return false;  // reading the log reports it
+  }
+  std::istringstream lines(head);
+  std::string first, second;
+  return std::getline(lines, first) && std::getline(lines, second) && numbersOnLine(first) == 3 &&
+         numbersOnLine(second) == 2;
+}
+
+// Values the log does not know change what some attributes mean: said once, on standard error.
+void reportUnknownValues(const std::vector<JobData>& jobs) {
+  size_t unknownSubmitTimes = 0;
+  bool anyApplication = false;
+  for (const JobData& job : jobs) {
+    if (job.submitTime == kUnknownTime) ++unknownSubmitTimes;
+    if (job.applicationNumber != -1) anyApplication = true;
+  }
+  if (unknownSubmitTimes > 0) {
+    std::cerr << "Warning: " << unknownSubmitTimes << " of " << jobs.size()
+              << " jobs have an unknown submit time (-1); \"ea\" and \"ec\" give "
+              << static_cast<long>(kOneYear) << " wherever one is needed" << std::endl;
+  }
+  if (!anyApplication) {
+    std::cerr << "Warning: no job has an application number (all -1); \"lsua\", \"lc\", "
+                 "\"lrt\", \"lCPUt\" and \"ea\" describe the user's previous job, \"lsa\" "
+                 "the previous job of the log"
+              << std::endl;
+  }
+}
+
 }  // namespace
 
 void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
@@ -58,13 +138,15 @@ void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
       ("-p", po::value<double>(), "positives ratio in all samples - [0,1]");
   // clang-format on
   po::variables_map options;
-  po::store(po::parse_command_line(argc, argv, description), options);
+  const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
+  po::store(parsed, options);
   po::notify(options);
   if (!options.count("-i") || !options.count("-o") || !options.count("-r") ||
       !options.count("-p")) {
     std::cerr << "Error parsing options" << std::endl;
     endTallis(0);
   }
+  checkFileArguments(parsed);
   inputs = createAttributesVector(options["-i"].as<std::string>());
   outputs = createAttributesVector(options["-o"].as<std::string>());
 
@@ -84,6 +166,8 @@ void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
   if (trainingRatio + validationRatio == 0) {
     throw Exception("Training and validation ratios must not both be 0");
   }
+  // ombra cannot train on a file without training samples.
+  if (trainingRatio == 0) throw Exception("Training ratio must not be 0");
   positivesRatio = options["-p"].as<double>();
   if (!(positivesRatio >= 0 && positivesRatio <= 1)) {
     throw Exception("Positives ratio must be between 0 and 1");
@@ -101,27 +185,57 @@ int runTallis(int argc, char** argv) {
                positivesRatio);
   std::string inputFile = argv[argc - 2];
   std::string outputFile = argv[argc - 1];
+  // Before any work: swapped names, or a link to the log, would replace the log.
+  if (isSameFile(inputFile, outputFile)) {
+    throw Exception("Refusing to write " + quoted(outputFile) + ": it is the input log " +
+                    quoted(inputFile));
+  }
+  if (isTrainingDataFile(inputFile)) {
+    throw Exception("Refusing to read " + quoted(inputFile) +
+                    " as a workload log: it is a training data file (are the file names "
+                    "swapped?)");
+  }
+  checkOutputTarget(outputFile);
 
   std::vector<JobData> jobs = parseFile(inputFile);
   std::cout << "num jobs =" << jobs.size() << std::endl;
   jobs = filterOutPartialJobs(jobs);
   std::cout << "num jobs =" << jobs.size() << std::endl;
   if (jobs.empty()) throw Exception("No finished jobs in the log");
+  reportUnknownValues(jobs);
 
   SplitCounts split =
       splitJobs(static_cast<int>(jobs.size()), trainingRatio, validationRatio, testRatio);
   if (split.test < 0) {
     throw Exception("Data set ratios give more training and validation samples than jobs");
   }
+  if (split.training == 0) {
+    throw Exception("Data set ratios give no training samples (jobs: " +
+                    std::to_string(jobs.size()) + ")");
+  }
   int leading =
       changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, positivesRatio);
   split = resplitJobs(leading, split.test, trainingRatio, validationRatio, jobs.size());
   if (jobs.empty()) throw Exception("No jobs left after the positives ratio step");
+  if (split.training == 0) {
+    throw Exception(leading == 0 ? "No training samples left after the positives ratio step: no "
+                                   "training or validation job failed or was cancelled"
+                                 : "No training samples left after the positives ratio step");
+  }
 
   createUserIdLookupTable(jobs);
   int outputValues = outputSize(jobs, outputs);
   int inputValues = inputSize(jobs, inputs);
   std::cout << "input size=" << inputValues << "    output size=" << outputValues << std::endl;
+  // Only "uID" can give no values: its one-hot vector is empty when the log has no user ids.
+  if (inputValues == 0) {
+    throw Exception("The input attributes give no values (\"uID\" gives none: the log has no "
+                    "user ids)");
+  }
+  if (outputValues == 0) {
+    throw Exception("The output attributes give no values (\"uID\" gives none: the log has no "
+                    "user ids)");
+  }
   std::cout << "Writing file..." << std::endl;
   createTrainingFile(jobs, inputs, outputs, outputFile, split.training, split.validation,
                      split.test);

@@ -104,6 +104,14 @@ TEST(LookBackAttributes, ElapsedTimeIsCappedAtOneYear) {
   // Submit times out of order give a negative elapsed time, unchanged.
   std::vector<JobData> backwards = {job(1, 1, 1, 500), job(1, 1, 1, 200)};
   EXPECT_EQ(elapsedTimeSinceUserLastUsedCluster(backwards, 1), Values{-300});
+  // An unknown submit time (-1) of either job is no elapsed time: the value of no earlier job,
+  // not -1 minus a time or a time plus 1.
+  for (const auto& times : {std::make_pair(-1.0, 12000000.0), std::make_pair(5000.0, -1.0),
+                            std::make_pair(-1.0, -1.0)}) {
+    std::vector<JobData> unknown = {job(1, 1, 1, times.first), job(1, 1, 1, times.second)};
+    EXPECT_EQ(elapsedTimeSinceUserLastUsedApplication(unknown, 1), Values{kOneYear});
+    EXPECT_EQ(elapsedTimeSinceUserLastUsedCluster(unknown, 1), Values{kOneYear});
+  }
 }
 
 TEST(LookBackAttributes, MatchOnUserApplicationOrBoth) {
@@ -157,7 +165,8 @@ TEST(LookBackIndex, EqualsTheBackwardScanOnRandomSequences) {
     for (int i = 0; i < 600; ++i) {
       JobData j = job(
           random() % 3 == 0 ? (random() % 2 ? 0 : 5) : 1, static_cast<int>(random() % users) - 1,
-          static_cast<int>(random() % applications) - 1, i * 1000.0 + (random() % 40000000) - 100,
+          static_cast<int>(random() % applications) - 1,
+          random() % 9 == 0 ? kUnknownTime : i * 1000.0 + (random() % 40000000) - 100,
           random() % 5 == 0 ? -1 : random() % 9000, random() % 5 == 0 ? -1 : random() % 900 / 7.0);
       jobs.push_back(j);
     }

@@ -1,11 +1,17 @@
 // Hostile and odd input to tallis: workload logs with NaN and infinite values, huge exponents,
 // numbers followed by letters, NUL bytes, CR LF line ends, very long lines, no final newline
-// or no content at all; odd command-line values; values that ombra could not read back; and
-// write failures. Each case reads as specified or ends with a message and status 1.
+// or no content at all, data after a gzip log; odd command-line values and file names; values
+// that ombra could not read back or samples it could not use; write failures, targets that must
+// not be replaced, and signals during the write. Each case reads as specified or ends with a
+// message and status 1 (or the signal), leaving every file as it was.
 
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -255,6 +261,193 @@ TEST_F(HostileTallis, ClosedProgressPipeStillWritesTheFile) {
                log() + " " + out() + ") | true; exit \\${PIPESTATUS[0]}\"");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(readFile(out()).substr(0, 13), "67 67 66\n1 1\n");
+}
+
+struct RefusalCase {
+  std::string what;
+  std::string arguments;  // everything after the program name
+  std::string message;    // standard error
+};
+
+// Every refusal names its reason, ends with status 1 and leaves the log and the target as they
+// were: the same file under another name, swapped names, a shell glob, a misplaced name, a
+// symbolic link loop or a planted link, and splits or sizes that ombra could not use.
+TEST_F(HostileTallis, RefusalsLeaveEveryFileAlone) {
+  const std::string original = readFile(log());
+  ASSERT_EQ(link(log().c_str(), dir.file("hard.swf").c_str()), 0);
+  ASSERT_EQ(symlink("log.swf", dir.file("soft.swf").c_str()), 0);
+  ASSERT_EQ(symlink("loop2", dir.file("loop1").c_str()), 0);
+  ASSERT_EQ(symlink("loop1", dir.file("loop2").c_str()), 0);
+  mkdir(dir.file("sub").c_str(), 0755);
+  writeFile(dir.file("old.dat"), "120 40 40\n1 1\n-0.125 1.125\n-0.125 1.125\n0\t1\t\n");
+  std::string completedFirst, noUsers;
+  for (int i = 0; i < 6; ++i) {
+    completedFirst += jobLine(i + 1, 10 * i, i < 4 ? 1 : 0, 1, 1);  // -r1:1:1: 4 leading jobs
+    noUsers += jobLine(i + 1, 10 * i, i % 2, -1, 1);
+  }
+  writeFile(dir.file("completed.swf"), completedFirst);
+  writeFile(dir.file("nousers.swf"), noUsers);
+  writeFile(dir.file("one.swf"), jobLine(1, 0, 1, 1, 1));
+
+  const std::string options = "-isT -os -r1:1:1 -p0 ";
+  const std::string sameAsLog = "': it is the input log '" + log() + "'";
+  std::vector<RefusalCase> cases = {
+      {"the log as output", options + log() + " " + log(),
+       "Refusing to write '" + log() + sameAsLog},
+      {"a hard link to the log", options + log() + " " + dir.file("hard.swf"),
+       "Refusing to write '" + dir.file("hard.swf") + sameAsLog},
+      {"a symbolic link to the log", options + log() + " " + dir.file("soft.swf"),
+       "Refusing to write '" + dir.file("soft.swf") + sameAsLog},
+      {"the log through ..", options + log() + " " + dir.file("sub/../log.swf"),
+       "Refusing to write '" + dir.file("sub/../log.swf") + sameAsLog},
+      {"swapped names", options + dir.file("old.dat") + " " + log(),
+       "Refusing to read '" + dir.file("old.dat") +
+           "' as a workload log: it is a training data file (are the file names swapped?)"},
+      {"a shell glob", options + dir.file("a.swf") + " " + log() + " " + out(),
+       "Too many file names: '" + dir.file("a.swf") + "' '" + log() + "' '" + out() +
+           "' (tallis reads one log and writes one training data file)"},
+      {"the log among the options", "-isT -os " + log() + " -r1:1:1 -p0 " + out(),
+       "The input log and the output file must be the last two arguments"},
+      {"no file names", "-i sT -o s -r 1:1:1 -p0",
+       "The input log and the output file must be the last two arguments"},
+      {"a symbolic link loop", options + log() + " " + dir.file("loop1"),
+       "Refusing to write '" + dir.file("loop1") + "': a symbolic link loop"},
+      {"training ratio 0", "-isT -os -r0:1:1 -p0 " + log() + " " + out(),
+       "Training ratio must not be 0"},
+      {"a split without training samples", options + dir.file("one.swf") + " " + out(),
+       "Data set ratios give no training samples (jobs: 1)"},
+      {"no failure among the training and validation jobs",
+       "-isT -os -r1:1:1 -p0.5 " + dir.file("completed.swf") + " " + out(),
+       "No training samples left after the positives ratio step: no training or validation job "
+       "failed or was cancelled"},
+      {"uID inputs on a log without users", "-iuID -os -r1:1:1 -p0 " + dir.file("nousers.swf") +
+                                                " " + out(),
+       "The input attributes give no values (\"uID\" gives none: the log has no user ids)"},
+      {"uID outputs on a log without users", "-isT -ouID -r1:1:1 -p0 " +
+                                                 dir.file("nousers.swf") + " " + out(),
+       "The output attributes give no values (\"uID\" gives none: the log has no user ids)"},
+  };
+  // A link that another user planted in a sticky world-writable folder (needs root to plant).
+  const std::string shared = dir.file("shared");
+  mkdir(shared.c_str(), 0755);
+  chmod(shared.c_str(), 01777);
+  ASSERT_EQ(symlink("../old.dat", (shared + "/train.dat").c_str()), 0);
+  if (lchown((shared + "/train.dat").c_str(), 65534, 65534) == 0) {
+    cases.push_back({"a planted link in a shared folder", options + log() + " " + shared +
+                                                              "/train.dat",
+                     "Refusing to follow the symbolic link '" + shared +
+                         "/train.dat' in the shared folder '" + shared +
+                         "': it belongs to another user"});
+  }
+  for (const RefusalCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto result = tallis(c.arguments);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, c.message + "\n");
+    EXPECT_EQ(readFile(log()), original);
+    EXPECT_FALSE(tallis_test::haveFile(out()));
+    EXPECT_EQ(readFile(dir.file("old.dat")).substr(0, 10), "120 40 40\n");
+  }
+  EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+  EXPECT_TRUE(tallis_test::hiddenFiles(shared).empty());
+}
+
+TEST_F(HostileTallis, UnknownSubmitTimesAndMissingApplicationsAreReported) {
+  // Two jobs with an unknown submit time, no application numbers at all.
+  std::string text;
+  for (int i = 0; i < 10; ++i) {
+    text += jobLine(i + 1, i == 3 || i == 6 ? -1 : 100 * i, i % 3 == 0 ? 0 : 1, i % 2, -1);
+  }
+  writeFile(log(), text);
+  const auto result = tallis("-iea,ec -os -r1:1:1 -p0 " + log() + " " + out());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err,
+            "Warning: 2 of 10 jobs have an unknown submit time (-1); \"ea\" and \"ec\" give "
+            "31536000 wherever one is needed\n"
+            "Warning: no job has an application number (all -1); \"lsua\", \"lc\", \"lrt\", "
+            "\"lCPUt\" and \"ea\" describe the user's previous job, \"lsa\" the previous job of "
+            "the log\n");
+  // No elapsed time is negative or taken from -1: job 5 follows job 3 of its user (unknown).
+  const std::string file = readFile(out());
+  EXPECT_EQ(file.find("\t-"), std::string::npos) << file;
+  EXPECT_NE(file.find("\n200\t200\t"), std::string::npos) << file;
+  EXPECT_NE(file.find("\n3.1536e+07\t3.1536e+07\t1\t\n"), std::string::npos) << file;
+}
+
+TEST_F(HostileTallis, StandardOutputAsTargetIsWrittenThrough) {
+  // /dev/stdout appended to a file: renaming over that file would lose its earlier lines.
+  writeFile(dir.file("keep.txt"), "keep me\n");
+  const auto result =
+      runProgram(dir, "sh -c '" + std::string(TALLIS_PATH) + " -isT -os -r1:1:1 -p0 " + log() +
+                          " /dev/stdout >> " + dir.file("keep.txt") + "'");
+  EXPECT_EQ(result.status, 0) << result.err;
+  const std::string kept = readFile(dir.file("keep.txt"));
+  EXPECT_EQ(kept.rfind("keep me\natrib[0]=sT\n", 0), 0u) << kept;
+  EXPECT_NE(kept.find("Writing file...\npositives = 67\tnegatives= 133\n67 67 66\n1 1\n"),
+            std::string::npos)
+      << kept;
+  EXPECT_EQ(kept.substr(kept.size() - 26), "File written\nand... done.\n");
+  EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+}
+
+TEST_F(HostileTallis, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
+  // rename ignores the target's own permissions. Root may write any file, so the check runs
+  // in a child that becomes an ordinary user (nobody) when started as root.
+  chmod(dir.path().c_str(), 0777);
+  writeFile(out(), "read-only\n");
+  chmod(out().c_str(), 0444);
+  const uid_t nobody = 65534;
+  if (geteuid() == 0 && chown(out().c_str(), nobody, nobody) != 0) GTEST_SKIP() << "chown";
+  const std::string errors = dir.file("child-stderr.txt");
+  pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 ||
+                           setuid(nobody) != 0)) {
+      _exit(77);
+    }
+    const int error = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    dup2(error, STDERR_FILENO);
+    execl(TALLIS_PATH, TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log().c_str(),
+          out().c_str(), nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become nobody";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_EQ(readFile(errors),
+            "Refusing to replace '" + out() + "': the file is not writable\n");
+  EXPECT_EQ(readFile(out()), "read-only\n");
+  EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+}
+
+TEST_F(HostileTallis, TerminationSignalsRemoveTheTemporaryFile) {
+  const std::vector<std::string> arguments = {TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log(),
+                                              out()};
+  // The lines printed before the training file is opened, from a run to completion.
+  const auto complete = tallis("-isT -os -r1:1:1 -p0 " + log() + " " + out());
+  const std::string marker = "Writing file...\n";
+  ASSERT_NE(complete.out.find(marker), std::string::npos);
+  const std::string before = complete.out.substr(0, complete.out.find(marker) + marker.size());
+  for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(signal);
+    writeFile(out(), "an earlier training file\n");
+    // A pipe with room for exactly those lines: the next line blocks tallis while its
+    // temporary file exists, so the signal always arrives in the middle of the write.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const int capacity = fcntl(ends[1], F_GETPIPE_SZ);
+    ASSERT_GT(capacity, static_cast<int>(before.size()));
+    const std::string filler(capacity - before.size(), 'x');
+    ASSERT_EQ(write(ends[1], filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
+    const int status = tallis_test::signalWhenTemporaryFileAppears(arguments, dir, signal, ends[1]);
+    close(ends[0]);
+    close(ends[1]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(readFile(out()), "an earlier training file\n");
+    EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+  }
 }
 
 }  // namespace
