@@ -125,9 +125,13 @@ Target findTarget(const std::string& path) {
   }
   // A FIFO, a device or the like cannot be replaced, only written.
   if (!S_ISREG(info.st_mode)) return {Target::kInPlace, path};
-  // Renaming over the program's own redirected output would cut that output off.
+  // /dev/stdout (a link) redirected to a file: renaming over that file would lose what the
+  // redirection keeps there (>> appends). A plain name is replaced as usual.
+  struct stat linkInfo;
   const int stream = standardStreamOf(info);
-  if (stream >= 0) return {Target::kStream, path, 0, stream};
+  if (stream >= 0 && lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+    return {Target::kStream, path, 0, stream};
+  }
   // rename ignores the file's own permissions; the shell's > and cp do not.
   if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES) {
     throw Exception("Refusing to replace " + quoted(path) + ": the file is not writable");

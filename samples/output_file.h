@@ -3,7 +3,7 @@
 // target, renamed over it by commit(), so a failed run never leaves a truncated file that looks
 // complete and never destroys the previous one. A symbolic link is followed to the file it
 // names; a FIFO or device (anything but a regular file or a new name) is written in place; a
-// name that is the program's own standard output or error (/dev/stdout redirected to a file) is
+// link to the program's own standard output or error (/dev/stdout redirected to a file) is
 // written where that stream stands.
 //
 // Refused, before anything is created (Exception, the message names the file): a target the

@@ -2,6 +2,8 @@
 
 #include "samples/tallis_cli.h"
 
+#include <sys/stat.h>
+
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <boost/program_options.hpp>
@@ -85,6 +87,9 @@ int numbersOnLine(const std::string& line) {
 // no workload log does. Its sample lines would read as job lines, so swapped file names would
 // replace the log with training data.
 bool isTrainingDataFile(const std::string& path) {
+  // Only a regular file can be looked at twice: a pipe would lose what this reads.
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   std::string head;
   try {
     LogSource source(path);

@@ -388,6 +388,11 @@ TEST_F(HostileTallis, StandardOutputAsTargetIsWrittenThrough) {
       << kept;
   EXPECT_EQ(kept.substr(kept.size() - 26), "File written\nand... done.\n");
   EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+  // The target's plain name is replaced as usual, even when standard output goes there too.
+  const auto plain = runProgram(dir, "sh -c '" + std::string(TALLIS_PATH) + " -isT -os -r1:1:1 " +
+                                         "-p0 " + log() + " " + out() + " >> " + out() + "'");
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(readFile(out()).substr(0, 13), "67 67 66\n1 1\n");
 }
 
 TEST_F(HostileTallis, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {

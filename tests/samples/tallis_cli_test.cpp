@@ -178,6 +178,11 @@ TEST_F(TallisProgram, GzipLogGivesTheSameFileAsThePlainLog) {
   EXPECT_EQ(compressed.out, plain.out);
   EXPECT_EQ(readFile(dir.file("gz.dat")), plainFile);
   EXPECT_GT(plainFile.size(), 100u);
+  // A log from a pipe is read once, from its first byte.
+  auto piped = runProgram(dir, "cat " + log() + " | " + TALLIS_PATH + " " + keys + "/dev/stdin " +
+                                   dir.file("pipe.dat"));
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(readFile(dir.file("pipe.dat")), plainFile);
 }
 
 }  // namespace
