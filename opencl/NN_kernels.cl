@@ -11,10 +11,45 @@
 //
 // The file is built as read and once more with every [PRIVATE_MEM_SIZE] token replaced by
 // the largest layer size in brackets; only the particle-swarm section uses that token.
+//
+// Two work splits. The host builds the file without options for a CPU device (and any other
+// that is not a GPU) and with -DWORK_SPLIT_GPU for a GPU device. Arguments, buffers, results
+// and the shape of every launch are the same under both (only the GPU split's group sizes G
+// come from the device); what differs is who does which part of a group's work:
+//
+//   kernel                            CPU devices (no option)        GPU devices (WORK_SPLIT_GPU)
+//   layer_propagate_forward           work-item 0: the group's        one work-item per neuron
+//                                     neurons, 8 per float8
+//   layer_propagate_backwards         work-item 0: the group's        one work-item per neuron
+//                                     neurons, 8 per float8           of the layer
+//   apply_delta_weights               one work-item per weight        the same kernel
+//   mean_squared_errors               work-item g: g-th run of        work-item g: elements g,
+//                                     elements, 8 lanes; then tree    g + G, ...; then tree
+//   simulate_neural_networks_private  work-item 0: a share of the     one work-item per
+//                                     block for 8 particles, float8   (particle, sample)
+//   simulate_neural_networks_local    work-item 0: weights, inputs    all copy the weights, a
+//                                     and all G samples, float8       barrier, one sample each
+//
+// Why: on a CPU device a group's work-items are iterations of one loop on one core. The
+// compiler does not turn that loop into vector code around an inner loop over inputs, idle
+// work-items cost almost nothing when they return at once, and every barrier costs a save and
+// restore of each work-item's state; so one work-item with explicit float8 lanes is fastest.
+// On a GPU the work-items of a group are hardware threads running side by side: a group with
+// one busy work-item leaves all but one thread of each group idle, so there every work-item
+// takes its own neuron or sample, sums still taken sequentially within it, and neighbouring
+// work-items read neighbouring addresses where the layouts allow. Results agree between the
+// splits up to exp's ulps, except the per-particle order of the MSE sum, which both fix by the
+// group size alone.
 
 // The logistic neuron of the host: 1 / (1 + e^-x) in single precision.
 float sigmoid(float x) { return 1.0f / (1.0f + exp(-x)); }
 
+// Largest layer size, the length of the private layer arrays. The private variant's build
+// replaces every bracketed token below by the network's maxLayerSize() in brackets; this
+// definition only lets the file build as read.
+#define PRIVATE_MEM_SIZE 1
+
+#ifndef WORK_SPLIT_GPU
 // Lanes of the 16 of a and b (a first) by constant indices: shuffle2, or where the compiler
 // offers it the builtin that it certainly turns into single shuffle instructions.
 #ifdef __clang__
@@ -55,11 +90,13 @@ void transpose8(float8 r0, float8 r1, float8 r2, float8 r3, float8 r4, float8 r5
   columns[6] = PICK8(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15);
   columns[7] = PICK8(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15);
 }
+#endif  // !WORK_SPLIT_GPU
 
 // ===========================================================================================
-// Back-propagation kernels: one sample at a time, a work-group per 64 neurons (or 256 weights).
+// Back-propagation kernels: one sample at a time, a work-group per G neurons (or weights).
 // ===========================================================================================
 
+#ifndef WORK_SPLIT_GPU
 // Neurons per float8 in the layer kernels.
 #define NEURON_LANES 8
 
@@ -78,6 +115,7 @@ float8 rowsAt(__global const float* const* rows, int k) {
   return (float8)(rows[0][k], rows[1][k], rows[2][k], rows[3][k], rows[4][k], rows[5][k],
                   rows[6][k], rows[7][k]);
 }
+#endif  // !WORK_SPLIT_GPU
 
 // layer_propagate_forward: one layer of the forward pass for the group's 64 neurons.
 //   input[inputOffset + j], j < inputs      values of the layer below (the sample's inputs
@@ -87,10 +125,35 @@ float8 rowsAt(__global const float* const* rows, int k) {
 //                                           units: min_i + (max_i - min_i) * value
 //   activations[activationOffset + i]       sigmoid value, kept for the backward pass
 //   outputRanges[2i], [2i+1]                min and max of output i
-// Work-item 0 of a group computes the group's neurons eight at a time, one per float8 lane,
-// and the others return at once: on a CPU device a group's work-items are iterations of one
-// loop, which the compiler does not turn into vector code around a loop over the inputs;
-// lanes keep every neuron's sum sequential, and eight sums in flight hide the add latency.
+#ifdef WORK_SPLIT_GPU
+// GPU split: work-item i computes neuron i; all read the same input at a time.
+__kernel void layer_propagate_forward(__global const float* input, int inputOffset,
+                                      __global const float* weights, int weightOffset,
+                                      __global float* result, __global float* activations,
+                                      int activationOffset, int inputs, int neurons,
+                                      int isOutputLayer, __global const float* outputRanges) {
+  const int i = get_global_id(0);
+  if (i >= neurons) return;
+  __global const float* in = input + inputOffset;
+  __global const float* block = weights + weightOffset + i * (inputs + 1);
+  // s = bias + sum over j of in[j] * w_j, in j order
+  float sum = block[0];
+  for (int j = 0; j < inputs; ++j) sum = sum + in[j] * block[1 + j];
+  float value = sigmoid(sum);
+  activations[activationOffset + i] = value;
+  if (isOutputLayer) {
+    const float low = outputRanges[2 * i];
+    const float high = outputRanges[2 * i + 1];
+    value = low + (high - low) * value;
+  }
+  result[i] = value;
+}
+#else
+// CPU split: work-item 0 of a group computes the group's neurons eight at a time, one per
+// float8 lane, and the others return at once: on a CPU device a group's work-items are
+// iterations of one loop, which the compiler does not turn into vector code around a loop over
+// the inputs; lanes keep every neuron's sum sequential, and eight sums in flight hide the add
+// latency.
 __kernel void layer_propagate_forward(__global const float* input, int inputOffset,
                                       __global const float* weights, int weightOffset,
                                       __global float* result, __global float* activations,
@@ -137,6 +200,7 @@ __kernel void layer_propagate_forward(__global const float* input, int inputOffs
     }
   }
 }
+#endif  // WORK_SPLIT_GPU
 
 // layer_propagate_backwards: error terms and weight changes of one layer's neurons j;
 // launched for the output layer first, then down to layer 1.
@@ -151,8 +215,48 @@ __kernel void layer_propagate_forward(__global const float* input, int inputOffs
 //   deltaWeights[weightOffset + j*(inputs+1) + ...]  overwritten: rate*delta for the bias,
 //                                           rate*delta*input for each weight
 //   targets[targetOffset + j], outputRanges  the sample's target, scaled to [0, 1] here
-// Work-item 0 of a group takes the group's neurons eight at a time, as in the forward kernel:
-// the hidden error terms of eight neighbours come from one contiguous load per upper neuron.
+#ifdef WORK_SPLIT_GPU
+// GPU split: work-item j takes neuron j: its error term, then its block of weight changes.
+// Neighbouring work-items read neighbouring weights of each upper neuron.
+__kernel void layer_propagate_backwards(
+    __global const float* activations, int activationOffset, __global const float* upperDeltas,
+    __global float* deltas, __global const float* weights, int weightOffset,
+    __global float* deltaWeights, int inputs, int neurons, int nextNeurons, float learningRate,
+    int isOutputLayer, __global const float* targets, int targetOffset,
+    __global const float* outputRanges) {
+  const int j = get_global_id(0);
+  if (j >= neurons) return;
+  const float a = activations[activationOffset + j];
+  float delta;
+  if (isOutputLayer) {
+    // delta = a(1 - a)(t' - a), t' = (t - min) / (max - min)
+    const float low = outputRanges[2 * j];
+    const float high = outputRanges[2 * j + 1];
+    const float target = (targets[targetOffset + j] - low) / (high - low);
+    delta = a * (1.0f - a) * (target - a);
+  } else {
+    // delta = (sum over k of upperDeltas[k] * w_kj) * a(1 - a), summed in k order; w_kj is
+    // weight j of upper neuron k's block.
+    __global const float* upperWeights =
+        weights + weightOffset + (inputs + 1) * neurons + 1 + j;
+    float sum = 0.0f;
+    for (int k = 0; k < nextNeurons; ++k) {
+      sum = sum + upperDeltas[k] * upperWeights[k * (neurons + 1)];
+    }
+    delta = sum * (a * (1.0f - a));
+  }
+  deltas[j] = delta;
+  // Overwrites rate*delta for the bias and rate*delta*input for each weight.
+  __global const float* below = activations + activationOffset - inputs;
+  __global float* block = deltaWeights + weightOffset + j * (inputs + 1);
+  const float step = learningRate * delta;
+  block[0] = step;
+  for (int i = 0; i < inputs; ++i) block[1 + i] = step * below[i];
+}
+#else
+// CPU split: work-item 0 of a group takes the group's neurons eight at a time, as in the
+// forward kernel: the hidden error terms of eight neighbours come from one contiguous load per
+// upper neuron.
 __kernel void layer_propagate_backwards(
     __global const float* activations, int activationOffset, __global const float* upperDeltas,
     __global float* deltas, __global const float* weights, int weightOffset,
@@ -219,8 +323,10 @@ __kernel void layer_propagate_backwards(
     }
   }
 }
+#endif  // WORK_SPLIT_GPU
 
-// apply_delta_weights: weights[k] += deltaWeights[k] for k < count, one work-item per weight.
+// apply_delta_weights: weights[k] += deltaWeights[k] for k < count, one work-item per weight
+// under both splits.
 __kernel void apply_delta_weights(__global float* weights, __global const float* deltaWeights,
                                   int count) {
   const int k = get_global_id(0);
@@ -236,19 +342,16 @@ __kernel void apply_delta_weights(__global float* weights, __global const float*
 
 // Both simulation kernels are launched over (population, samples rounded up to G) with local
 // size (1, G): work-group (p, b) stands for particle p and the G consecutive samples of block
-// b (the local kernel computes just that; the private kernel shares work among neighbouring
-// groups, see there). They write
+// b (the local kernel computes just that; the CPU split's private kernel shares work among
+// neighbouring groups, see there). They write
 // outputs[(p * samples + s) * outputsPerSample + k] = output k of feedForward of input s with
-// particle p's weights, in data units. Samples are laid side by side in vector lanes,
-// so each sample's weighted sums are the host's sequence of float operations (bias first,
-// then + value * weight in input order); only exp may differ from the host's by its ulps.
+// particle p's weights, in data units. Whether samples lie side by side in vector lanes (CPU
+// split) or in work-items (GPU split), each sample's weighted sums are the host's sequence of
+// float operations (bias first, then + value * weight in input order); only exp may differ
+// from the host's by its ulps.
 // Weights of particle p: weights[p * weightsPerNetwork ...], the layout at the top.
 
-// Largest layer size, the length of the private layer arrays. The private variant's build
-// replaces every bracketed token below by the network's maxLayerSize() in brackets; this
-// definition only lets the file build as read.
-#define PRIVATE_MEM_SIZE 1
-
+#ifndef WORK_SPLIT_GPU
 // Samples per float8, and the particles that share one work-group's samples in
 // simulate_neural_networks_private.
 #define SAMPLE_LANES 8
@@ -306,17 +409,58 @@ void layerOfFour(const float8* below0, const float8* below1, const float8* below
     w3 += belowCount + 1;
   }
 }
+#endif  // !WORK_SPLIT_GPU
 
-// simulate_neural_networks_private: layer values in private arrays of float8, one lane per
-// sample. Turning a sample's inputs into lanes costs about as much as a layer, so the groups
-// of SWARM_SHARE consecutive particles share it: the group of particle p and sample block b
-// computes, for every particle of p's share, its part of block b (the block cut into as many
-// nearly equal parts as the share has particles, part p mod SWARM_SHARE); together the
-// share's groups cover every particle on every sample of the block. Work-item 0 of a group
+// simulate_neural_networks_private: a work-item's layer values in private arrays of
+// PRIVATE_MEM_SIZE entries.
+//   inputs [s * layers[0] + j]; layers [l]; outputRanges [2k] min, [2k + 1] max of output k
+#ifdef WORK_SPLIT_GPU
+// GPU split: work-item (p, s) takes sample s through particle p's network; the group's
+// work-items share p, so they all read the same weight at a time.
+__kernel void simulate_neural_networks_private(
+    __global const float* inputs, __global const float* weights, __global float* outputs,
+    const int layerCount, __global const int* layers, __global const float* outputRanges,
+    const int population, const int samples, const int weightsPerNetwork) {
+  const int p = get_global_id(0);
+  const int s = get_global_id(1);
+  if (p >= population || s >= samples) return;
+  const int inputCount = layers[0];
+  float valuesA[PRIVATE_MEM_SIZE], valuesB[PRIVATE_MEM_SIZE];
+  for (int j = 0; j < inputCount; ++j) valuesA[j] = inputs[(size_t)s * inputCount + j];
+
+  // One running pointer walks the weights in storage order: layer by layer, neuron by neuron.
+  __global const float* block = weights + (size_t)p * weightsPerNetwork;
+  for (int l = 1; l < layerCount; ++l) {
+    const float* below = (l % 2 == 1) ? valuesA : valuesB;
+    float* above = (l % 2 == 1) ? valuesB : valuesA;
+    const int belowCount = layers[l - 1];
+    for (int i = 0; i < layers[l]; ++i, block += belowCount + 1) {
+      // s_i = bias + sum over j of below[j] * w_j, in j order
+      float sum = block[0];
+      for (int j = 0; j < belowCount; ++j) sum = sum + below[j] * block[1 + j];
+      above[i] = sigmoid(sum);
+    }
+  }
+
+  const float* last = (layerCount % 2 == 1) ? valuesA : valuesB;
+  const int outputCount = layers[layerCount - 1];
+  __global float* result = outputs + ((size_t)p * samples + s) * outputCount;
+  for (int k = 0; k < outputCount; ++k) {
+    const float minimum = outputRanges[2 * k];
+    const float maximum = outputRanges[2 * k + 1];
+    result[k] = minimum + (maximum - minimum) * last[k];
+  }
+}
+#else
+// CPU split: float8 arrays, one lane per sample. Turning a sample's inputs into lanes costs
+// about as much as a layer, so the groups of SWARM_SHARE consecutive particles share it: the
+// group of particle p and sample block b computes, for every particle of p's share, its part
+// of block b (the block cut into as many nearly equal parts as the share has particles, part
+// p mod SWARM_SHARE); together the share's groups cover every particle on every sample of the
+// block. Work-item 0 of a group
 // takes the part's samples eight at a time and runs the particles four at a time; the others
 // do nothing, and return at once: on a CPU device a group's work-items are iterations of one
 // loop, where every other test or index would cost each idle work-item again.
-//   inputs [s * layers[0] + j]; layers [l]; outputRanges [2k] min, [2k + 1] max of output k
 __kernel void simulate_neural_networks_private(
     __global const float* inputs, __global const float* weights, __global float* outputs,
     const int layerCount, __global const int* layers, __global const float* outputRanges,
@@ -399,7 +543,64 @@ __kernel void simulate_neural_networks_private(
     }
   }
 }
+#endif  // WORK_SPLIT_GPU
 
+// simulate_neural_networks_local: the particle's weights and the group's layer values in local
+// memory. Arguments 0 to 8 as in simulate_neural_networks_private, then
+//   maxLayer             maxLayerSize()
+//   localWeights [w]     copy of the particle's weights (weightsPerNetwork floats)
+//   valuesA, valuesB     [i * G + q]: neuron i of a layer for sample q of the group
+//                        (G * maxLayer floats each; layers alternate between them)
+#ifdef WORK_SPLIT_GPU
+// GPU split: the group's work-items copy the weights together (neighbours copy neighbouring
+// weights), wait at the barrier until the copy is complete, and then each takes its own
+// sample q through every layer in column q of valuesA and valuesB: no work-item reads what
+// another wrote, so no further barrier is needed. Work-items past the set copy and stop.
+__kernel void simulate_neural_networks_local(
+    __global const float* inputs, __global const float* weights, __global float* outputs,
+    const int layerCount, __global const int* layers, __global const float* outputRanges,
+    const int population, const int samples, const int weightsPerNetwork, const int maxLayer,
+    __local float* localWeights, __local float* valuesA, __local float* valuesB) {
+  const int p = get_global_id(0);
+  const int s = get_global_id(1);
+  const int q = get_local_id(1);
+  const int groupSize = get_local_size(1);
+  // Every work-item of the group reaches the barrier, past the set or not.
+  if (p < population) {
+    __global const float* particleWeights = weights + (size_t)p * weightsPerNetwork;
+    for (int w = q; w < weightsPerNetwork; w += groupSize) localWeights[w] = particleWeights[w];
+  }
+  barrier(CLK_LOCAL_MEM_FENCE);
+  if (p >= population || s >= samples) return;
+
+  const int inputCount = layers[0];
+  for (int j = 0; j < inputCount; ++j) {
+    valuesA[j * groupSize + q] = inputs[(size_t)s * inputCount + j];
+  }
+  // One running pointer walks the weights in storage order: layer by layer, neuron by neuron.
+  __local const float* block = localWeights;
+  for (int l = 1; l < layerCount; ++l) {
+    __local const float* below = (l % 2 == 1) ? valuesA : valuesB;
+    __local float* above = (l % 2 == 1) ? valuesB : valuesA;
+    const int belowCount = layers[l - 1];
+    for (int i = 0; i < layers[l]; ++i, block += belowCount + 1) {
+      // s_i = bias + sum over j of below[j] * w_j, in j order
+      float sum = block[0];
+      for (int j = 0; j < belowCount; ++j) sum = sum + below[j * groupSize + q] * block[1 + j];
+      above[i * groupSize + q] = sigmoid(sum);
+    }
+  }
+
+  __local const float* last = (layerCount % 2 == 1) ? valuesA : valuesB;
+  const int outputCount = layers[layerCount - 1];
+  __global float* result = outputs + ((size_t)p * samples + s) * outputCount;
+  for (int k = 0; k < outputCount; ++k) {
+    const float minimum = outputRanges[2 * k];
+    const float maximum = outputRanges[2 * k + 1];
+    result[k] = minimum + (maximum - minimum) * last[k * groupSize + q];
+  }
+}
+#else
 // One neuron of the local kernel for all G samples of the group:
 //   out[q] = sigmoid(block[0] + sum_j below[j * G + q] * block[1 + j]), the sum in j order.
 // 32 samples per step (four independent float8 sums), then the rest one at a time.
@@ -428,16 +629,10 @@ void neuronForGroup(__local const float* below, int belowCount, __local const fl
   }
 }
 
-// simulate_neural_networks_local: the particle's weights and the group's layer values in local
-// memory. Arguments 0 to 8 as in simulate_neural_networks_private, then
-//   maxLayer             maxLayerSize()
-//   localWeights [w]     copy of the particle's weights (weightsPerNetwork floats)
-//   valuesA, valuesB     [i * G + q]: neuron i of a layer for sample q of the group
-//                        (G * maxLayer floats each; layers alternate between them)
-// Work-item 0 does the whole group's work: it copies the weights, lays out the inputs and
-// takes the group's samples through every layer, 32 at a time (neuronForGroup). On a CPU
-// device a group's work-items run one after another anyway, and every barrier between them
-// would cost a save and restore of each work-item's state; the other work-items do nothing.
+// CPU split: work-item 0 does the whole group's work: it copies the weights, lays out the
+// inputs and takes the group's samples through every layer, 32 at a time (neuronForGroup). On
+// a CPU device a group's work-items run one after another anyway, and every barrier between
+// them would cost a save and restore of each work-item's state; the others do nothing.
 // Samples past the set repeat the last sample and are not written.
 __kernel void simulate_neural_networks_local(
     __global const float* inputs, __global const float* weights, __global float* outputs,
@@ -508,15 +703,48 @@ __kernel void simulate_neural_networks_local(
     }
   }
 }
+#endif  // WORK_SPLIT_GPU
 
-// mean_squared_errors: one work-group of 64 per particle p.
+// mean_squared_errors: one work-group of G per particle p (G = 64 under the CPU split).
 //   outputs [(p * samples + s) * outputsPerSample + k]; targets [s * outputsPerSample + k]
 //   mses [p] = sum of (output - target)^2 over all samples and outputs / (samples * outputs)
-//   partial: 64 floats of local memory
-// Work-item g sums the g-th run of consecutive elements (runs of a multiple of eight, as
+//   partial: G floats of local memory
+// The host sums in double in element order; each split fixes its float order by G alone, so
+// results never depend on timing, and both agree with the host to a relative 1e-5 or so for
+// sets of ordinary size.
+#ifdef WORK_SPLIT_GPU
+// GPU split: work-item g sums elements g, g + G, g + 2G, ... in that order (neighbouring
+// work-items read neighbouring elements), then a tree across the group: the partial sums past
+// the largest power of two P <= G are added onto the first ones, then P/2, P/4, ... halves.
+__kernel void mean_squared_errors(__global const float* outputs, __global const float* targets,
+                                  __global float* mses, const int samples,
+                                  const int outputsPerSample, __local float* partial) {
+  const int p = get_group_id(0);
+  const int g = get_local_id(0);
+  const int groupSize = get_local_size(0);
+  const int count = samples * outputsPerSample;
+  __global const float* particleOutputs = outputs + (size_t)p * count;
+  float sum = 0.0f;
+  for (int e = g; e < count; e += groupSize) {
+    const float difference = particleOutputs[e] - targets[e];
+    sum = sum + difference * difference;
+  }
+  partial[g] = sum;
+  barrier(CLK_LOCAL_MEM_FENCE);
+  int width = 1;
+  while (2 * width <= groupSize) width *= 2;
+  if (g >= width) partial[g - width] = partial[g - width] + partial[g];
+  barrier(CLK_LOCAL_MEM_FENCE);
+  for (int stride = width / 2; stride > 0; stride /= 2) {
+    if (g < stride) partial[g] = partial[g] + partial[g + stride];
+    barrier(CLK_LOCAL_MEM_FENCE);
+  }
+  if (g == 0) mses[p] = partial[0] / (float)count;
+}
+#else
+// CPU split: work-item g sums the g-th run of consecutive elements (runs of a multiple of eight, as
 // equal as that allows) in eight float lanes, then adds the lanes pairwise; the 64 partial
-// sums are then added pairwise too. The host sums in double in element order, so the two
-// agree to a relative 1e-5 or so for sets of ordinary size.
+// sums are then added pairwise too (G must be a power of two: the host always uses 64).
 __kernel void mean_squared_errors(__global const float* outputs, __global const float* targets,
                                   __global float* mses, const int samples,
                                   const int outputsPerSample, __local float* partial) {
@@ -547,5 +775,6 @@ __kernel void mean_squared_errors(__global const float* outputs, __global const 
   }
   if (g == 0) mses[p] = partial[0] / (float)count;
 }
+#endif  // WORK_SPLIT_GPU
 
 // ------------------------------ end of particle-swarm kernels -----------------------------

@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr size_t kLayerGroupSize = 64;    // work-items per group of the layer kernels
-constexpr size_t kUpdateGroupSize = 256;  // work-items per group of the weight update
-
 // Binds arguments of one kernel; any failure ends the program with the one message and status.
 class KernelBinder {
  public:
@@ -79,6 +76,15 @@ NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
   apply.buffer(0, weightsBuffer);
   apply.buffer(1, deltaWeightsBuffer);
   apply.value(2, numberOfWeights());
+
+  if (workSplit == WorkSplit::Gpu) {
+    forwardGroupSize = gpuGroupSize(forwardKernel, device, forwardGroupSize);
+    backwardGroupSize = gpuGroupSize(backwardKernel, device, backwardGroupSize);
+    updateGroupSize = gpuGroupSize(applyKernel, device, updateGroupSize);
+    gpuGroupSizes = {{"layer_propagate_forward", forwardGroupSize},
+                     {"layer_propagate_backwards", backwardGroupSize},
+                     {"apply_delta_weights", updateGroupSize}};
+  }
 }
 
 // The six buffers in table order, then the kernels; the NN_OpenCL part follows.
@@ -153,9 +159,9 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
     forward.value(8, layers[i]);
     forward.value(9, isOutputLayer);
 
-    const size_t global = roundUp(layers[i], kLayerGroupSize);
-    checkCl(clEnqueueNDRangeKernel(queue, forwardKernel, 1, nullptr, &global, &kLayerGroupSize, 0,
-                                   nullptr, nullptr),
+    const size_t global = roundUp(layers[i], forwardGroupSize);
+    checkCl(clEnqueueNDRangeKernel(queue, forwardKernel, 1, nullptr, &global, &forwardGroupSize,
+                                   0, nullptr, nullptr),
             "Error running kernel propagate layer forward.", 357);
 
     activationOffset += layers[i];
@@ -201,8 +207,8 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
     backward.value(13, targetOffset);
     isOutputLayer = 0;
 
-    const size_t global = roundUp(layers[i], kLayerGroupSize);
-    checkCl(clEnqueueNDRangeKernel(queue, backwardKernel, 1, nullptr, &global, &kLayerGroupSize,
+    const size_t global = roundUp(layers[i], backwardGroupSize);
+    checkCl(clEnqueueNDRangeKernel(queue, backwardKernel, 1, nullptr, &global, &backwardGroupSize,
                                    0, nullptr, nullptr),
             "Error running kernel propagate layer backwards.", 357);
   }
@@ -211,8 +217,8 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
 
 void NN_BP_OpenCL::applyDeltaWeights() {
   clFinish(queue);
-  const size_t global = roundUp(numberOfWeights(), kUpdateGroupSize);
-  checkCl(clEnqueueNDRangeKernel(queue, applyKernel, 1, nullptr, &global, &kUpdateGroupSize, 0,
+  const size_t global = roundUp(numberOfWeights(), updateGroupSize);
+  checkCl(clEnqueueNDRangeKernel(queue, applyKernel, 1, nullptr, &global, &updateGroupSize, 0,
                                  nullptr, nullptr),
           "Error running apply_delta_weights_kernel_.", 357);
   checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0, sizeof(float) * numberOfWeights(),

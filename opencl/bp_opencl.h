@@ -38,6 +38,11 @@ class NN_BP_OpenCL : public NN_BP, public NN_OpenCL {
   ClKernel forwardKernel;    // layer_propagate_forward
   ClKernel backwardKernel;   // layer_propagate_backwards
   ClKernel applyKernel;      // apply_delta_weights
+  // Work-items per group of the three kernels: 64, 64 and 256 with the CPU split; chosen from
+  // the device, at most those, with the GPU split.
+  size_t forwardGroupSize = 64;
+  size_t backwardGroupSize = 64;
+  size_t updateGroupSize = 256;
 };
 
 class NN_BP_OpenCL_CPU : public NN_BP_OpenCL {

@@ -71,6 +71,7 @@ NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
                                      nullptr, &statuses[created++]));
   for (int i = 0; i < created; ++i) checkCl(statuses[i], "Error creating buffer", 636);
 
+  workSplit = workSplitFor(device);  // the split buildProgram chooses for device
   program.reset(createProgram(context, "NN_kernels.cl"));
   buildProgram(program, device);
 }
@@ -107,4 +108,9 @@ cl_mem NN_OpenCL::deviceBufferFor(const std::vector<float>& samples) const {
 void NN_OpenCL::printInfo() {
   std::cout << "Device info\n--------------------" << std::endl;
   printDeviceInfo(device);
+  if (workSplit != WorkSplit::Gpu) return;  // the CPU split's report stays as it always was
+  std::cout << "Work split: GPU" << std::endl;
+  for (const auto& [kernel, size] : gpuGroupSizes) {
+    std::cout << "Work-group size of " << kernel << ": " << size << std::endl;
+  }
 }

@@ -3,10 +3,12 @@
 #include <CL/cl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nn/network.h"
 #include "opencl/cl_handles.h"
+#include "opencl/work_split.h"
 
 // The OpenCL world of one network object: a context on the first platform with a device of
 // the requested type, that device, one in-order queue, the program built from NN_kernels.cl
@@ -23,7 +25,8 @@ class NN_OpenCL : public virtual NN {
   // is), never by content; any other vector is fatal.
   cl_mem deviceBufferFor(const std::vector<float>& samples) const;
 
-  // "Device info" heading and the device report.
+  // "Device info" heading and the device report; with the GPU split, the split and the
+  // work-group sizes of its kernels after it.
   void printInfo() override;
 
  protected:
@@ -43,6 +46,10 @@ class NN_OpenCL : public virtual NN {
   ClMem outputRangesBuffer;
   ClMem layersBuffer;
   ClMem weightsBuffer;  // weights.size() floats, written by the trainers
+  WorkSplit workSplit = WorkSplit::Cpu;  // the split program was built with
+  // GPU split only: each kernel's work-group size, chosen from the device by the trainers and
+  // listed after the device report.
+  std::vector<std::pair<const char*, size_t>> gpuGroupSizes;
 };
 
 // Context on the first platform that has a device of deviceType; device receives the first
@@ -52,8 +59,8 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device);
 std::string readProgramSource(const std::string& fileName);
 cl_program createProgramFromSource(cl_context context, const std::string& source);
 cl_program createProgram(cl_context context, const std::string& fileName);
-// Builds for every device of the program's context; on failure prints device's build log on
-// standard output and ends the process.
+// Builds for every device of the program's context, with the options of device's work split
+// (workSplitFor); on failure prints device's build log on standard output and ends the process.
 void buildProgram(cl_program program, cl_device_id device);
 // text with every occurrence of token replaced; replacements are never rescanned.
 std::string replaceAll(const std::string& text, const std::string& token,

@@ -8,6 +8,7 @@
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
 #include "opencl/environment.h"
+#include "opencl/work_split.h"
 
 std::string readProgramSource(const std::string& fileName) {
   std::ifstream file(fileName, std::ios::in | std::ios::binary);
@@ -29,7 +30,8 @@ cl_program createProgram(cl_context context, const std::string& fileName) {
 }
 
 void buildProgram(cl_program program, cl_device_id device) {
-  if (clBuildProgram(program, 0, nullptr, nullptr, nullptr, nullptr) == CL_SUCCESS) return;
+  const char* options = buildOptions(workSplitFor(device));
+  if (clBuildProgram(program, 0, nullptr, options, nullptr, nullptr) == CL_SUCCESS) return;
   size_t logSize = 0;
   clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, 0, nullptr, &logSize);
   std::vector<char> log(logSize + 1, '\0');

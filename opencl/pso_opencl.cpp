@@ -2,6 +2,7 @@
 // evaluation steps that replace those of NN_PSO.
 #include "opencl/pso_opencl.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "nn/fatal.h"
@@ -38,6 +39,9 @@ NN_PSO_OpenCL::NN_PSO_OpenCL(const std::string& configurationFileName,
   mseKernel.reset(clCreateKernel(program, "mean_squared_errors", &status));
   checkCl(status, "Error creating MSE kernel", 873);
   mseGroupSize = 64;
+  if (workSplit == WorkSplit::Gpu) {
+    mseGroupSize = static_cast<int>(gpuGroupSize(mseKernel, device, mseGroupSize));
+  }
   checkCl(setKernelBuffer(mseKernel, 0, particleOutputsBuffer), kMseArguments,
           kMseArgumentsStatus);
   checkCl(setKernelBuffer(mseKernel, 1, trainingTargetsBuffer), kMseArguments,
@@ -63,6 +67,16 @@ void NN_PSO_OpenCL::printVariantInfo(const char* memoryLine) {
   std::cout << "Work-group size: " << groupSize << std::endl;
   std::cout << memoryLine << std::endl;
   NN_OpenCL::printInfo();
+}
+
+void NN_PSO_OpenCL::chooseGroupSize(const char* kernelName, int limit) {
+  groupSize = std::min(maxWorkGroupSize(), limit);
+  if (workSplit != WorkSplit::Gpu) return;
+  if (groupSize > 0) {  // below 1 the variant refuses the network
+    groupSize = static_cast<int>(
+        roundDownToMultiple(groupSize, preferredGroupSizeMultiple(simulationKernel, device)));
+  }
+  gpuGroupSizes = {{kernelName, groupSize}, {"mean_squared_errors", mseGroupSize}};
 }
 
 void NN_PSO_OpenCL::bindSimulationArguments() {

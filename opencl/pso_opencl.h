@@ -39,8 +39,14 @@ class NN_PSO_OpenCL : public NN_PSO, public NN_OpenCL {
   void bindSimulationArguments();
   // The variants' printInfo: NN_PSO block, work-group size, memoryLine, device report.
   void printVariantInfo(const char* memoryLine);
+  // groupSize = min(maxWorkGroupSize(), limit); with the GPU split rounded down to a multiple
+  // of the simulation kernel's preferred work-group size multiple where one fits, and listed
+  // with the MSE kernel's group in the device report under kernelName.
+  void chooseGroupSize(const char* kernelName, int limit = 64);
 
-  int mseGroupSize = 64;  // work-items per group of mean_squared_errors: one group per particle
+  // Work-items per group of mean_squared_errors, one group per particle: 64 with the CPU
+  // split, chosen from the device (at most 64) with the GPU split.
+  int mseGroupSize = 64;
   int groupSize = 0;      // G: samples per work-group of the simulation launch, 1 ... 64
   ClKernel mseKernel;     // mean_squared_errors
   ClMem msesBuffer;       // populationSize floats: one error per particle

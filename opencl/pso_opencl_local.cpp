@@ -45,7 +45,7 @@ NN_PSO_OpenCL_local::NN_PSO_OpenCL_local(const std::string& configurationFileNam
   checkCl(setKernelLocal(simulationKernel, 10, sizeof(float) * numberOfWeights()), kBinding,
           kBindingStatus);
 
-  groupSize = std::min(maxWorkGroupSize(), 64);
+  chooseGroupSize("simulate_neural_networks_local");
   if (groupSize < 1) {
     // The particle's weights and one work-item's layer arrays must fit; nothing launches.
     cl_ulong deviceLocal = 0;

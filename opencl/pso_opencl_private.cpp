@@ -55,7 +55,7 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
               "64 KiB)",
           847);
   }
-  groupSize = std::min({maxWorkGroupSize(), fit, 64});
+  chooseGroupSize("simulate_neural_networks_private", std::min(fit, 64));
 }
 
 NN_PSO_OpenCL_private::~NN_PSO_OpenCL_private() { simulationKernel.reset(); }

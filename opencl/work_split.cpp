@@ -1,0 +1,54 @@
+#include "opencl/work_split.h"
+
+#include <algorithm>
+
+#include "opencl/cl_check.h"
+
+namespace {
+
+// Set only by tests; the programs always build the device's own split.
+std::optional<WorkSplit>& forcedSplit() {
+  static std::optional<WorkSplit> split;
+  return split;
+}
+
+const char* const kGroupSizeQuery = "Error finding work-group size";
+constexpr int kGroupSizeQueryStatus = 845;
+
+}  // namespace
+
+WorkSplit workSplitFor(cl_device_id device) {
+  if (forcedSplit()) return *forcedSplit();
+  cl_device_type type = 0;
+  // A failed query leaves type 0: the CPU split, which runs correctly on any device.
+  clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof type, &type, nullptr);
+  return (type & CL_DEVICE_TYPE_GPU) ? WorkSplit::Gpu : WorkSplit::Cpu;
+}
+
+void forceWorkSplit(std::optional<WorkSplit> split) { forcedSplit() = split; }
+
+const char* buildOptions(WorkSplit split) {
+  return split == WorkSplit::Gpu ? "-DWORK_SPLIT_GPU" : nullptr;
+}
+
+size_t roundDownToMultiple(size_t limit, size_t multiple) {
+  if (multiple == 0 || limit < multiple) return limit;
+  return limit / multiple * multiple;
+}
+
+size_t preferredGroupSizeMultiple(cl_kernel kernel, cl_device_id device) {
+  size_t multiple = 0;
+  checkCl(clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_PREFERRED_WORK_GROUP_SIZE_MULTIPLE,
+                                   sizeof multiple, &multiple, nullptr),
+          kGroupSizeQuery, kGroupSizeQueryStatus);
+  return multiple;
+}
+
+size_t gpuGroupSize(cl_kernel kernel, cl_device_id device, size_t limit) {
+  size_t kernelLimit = 0;
+  checkCl(clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_WORK_GROUP_SIZE, sizeof kernelLimit,
+                                   &kernelLimit, nullptr),
+          kGroupSizeQuery, kGroupSizeQueryStatus);
+  const size_t most = std::max<size_t>(1, std::min(limit, kernelLimit));
+  return roundDownToMultiple(most, preferredGroupSizeMultiple(kernel, device));
+}
