@@ -1,5 +1,6 @@
-// NN_BP_OpenCL against NN_BP on the CPU device: the same steps from the same random weights
-// must leave the same weights up to single-precision rounding.
+// NN_BP_OpenCL against NN_BP on every device target (the CPU device with either work split, a
+// GPU when there is one): the same steps from the same random weights must leave the same
+// weights up to single-precision rounding.
 //
 // Tolerance of a single sample: equal, or within 1e-7 absolute or 2e-6 relative (16 ulps).
 // The device's exp may differ from the C library's expf by an ulp or two; that moves every
@@ -10,6 +11,7 @@
 #include "opencl/bp_opencl.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "opencl/cl_check.h"
 #include "opencl_test_support.h"
@@ -29,8 +31,10 @@ constexpr unsigned kSeed = 2024;
 template <class Trainer>
 class Probe : public Trainer {
  public:
-  explicit Probe(const std::string& parametersFile = "bp.txt")
-      : NN("net.cfg", "train.dat"), Trainer("net.cfg", "train.dat", parametersFile) {}
+  // extra: the device type, for the OpenCL trainer.
+  template <class... Extra>
+  explicit Probe(const std::string& parametersFile, Extra... extra)
+      : NN("net.cfg", "train.dat"), Trainer("net.cfg", "train.dat", parametersFile, extra...) {}
 
   void trainOnSample(int i) {
     this->initializeDeltaWeights();
@@ -54,11 +58,17 @@ class Probe : public Trainer {
   std::vector<float>& testTargetsVector() { return this->testTargets; }
 };
 
-class DeviceBP : public Probe<NN_BP_OpenCL_CPU> {
+class DeviceBP : public Probe<NN_BP_OpenCL> {
  public:
   // The most derived class constructs the virtual NN part, so no inherited constructor here.
-  explicit DeviceBP(const std::string& parametersFile = "bp.txt")
-      : NN("net.cfg", "train.dat"), Probe(parametersFile) {}
+  explicit DeviceBP(cl_device_type type = CL_DEVICE_TYPE_CPU,
+                    const std::string& parametersFile = "bp.txt")
+      : NN("net.cfg", "train.dat"), Probe(parametersFile, type) {}
+  // Later launches use these work-group sizes, as a device with other limits would.
+  void forceGroupSizes(size_t layers, size_t update) {
+    forwardGroupSize = backwardGroupSize = layers;
+    updateGroupSize = update;
+  }
   cl_mem trainingInputs() const { return trainingInputsBuffer; }
   cl_mem trainingTargets() const { return trainingTargetsBuffer; }
   cl_mem validationInputs() const { return validationInputsBuffer; }
@@ -68,41 +78,25 @@ class DeviceBP : public Probe<NN_BP_OpenCL_CPU> {
 };
 using HostBP = Probe<NN_BP>;
 
-class BPOpenCLTest : public opencl_test::CpuDeviceTest {
- protected:
-  void writeNetwork(const std::vector<int>& layers, int training, int validation, int test,
-                    const std::string& parameters = "Learning rate: 1\nIterations: 1\n") {
-    writeFile("net.cfg", configuration(layers));
-    writeFile("train.dat",
-              trainingData(layers.front(), layers.back(), training, validation, test));
-    writeFile("bp.txt", parameters);
-  }
-  // Same seed, same draws: both start from identical weights.
-  static void initializeBoth(HostBP& host, DeviceBP& device) {
-    std::srand(kSeed);
-    host.initializeWeights();
-    std::srand(kSeed);
-    device.initializeWeights();
-    ASSERT_EQ(host.currentWeights(), device.currentWeights());
-  }
-};
-
-struct Topology {
-  std::vector<int> layers;
-};
-void PrintTo(const Topology& topology, std::ostream* out) {
-  *out << "layers";
-  for (int size : topology.layers) *out << " " << size;
+void writeNetwork(const std::vector<int>& layers, int training, int validation, int test,
+                  const std::string& parameters = "Learning rate: 1\nIterations: 1\n") {
+  writeFile("net.cfg", configuration(layers));
+  writeFile("train.dat", trainingData(layers.front(), layers.back(), training, validation, test));
+  writeFile("bp.txt", parameters);
 }
 
-class BPOneSampleTest : public BPOpenCLTest, public ::testing::WithParamInterface<Topology> {};
+// Same seed, same draws: both start from identical weights.
+void initializeBoth(HostBP& host, DeviceBP& device) {
+  std::srand(kSeed);
+  host.initializeWeights();
+  std::srand(kSeed);
+  device.initializeWeights();
+  ASSERT_EQ(host.currentWeights(), device.currentWeights());
+}
 
 // Two samples in a row: the second also checks that the device weights and buffers were
 // left consistent by the first (apply, read-back, buffer alternation).
-TEST_P(BPOneSampleTest, LeavesTheWeightsOfTheCpuTrainer) {
-  writeNetwork(GetParam().layers, 6, 2, 2);
-  HostBP host;
-  DeviceBP device;
+void expectTwoSamplesLikeTheCpu(HostBP& host, DeviceBP& device) {
   initializeBoth(host, device);
   for (int sample : {3, 0}) {
     host.trainOnSample(sample);
@@ -117,24 +111,96 @@ TEST_P(BPOneSampleTest, LeavesTheWeightsOfTheCpuTrainer) {
                                         kStepAbsolute, kStepRelative));
 }
 
-INSTANTIATE_TEST_SUITE_P(Topologies, BPOneSampleTest,
-                         ::testing::Values(Topology{{3, 2}},            // no hidden layer
-                                           Topology{{3, 5, 1}},         // the classic example
-                                           Topology{{4, 70, 2}},        // 2 groups of 64
-                                           Topology{{5, 65, 130, 3}},   // 4 layers, wide
-                                           Topology{{2, 7, 66, 1}}),    // wide layer on top
-                         [](const auto& info) {
-                           std::string name = "Layers";
-                           for (int size : info.param.layers) name += "_" + std::to_string(size);
-                           return name;
-                         });
+// Split-independent host behaviour, on the CPU device.
+class BPOpenCLTest : public opencl_test::CpuDeviceTest {};
+
+// The steps themselves, on every device target.
+class BPSplitTest : public opencl_test::DeviceTargetTest {};
+
+INSTANTIATE_TEST_SUITE_P(Targets, BPSplitTest, opencl_test::deviceTargets(),
+                         opencl_test::targetName);
+
+const std::vector<int> kTopologies[] = {
+    {3, 2},            // no hidden layer
+    {3, 5, 1},         // the classic example
+    {4, 70, 2},        // 2 groups of 64
+    {5, 65, 130, 3},   // 4 layers, wide
+    {2, 7, 66, 1}};    // wide layer on top
+
+TEST_P(BPSplitTest, OneSampleLeavesTheWeightsOfTheCpuTrainer) {
+  for (const std::vector<int>& layers : kTopologies) {
+    SCOPED_TRACE("layers " + configuration(layers));
+    writeNetwork(layers, 6, 2, 2);
+    HostBP host("bp.txt");
+    DeviceBP device(deviceType());
+    expectTwoSamplesLikeTheCpu(host, device);
+  }
+}
+
+// Groups of other sizes, as devices with other limits get with the GPU split: a group of 1,
+// groups that divide no layer, a group larger than every layer.
+TEST_P(BPSplitTest, OtherGroupSizesLeaveTheWeightsOfTheCpuTrainer) {
+  writeNetwork(kTopologies[3], 6, 2, 2);
+  for (const auto& [layers, update] : {std::pair<size_t, size_t>{1, 1}, {5, 7}, {20, 44},
+                                       {128, 512}}) {
+    SCOPED_TRACE("groups " + std::to_string(layers) + " and " + std::to_string(update));
+    HostBP host("bp.txt");
+    DeviceBP device(deviceType());
+    device.forceGroupSizes(layers, update);
+    expectTwoSamplesLikeTheCpu(host, device);
+  }
+}
+
+// Whole training runs through the loop of NN_BP, with and without validation samples (without
+// them the last weights are kept): the weights stay close to the CPU trainer's.
+TEST_P(BPSplitTest, TrainingFollowsTheCpuTrainer) {
+  for (int validation : {8, 0}) {
+    SCOPED_TRACE(std::to_string(validation) + " validation samples");
+    writeNetwork({4, 9, 2}, 30, validation, 4,
+                 "Learning rate: 0.2\nIterations: 4\nStrip length: 2\n");
+    HostBP host("bp.txt");
+    DeviceBP device(deviceType());
+    std::srand(kSeed);
+    host.train();
+    std::srand(kSeed);
+    device.train();
+    EXPECT_TRUE(allCloseInSinglePrecision(host.currentWeights(), device.currentWeights(), 1e-5f,
+                                          1e-4f));
+  }
+}
+
+// The report lists the GPU split's work-group sizes after the device report; the CPU split
+// adds nothing to it.
+TEST_P(BPSplitTest, DeviceReportNamesTheSplitsGroupSizes) {
+  writeNetwork({3, 5, 1}, 6, 2, 2);
+  DeviceBP device(deviceType());
+  ::testing::internal::CaptureStdout();
+  device.printInfo();
+  const std::string report = ::testing::internal::GetCapturedStdout();
+  if (!gpuSplit()) {
+    EXPECT_EQ(report.find("Work split"), std::string::npos) << report;
+    return;
+  }
+  const size_t listed = report.find(
+      "\nWork split: GPU\nWork-group size of layer_propagate_forward: ");
+  ASSERT_NE(listed, std::string::npos) << report;
+  EXPECT_LT(report.find("Max work-item in work-group"), listed);
+  EXPECT_NE(report.find("\nWork-group size of layer_propagate_backwards: ", listed),
+            std::string::npos);
+  EXPECT_NE(report.find("\nWork-group size of apply_delta_weights: ", listed),
+            std::string::npos);
+  if (deviceType() == CL_DEVICE_TYPE_CPU) {  // PoCL's preferred multiple divides 64 and 256
+    EXPECT_NE(report.find("layer_propagate_forward: 64\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("apply_delta_weights: 256\n"), std::string::npos) << report;
+  }
+}
 
 // One epoch of many samples: rounding differences may grow a little, never to the size of a
 // wrong step. The epoch's training error must agree as well.
-TEST_F(BPOpenCLTest, OneEpochStaysCloseToTheCpuTrainer) {
+TEST_P(BPSplitTest, OneEpochStaysCloseToTheCpuTrainer) {
   writeNetwork({6, 12, 8, 2}, 60, 10, 0, "Learning rate: 0.2\nIterations: 1\n");
-  HostBP host;
-  DeviceBP device;
+  HostBP host("bp.txt");
+  DeviceBP device(deviceType());
   initializeBoth(host, device);
   host.trainOneEpoch();
   device.trainOneEpoch();
@@ -150,11 +216,11 @@ TEST_F(BPOpenCLTest, OneEpochStaysCloseToTheCpuTrainer) {
 // Layers 1 and 1, both weights 0, input at the top of its range, target at the top of its
 // range: output 0.5, scaled target 1, delta 0.25 * 0.5 = 0.125, and with a learning rate of
 // 0.02 the bias and the weight both grow by 0.0025.
-TEST_F(BPOpenCLTest, HandComputedStepOfTheSmallestNetwork) {
+TEST_P(BPSplitTest, HandComputedStepOfTheSmallestNetwork) {
   writeFile("net.cfg", "1 1");
   writeFile("train.dat", "1 0 0\n1 1\n0 2\n5 7\n2\t7\t\n");
   writeFile("bp.txt", "Lower limit: 0\nUpper limit: 0\nLearning rate: 0.02\n");
-  DeviceBP network;
+  DeviceBP network(deviceType());
   network.initializeWeights();
   ASSERT_EQ(network.currentWeights(), std::vector<float>({0.0f, 0.0f}));
   EXPECT_EQ(network.simulated(network.trainingInputsVector(), 0), std::vector<float>({6.0f}));

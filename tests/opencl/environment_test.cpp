@@ -69,21 +69,37 @@ TEST_F(OpenCLDeviceTest, NoDeviceOfTheTypeIsFatal) {
               ::testing::ExitedWithCode(973 & 255), "^No devices of the type found\n$");
 }
 
-TEST_F(OpenCLDeviceTest, KernelFileBuildsAsReadAndWithTheTokenReplaced) {
+class KernelFileTest : public opencl_test::DeviceTargetTest {};
+
+INSTANTIATE_TEST_SUITE_P(Targets, KernelFileTest, opencl_test::deviceTargets(),
+                         opencl_test::targetName);
+
+// Both builds of the file hold every kernel, in the split the target's device gets.
+TEST_P(KernelFileTest, BuildsAsReadAndWithTheTokenReplaced) {
   cl_device_id device = nullptr;
-  ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
+  ClContext context(createContext(deviceType(), device));
+  EXPECT_EQ(workSplitFor(device) == WorkSplit::Gpu, gpuSplit());
   ClProgram asRead(createProgram(context, "NN_kernels.cl"));
   buildProgram(asRead, device);
   const std::string source = readProgramSource("NN_kernels.cl");
   ClProgram replaced(
       createProgramFromSource(context, replaceAll(source, "[PRIVATE_MEM_SIZE]", "[12]")));
   buildProgram(replaced, device);
-  for (const char* name :
-       {"layer_propagate_forward", "layer_propagate_backwards", "apply_delta_weights"}) {
-    cl_int status = CL_SUCCESS;
-    ClKernel kernel(clCreateKernel(asRead, name, &status));
-    EXPECT_EQ(status, CL_SUCCESS) << name;
+  for (cl_program program : {asRead.get(), replaced.get()}) {
+    for (const char* name :
+         {"layer_propagate_forward", "layer_propagate_backwards", "apply_delta_weights",
+          "mean_squared_errors", "simulate_neural_networks_private",
+          "simulate_neural_networks_local"}) {
+      cl_int status = CL_SUCCESS;
+      ClKernel kernel(clCreateKernel(program, name, &status));
+      EXPECT_EQ(status, CL_SUCCESS) << name;
+    }
   }
+}
+
+TEST(WorkSplitTest, OnlyTheGpuSplitHasBuildOptions) {
+  EXPECT_EQ(buildOptions(WorkSplit::Cpu), nullptr);
+  EXPECT_STREQ(buildOptions(WorkSplit::Gpu), "-DWORK_SPLIT_GPU");
 }
 
 TEST_F(OpenCLDeviceTest, FailedBuildPrintsTheLogThenStops) {

@@ -1,5 +1,6 @@
-// The back-propagation kernels launched directly: hand-computed values, offsets, and
-// work-items past the count leaving memory alone (launch sizes are rounded up to 64 or 256).
+// The back-propagation kernels launched directly, under both work splits: hand-computed
+// values, offsets, and work-items past the count leaving memory alone (launch sizes are
+// rounded up to 64 or 256).
 #include <CL/cl.h>
 
 #include "nn/network.h"
@@ -13,12 +14,12 @@ using opencl_test::closeInSinglePrecision;
 
 constexpr float kSentinel = 42.0f;
 
-class BPKernelTest : public opencl_test::CpuDeviceTest {
+class BPKernelTest : public opencl_test::DeviceTargetTest {
  protected:
   void SetUp() override {
-    CpuDeviceTest::SetUp();
+    DeviceTargetTest::SetUp();
     if (IsSkipped()) return;
-    context.reset(createContext(CL_DEVICE_TYPE_CPU, device));
+    context.reset(createContext(deviceType(), device));
     cl_int status = CL_SUCCESS;
     queue.reset(clCreateCommandQueue(context, device, 0, &status));
     ASSERT_EQ(status, CL_SUCCESS);
@@ -63,7 +64,7 @@ class BPKernelTest : public opencl_test::CpuDeviceTest {
 // Output layer of 1 neuron on 2 inputs read at offset 2: bias 0.5, weights 1 and -2 at weight
 // offset 3; inputs 1 and 0.25 give s = 0.5 + 1 * 1 + 0.25 * (-2) = 1. The activation is
 // sigmoid(1) = 0.7310586, the result unscaled to [5, 7]: 5 + 2 * 0.7310586 = 6.4621172.
-TEST_F(BPKernelTest, ForwardLayerComputesOneNeuronAndLeavesTheRestAlone) {
+TEST_P(BPKernelTest, ForwardLayerComputesOneNeuronAndLeavesTheRestAlone) {
   ClMem input = buffer({9, 9, 1.0f, 0.25f});
   ClMem weights = buffer({9, 9, 9, 0.5f, 1.0f, -2.0f});
   ClMem result = buffer(std::vector<float>(64, kSentinel));
@@ -99,7 +100,7 @@ TEST_F(BPKernelTest, ForwardLayerComputesOneNeuronAndLeavesTheRestAlone) {
 // Output layer, one neuron with activation 0.5 and a target at the top of [5, 7]: delta =
 // 0.25 * (1 - 0.5) = 0.125; with rate 0.02 the bias change is 0.0025 and the change of the
 // weight on an input of -0.5 is -0.00125. Everything past the neuron's block stays.
-TEST_F(BPKernelTest, BackwardOutputLayerOverwritesItsWeightChanges) {
+TEST_P(BPKernelTest, BackwardOutputLayerOverwritesItsWeightChanges) {
   ClMem activations = buffer({-0.5f, 0.5f});
   ClMem upperDeltas = buffer(std::vector<float>(64, kSentinel));
   ClMem deltas = buffer(std::vector<float>(64, kSentinel));
@@ -135,7 +136,7 @@ TEST_F(BPKernelTest, BackwardOutputLayerOverwritesItsWeightChanges) {
 }
 
 // 300 weights launch 512 work-items; only the first 300 weights change.
-TEST_F(BPKernelTest, ApplyDeltaWeightsStopsAtTheCount) {
+TEST_P(BPKernelTest, ApplyDeltaWeightsStopsAtTheCount) {
   std::vector<float> initial(512);
   for (int k = 0; k < 512; ++k) initial[k] = static_cast<float>(k);
   ClMem weights = buffer(initial);
@@ -152,12 +153,24 @@ TEST_F(BPKernelTest, ApplyDeltaWeightsStopsAtTheCount) {
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Targets, BPKernelTest, opencl_test::deviceTargets(),
+                         opencl_test::targetName);
+
 TEST(LaunchSizeTest, LaunchSizes) {
   EXPECT_EQ(roundUp(26, 256), 256u);
   EXPECT_EQ(roundUp(300, 256), 512u);
   EXPECT_EQ(roundUp(65, 64), 128u);
   EXPECT_EQ(roundUp(64, 64), 64u);
   EXPECT_EQ(roundUp(1, 64), 64u);
+}
+
+// GPU-split group sizes: multiples of the device's preferred multiple where one fits.
+TEST(LaunchSizeTest, GroupSizesRoundDownToThePreferredMultiple) {
+  EXPECT_EQ(roundDownToMultiple(64, 32), 64u);
+  EXPECT_EQ(roundDownToMultiple(64, 48), 48u);
+  EXPECT_EQ(roundDownToMultiple(44, 8), 40u);
+  EXPECT_EQ(roundDownToMultiple(5, 8), 5u);  // smaller than one multiple: kept
+  EXPECT_EQ(roundDownToMultiple(64, 0), 64u);
 }
 
 }  // namespace

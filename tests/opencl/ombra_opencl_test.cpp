@@ -14,15 +14,52 @@ using opencl_test::runOmbra;
 using opencl_test::trainingData;
 using opencl_test::writeFile;
 
-class OmbraOpenCLTest : public opencl_test::CpuDeviceTest {
+class OmbraOpenCLTest : public opencl_test::ScratchDirectoryTest {
  protected:
+  virtual cl_device_type deviceType() const { return CL_DEVICE_TYPE_CPU; }
   void SetUp() override {
-    CpuDeviceTest::SetUp();
-    if (IsSkipped()) return;
+    if (!hasDevice(deviceType())) GTEST_SKIP() << "no OpenCL device of the type";
+    ScratchDirectoryTest::SetUp();
     writeFile("net.cfg", configuration({3, 6, 1}));
     writeFile("train.dat", trainingData(3, 1, 40, 10, 10));
     writeFile("bp.txt", "Iterations: 20\nStrip length: 1\nTime: 0\nLearning rate: 0.1\n");
   }
+
+  // Train, save, reload: the reloaded network answers the queries exactly as the trained one.
+  // Returns what the training run printed.
+  std::string expectTrainsSavesAndReloads(const std::string& type) {
+    const std::string queries = "1 2 3\n9.5 0 4.25\n";
+    const ProgramRun trained = runOmbra(type + " net.cfg train.dat bp.txt net.bin", queries);
+    EXPECT_NE(trained.out.find("Network trained\n"), std::string::npos) << trained.err;
+
+    // Information block: network, then device, then the parameters.
+    const size_t network = trained.out.find("Neural network info\n");
+    const size_t device = trained.out.find("Device info\n--------------------\nDevice name: ");
+    const size_t parameters = trained.out.find("Learn rate: 0.1\n");
+    const size_t training = trained.out.find("Training...\n");
+    EXPECT_LT(network, device);
+    EXPECT_LT(device, parameters);
+    EXPECT_LT(parameters, training);
+    EXPECT_NE(parameters, std::string::npos);
+    EXPECT_NE(training, std::string::npos);
+    EXPECT_NE(trained.out.find("Test set MSE= "), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists("net.bin"));
+
+    const ProgramRun reloaded = runOmbra("net.bin", queries);
+    auto answers = [](const std::string& out) {
+      const size_t prompt = out.find("Input:");
+      return prompt == std::string::npos ? std::string() : out.substr(prompt);
+    };
+    EXPECT_NE(trained.out.find("Output: "), std::string::npos);
+    EXPECT_EQ(answers(reloaded.out), answers(trained.out));
+    return trained.out;
+  }
+};
+
+// BP_GPU where a GPU exists: the GPU split, its group sizes listed after the device report.
+class OmbraOpenCLGpuTest : public OmbraOpenCLTest {
+ protected:
+  cl_device_type deviceType() const override { return CL_DEVICE_TYPE_GPU; }
 };
 
 TEST_F(OmbraOpenCLTest, MissingKernelFileStopsBeforeTraining) {
@@ -50,29 +87,16 @@ TEST_F(OmbraOpenCLTest, GpuTypeWithoutAGpu) {
   EXPECT_EQ(run.err, "No devices of the type found\n");
 }
 
-// Train, save, reload: the reloaded network answers the queries exactly as the trained one.
 TEST_F(OmbraOpenCLTest, TrainsSavesAndReloads) {
-  const std::string queries = "1 2 3\n9.5 0 4.25\n";
-  const ProgramRun trained = runOmbra("BP_CPU net.cfg train.dat bp.txt net.bin", queries);
-  ASSERT_NE(trained.out.find("Network trained\n"), std::string::npos) << trained.err;
+  const std::string out = expectTrainsSavesAndReloads("BP_CPU");
+  EXPECT_EQ(out.find("Work split"), std::string::npos);  // the CPU split's report is unchanged
+}
 
-  // Information block: network, then device, then the parameters.
-  const size_t network = trained.out.find("Neural network info\n");
-  const size_t device = trained.out.find("Device info\n--------------------\nDevice name: ");
-  const size_t parameters = trained.out.find("Learn rate: 0.1\n");
-  const size_t training = trained.out.find("Training...\n");
-  EXPECT_LT(network, device);
-  EXPECT_LT(device, parameters);
-  EXPECT_LT(parameters, training);
-  EXPECT_NE(parameters, std::string::npos);
-  EXPECT_NE(training, std::string::npos);
-  EXPECT_NE(trained.out.find("Test set MSE= "), std::string::npos);
-  ASSERT_TRUE(std::filesystem::exists("net.bin"));
-
-  const ProgramRun reloaded = runOmbra("net.bin", queries);
-  auto answers = [](const std::string& out) { return out.substr(out.find("Input:")); };
-  ASSERT_NE(trained.out.find("Output: "), std::string::npos);
-  EXPECT_EQ(answers(reloaded.out), answers(trained.out));
+TEST_F(OmbraOpenCLGpuTest, TrainsSavesAndReloads) {
+  const std::string out = expectTrainsSavesAndReloads("BP_GPU");
+  EXPECT_NE(out.find("\nWork split: GPU\nWork-group size of layer_propagate_forward: "),
+            std::string::npos)
+      << out;
 }
 
 }  // namespace

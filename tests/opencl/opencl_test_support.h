@@ -2,8 +2,9 @@
 
 // Shared by the OpenCL tests: device detection, a scratch working directory holding the kernel
 // file (ombra reads NN_kernels.cl from the working directory), network files, running ombra
-// there, and the one tolerance used to compare device results with the CPU. The experiment
-// tests use the device probe and the file helpers too.
+// there, the device targets that run a test against both work splits, and the one tolerance
+// used to compare device results with the CPU. The experiment tests use the device probe and
+// the file helpers too.
 
 #include <CL/cl.h>
 #include <gtest/gtest.h>
@@ -17,9 +18,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "opencl/work_split.h"
 
 namespace opencl_test {
 
@@ -180,6 +184,52 @@ class CpuDeviceTest : public ScratchDirectoryTest {
   void SetUp() override {
     if (!hasDevice(CL_DEVICE_TYPE_CPU)) GTEST_SKIP() << "no OpenCL device of type CPU";
     ScratchDirectoryTest::SetUp();
+  }
+};
+
+// Where a device test runs: a device type, and the work split its programs are built with
+// (the device's own unless forced).
+struct DeviceTarget {
+  const char* name;
+  cl_device_type type;
+  std::optional<WorkSplit> forcedSplit;
+};
+
+// The CPU device with its own split; the CPU device with the GPU split, which tests the GPU
+// split where no GPU exists; a GPU device with its own split (skipped without one).
+inline ::testing::internal::ParamGenerator<DeviceTarget> deviceTargets() {
+  static const DeviceTarget targets[] = {
+      {"CpuDevice", CL_DEVICE_TYPE_CPU, std::nullopt},
+      {"CpuDeviceGpuSplit", CL_DEVICE_TYPE_CPU, WorkSplit::Gpu},
+      {"GpuDevice", CL_DEVICE_TYPE_GPU, std::nullopt}};
+  return ::testing::ValuesIn(targets);
+}
+
+inline std::string targetName(const ::testing::TestParamInfo<DeviceTarget>& info) {
+  return info.param.name;
+}
+
+inline void PrintTo(const DeviceTarget& target, std::ostream* out) { *out << target.name; }
+
+// A scratch directory and a device of the target's type, programs built with the target's
+// split, or the test is skipped. Instantiate with deviceTargets() and targetName.
+class DeviceTargetTest : public ScratchDirectoryTest,
+                         public ::testing::WithParamInterface<DeviceTarget> {
+ protected:
+  void SetUp() override {
+    if (!hasDevice(deviceType())) GTEST_SKIP() << "no OpenCL device for " << GetParam().name;
+    forceWorkSplit(GetParam().forcedSplit);
+    ScratchDirectoryTest::SetUp();
+  }
+  void TearDown() override {
+    forceWorkSplit(std::nullopt);
+    ScratchDirectoryTest::TearDown();
+  }
+  cl_device_type deviceType() const { return GetParam().type; }
+  bool gpuSplit() const {
+    return GetParam().forcedSplit.value_or(deviceType() == CL_DEVICE_TYPE_GPU ? WorkSplit::Gpu
+                                                                             : WorkSplit::Cpu) ==
+           WorkSplit::Gpu;
   }
 };
 

@@ -39,26 +39,27 @@ std::string answers(const std::string& out) {
   return first == std::string::npos ? std::string() : out.substr(first);
 }
 
-class PsoOmbraTest : public opencl_test::CpuDeviceTest {
+class PsoOmbraTest : public opencl_test::ScratchDirectoryTest {
  protected:
+  virtual cl_device_type deviceType() const { return CL_DEVICE_TYPE_CPU; }
   void SetUp() override {
-    CpuDeviceTest::SetUp();
-    if (IsSkipped()) return;
+    if (!hasDevice(deviceType())) GTEST_SKIP() << "no OpenCL device of the type";
+    ScratchDirectoryTest::SetUp();
     writeFile("net.cfg", configuration({3, 6, 1}));
     writeFile("train.dat", trainingData(3, 1, 70, 20, 20));
     writeFile("pso.txt", "Population size: 16\nIterations: 100\nStrip length: 5\nTime: 0\n");
   }
 
   // Trains with the type, saves, reloads, and expects the reloaded network to answer the
-  // same queries with the same outputs.
-  void expectTrainsSavesAndReloads(const std::string& type, const std::string& memoryLine) {
+  // same queries with the same outputs; returns what the training run printed.
+  std::string expectTrainsSavesAndReloads(const std::string& type,
+                                          const std::string& memoryLine) {
     const std::string queries = "1 2 3\n9.5 0 4.25\n";
     const ProgramRun trained = runOmbra(type + " net.cfg train.dat pso.txt net.bin", queries);
     EXPECT_EQ(trained.status, 0) << trained.err;
     EXPECT_EQ(trained.err, "");
-    EXPECT_NE(trained.out.find("Work-group size: 64\n" + memoryLine + "\nDevice info\n"),
-              std::string::npos)
-        << trained.out;
+    const size_t group = trained.out.find("\nWork-group size: ");
+    EXPECT_LT(group, trained.out.find("\n" + memoryLine + "\nDevice info\n")) << trained.out;
     EXPECT_NE(trained.out.find("training mse[100]= "), std::string::npos) << trained.out;
     EXPECT_NE(trained.out.find("Network trained\nTest set MSE= "), std::string::npos);
 
@@ -66,15 +67,40 @@ class PsoOmbraTest : public opencl_test::CpuDeviceTest {
     EXPECT_EQ(reloaded.status, 0) << reloaded.err;
     EXPECT_NE(answers(trained.out), "");
     EXPECT_EQ(answers(reloaded.out), answers(trained.out));
+    return trained.out;
   }
 };
 
+// The CPU types build the CPU split: the report is as it always was.
 TEST_F(PsoOmbraTest, PrivateCpuTrainsSavesAndReloads) {
-  expectTrainsSavesAndReloads("PSO_private_CPU", "Using private memory.");
+  const std::string out = expectTrainsSavesAndReloads("PSO_private_CPU", "Using private memory.");
+  EXPECT_NE(out.find("Work-group size: 64\nUsing private memory.\n"), std::string::npos);
+  EXPECT_EQ(out.find("Work split"), std::string::npos);
 }
 
 TEST_F(PsoOmbraTest, LocalCpuTrainsSavesAndReloads) {
-  expectTrainsSavesAndReloads("PSO_local_CPU", "Using local memory.");
+  const std::string out = expectTrainsSavesAndReloads("PSO_local_CPU", "Using local memory.");
+  EXPECT_NE(out.find("Work-group size: 64\nUsing local memory.\n"), std::string::npos);
+  EXPECT_EQ(out.find("Work split"), std::string::npos);
+}
+
+// The GPU types where a GPU exists: the GPU split, its group sizes listed after the device
+// report.
+class PsoOmbraGpuTest : public PsoOmbraTest {
+ protected:
+  cl_device_type deviceType() const override { return CL_DEVICE_TYPE_GPU; }
+};
+
+TEST_F(PsoOmbraGpuTest, PrivateGpuTrainsSavesAndReloads) {
+  const std::string out = expectTrainsSavesAndReloads("PSO_private_GPU", "Using private memory.");
+  EXPECT_NE(out.find("\nWork split: GPU\nWork-group size of simulate_neural_networks_private: "),
+            std::string::npos);
+}
+
+TEST_F(PsoOmbraGpuTest, LocalGpuTrainsSavesAndReloads) {
+  const std::string out = expectTrainsSavesAndReloads("PSO_local_GPU", "Using local memory.");
+  EXPECT_NE(out.find("\nWork split: GPU\nWork-group size of simulate_neural_networks_local: "),
+            std::string::npos);
 }
 
 // Weights that do not fit into the device's local memory are refused before training.

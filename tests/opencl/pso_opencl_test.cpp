@@ -1,14 +1,15 @@
-// NN_PSO_OpenCL on the CPU device against the CPU evaluation of NN_PSO: the same particles on
-// the same samples must give the same outputs and errors up to single-precision rounding.
+// NN_PSO_OpenCL on every device target (the CPU device with either work split, a GPU when there
+// is one) against the CPU evaluation of NN_PSO: the same particles on the same samples must
+// give the same outputs and errors up to single-precision rounding.
 //
 // Tolerances. Outputs (data units, spans of 1.25 here): equal, or within 2e-6 absolute or
 // 4e-6 relative. Each sample's weighted sums are the same float operations on both sides;
 // only exp differs (the device's by up to 3 ulps, the host's vectorised one by up to 1 ulp from
 // expf), which moves a sigmoid by a few ulps of itself (observed: at most 1.2e-7 after
 // unscaling). Errors: within 1e-5 relative. The host sums the squared errors in double in
-// element order, the device in float: each work-item a run of about n/64 elements in eight
-// lanes, then the lanes and the 64 partial sums pairwise, which costs up to about
-// n/512 + 3 + log2(64) roundings of 6e-8 each. A wrong offset, lane or sample shows up at the
+// element order, the device in float: each work-item about n/G elements (in eight lanes with
+// the CPU split), then the G partial sums pairwise, which costs up to about
+// n/G + 3 + log2(G) + 1 roundings of 6e-8 each. A wrong offset, lane or sample shows up at the
 // 1e-2 level with random weights in [-2, 2].
 #include "opencl/pso_opencl.h"
 
@@ -39,7 +40,10 @@ constexpr float kErrorRelative = 1e-5f;
 template <class Trainer>
 class Probe : public Trainer {
  public:
-  Probe() : NN("net.cfg", "train.dat"), Trainer("net.cfg", "train.dat", "pso.txt") {}
+  // extra: the device type, for the OpenCL variants.
+  template <class... Extra>
+  explicit Probe(Extra... extra)
+      : NN("net.cfg", "train.dat"), Trainer("net.cfg", "train.dat", "pso.txt", extra...) {}
 
   // Particles drawn uniformly from [-2, 2], wider than the swarm's start, so that sigmoids
   // reach their flat ends too.
@@ -85,13 +89,18 @@ class Probe : public Trainer {
   const std::vector<float>& validationTargetsVector() const { return this->validationTargets; }
   int workGroupSize() const { return this->groupSize; }
   // Later launches use G = size, as on a device with a smaller limit; the local variant's
-  // layer arrays are bound again for it.
+  // layer arrays are bound again for it. The GPU split's MSE kernel, which takes any group
+  // size, gets the same size (the CPU split's needs a power of two and keeps 64).
   void forceGroupSize(int size) {
     this->groupSize = size;
     if (std::is_base_of<NN_PSO_OpenCL_local, Trainer>::value) {
       const size_t layerBytes = sizeof(float) * size * this->maxLayerSize();
       checkCl(setKernelLocal(this->simulationKernel, 11, layerBytes), "binding 11", 1);
       checkCl(setKernelLocal(this->simulationKernel, 12, layerBytes), "binding 12", 1);
+    }
+    if (this->workSplit == WorkSplit::Gpu) {
+      this->mseGroupSize = size;
+      checkCl(setKernelLocal(this->mseKernel, 5, sizeof(float) * size), "binding 5", 1);
     }
   }
   cl_program currentProgram() const { return this->program; }
@@ -108,33 +117,41 @@ struct Topology {
 
 // 100 training samples are not a multiple of the group size, 64 validation samples are;
 // the second network has a hidden layer wider than the group and four layers; the third has
-// more than eight inputs. The private kernel shares each group's samples among eight
-// consecutive particles and runs them four at a time: 9 particles leave a share of one,
-// 6 a share that is not a multiple of four.
+// more than eight inputs; the fourth no validation samples. The CPU split's private kernel
+// shares each group's samples among eight consecutive particles and runs them four at a
+// time: 9 particles leave a share of one, 6 and 11 shares that are not a multiple of four.
 const Topology kTopologies[] = {{{3, 6, 1}, 100, 64, 9},
                                 {{5, 70, 3, 2}, 128, 37, 9},
-                                {{14, 10, 1}, 91, 40, 6}};
+                                {{14, 10, 1}, 91, 40, 6},
+                                {{4, 9, 2}, 45, 0, 11}};
 
-class PsoOpenCLTest : public opencl_test::CpuDeviceTest {
+void writeNetwork(const Topology& topology) {
+  writeFile("net.cfg", configuration(topology.layers));
+  writeFile("train.dat", trainingData(topology.layers.front(), topology.layers.back(),
+                                      topology.training, topology.validation, 5));
+  writeFile("pso.txt",
+            "Population size: " + std::to_string(topology.population) + "\nIterations: 1\n");
+}
+
+// Split-independent host behaviour, on the CPU device.
+class PsoOpenCLHostTest : public opencl_test::CpuDeviceTest {};
+
+// The evaluation on every device target.
+class PsoOpenCLTest : public opencl_test::DeviceTargetTest {
  protected:
-  void writeNetwork(const Topology& topology) {
-    writeFile("net.cfg", configuration(topology.layers));
-    writeFile("train.dat", trainingData(topology.layers.front(), topology.layers.back(),
-                                        topology.training, topology.validation, 5));
-    writeFile("pso.txt",
-              "Population size: " + std::to_string(topology.population) + "\nIterations: 1\n");
-  }
-
   // Random particles with the group size the trainer chose.
   template <class Trainer>
   void expectSameEvaluationAsCpu(Probe<Trainer>& trainer) {
     std::srand(77);
     trainer.drawParticles();
-    ASSERT_EQ(trainer.workGroupSize(), 64);
+    if (deviceType() == CL_DEVICE_TYPE_CPU) {
+      ASSERT_EQ(trainer.workGroupSize(), 64);
+    }
     expectSameOutputsAndErrors(trainer);
   }
 
-  // simNNs + mses of the device against the CPU versions, on the training and validation sets.
+  // simNNs + mses of the device against the CPU versions, on the training and (where there
+  // are any) validation sets.
   template <class Trainer>
   void expectSameOutputsAndErrors(Probe<Trainer>& trainer) {
     const std::vector<float>* sets[][2] = {
@@ -144,6 +161,7 @@ class PsoOpenCLTest : public opencl_test::CpuDeviceTest {
       const std::vector<float>& inputs = *set[0];
       const std::vector<float>& targets = *set[1];
       const int n = trainer.numberOfSamples(inputs);
+      if (n == 0) continue;
       SCOPED_TRACE(std::to_string(n) + " samples");
       trainer.poisonOutputs();
       trainer.simNNs(inputs);
@@ -160,32 +178,36 @@ class PsoOpenCLTest : public opencl_test::CpuDeviceTest {
   }
 };
 
-TEST_F(PsoOpenCLTest, PrivateVariantEvaluatesLikeTheCpu) {
+INSTANTIATE_TEST_SUITE_P(Targets, PsoOpenCLTest, opencl_test::deviceTargets(),
+                         opencl_test::targetName);
+
+TEST_P(PsoOpenCLTest, PrivateVariantEvaluatesLikeTheCpu) {
   for (const Topology& topology : kTopologies) {
     SCOPED_TRACE(configuration(topology.layers));
     writeNetwork(topology);
-    Probe<NN_PSO_OpenCL_CPU_private> trainer;
+    Probe<NN_PSO_OpenCL_private> trainer(deviceType());
     expectSameEvaluationAsCpu(trainer);
   }
 }
 
-TEST_F(PsoOpenCLTest, LocalVariantEvaluatesLikeTheCpu) {
+TEST_P(PsoOpenCLTest, LocalVariantEvaluatesLikeTheCpu) {
   for (const Topology& topology : kTopologies) {
     SCOPED_TRACE(configuration(topology.layers));
     writeNetwork(topology);
-    Probe<NN_PSO_OpenCL_CPU_local> trainer;
+    Probe<NN_PSO_OpenCL_local> trainer(deviceType());
     expectSameEvaluationAsCpu(trainer);
   }
 }
 
-// The kernels split a group's samples into runs of 8 and 32 and, in the private kernel, among
-// the particles of a share; group sizes that divide into neither still cover every particle
-// on every sample exactly once.
-TEST_F(PsoOpenCLTest, OtherGroupSizesEvaluateLikeTheCpu) {
+// The CPU split cuts a group's samples into runs of 8 and 32 and, in the private kernel,
+// shares them among the particles of a share; the GPU split gives each work-item a sample and
+// reduces the errors across groups of any size. Group sizes that divide into none of these
+// still cover every particle on every sample exactly once.
+TEST_P(PsoOpenCLTest, OtherGroupSizesEvaluateLikeTheCpu) {
   const Topology& topology = kTopologies[2];
   writeNetwork(topology);
-  Probe<NN_PSO_OpenCL_CPU_private> privateTrainer;
-  Probe<NN_PSO_OpenCL_CPU_local> localTrainer;
+  Probe<NN_PSO_OpenCL_private> privateTrainer(deviceType());
+  Probe<NN_PSO_OpenCL_local> localTrainer(deviceType());
   std::srand(78);
   privateTrainer.drawParticles();
   localTrainer.drawParticles();
@@ -198,27 +220,62 @@ TEST_F(PsoOpenCLTest, OtherGroupSizesEvaluateLikeTheCpu) {
   }
 }
 
-// The device evaluation feeds the unchanged swarm: the same seed gives the same training
-// errors as the CPU trainer, up to the rounding of the errors.
-TEST_F(PsoOpenCLTest, TrainingFollowsTheCpuTrainer) {
-  writeNetwork(kTopologies[0]);
-  writeFile("pso.txt", "Population size: 9\nIterations: 30\nStrip length: 5\nTime: 0\n");
-  Probe<NN_PSO_OpenCL_CPU_local> device;
-  NN_PSO host("net.cfg", "train.dat", "pso.txt");
-  std::srand(5);
-  device.train();
-  std::srand(5);
-  host.train();
-  EXPECT_NEAR(device.meanSquaredError(device.validationInputsVector(),
-                                      device.validationTargetsVector()),
-              host.meanSquaredError(device.validationInputsVector(),
-                                    device.validationTargetsVector()),
-              1e-4);
+// A network whose weights nearly fill the device's local memory leaves room for only a few
+// work-items' layer values: the local variant runs with that small group and still
+// evaluates like the CPU. With layers w, w, 1 the weights take 4(w + 1)^2 bytes and each
+// work-item 8w; w is the widest that leaves room for four work-items where the device counts
+// the bound weights in the kernel's local memory too, as PoCL does (they then count twice).
+TEST_P(PsoOpenCLTest, LocalVariantNearTheLocalMemoryLimit) {
+  cl_platform_id platforms[100];
+  cl_uint platformCount = 0;
+  ASSERT_EQ(clGetPlatformIDs(100, platforms, &platformCount), CL_SUCCESS);
+  cl_ulong localBytes = 0;
+  for (cl_uint p = 0; p < platformCount && localBytes == 0; ++p) {
+    cl_device_id device;
+    if (clGetDeviceIDs(platforms[p], deviceType(), 1, &device, nullptr) == CL_SUCCESS) {
+      clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof localBytes, &localBytes, nullptr);
+    }
+  }
+  int width = 2;
+  while (static_cast<cl_ulong>(8 * (width + 2) * (width + 2) + 256 + 32 * (width + 1)) <=
+         localBytes) {
+    ++width;
+  }
+  writeNetwork({{width, width, 1}, 13, 6, 2});
+
+  Probe<NN_PSO_OpenCL_local> trainer(deviceType());
+  std::srand(79);
+  trainer.drawParticles();
+  EXPECT_GE(trainer.workGroupSize(), 1);
+  EXPECT_LT(trainer.workGroupSize(), 64);
+  expectSameOutputsAndErrors(trainer);
+}
+
+// The device evaluation feeds the unchanged swarm: the same seed gives the same errors as the
+// CPU trainer, up to the rounding of the errors, with validation samples (the best validation
+// check is kept) and without (the swarm's best training position is kept).
+TEST_P(PsoOpenCLTest, TrainingFollowsTheCpuTrainer) {
+  for (const Topology& topology : {kTopologies[0], kTopologies[3]}) {
+    SCOPED_TRACE(configuration(topology.layers));
+    writeNetwork(topology);
+    writeFile("pso.txt", "Population size: 9\nIterations: 30\nStrip length: 5\nTime: 0\n");
+    Probe<NN_PSO_OpenCL_local> device(deviceType());
+    NN_PSO host("net.cfg", "train.dat", "pso.txt");
+    std::srand(5);
+    device.train();
+    std::srand(5);
+    host.train();
+    EXPECT_NEAR(device.meanSquaredError(device.trainingInputsVector(),
+                                        device.trainingTargetsVector()),
+                host.meanSquaredError(device.trainingInputsVector(),
+                                      device.trainingTargetsVector()),
+                1e-4);
+  }
 }
 
 // The private build writes the largest layer size into every bracketed token: a probe kernel
 // added to the file reports the length of its token-sized array.
-TEST_F(PsoOpenCLTest, PrivateBuildReplacesTheArrayLengthToken) {
+TEST_F(PsoOpenCLHostTest, PrivateBuildReplacesTheArrayLengthToken) {
   const std::string probe =
       "\n__kernel void token_probe(__global int* length) {\n"
       "  float values[PRIVATE_MEM_SIZE];\n"
