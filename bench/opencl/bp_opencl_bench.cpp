@@ -4,6 +4,8 @@
 // measured on the same queue in the same run: empty kernels with the same launch sizes, the
 // same copy, the same finishes and the same blocking read. The two are interleaved sample by
 // sample so that both see the same machine load. Target: ratio <= 1.5.
+// The *GpuSplit* rows build the kernels' GPU work split for the same CPU device instead, for
+// information only: that split is made for GPUs, and its floor uses its own group sizes.
 //
 //   bench/opencl/bp_opencl_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
@@ -13,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,9 +24,6 @@
 #include "opencl/cl_check.h"
 
 namespace {
-
-constexpr size_t kLayerGroup = 64;
-constexpr size_t kUpdateGroup = 256;
 
 // Training data with deterministic pseudo-random samples in the sample builder's layout.
 std::string trainingData(int inputs, int outputs, int samples) {
@@ -78,21 +78,23 @@ class BenchmarkBP : public NN_BP_OpenCL_CPU {
                                   sizeof(float) * i * inputSize(), 0,
                                   sizeof(float) * inputSize(), 0, nullptr, nullptr),
               "copy", 1);
-      for (int l = 1; l < L; ++l) launch(roundUp(layers[l], kLayerGroup), kLayerGroup);
+      for (int l = 1; l < L; ++l) launch(roundUp(layers[l], forwardGroupSize), forwardGroupSize);
       clFinish(queue);
     }
     if (mask & kBackward) {
       propagateBackwards(trainingTargets, i);
     } else {
       clFinish(queue);
-      for (int l = L - 1; l >= 1; --l) launch(roundUp(layers[l], kLayerGroup), kLayerGroup);
+      for (int l = L - 1; l >= 1; --l) {
+        launch(roundUp(layers[l], backwardGroupSize), backwardGroupSize);
+      }
       clFinish(queue);
     }
     if (mask & kApply) {
       applyDeltaWeights();
     } else {
       clFinish(queue);
-      launch(roundUp(numberOfWeights(), kUpdateGroup), kUpdateGroup);
+      launch(roundUp(numberOfWeights(), updateGroupSize), updateGroupSize);
       checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0,
                                   sizeof(float) * numberOfWeights(), readBack.data(), 0, nullptr,
                                   nullptr),
@@ -197,6 +199,20 @@ BENCHMARK(BM_BPOpenCLSampleAgainstLaunchFloor)
     ->ArgNames({"in", "hidden", "out"})
     ->Args({14, 10, 1})
     ->Args({30, 20, 1})
+    ->Args({64, 200, 8})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(1.0);
+
+// The same with the GPU split built for the CPU device: for information only.
+void BM_BPOpenCLGpuSplitSampleAgainstLaunchFloor(benchmark::State& state) {
+  forceWorkSplit(WorkSplit::Gpu);
+  BM_BPOpenCLSampleAgainstLaunchFloor(state);
+  forceWorkSplit(std::nullopt);
+}
+
+BENCHMARK(BM_BPOpenCLGpuSplitSampleAgainstLaunchFloor)
+    ->ArgNames({"in", "hidden", "out"})
+    ->Args({14, 10, 1})
     ->Args({64, 200, 8})
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(1.0);

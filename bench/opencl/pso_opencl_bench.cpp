@@ -10,6 +10,8 @@
 // included: on a busy machine a better guide to the kernels' efficiency than the wall-clock
 // ratio). max_error_difference: the largest relative difference of a particle's error between
 // the CPU and the device.
+// BM_PSOOpenCLGpuSplitIterationVersusCpu does the same with the kernels' GPU work split built
+// for the CPU device: for information only, that split is made for GPUs.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -22,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -129,15 +132,19 @@ void iterate(Network& network, Timing& timing) {
   timing.iteration.push_back(std::chrono::duration<double>(t2 - t0).count());
 }
 
-void BM_PSOOpenCLIterationVersusCpu(benchmark::State& state) {
+// The two device types against the CPU; split: the work split their kernels are built with.
+void timeAgainstCpu(benchmark::State& state, WorkSplit split) {
   const std::vector<int>& layers = kTopologies[state.range(0)];
   state.SetLabel(topologyName(layers));
   const std::filesystem::path original = std::filesystem::current_path();
   const std::filesystem::path directory = enterScratchDirectory(layers);
+  const char* splitName = split == WorkSplit::Gpu ? " (GPU split)" : "";
   {
     Contender<NN_PSO> cpu;
+    forceWorkSplit(split);
     Contender<NN_PSO_OpenCL_CPU_private> privateDevice;
     Contender<NN_PSO_OpenCL_CPU_local> localDevice;
+    forceWorkSplit(std::nullopt);
 
     // Same particles: the errors agree; also warms up the kernels' first launch.
     const std::vector<float> cpuErrors = cpu.evaluate();
@@ -172,10 +179,10 @@ void BM_PSOOpenCLIterationVersusCpu(benchmark::State& state) {
     state.counters["private_iteration_speedup"] = cpuIteration / median(privateTiming.iteration);
     state.counters["local_iteration_speedup"] = cpuIteration / median(localTiming.iteration);
     std::printf(
-        "%-8s evaluation: CPU %7.2f ms  PSO_private_CPU %7.2f ms (%.2fx)  PSO_local_CPU %7.2f ms "
-        "(%.2fx); whole iteration %.2fx and %.2fx\n",
-        topologyName(layers).c_str(), cpuMs, privateMs, cpuMs / privateMs, localMs,
-        cpuMs / localMs, cpuIteration / median(privateTiming.iteration),
+        "%-8s evaluation: CPU %7.2f ms  PSO_private_CPU%s %7.2f ms (%.2fx)  PSO_local_CPU%s "
+        "%7.2f ms (%.2fx); whole iteration %.2fx and %.2fx\n",
+        topologyName(layers).c_str(), cpuMs, splitName, privateMs, cpuMs / privateMs, splitName,
+        localMs, cpuMs / localMs, cpuIteration / median(privateTiming.iteration),
         cpuIteration / median(localTiming.iteration));
     std::printf("%-8s processor time of the evaluation: CPU %7.2f ms  private %7.2f ms  local "
                 "%7.2f ms (all threads)\n",
@@ -186,7 +193,22 @@ void BM_PSOOpenCLIterationVersusCpu(benchmark::State& state) {
   std::filesystem::remove_all(directory);
 }
 
+void BM_PSOOpenCLIterationVersusCpu(benchmark::State& state) {
+  timeAgainstCpu(state, WorkSplit::Cpu);
+}
+
 BENCHMARK(BM_PSOOpenCLIterationVersusCpu)
+    ->DenseRange(0, static_cast<int>(kTopologies.size()) - 1)
+    ->Iterations(21)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// For information only: the GPU split on the CPU device.
+void BM_PSOOpenCLGpuSplitIterationVersusCpu(benchmark::State& state) {
+  timeAgainstCpu(state, WorkSplit::Gpu);
+}
+
+BENCHMARK(BM_PSOOpenCLGpuSplitIterationVersusCpu)
     ->DenseRange(0, static_cast<int>(kTopologies.size()) - 1)
     ->Iterations(21)
     ->UseManualTime()
