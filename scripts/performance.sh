@@ -33,22 +33,8 @@ data="samples_KTH-SP2-1996-2.1-cln.swf"
 network="nn_config_sample_size_timings.txt"   # 9 10 1
 head -n 1 "$data" | awk '{ print "Training data: " $1 " training, " $2 " validation, " $3 " test samples" }'
 
-# Runs one experiment command (without --result) repeats times and keeps, for every count,
-# the smallest time: other processes on the machine only ever add time.
-best_of() {
-  local repeats="$1" result="$2"
-  shift 2
-  local runs=()
-  for ((r = 1; r <= repeats; r++)); do
-    "$@" --result "run${r}_$result" >/dev/null
-    runs+=("run${r}_$result")
-  done
-  awk -F ';' '
-    FNR == 1 { if (NR == 1) print; next }
-    { if (!($1 in best)) { order[++count] = $1; best[$1] = $2 }
-      else if ($2 + 0 < best[$1] + 0) best[$1] = $2 }
-    END { for (i = 1; i <= count; i++) print order[i] ";" best[order[i]] }' "${runs[@]}" >"$result"
-}
+# Runs one experiment command repeats times and keeps, for every count, the smallest time.
+best_of() { bash "$root/scripts/best-of.sh" "$@"; }
 
 # type:iterations:repeats. Iterations are a multiple of the strip length (10), so that every
 # measurement holds the same share of validation checks; the OpenCL trainers get fewer
@@ -90,25 +76,7 @@ bash "$root/scripts/plot-timings.sh" --title "Cumulative gains of BP (9 10 1, 10
        "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')."
   for kind in neurons layers samples; do
     echo
-    printf '| %s |' "$(head -n 1 "${kind}_BP.csv" | cut -d';' -f1 | sed 's/^ *//')"
-    for type in "${order[@]}"; do printf ' %s (ms) |' "$type"; done
-    echo
-    printf '|---|'
-    for type in "${order[@]}"; do printf -- '---:|'; done
-    echo
-    files=()
-    for type in "${order[@]}"; do files+=("${kind}_$type.csv"); done
-    awk -F ';' '
-      FNR == 1 { column++; next }
-      { if (!($1 in seen)) { seen[$1] = 1; keys[++count] = $1 }
-        time[$1, column] = sprintf("%.3f", $2 * 1000) }
-      END {
-        for (i = 1; i <= count; i++) {
-          line = "| " keys[i] " |"
-          for (c = 1; c <= column; c++) line = line " " time[keys[i], c] " |"
-          print line
-        }
-      }' "${files[@]}"
+    bash "$root/scripts/timings-table.sh" "$kind" "${order[@]}"
   done
 } > "$root/docs/timings/tables.md"
 cat "$root/docs/timings/tables.md"
