@@ -742,9 +742,9 @@ __kernel void mean_squared_errors(__global const float* outputs, __global const 
   if (g == 0) mses[p] = partial[0] / (float)count;
 }
 #else
-// CPU split: work-item g sums the g-th run of consecutive elements (runs of a multiple of eight, as
-// equal as that allows) in eight float lanes, then adds the lanes pairwise; the 64 partial
-// sums are then added pairwise too (G must be a power of two: the host always uses 64).
+// CPU split: work-item g sums the g-th run of consecutive elements (runs of a multiple of
+// eight, as equal as that allows) in eight float lanes, then adds the lanes pairwise; the 64
+// partial sums are then added pairwise too (G must be a power of two: the host uses 64).
 __kernel void mean_squared_errors(__global const float* outputs, __global const float* targets,
                                   __global float* mses, const int samples,
                                   const int outputsPerSample, __local float* partial) {

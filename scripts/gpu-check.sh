@@ -113,13 +113,9 @@ done
 
 # Timing experiments, as scripts/performance.sh measures them, on a few sizes.
 work="$build/gpu-check"
-rm -rf "$work"
-mkdir -p "$work"
+bash "$root/scripts/timing-workspace.sh" "$build" "$work"
 cd "$work"
-cp "$root/opencl/NN_kernels.cl" .
 timings="$build/ombra-timings"
-"$build/samples/swfgen" --jobs 10000 --users 24 --seed 1 log.swf
-"$timings" make-data --log log.swf --tallis "$build/samples/tallis" >make-data.log
 data="samples_KTH-SP2-1996-2.1-cln.swf"
 network="nn_config_sample_size_timings.txt"  # 9 10 1
 

@@ -21,14 +21,9 @@ bash scripts/install-deps.sh
 cmake --build "$build" -j"$(nproc)" --target ombra-timings tallis swfgen >/dev/null
 
 work="$build/performance"
-rm -rf "$work"
-mkdir -p "$work"
+bash "$root/scripts/timing-workspace.sh" "$build" "$work"
 cd "$work"
-cp "$root/opencl/NN_kernels.cl" .
 timings="$build/ombra-timings"
-
-"$build/samples/swfgen" --jobs 10000 --users 24 --seed 1 log.swf
-"$timings" make-data --log log.swf --tallis "$build/samples/tallis" >make-data.log
 data="samples_KTH-SP2-1996-2.1-cln.swf"
 network="nn_config_sample_size_timings.txt"   # 9 10 1
 head -n 1 "$data" | awk '{ print "Training data: " $1 " training, " $2 " validation, " $3 " test samples" }'
