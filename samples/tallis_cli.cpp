@@ -13,6 +13,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "samples/column_names.h"
 #include "samples/exception.h"
 #include "samples/log_source.h"
 #include "samples/output_file.h"
@@ -242,8 +243,19 @@ int runTallis(int argc, char** argv) {
                     "user ids)");
   }
   std::cout << "Writing file..." << std::endl;
+  // Decided before the training data file exists: afterwards a new name is a regular file.
+  const bool nameColumns = namesColumnsOf(outputFile);
   createTrainingFile(jobs, inputs, outputs, outputFile, split.training, split.validation,
                      split.test);
+  if (nameColumns) {
+    // The training data file is complete: a failure here costs only the names.
+    try {
+      writeColumnsFile(outputFile, columnNames(jobs, inputs, outputs));
+    } catch (const Exception& error) {
+      std::cerr << "Warning: " << error.what() << ": " << columnsFileName(outputFile)
+                << " (the column names; the training data file is complete)" << std::endl;
+    }
+  }
   std::cout << "File written" << std::endl;
   std::cout << "and... done." << std::endl;
   return 0;

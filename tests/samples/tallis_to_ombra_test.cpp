@@ -2,10 +2,13 @@
 // read back the way ombra reads it (float extraction), and ombra itself reading it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <fstream>
 #include <regex>
+#include <set>
+#include <sstream>
 
 #include "samples/swf_generator.h"
 #include "test_helpers.h"
@@ -74,6 +77,22 @@ TEST_F(TallisToOmbra, EverySampleRangeAndCountIsReadBack) {
   for (int s = 0; s < leading; ++s) leadingPositives += file.values[s * width + width - 1] > 0.5f;
   EXPECT_NEAR(leadingPositives, leading / 2.0, 1.0);
 
+  // The column names beside the file: one per value column, the user columns with their ids.
+  std::istringstream names(tallis_test::readFile(dir.file("train.dat.columns")));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(names, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(file.inputs + file.outputs));
+  std::set<std::string> users;
+  for (int k = 0; k < 12; ++k) {
+    ASSERT_EQ(lines[k].substr(0, 10), "input uID ") << k;
+    users.insert(lines[k].substr(10));
+  }
+  EXPECT_EQ(users.size(), 12u) << "every user column names a different user";
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 12, lines.end()),
+            (std::vector<std::string>{"input rCPU", "input rT", "input lsu", "input lsa",
+                                      "input lsua", "input lc", "input lrt", "input ea",
+                                      "input ec", "output s"}));
+
   // Every value sits inside its widened range: inputs scale into [-0.8, 0.8].
   for (int s = 0; s < samples; ++s) {
     for (int k = 0; k < width; ++k) {
@@ -107,6 +126,23 @@ TEST_F(TallisToOmbra, OmbraReadsTheFileWithTheSameSplit) {
   EXPECT_EQ(count("Number of validation samples: "), static_cast<int>(file.counts[1]));
   EXPECT_EQ(count("Number of test samples: "), static_cast<int>(file.counts[2]));
   EXPECT_EQ(file.counts[0], 1050);  // 7:2:1 of 1500 with nothing erased
+}
+
+TEST_F(TallisToOmbra, ColumnNamesOnlyBesideARegularFile) {
+  const std::string run = std::string(TALLIS_PATH) + " -irCPU,lsua -os -r1:1:1 -p0 " +
+                          dir.file("log.swf") + " ";
+  // A device gets no names (nor could they be put beside it).
+  ASSERT_EQ(runProgram(dir, run + "/dev/null").status, 0);
+  EXPECT_FALSE(tallis_test::haveFile("/dev/null.columns"));
+  // Names that cannot be written cost a warning, not the training data file.
+  mkdir(dir.file("train.dat.columns").c_str(), 0755);
+  const auto blocked = runProgram(dir, run + dir.file("train.dat"));
+  EXPECT_EQ(blocked.status, 0);
+  EXPECT_NE(blocked.err.find("Warning: Error opening file: " + dir.file("train.dat.columns")),
+            std::string::npos)
+      << blocked.err;
+  EXPECT_NE(blocked.out.find("File written"), std::string::npos);
+  EXPECT_EQ(tallis_test::readFile(dir.file("train.dat")).substr(0, 4), "500 ");
 }
 
 }  // namespace

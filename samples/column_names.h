@@ -1,0 +1,32 @@
+#pragma once
+// The names of the training data file's value columns, so that a person and the evaluation
+// can tell them apart. The training data file itself stays as it is; the names go to a file
+// beside it, its name with ".columns" appended, one line per value column in file order,
+// inputs first:
+//   input rCPU        a one-value attribute: its key
+//   input uID 17      a one-hot user column: the key and the user id
+//   output s
+// An attribute of several values that is not the user names each value "KEY k" (k from 1).
+// Keys come from the attribute key table, so a new key is named without further work.
+
+#include <string>
+#include <vector>
+
+#include "samples/attributes.h"
+
+// One name per value column, as above. Expects userIdLookupTable built from the same jobs.
+std::vector<std::string> columnNames(const std::vector<JobData>& jobs,
+                                     const std::vector<AttributeFunction>& inputs,
+                                     const std::vector<AttributeFunction>& outputs);
+
+// The columns file of a training data file.
+std::string columnsFileName(const std::string& trainingDataFile);
+
+// Whether the columns file of a training data file should be written: only beside a regular
+// file or a name that does not exist yet, not beside a device or FIFO (/dev/null, a pipe).
+bool namesColumnsOf(const std::string& trainingDataFile);
+
+// Writes the names, one per line, to the columns file of trainingDataFile through a
+// temporary file (OutputFile). Throws Exception "Error opening file" or "Error writing file";
+// on failure any earlier columns file is removed, so that old names never describe new data.
+void writeColumnsFile(const std::string& trainingDataFile, const std::vector<std::string>& names);
