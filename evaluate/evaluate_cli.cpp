@@ -1,0 +1,320 @@
+#include "evaluate/evaluate_cli.h"
+
+#include <boost/program_options.hpp>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "evaluate/charts.h"
+#include "evaluate/column_groups.h"
+#include "evaluate/importance.h"
+#include "evaluate/learned_baselines.h"
+#include "evaluate/report.h"
+#include "nn/fatal.h"
+
+namespace po = boost::program_options;
+
+namespace {
+
+struct Described {
+  po::options_description visible{"Options"};
+  po::options_description all;
+};
+
+void describe(Described& d, EvaluateOptions& o, std::string& set, bool& noBaselines,
+              bool& noImportance) {
+  // clang-format off
+  d.visible.add_options()
+      ("set", po::value<std::string>(&set)->default_value("test")->value_name("SET"),
+       "the samples to evaluate: test or validation")
+      ("output", po::value<int>(&o.output)->default_value(1)->value_name("N"),
+       "the network output to evaluate, from 1")
+      ("columns", po::value<std::string>(&o.columnsFile)->value_name("FILE"),
+       "the column names (default: TRAINING_DATA_FILE.columns, written by tallis, when present)")
+      ("charts", po::value<std::string>(&o.chartsPrefix)->value_name("PREFIX"),
+       "write PREFIX-roc.png, -pr.png, -gains.png and -calibration.png (gnuplot)")
+      ("no-baselines", po::bool_switch(&noBaselines),
+       "skip logistic regression and gradient-boosted trees (the slow baselines)")
+      ("no-importance", po::bool_switch(&noImportance), "skip the permutation importance")
+      ("shuffles", po::value<int>(&o.shuffles)->default_value(5)->value_name("N"),
+       "shuffles per attribute for the importance, 1 to 1000")
+      ("seed", po::value<int>(&o.seed)->default_value(1)->value_name("N"), "seed of the shuffles, 0 or more")
+      ("help,h", "print this help");
+  // clang-format on
+  d.all.add(d.visible);
+  d.all.add_options()("files", po::value<std::vector<std::string>>(), "");
+}
+
+}  // namespace
+
+std::string evaluateHelp() {
+  EvaluateOptions options;
+  std::string set;
+  bool noBaselines = false, noImportance = false;
+  Described d;
+  describe(d, options, set, noBaselines, noImportance);
+  std::ostringstream text;
+  text << "Usage: ombra-evaluate NETWORK_FILE TRAINING_DATA_FILE [options]\n\n"
+          "Reloads a network saved by ombra, reads the training data file it was trained on\n"
+          "(same split, same scaling) and reports, for the test samples: ROC AUC, PR AUC, Brier\n"
+          "score, log loss, figures at threshold 0.5 and at the best validation threshold,\n"
+          "true-positive rates at 1, 5 and 10 % false positives and the lift in the top 10 %,\n"
+          "beside baselines trained on the same training samples (the training share, the rule\n"
+          "'previous job of the same user and application failed', logistic regression and\n"
+          "gradient-boosted trees), and the permutation importance of every attribute.\n\n"
+       << d.visible;
+  return text.str();
+}
+
+bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o) {
+  std::string set;
+  bool noBaselines = false, noImportance = false;
+  Described d;
+  describe(d, o, set, noBaselines, noImportance);
+  po::positional_options_description positional;
+  positional.add("files", -1);
+  po::variables_map values;
+  try {
+    // Exact option names only: a prefix is not guessed.
+    const int style = po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
+    po::store(po::command_line_parser(argc, argv).options(d.all).positional(positional).style(style).run(),
+              values);
+    if (values.count("help")) return false;
+    po::notify(values);
+  } catch (const po::error& error) {
+    throw std::runtime_error(error.what());
+  }
+  const std::vector<std::string> files =
+      values.count("files") ? values["files"].as<std::vector<std::string>>()
+                            : std::vector<std::string>();
+  if (files.size() != 2) {
+    throw std::runtime_error("expected NETWORK_FILE and TRAINING_DATA_FILE, got " +
+                             std::to_string(files.size()) + " file name" +
+                             (files.size() == 1 ? "" : "s"));
+  }
+  o.networkFile = files[0];
+  o.trainingDataFile = files[1];
+  if (set == "test") {
+    o.set = SampleSet::test;
+  } else if (set == "validation") {
+    o.set = SampleSet::validation;
+  } else {
+    throw std::runtime_error("--set: '" + set + "' is neither test nor validation");
+  }
+  if (o.output < 1) throw std::runtime_error("--output: must be 1 or more");
+  if (o.shuffles < 1 || o.shuffles > 1000) throw std::runtime_error("--shuffles: must be 1 to 1000");
+  if (o.seed < 0) throw std::runtime_error("--seed: must be 0 or more");
+  o.baselines = !noBaselines;
+  o.importance = !noImportance;
+  if (values.count("columns") && o.columnsFile.empty()) {
+    throw std::runtime_error("--columns: needs a file name");
+  }
+  if (values.count("charts")) {
+    const std::string problem = chartsProblem(o.chartsPrefix);
+    if (!problem.empty()) throw std::runtime_error(problem);
+  }
+  return true;
+}
+
+namespace {
+
+// The class of every sample: its target of the evaluated output above 0.5, as in ombra.
+std::vector<uint8_t> classesOf(const NN_evaluated& network, SampleSet set, int output) {
+  const std::vector<float>& targets = network.targets(set);
+  const size_t m = static_cast<size_t>(network.outputSize());
+  std::vector<uint8_t> positive(targets.size() / m);
+  for (size_t i = 0; i < positive.size(); ++i) {
+    positive[i] = NN::isPositive(targets[i * m + static_cast<size_t>(output)]) ? 1 : 0;
+  }
+  return positive;
+}
+
+double share(const std::vector<uint8_t>& positive) {
+  size_t count = 0;
+  for (uint8_t p : positive) count += p;
+  return positive.empty() ? std::nan("") : static_cast<double>(count) / positive.size();
+}
+
+std::string percent(double value) { return fixed(100 * value, 2) + " %"; }
+
+// One model's scores on the evaluated and the validation samples.
+struct Model {
+  std::string name;
+  ScoredSamples evaluated;
+  ScoredSamples validation;
+  std::string note;
+};
+
+// The rule "the previous job of the same user and application failed": 1 when the lsua input
+// (in data units) is above 0.5, else 0.
+std::vector<float> ruleScores(const NN_evaluated& network, const std::vector<float>& inputs,
+                              int column) {
+  const size_t n = static_cast<size_t>(network.inputSize());
+  std::vector<float> scores(inputs.size() / n);
+  for (size_t i = 0; i < scores.size(); ++i) {
+    scores[i] = network.unscaledInput(inputs[i * n + column], column) > 0.5f ? 1.0f : 0.0f;
+  }
+  return scores;
+}
+
+SampleMatrix matrixOf(const NN_evaluated& network, SampleSet set,
+                      const std::vector<uint8_t>& positive) {
+  return {network.inputs(set).data(), positive.size(), network.inputSize(), &positive};
+}
+
+}  // namespace
+
+int runEvaluate(int argc, const char* const* argv) {
+  EvaluateOptions options;
+  try {
+    if (!parseEvaluateOptions(argc, argv, options)) {
+      std::cout << evaluateHelp() << std::flush;
+      return 0;
+    }
+  } catch (const std::runtime_error& error) {
+    std::cerr << "ombra-evaluate: " << error.what() << "\nTry 'ombra-evaluate --help'."
+              << std::endl;
+    return kEvaluateUsageStatus;
+  }
+  std::srand(static_cast<unsigned>(options.seed));
+
+  NN_evaluated network(options.networkFile);
+  if (options.output > network.outputSize()) {
+    fatal("ombra-evaluate: --output " + std::to_string(options.output) + ": the network has " +
+              std::to_string(network.outputSize()) + " output" +
+              (network.outputSize() == 1 ? "" : "s"),
+          kEvaluateUsageStatus);
+  }
+  const int output = options.output - 1;
+  network.readSamples(options.trainingDataFile);
+  const SampleSet set = options.set;
+  const std::string setName = sampleSetName(set);
+  if (network.sampleCount(set) == 0) {
+    fatal("No " + setName + " samples in " + options.trainingDataFile + ": nothing to evaluate",
+          kEvaluateFailureStatus);
+  }
+
+  const std::vector<uint8_t> trainingClasses = classesOf(network, SampleSet::training, output);
+  const std::vector<uint8_t> validationClasses = classesOf(network, SampleSet::validation, output);
+  const std::vector<uint8_t> classes = classesOf(network, set, output);
+  Model net{"network", {network.outputsOf(network.inputs(set), output), classes},
+            {network.outputsOf(network.inputs(SampleSet::validation), output), validationClasses},
+            ""};
+  size_t notNumbers = 0;
+  for (float score : net.evaluated.scores) notNumbers += std::isnan(score) ? 1 : 0;
+  if (notNumbers > 0) {
+    fatal("The network's output is not a number for " + std::to_string(notNumbers) + " of the " +
+              setName + " samples: its weights are damaged",
+          kEvaluateFailureStatus);
+  }
+
+  const bool namesGiven = !options.columnsFile.empty();
+  const std::string columnsFile =
+      namesGiven ? options.columnsFile : options.trainingDataFile + ".columns";
+  const InputAttributes attributes =
+      readInputAttributes(columnsFile, network.inputSize(), network.outputSize(), namesGiven);
+
+  const std::vector<int>& layers = network.topology();
+  std::cout << "Network: " << options.networkFile << " (layers";
+  for (int size : layers) std::cout << ' ' << size;
+  std::cout << "), output " << options.output << " of " << network.outputSize() << '\n'
+            << "Training data: " << options.trainingDataFile << ": "
+            << network.sampleCount(SampleSet::training) << " training ("
+            << percent(share(trainingClasses)) << " failed or cancelled), "
+            << network.sampleCount(SampleSet::validation) << " validation ("
+            << percent(share(validationClasses)) << "), " << network.sampleCount(SampleSet::test)
+            << " test samples\n"
+            << "Column names: " << attributes.source << '\n';
+  size_t positives = 0;
+  for (uint8_t p : classes) positives += p;
+  std::cout << "Evaluated: the " << classes.size() << " " << setName << " samples, " << positives
+            << " failed or cancelled (" << percent(share(classes)) << ")\n"
+            << std::endl;
+
+  std::vector<Model> models;
+  models.push_back(net);
+  const float prior = static_cast<float>(share(trainingClasses));
+  models.push_back({"prior (training share)",
+                    {std::vector<float>(classes.size(), prior), classes},
+                    {std::vector<float>(validationClasses.size(), prior), validationClasses},
+                    ""});
+  const int lsua = findColumn(attributes.groups, "lsua");
+  if (lsua >= 0) {
+    models.push_back(
+        {"rule: last user+app fail",
+         {ruleScores(network, network.inputs(set), lsua), classes},
+         {ruleScores(network, network.inputs(SampleSet::validation), lsua), validationClasses},
+         ""});
+  }
+  if (options.baselines) {
+    const SampleMatrix training = matrixOf(network, SampleSet::training, trainingClasses);
+    const SampleMatrix validation = matrixOf(network, SampleSet::validation, validationClasses);
+    const SampleMatrix evaluated = matrixOf(network, set, classes);
+    for (Learner learner : {Learner::logisticRegression, Learner::boostedTrees}) {
+      LearnedScores scores = trainAndScore(learner, training, validation, evaluated);
+      models.push_back({learnerName(learner),
+                        {std::move(scores.scores), classes},
+                        {std::move(scores.validationScores), validationClasses},
+                        std::string("XGBoost ") + learnerSettings(learner) + "; " + scores.how});
+    }
+  }
+
+  std::vector<ModelFigures> figures;
+  std::vector<Ranking> rankings;
+  rankings.reserve(models.size());
+  for (const Model& model : models) {
+    rankings.emplace_back(model.evaluated.scores, model.evaluated.positive);
+    figures.push_back(figuresOf(model.name, model.evaluated, rankings.back(), model.validation));
+  }
+  printTable(std::cout, figures);
+  std::cout << '\n';
+  printConfusions(std::cout, figures.front(), setName);
+  if (lsua < 0) {
+    std::cout << "No rule row: the training data file has no lsua input";
+    std::cout << (attributes.source.rfind("none", 0) == 0 ? " named (no column names)" : "")
+              << ".\n";
+  }
+  for (const Model& model : models) {
+    if (!model.note.empty()) std::cout << model.name << ": " << model.note << '\n';
+  }
+  std::cout << std::endl;
+
+  const bool oneClass = rankings.front().positives() == 0 || rankings.front().negatives() == 0;
+  if (options.importance && !oneClass) {
+    const std::vector<Importance> importance =
+        permutationImportance(network, network.inputs(set), classes, output, attributes.groups,
+                              options.shuffles);
+    printImportance(std::cout, importance, options.shuffles, static_cast<unsigned>(options.seed),
+                    setName);
+  }
+
+  if (!options.chartsPrefix.empty()) {
+    std::vector<ChartModel> charted;
+    for (size_t m = 0; m < models.size(); ++m) {
+      charted.push_back({models[m].name, &models[m].evaluated, &rankings[m]});
+    }
+    writeCharts(options.chartsPrefix, charted, setName);
+    std::cout << "Charts: ";
+    for (const std::string& name : chartNames()) {
+      std::cout << options.chartsPrefix << "-" << name << ".png ";
+    }
+    std::cout << std::endl;
+  }
+
+  if (!std::cout.flush()) {
+    std::cerr << "Error writing standard output" << std::endl;
+    return kEvaluateFailureStatus;
+  }
+  if (oneClass) {
+    std::cerr << "The " << setName << " samples are all "
+              << (rankings.front().positives() == 0 ? "completed" : "failed or cancelled")
+              << ": ROC AUC, PR AUC and the rates that need both classes are undefined (n/a)"
+              << std::endl;
+    return kEvaluateFailureStatus;
+  }
+  return 0;
+}

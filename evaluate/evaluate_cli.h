@@ -1,0 +1,40 @@
+#pragma once
+// The ombra-evaluate command line:
+//
+//   ombra-evaluate NETWORK_FILE TRAINING_DATA_FILE [options]
+//
+// Reloads a saved network, reads the training data file as ombra reads it, and reports how
+// well the network finds failed or cancelled jobs among the test samples (or the validation
+// samples), beside the baselines trained on the same samples and the importance of every
+// attribute. Every argument is checked before any work: a bad one prints the reason and a
+// hint on standard error and gives kEvaluateUsageStatus. Help goes to standard output (0).
+
+#include <string>
+
+#include "evaluate/evaluated_network.h"
+
+constexpr int kEvaluateUsageStatus = 2;
+// No samples to evaluate, outputs that are not numbers, a set of one class only (after the
+// report), an XGBoost or gnuplot failure.
+constexpr int kEvaluateFailureStatus = 1;
+
+struct EvaluateOptions {
+  std::string networkFile;
+  std::string trainingDataFile;
+  std::string columnsFile;  // empty: the training data file's name + ".columns", if present
+  SampleSet set = SampleSet::test;
+  int output = 1;  // from 1
+  std::string chartsPrefix;
+  bool baselines = true;
+  bool importance = true;
+  int shuffles = 5;
+  int seed = 1;
+};
+
+// Fills options from argv; false when help was asked for. Throws std::runtime_error (the
+// reason, for the user) for anything that cannot run.
+bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& options);
+std::string evaluateHelp();
+
+// Everything main does; returns the exit status.
+int runEvaluate(int argc, const char* const* argv);

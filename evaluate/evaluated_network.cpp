@@ -1,0 +1,120 @@
+#include "evaluate/evaluated_network.h"
+
+#include <iostream>
+
+#include "evaluate/batch_forward.h"
+#include "nn/fatal.h"
+#include "nn/file_contents.h"
+#include "nn/memory_limit.h"
+#include "nn/number_scanner.h"
+
+const char* sampleSetName(SampleSet set) {
+  switch (set) {
+    case SampleSet::training:
+      return "training";
+    case SampleSet::validation:
+      return "validation";
+    case SampleSet::test:
+      break;
+  }
+  return "test";
+}
+
+NN_evaluated::NN_evaluated(const std::string& networkFileName) : NN_reloaded(networkFileName) {}
+
+namespace {
+
+std::string sizes(int inputs, int outputs) {
+  return std::to_string(inputs) + (inputs == 1 ? " input and " : " inputs and ") +
+         std::to_string(outputs) + (outputs == 1 ? " output" : " outputs");
+}
+
+}  // namespace
+
+// The file is read once (it may be a pipe); its sizes are compared with the network's before
+// the reader, whose message speaks of a configuration file, sees them.
+void NN_evaluated::readSamples(const std::string& trainingDataFileName) {
+  const FileContents contents(trainingDataFileName);
+  if (contents.status() == FileContents::cannotOpen) {
+    fatal("Error opening file: " + trainingDataFileName, -7);
+  }
+  if (contents.status() == FileContents::readError) {
+    fatal("Error reading file: " + trainingDataFileName, -7);
+  }
+  if (contents.status() == FileContents::tooLarge) {
+    fatal("Error reading file: " + trainingDataFileName + ": too large for the " +
+              mebibytes(physicalMemoryBytes()) + " of memory of this machine",
+          -7);
+  }
+  NumberScanner header(contents.begin(), contents.end());
+  float figure;
+  int dataInputs = 0, dataOutputs = 0;
+  if (header.readFloat(figure) && header.readFloat(figure) && header.readFloat(figure) &&
+      header.readInt(dataInputs) && header.readInt(dataOutputs) &&
+      (dataInputs != inputSize() || dataOutputs != outputSize())) {
+    fatal("The network has " + sizes(inputSize(), outputSize()) + ", the training data file " +
+              trainingDataFileName + " " + sizes(dataInputs, dataOutputs) +
+              ": it was not trained on this file",
+          -149);
+  }
+  // The reader replaces the ranges with those of the file. For the file the network was
+  // trained on they are the same; for another one the network must see its inputs scaled as
+  // in training and give its outputs in its own units, so its ranges are restored.
+  const std::vector<float> networkInputRanges = inputRanges;
+  const std::vector<float> networkOutputRanges = outputRanges;
+  parseTrainingData(contents.begin(), contents.end());
+  outputRanges = networkOutputRanges;
+  if (inputRanges == networkInputRanges) return;
+  std::cerr << "Warning: the input ranges of " << trainingDataFileName
+            << " differ from those the network was trained with; its inputs are scaled with "
+               "the network's ranges"
+            << std::endl;
+  const int n = inputSize();
+  for (std::vector<float>* rows : {&trainingInputs, &validationInputs, &testInputs}) {
+    for (size_t k = 0; k < rows->size(); ++k) (*rows)[k] = unscaledInput((*rows)[k], k % n);
+  }
+  inputRanges = networkInputRanges;
+  for (std::vector<float>* rows : {&trainingInputs, &validationInputs, &testInputs}) {
+    scaleInputs(*rows);
+  }
+}
+
+const std::vector<float>& NN_evaluated::inputs(SampleSet set) const {
+  switch (set) {
+    case SampleSet::training:
+      return trainingInputs;
+    case SampleSet::validation:
+      return validationInputs;
+    case SampleSet::test:
+      break;
+  }
+  return testInputs;
+}
+
+const std::vector<float>& NN_evaluated::targets(SampleSet set) const {
+  switch (set) {
+    case SampleSet::training:
+      return trainingTargets;
+    case SampleSet::validation:
+      return validationTargets;
+    case SampleSet::test:
+      break;
+  }
+  return testTargets;
+}
+
+// The inverse of scaleInputs: x = min + (x' + 1) / 2 * (max - min).
+float NN_evaluated::unscaledInput(float scaled, int j) const {
+  const float minimum = inputRanges[2 * j];
+  const float maximum = inputRanges[2 * j + 1];
+  return minimum + (scaled + 1.0f) * 0.5f * (maximum - minimum);
+}
+
+std::vector<float> NN_evaluated::outputsOf(const std::vector<float>& scaledInputs,
+                                           int output) const {
+  const size_t rows = scaledInputs.size() / static_cast<size_t>(inputSize());
+  std::vector<float> result(rows);
+  forwardOutputs(layers, weights.data(), outputRanges.data() + 2 * output, scaledInputs.data(),
+                 rows, output, result.data());
+  return result;
+}

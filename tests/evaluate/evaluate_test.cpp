@@ -1,0 +1,230 @@
+// ombra-evaluate as a user runs it: on small hand-made files, on the demo network, and with
+// every kind of bad argument; plus the batch forward pass and the column names it relies on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "evaluate/batch_forward.h"
+#include "evaluate/column_groups.h"
+#include "tests/nn/test_network.h"
+
+namespace {
+
+TEST(BatchForward, EqualsFeedForwardBitForBit) {
+  // Two hidden layers, three outputs, 77 samples (two blocks and a partial one).
+  const std::vector<int> layers = {7, 5, 4, 3};
+  std::srand(11);
+  const auto draw = [] { return std::rand() / 1073741824.0f - 1.0f; };
+  std::vector<float> weights((7 + 1) * 5 + (5 + 1) * 4 + (4 + 1) * 3);
+  for (float& w : weights) w = 3 * draw();
+  std::vector<float> inputRanges(14, 1.0f), outputRanges = {0, 1, -2, 5, 10, 20};
+  TestNetwork network(layers, inputRanges, outputRanges, weights);
+  std::vector<float> inputs(77 * 7);
+  for (float& x : inputs) x = draw();
+  for (int output = 0; output < 3; ++output) {
+    std::vector<float> batch(77);
+    forwardOutputs(layers, weights.data(), &outputRanges[2 * output], inputs.data(), 77, output,
+                   batch.data());
+    for (int s = 0; s < 77; ++s) {
+      network.feedForward(&inputs[7 * s], weights.data(), network.outputBuffer);
+      ASSERT_EQ(batch[s], network.outputBuffer[output]) << "sample " << s << " output " << output;
+    }
+  }
+}
+
+TEST(ColumnGroups, OneHotColumnsFormOneAttribute) {
+  const std::vector<ColumnGroup> groups = groupColumns(
+      {"input rCPU", "input uID 7", "input uID 3", "input lsua", "input rCPU", "output s"}, 5, 1);
+  ASSERT_EQ(groups.size(), 4u);
+  EXPECT_EQ(groups[0].name, "rCPU #1");
+  EXPECT_EQ(groups[1].name, "uID (2 columns)");
+  EXPECT_EQ(groups[1].columns, (std::vector<int>{1, 2}));
+  EXPECT_EQ(groups[3].name, "rCPU #2");
+  EXPECT_EQ(findColumn(groups, "lsua"), 3);
+  EXPECT_EQ(findColumn(groups, "uID"), -1);
+  // Names that do not describe the file are not used.
+  EXPECT_TRUE(groupColumns({"input a", "output s"}, 2, 1).empty());
+  EXPECT_TRUE(groupColumns({"output s", "input a"}, 1, 1).empty());
+  EXPECT_TRUE(groupColumns({"input a b c", "output s"}, 1, 1).empty());
+  EXPECT_EQ(numberedColumns(2)[1].name, "input 2");
+}
+
+// A network of two inputs and one output without hidden layer: output = -0.125 + 1.25 *
+// sigmoid(2 x1 + 0 x2). The second input (rCPU) is ignored.
+class EvaluateProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    network = folder.file("net.bin");
+    std::ofstream(network, std::ios::binary)
+        << networkFileBytes({2, 1}, {0.0f, 2.0f, 0.0f, -1, 1, -1, 1, -0.125f, 1.125f});
+    data = writeData("train.dat", 60, 20, 40, [](int s) { return s % 3 == 0; });
+    folder.write("train.dat.columns", "input lsua\ninput rCPU\noutput s\n");
+  }
+  // Samples whose first input leans towards the class, the second random; test samples
+  // positive where isPositive(s) says.
+  std::string writeData(const std::string& name, int training, int validation, int test,
+                        bool (*isPositive)(int)) {
+    std::ostringstream text;
+    text << training << ' ' << validation << ' ' << test << "\n2 1\n-1 1\n-1 1\n-0.125 1.125\n";
+    for (int s = 0; s < training + validation + test; ++s) {
+      const bool positive = s < training + validation ? s % 2 == 0 : isPositive(s);
+      const double lean = positive ? 0.3 : -0.3;
+      text << lean + 0.6 * std::sin(s * 1.7) << '\t' << std::cos(s * 2.3) << '\t' << positive
+           << "\t\n";
+    }
+    return folder.write(name, text.str());
+  }
+  CommandResult evaluate(const std::string& arguments) {
+    return runCommand(std::string(OMBRA_EVALUATE_PATH) + " " + arguments, folder);
+  }
+  TemporaryFolder folder;
+  std::string network, data;
+};
+
+TEST_F(EvaluateProgram, ReportsEveryModelImportanceAndCharts) {
+  const CommandResult result =
+      evaluate("'" + network + "' '" + data + "' --charts '" + folder.file("run") + "'");
+  ASSERT_EQ(result.status, 0) << result.err;
+  for (const char* row : {"\nnetwork ", "\nprior (training share) ", "\nrule: last user+app fail",
+                          "\nlogistic regression ", "\ngradient-boosted trees "}) {
+    EXPECT_NE(result.out.find(row), std::string::npos) << row << " missing in\n" << result.out;
+  }
+  EXPECT_LT(result.out.find("\nnetwork "), result.out.find("\nprior")) << "the network first";
+  EXPECT_NE(result.out.find("the 40 test samples, 13 failed or cancelled (32.50 %)"),
+            std::string::npos);
+  // Shuffling a column the network ignores cannot change a single output.
+  EXPECT_TRUE(std::regex_search(result.out, std::regex("\n  rCPU +0\\.0000\n")));
+  EXPECT_TRUE(std::regex_search(result.out, std::regex("\n  lsua +0\\.[0-9]*[1-9]")));
+  for (const char* chart : {"roc", "pr", "gains", "calibration"}) {
+    EXPECT_EQ(readWholeFile(folder.file(std::string("run-") + chart + ".png")).substr(1, 3), "PNG")
+        << chart;
+  }
+  EXPECT_EQ(runCommand("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'", folder).out, "0\n")
+      << "no scratch folder left behind";
+  EXPECT_NE(result.err.find("gradient-boosted trees: "), std::string::npos) << "progress";
+}
+
+TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
+  writeData("negatives.dat", 60, 20, 40, [](int) { return false; });
+  const CommandResult result = evaluate("'" + network + "' '" + folder.file("negatives.dat") +
+                                        "' --no-baselines --columns '" +
+                                        folder.file("train.dat.columns") + "'");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(std::regex_search(result.out, std::regex("\nnetwork +n/a +n/a +0\\.")))
+      << result.out;
+  EXPECT_NE(result.err.find("are all completed"), std::string::npos) << result.err;
+}
+
+struct Refusal {
+  const char* arguments;  // {net} and {data} stand for the files of the fixture
+  int status;
+  const char* message;
+};
+
+TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
+  folder.write("three.bin", networkFileBytes({3, 1}, {0, 0, 0, 0, -1, 1, -1, 1, -1, 1, 0, 1}));
+  writeData("no-test.dat", 100, 20, 0, [](int) { return true; });
+  const Refusal refusals[] = {
+      {"{net}", 2, "expected NETWORK_FILE and TRAINING_DATA_FILE, got 1 file name"},
+      {"{net} {data} extra", 2, "got 3 file names"},
+      {"{net} {data} --set training", 2, "--set: 'training' is neither test nor validation"},
+      {"{net} {data} --shuffles 0", 2, "--shuffles: must be 1 to 1000"},
+      {"{net} {data} --output 0", 2, "--output: must be 1 or more"},
+      {"{net} {data} --seed x", 2, "the argument ('x') for option '--seed' is invalid"},
+      {"{net} {data} --no-such", 2, "unrecognised option '--no-such'"},
+      {"{net} {data} --charts /nonexistent/run", 2, "--charts: no folder /nonexistent"},
+      {"{net} {data} --output 2", 2, "--output 2: the network has 1 output"},
+      {"{data} {net}", 255, "Corrupt network file: "},
+      {"{net} missing.dat", 249, "Error opening file: missing.dat"},
+      {"three.bin {data}", 107,
+       "The network has 3 inputs and 1 output, the training data file {data} 2 inputs and 1 "
+       "output: it was not trained on this file"},
+      {"{net} no-test.dat", 1, "No test samples in no-test.dat: nothing to evaluate"},
+  };
+  for (const Refusal& refusal : refusals) {
+    std::string arguments = refusal.arguments, message = refusal.message;
+    for (std::string* text : {&arguments, &message}) {
+      *text = std::regex_replace(*text, std::regex("\\{net\\}"), "net.bin");
+      *text = std::regex_replace(*text, std::regex("\\{data\\}"), "train.dat");
+    }
+    SCOPED_TRACE(arguments);
+    const CommandResult result =
+        runCommand("cd '" + folder.path() + "' && " + OMBRA_EVALUATE_PATH + " " + arguments, folder);
+    EXPECT_EQ(result.status, refusal.status);
+    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << "nothing reported before the refusal";
+  }
+}
+
+// The "Output: " values ombra prints for the given query text.
+std::vector<double> ombraAnswers(const std::string& network, const std::string& queries,
+                                 const TemporaryFolder& folder) {
+  const std::string queryFile = folder.write("queries.txt", queries);
+  const CommandResult result =
+      runCommand(std::string(OMBRA_PATH) + " '" + network + "' < '" + queryFile + "'", folder);
+  std::vector<double> answers;
+  const std::regex output("Output: (\\S+) ");
+  for (std::sregex_iterator it(result.out.begin(), result.out.end(), output), end; it != end; ++it) {
+    answers.push_back(std::stod((*it)[1]));
+  }
+  return answers;
+}
+
+// The ROC AUC of the report against one computed here, by definition, from what the saved
+// network answers on ombra's query loop for the raw test rows of the file.
+TEST(EvaluateDemo, RocAucAgreesWithTheNetworksOwnAnswers) {
+  TemporaryFolder folder;
+  folder.write("bp.txt", "Learning rate: 0.01\nStrip length: 10\nIterations: 100\n");
+  const std::string demo = DEMO_DIR;
+  const CommandResult trained =
+      runCommand(std::string(OMBRA_PATH) + " BP " + demo + "/net.cfg " + demo + "/train.dat '" +
+                     folder.file("bp.txt") + "' '" + folder.file("net.bin") + "' </dev/null",
+                 folder);
+  ASSERT_EQ(trained.status, 0) << trained.err;
+  const CommandResult report = runCommand(std::string(OMBRA_EVALUATE_PATH) + " '" +
+                                              folder.file("net.bin") + "' " + demo +
+                                              "/train.dat --no-baselines --no-importance",
+                                          folder);
+  ASSERT_EQ(report.status, 0) << report.err;
+  std::smatch auc;
+  ASSERT_TRUE(std::regex_search(report.out, auc, std::regex("\nnetwork +([0-9.]+) ")));
+
+  // The test rows are the last ones of the file: inputs then the target.
+  std::ifstream file(demo + "/train.dat");
+  double training, validation, test;
+  int inputs, outputs;
+  file >> training >> validation >> test >> inputs >> outputs;
+  for (int k = 0; k < 2 * (inputs + outputs); ++k) file >> training;  // the ranges
+  std::vector<std::vector<double>> rows;
+  for (double value; file >> value;) {
+    if (rows.empty() || rows.back().size() == static_cast<size_t>(inputs + outputs)) rows.emplace_back();
+    rows.back().push_back(value);
+  }
+  rows.erase(rows.begin(), rows.end() - static_cast<long>(test));
+  std::ostringstream queries;
+  queries.precision(9);
+  for (const auto& row : rows) {
+    for (int j = 0; j < inputs; ++j) queries << row[j] << ' ';
+    queries << '\n';
+  }
+  const std::vector<double> answers = ombraAnswers(folder.file("net.bin"), queries.str(), folder);
+  ASSERT_EQ(answers.size(), rows.size());
+  double wins = 0, pairs = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    for (size_t k = 0; k < rows.size(); ++k) {
+      if (rows[i][inputs] > 0.5 && !(rows[k][inputs] > 0.5)) {
+        wins += answers[i] > answers[k] ? 1 : answers[i] == answers[k] ? 0.5 : 0;
+        pairs += 1;
+      }
+    }
+  }
+  ASSERT_GT(pairs, 0);
+  EXPECT_NEAR(std::stod(auc[1]), wins / pairs, 0.001);
+}
+
+}  // namespace
