@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -151,20 +153,26 @@ std::string script(const std::vector<ChartModel>& models, const std::string& set
   return text.str();
 }
 
-// gnuplot runs in the scratch folder and sees only its relative file names.
+// gnuplot runs in the scratch folder and sees only its relative file names. Ctrl-C stops
+// gnuplot, and this process, which waits through it, then removes the scratch folder.
 bool runGnuplot(const std::string& folder) {
+  void (*previousInterrupt)(int) = std::signal(SIGINT, SIG_IGN);
+  void (*previousTerminate)(int) = std::signal(SIGTERM, SIG_IGN);
   const pid_t child = fork();
-  if (child < 0) return false;
   if (child == 0) {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     const int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0) dup2(devNull, 0);
     if (chdir(folder.c_str()) == 0) execlp("gnuplot", "gnuplot", "charts.gp", nullptr);
     _exit(127);
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
+  while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  std::signal(SIGINT, previousInterrupt);
+  std::signal(SIGTERM, previousTerminate);
+  return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void removeFolder(const std::string& folder) {

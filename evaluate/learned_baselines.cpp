@@ -33,7 +33,7 @@ const LearnerSettings& settingsOf(Learner learner) {
   static const LearnerSettings linear = {
       "logistic regression", 500, 10, 100,
       {{"booster", "gblinear"}, {"updater", "coord_descent"}, {"feature_selector", "cyclic"},
-       {"eta", "0.5"}, {"lambda", "0"}, {"alpha", "0"}}};
+       {"eta", "1"}, {"lambda", "0"}, {"alpha", "0"}}};
   // Histogram trees without row or column sampling: nothing random remains.
   static const LearnerSettings trees = {
       "gradient-boosted trees", 1000, 25, 200,

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The demo: installs what is missing, builds the two programs, turns the bundled synthetic
 # workload log into a training data file with tallis, trains a network with back-propagation,
-# saves it, and asks the saved network about two jobs.
+# saves it, asks the saved network about two jobs, and shows how good it is beside the
+# baselines (ombra-evaluate).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)" --target ombra tallis >/dev/null
+cmake --build build -j"$(nproc)" --target ombra tallis ombra-evaluate >/dev/null
 
 out=build/demo
 mkdir -p "$out"
@@ -25,3 +26,5 @@ echo "== The saved network answers two queries: a job after a run of failures, t
 16 3600 0 0 0 0 3500 86400 3600
 QUERIES
 echo
+echo "== Is it any good? The test samples, the network beside the baselines"
+../ombra-evaluate net.bin train.dat --charts demo 2>/dev/null
