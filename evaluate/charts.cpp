@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <utility>
 
@@ -175,6 +176,24 @@ bool runGnuplot(const std::string& folder) {
   return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// gnuplot does not report a failed write (a full disk leaves a truncated picture and status
+// 0), so a chart counts only when it is a whole PNG: the signature first, the end chunk last.
+// It is then flushed to disk like every file the programs replace.
+bool completePng(const std::string& fileName) {
+  const std::string signature = "\x89PNG\r\n\x1a\n";
+  const std::string end = std::string("IEND\xae\x42\x60\x82", 8);
+  std::ifstream file(fileName, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (bytes.size() < signature.size() + end.size() || bytes.compare(0, 8, signature) != 0 ||
+      bytes.compare(bytes.size() - end.size(), end.size(), end) != 0) {
+    return false;
+  }
+  const int descriptor = open(fileName.c_str(), O_RDONLY);
+  const bool flushed = descriptor >= 0 && fsync(descriptor) == 0;
+  if (descriptor >= 0) close(descriptor);
+  return flushed;
+}
+
 void removeFolder(const std::string& folder) {
   for (const std::string& name : chartNames()) {
     unlink((folder + "/" + name + ".dat").c_str());
@@ -238,6 +257,11 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
   if (!file.flush()) fail("Error writing file: " + folder + "/charts.gp");
   file.close();
   if (!runGnuplot(folder)) fail("gnuplot failed to draw the charts");
+  for (const std::string& name : chartNames()) {
+    if (!completePng(folder + "/" + name + ".png")) {
+      fail("Error writing file: " + prefix + "-" + name + ".png (gnuplot left it incomplete)");
+    }
+  }
   for (const std::string& name : chartNames()) {
     const std::string target = prefix + "-" + name + ".png";
     if (rename((folder + "/" + name + ".png").c_str(), target.c_str()) != 0) {

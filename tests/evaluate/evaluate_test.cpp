@@ -1,6 +1,7 @@
 // ombra-evaluate as a user runs it: on small hand-made files, on the demo network, and with
 // every kind of bad argument; plus the batch forward pass and the column names it relies on.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -107,6 +108,29 @@ TEST_F(EvaluateProgram, ReportsEveryModelImportanceAndCharts) {
   EXPECT_EQ(runCommand("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'", folder).out, "0\n")
       << "no scratch folder left behind";
   EXPECT_NE(result.err.find("gradient-boosted trees: "), std::string::npos) << "progress";
+}
+
+TEST_F(EvaluateProgram, IncompleteChartsAreNotPutInPlace) {
+  // A full disk makes gnuplot leave truncated pictures and still exit with 0: this stand-in
+  // does the same. The charts already there stay, and the run fails.
+  mkdir(folder.file("bin").c_str(), 0755);
+  folder.write("bin/gnuplot",
+               "#!/bin/sh\nfor n in roc pr gains calibration; do printf '\\211PNG\\r\\n\\032\\n' "
+               ">$n.png; done\n");
+  chmod(folder.file("bin/gnuplot").c_str(), 0755);
+  folder.write("run-roc.png", "earlier chart");
+  const CommandResult result =
+      runCommand("PATH='" + folder.file("bin") + "':$PATH " + OMBRA_EVALUATE_PATH + " '" + network +
+                     "' '" + data + "' --no-baselines --no-importance --charts '" +
+                     folder.file("run") + "'",
+                 folder);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("Error writing file: " + folder.file("run-roc.png") +
+                            " (gnuplot left it incomplete)"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(readWholeFile(folder.file("run-roc.png")), "earlier chart");
+  EXPECT_EQ(runCommand("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'", folder).out, "0\n");
 }
 
 TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
