@@ -166,6 +166,90 @@ SampleMatrix matrixOf(const NN_evaluated& network, SampleSet set,
   return {network.inputs(set).data(), positive.size(), network.inputSize(), &positive};
 }
 
+
+// The network's scores, refused when any is not a number.
+Model networkModel(const NN_evaluated& network, SampleSet set, int output,
+                   const std::vector<uint8_t>& classes,
+                   const std::vector<uint8_t>& validationClasses) {
+  Model model{"network",
+              {network.outputsOf(network.inputs(set), output), classes},
+              {network.outputsOf(network.inputs(SampleSet::validation), output), validationClasses},
+              ""};
+  size_t notNumbers = 0;
+  for (float score : model.evaluated.scores) notNumbers += std::isnan(score) ? 1 : 0;
+  if (notNumbers > 0) {
+    fatal("The network's output is not a number for " + std::to_string(notNumbers) + " of the " +
+              std::string(sampleSetName(set)) + " samples: its weights are damaged",
+          kEvaluateFailureStatus);
+  }
+  return model;
+}
+
+// The baselines, in the order of the table: prior, rule (when the lsua column is known),
+// then the learned ones unless skipped.
+void addBaselines(std::vector<Model>& models, const NN_evaluated& network, SampleSet set,
+                  const std::vector<uint8_t>& trainingClasses,
+                  const std::vector<uint8_t>& validationClasses,
+                  const std::vector<uint8_t>& classes, int lsua, bool learned) {
+  const float prior = static_cast<float>(share(trainingClasses));
+  models.push_back({"prior (training share)",
+                    {std::vector<float>(classes.size(), prior), classes},
+                    {std::vector<float>(validationClasses.size(), prior), validationClasses},
+                    ""});
+  if (lsua >= 0) {
+    models.push_back(
+        {"rule: last user+app fail",
+         {ruleScores(network, network.inputs(set), lsua), classes},
+         {ruleScores(network, network.inputs(SampleSet::validation), lsua), validationClasses},
+         ""});
+  }
+  if (!learned) return;
+  const SampleMatrix training = matrixOf(network, SampleSet::training, trainingClasses);
+  const SampleMatrix validation = matrixOf(network, SampleSet::validation, validationClasses);
+  const SampleMatrix evaluated = matrixOf(network, set, classes);
+  for (Learner learner : {Learner::logisticRegression, Learner::boostedTrees}) {
+    LearnedScores scores = trainAndScore(learner, training, validation, evaluated);
+    models.push_back({learnerName(learner),
+                      {std::move(scores.scores), classes},
+                      {std::move(scores.validationScores), validationClasses},
+                      std::string("XGBoost ") + learnerSettings(learner) + "; " + scores.how});
+  }
+}
+
+void printHeader(const EvaluateOptions& options, const NN_evaluated& network,
+                 const std::vector<uint8_t>& trainingClasses,
+                 const std::vector<uint8_t>& validationClasses,
+                 const std::vector<uint8_t>& classes, const InputAttributes& attributes) {
+  std::cout << "Network: " << options.networkFile << " (layers";
+  for (int size : network.topology()) std::cout << ' ' << size;
+  size_t positives = 0;
+  for (uint8_t p : classes) positives += p;
+  std::cout << "), output " << options.output << " of " << network.outputSize() << '\n'
+            << "Training data: " << options.trainingDataFile << ": "
+            << network.sampleCount(SampleSet::training) << " training ("
+            << percent(share(trainingClasses)) << " failed or cancelled), "
+            << network.sampleCount(SampleSet::validation) << " validation ("
+            << percent(share(validationClasses)) << "), " << network.sampleCount(SampleSet::test)
+            << " test samples\n"
+            << "Column names: " << attributes.source << '\n'
+            << "Evaluated: the " << classes.size() << " " << sampleSetName(options.set)
+            << " samples, " << positives << " failed or cancelled (" << percent(share(classes))
+            << ")\n"
+            << std::endl;
+}
+
+void writeAllCharts(const std::string& prefix, const std::vector<Model>& models,
+                    const std::vector<Ranking>& rankings, const std::string& setName) {
+  std::vector<ChartModel> charted;
+  for (size_t m = 0; m < models.size(); ++m) {
+    charted.push_back({models[m].name, &models[m].evaluated, &rankings[m]});
+  }
+  writeCharts(prefix, charted, setName);
+  std::cout << "Charts: ";
+  for (const std::string& name : chartNames()) std::cout << prefix << "-" << name << ".png ";
+  std::cout << std::endl;
+}
+
 }  // namespace
 
 int runEvaluate(int argc, const char* const* argv) {
@@ -197,71 +281,20 @@ int runEvaluate(int argc, const char* const* argv) {
     fatal("No " + setName + " samples in " + options.trainingDataFile + ": nothing to evaluate",
           kEvaluateFailureStatus);
   }
-
   const std::vector<uint8_t> trainingClasses = classesOf(network, SampleSet::training, output);
   const std::vector<uint8_t> validationClasses = classesOf(network, SampleSet::validation, output);
   const std::vector<uint8_t> classes = classesOf(network, set, output);
-  Model net{"network", {network.outputsOf(network.inputs(set), output), classes},
-            {network.outputsOf(network.inputs(SampleSet::validation), output), validationClasses},
-            ""};
-  size_t notNumbers = 0;
-  for (float score : net.evaluated.scores) notNumbers += std::isnan(score) ? 1 : 0;
-  if (notNumbers > 0) {
-    fatal("The network's output is not a number for " + std::to_string(notNumbers) + " of the " +
-              setName + " samples: its weights are damaged",
-          kEvaluateFailureStatus);
-  }
+  std::vector<Model> models;
+  models.push_back(networkModel(network, set, output, classes, validationClasses));
 
   const bool namesGiven = !options.columnsFile.empty();
-  const std::string columnsFile =
-      namesGiven ? options.columnsFile : options.trainingDataFile + ".columns";
-  const InputAttributes attributes =
-      readInputAttributes(columnsFile, network.inputSize(), network.outputSize(), namesGiven);
-
-  const std::vector<int>& layers = network.topology();
-  std::cout << "Network: " << options.networkFile << " (layers";
-  for (int size : layers) std::cout << ' ' << size;
-  std::cout << "), output " << options.output << " of " << network.outputSize() << '\n'
-            << "Training data: " << options.trainingDataFile << ": "
-            << network.sampleCount(SampleSet::training) << " training ("
-            << percent(share(trainingClasses)) << " failed or cancelled), "
-            << network.sampleCount(SampleSet::validation) << " validation ("
-            << percent(share(validationClasses)) << "), " << network.sampleCount(SampleSet::test)
-            << " test samples\n"
-            << "Column names: " << attributes.source << '\n';
-  size_t positives = 0;
-  for (uint8_t p : classes) positives += p;
-  std::cout << "Evaluated: the " << classes.size() << " " << setName << " samples, " << positives
-            << " failed or cancelled (" << percent(share(classes)) << ")\n"
-            << std::endl;
-
-  std::vector<Model> models;
-  models.push_back(net);
-  const float prior = static_cast<float>(share(trainingClasses));
-  models.push_back({"prior (training share)",
-                    {std::vector<float>(classes.size(), prior), classes},
-                    {std::vector<float>(validationClasses.size(), prior), validationClasses},
-                    ""});
+  const InputAttributes attributes = readInputAttributes(
+      namesGiven ? options.columnsFile : options.trainingDataFile + ".columns",
+      network.inputSize(), network.outputSize(), namesGiven);
+  printHeader(options, network, trainingClasses, validationClasses, classes, attributes);
   const int lsua = findColumn(attributes.groups, "lsua");
-  if (lsua >= 0) {
-    models.push_back(
-        {"rule: last user+app fail",
-         {ruleScores(network, network.inputs(set), lsua), classes},
-         {ruleScores(network, network.inputs(SampleSet::validation), lsua), validationClasses},
-         ""});
-  }
-  if (options.baselines) {
-    const SampleMatrix training = matrixOf(network, SampleSet::training, trainingClasses);
-    const SampleMatrix validation = matrixOf(network, SampleSet::validation, validationClasses);
-    const SampleMatrix evaluated = matrixOf(network, set, classes);
-    for (Learner learner : {Learner::logisticRegression, Learner::boostedTrees}) {
-      LearnedScores scores = trainAndScore(learner, training, validation, evaluated);
-      models.push_back({learnerName(learner),
-                        {std::move(scores.scores), classes},
-                        {std::move(scores.validationScores), validationClasses},
-                        std::string("XGBoost ") + learnerSettings(learner) + "; " + scores.how});
-    }
-  }
+  addBaselines(models, network, set, trainingClasses, validationClasses, classes, lsua,
+               options.baselines);
 
   std::vector<ModelFigures> figures;
   std::vector<Ranking> rankings;
@@ -273,11 +306,7 @@ int runEvaluate(int argc, const char* const* argv) {
   printTable(std::cout, figures);
   std::cout << '\n';
   printConfusions(std::cout, figures.front(), setName);
-  if (lsua < 0) {
-    std::cout << "No rule row: the training data file has no lsua input";
-    std::cout << (attributes.source.rfind("none", 0) == 0 ? " named (no column names)" : "")
-              << ".\n";
-  }
+  if (lsua < 0) std::cout << "No rule row: no input column is named lsua.\n";
   for (const Model& model : models) {
     if (!model.note.empty()) std::cout << model.name << ": " << model.note << '\n';
   }
@@ -285,25 +314,12 @@ int runEvaluate(int argc, const char* const* argv) {
 
   const bool oneClass = rankings.front().positives() == 0 || rankings.front().negatives() == 0;
   if (options.importance && !oneClass) {
-    const std::vector<Importance> importance =
-        permutationImportance(network, network.inputs(set), classes, output, attributes.groups,
-                              options.shuffles);
-    printImportance(std::cout, importance, options.shuffles, static_cast<unsigned>(options.seed),
-                    setName);
+    printImportance(std::cout,
+                    permutationImportance(network, network.inputs(set), classes, output,
+                                          attributes.groups, options.shuffles),
+                    options.shuffles, static_cast<unsigned>(options.seed), setName);
   }
-
-  if (!options.chartsPrefix.empty()) {
-    std::vector<ChartModel> charted;
-    for (size_t m = 0; m < models.size(); ++m) {
-      charted.push_back({models[m].name, &models[m].evaluated, &rankings[m]});
-    }
-    writeCharts(options.chartsPrefix, charted, setName);
-    std::cout << "Charts: ";
-    for (const std::string& name : chartNames()) {
-      std::cout << options.chartsPrefix << "-" << name << ".png ";
-    }
-    std::cout << std::endl;
-  }
+  if (!options.chartsPrefix.empty()) writeAllCharts(options.chartsPrefix, models, rankings, setName);
 
   if (!std::cout.flush()) {
     std::cerr << "Error writing standard output" << std::endl;

@@ -79,28 +79,18 @@ void NN_evaluated::readSamples(const std::string& trainingDataFileName) {
   }
 }
 
-const std::vector<float>& NN_evaluated::inputs(SampleSet set) const {
+// The inputs and the targets of a set.
+std::pair<const std::vector<float>*, const std::vector<float>*> NN_evaluated::members(
+    SampleSet set) const {
   switch (set) {
     case SampleSet::training:
-      return trainingInputs;
+      return {&trainingInputs, &trainingTargets};
     case SampleSet::validation:
-      return validationInputs;
+      return {&validationInputs, &validationTargets};
     case SampleSet::test:
       break;
   }
-  return testInputs;
-}
-
-const std::vector<float>& NN_evaluated::targets(SampleSet set) const {
-  switch (set) {
-    case SampleSet::training:
-      return trainingTargets;
-    case SampleSet::validation:
-      return validationTargets;
-    case SampleSet::test:
-      break;
-  }
-  return testTargets;
+  return {&testInputs, &testTargets};
 }
 
 // The inverse of scaleInputs: x = min + (x' + 1) / 2 * (max - min).

@@ -3,6 +3,7 @@
 // reader: the same split into training, validation and test samples, the same scaling.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nn/reloaded_network.h"
@@ -23,13 +24,16 @@ class NN_evaluated : public NN_reloaded {
   const std::vector<int>& topology() const { return layers; }
   int sampleCount(SampleSet set) const { return numberOfSamples(inputs(set)); }
   // Rows of inputSize() values scaled to [-1, 1], as the network sees them.
-  const std::vector<float>& inputs(SampleSet set) const;
+  const std::vector<float>& inputs(SampleSet set) const { return *members(set).first; }
   // Rows of outputSize() targets in data units.
-  const std::vector<float>& targets(SampleSet set) const;
+  const std::vector<float>& targets(SampleSet set) const { return *members(set).second; }
   // A scaled input value of column j back in data units.
   float unscaledInput(float scaled, int j) const;
 
   // Output `output` (from 0) of the network for every row of scaledInputs, equal bit for bit
   // to what feedForward gives.
   std::vector<float> outputsOf(const std::vector<float>& scaledInputs, int output) const;
+
+ private:
+  std::pair<const std::vector<float>*, const std::vector<float>*> members(SampleSet set) const;
 };

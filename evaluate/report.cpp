@@ -35,7 +35,7 @@ ModelFigures figuresOf(const std::string& name, const ScoredSamples& evaluated,
 
 namespace {
 
-constexpr int kNameWidth = 24;
+constexpr int kNameWidth = 25;
 
 std::string cell(const std::string& text, int width) {
   return text.size() >= static_cast<size_t>(width)

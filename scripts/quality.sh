@@ -15,6 +15,7 @@
 # Takes long (about an hour on two cores); it is not part of the test command.
 set -euo pipefail
 export LC_ALL=C
+caller="$PWD"
 cd "$(dirname "$0")/.."
 root="$PWD"
 runs=3
@@ -29,6 +30,8 @@ while [ $# -gt 0 ]; do
     *) echo "quality.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
+case "$build" in /*) ;; *) build="$caller/$build" ;; esac
+case "$logs" in /*) ;; *) logs="$caller/$logs" ;; esac
 case "$runs" in ''|*[!0-9]*|0) echo "quality.sh: --runs needs a whole number of 1 or more" >&2; exit 2 ;; esac
 [ -d "$logs" ] || { echo "quality.sh: no folder $logs" >&2; exit 2; }
 
@@ -112,10 +115,10 @@ for name in "${names[@]}"; do
   cut -f"$((inputs + 1))" "$dir/test-rows.txt" | paste -d' ' - "$dir/answers.txt" >"$dir/pairs.txt"
   independent="$(awk_auc <"$dir/pairs.txt")"
 
-  # The ROC AUC of a model's row of the table (names fill the first 24 characters).
+  # The ROC AUC of a model's row of the table (names fill the first 25 characters).
   row() {
-    awk -v model="$1" '{ name = substr($0, 1, 24); sub(/ +$/, "", name) }
-      name == model { split(substr($0, 25), figures, " "); print figures[1]; exit }' "$report"
+    awk -v model="$1" '{ name = substr($0, 1, 25); sub(/ +$/, "", name) }
+      name == model { split(substr($0, 26), figures, " "); print figures[1]; exit }' "$report"
   }
   positives="$(sed -n 's/^Evaluated: .*, \([0-9]*\) failed or cancelled (\(.*\))$/\1 (\2)/p' "$report")"
   seconds=$(($(date +%s) - log_started))
