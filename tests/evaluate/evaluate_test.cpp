@@ -144,6 +144,35 @@ TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
   EXPECT_NE(result.err.find("are all completed"), std::string::npos) << result.err;
 }
 
+// Another file of the same columns but other ranges: the network still sees its inputs
+// scaled as in training, so every figure of its row stays (its Brier score and log loss
+// would change with the scaling).
+TEST_F(EvaluateProgram, InputsOfAnotherFileAreScaledWithTheNetworksRanges) {
+  std::string text = readWholeFile(data);
+  text.replace(text.find("-1 1\n-1 1\n"), 10, "-2 2\n-3 1\n");
+  const std::string other = folder.write("other.dat", text);
+  const auto row = [](const std::string& report) {
+    std::smatch match;
+    return std::regex_search(report, match, std::regex("\nnetwork [^\n]*")) ? match.str() : "none";
+  };
+  const CommandResult same = evaluate("'" + network + "' '" + data + "' --no-baselines");
+  const CommandResult shifted = evaluate("'" + network + "' '" + other + "' --no-baselines");
+  EXPECT_EQ(shifted.status, 0);
+  EXPECT_EQ(row(shifted.out), row(same.out));
+  EXPECT_NE(shifted.err.find("differ from those the network was trained with"), std::string::npos);
+}
+
+TEST_F(EvaluateProgram, WithoutValidationSamplesTheBaselinesTrainFixedRounds) {
+  writeData("no-validation.dat", 80, 0, 40, [](int s) { return s % 3 == 0; });
+  const CommandResult result = evaluate("'" + network + "' '" + folder.file("no-validation.dat") +
+                                        "' --no-importance --columns '" +
+                                        folder.file("train.dat.columns") + "'");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("200 rounds (no validation samples)"), std::string::npos);
+  EXPECT_TRUE(std::regex_search(result.out, std::regex("\ngradient-boosted trees( +[0-9.]+){11} +n/a\n")))
+      << result.out;
+}
+
 struct Refusal {
   const char* arguments;  // {net} and {data} stand for the files of the fixture
   int status;
