@@ -18,9 +18,9 @@ constexpr int kBlock = kLanes * kVectors;
 // kVectors vectors per neuron of neurons [first, last).
 // out[i] = sigmoid(b_i + sum_j in[j] * w_ij), the sum in j order for every sample.
 __attribute__((target_clones("avx2", "default"))) void propagateBlock(const Lanes* in,
-                                                                       const float* blocks,
-                                                                       Lanes* out, int inputCount,
-                                                                       int first, int last) {
+                                                                      const float* blocks,
+                                                                      Lanes* out, int inputCount,
+                                                                      int first, int last) {
   for (int i = first; i < last; ++i) {
     const float* block = blocks + static_cast<size_t>(i) * (inputCount + 1);
     Lanes sum[kVectors];

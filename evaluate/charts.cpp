@@ -71,8 +71,7 @@ void curvesOf(const Ranking& ranking, Curve& roc, Curve& gains, Curve& pr) {
     }
     if (positives > 0) {
       keep(gains, {(truePositives + falsePositives) / total, truePositives / positives}, last);
-      keep(pr, {truePositives / positives, truePositives / (truePositives + falsePositives)},
-           last);
+      keep(pr, {truePositives / positives, truePositives / (truePositives + falsePositives)}, last);
     }
   }
 }
@@ -238,16 +237,17 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
     pr.emplace_back();
     curvesOf(*model.ranking, roc.back(), gains.back(), pr.back());
     calibration.push_back(calibrationOf(*model.samples));
-    const double total = static_cast<double>(model.ranking->positives() + model.ranking->negatives());
+    const double total =
+        static_cast<double>(model.ranking->positives() + model.ranking->negatives());
     prevalence = total > 0 ? model.ranking->positives() / total : 0;
   }
   const auto fail = [&folder](const std::string& message) {
     removeFolder(folder);
     fatal(message, 1);
   };
-  for (const auto& data : {std::make_pair("roc", &roc), std::make_pair("pr", &pr),
-                           std::make_pair("gains", &gains),
-                           std::make_pair("calibration", &calibration)}) {
+  for (const auto& data :
+       {std::make_pair("roc", &roc), std::make_pair("pr", &pr), std::make_pair("gains", &gains),
+        std::make_pair("calibration", &calibration)}) {
     if (!writeData(folder + "/" + data.first + ".dat", *data.second)) {
       fail("Error writing file: " + folder + "/" + data.first + ".dat");
     }

@@ -42,7 +42,8 @@ void describe(Described& d, EvaluateOptions& o, std::string& set, bool& noBaseli
       ("no-importance", po::bool_switch(&noImportance), "skip the permutation importance")
       ("shuffles", po::value<int>(&o.shuffles)->default_value(5)->value_name("N"),
        "shuffles per attribute for the importance, 1 to 1000")
-      ("seed", po::value<int>(&o.seed)->default_value(1)->value_name("N"), "seed of the shuffles, 0 or more")
+      ("seed", po::value<int>(&o.seed)->default_value(1)->value_name("N"),
+       "seed of the shuffles, 0 or more")
       ("help,h", "print this help");
   // clang-format on
   d.all.add(d.visible);
@@ -80,17 +81,22 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
   po::variables_map values;
   try {
     // Exact option names only: a prefix is not guessed.
-    const int style = po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
-    po::store(po::command_line_parser(argc, argv).options(d.all).positional(positional).style(style).run(),
+    const int style =
+        po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
+    po::store(po::command_line_parser(argc, argv)
+                  .options(d.all)
+                  .positional(positional)
+                  .style(style)
+                  .run(),
               values);
     if (values.count("help")) return false;
     po::notify(values);
   } catch (const po::error& error) {
     throw std::runtime_error(error.what());
   }
-  const std::vector<std::string> files =
-      values.count("files") ? values["files"].as<std::vector<std::string>>()
-                            : std::vector<std::string>();
+  const std::vector<std::string> files = values.count("files")
+                                             ? values["files"].as<std::vector<std::string>>()
+                                             : std::vector<std::string>();
   if (files.size() != 2) {
     throw std::runtime_error("expected NETWORK_FILE and TRAINING_DATA_FILE, got " +
                              std::to_string(files.size()) + " file name" +
@@ -106,7 +112,9 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
     throw std::runtime_error("--set: '" + set + "' is neither test nor validation");
   }
   if (o.output < 1) throw std::runtime_error("--output: must be 1 or more");
-  if (o.shuffles < 1 || o.shuffles > 1000) throw std::runtime_error("--shuffles: must be 1 to 1000");
+  if (o.shuffles < 1 || o.shuffles > 1000) {
+    throw std::runtime_error("--shuffles: must be 1 to 1000");
+  }
   if (o.seed < 0) throw std::runtime_error("--seed: must be 0 or more");
   o.baselines = !noBaselines;
   o.importance = !noImportance;
@@ -166,7 +174,6 @@ SampleMatrix matrixOf(const NN_evaluated& network, SampleSet set,
   return {network.inputs(set).data(), positive.size(), network.inputSize(), &positive};
 }
 
-
 // The network's scores, refused when any is not a number.
 Model networkModel(const NN_evaluated& network, SampleSet set, int output,
                    const std::vector<uint8_t>& classes,
@@ -218,8 +225,8 @@ void addBaselines(std::vector<Model>& models, const NN_evaluated& network, Sampl
 
 void printHeader(const EvaluateOptions& options, const NN_evaluated& network,
                  const std::vector<uint8_t>& trainingClasses,
-                 const std::vector<uint8_t>& validationClasses,
-                 const std::vector<uint8_t>& classes, const InputAttributes& attributes) {
+                 const std::vector<uint8_t>& validationClasses, const std::vector<uint8_t>& classes,
+                 const InputAttributes& attributes) {
   std::cout << "Network: " << options.networkFile << " (layers";
   for (int size : network.topology()) std::cout << ' ' << size;
   size_t positives = 0;
@@ -288,9 +295,9 @@ int runEvaluate(int argc, const char* const* argv) {
   models.push_back(networkModel(network, set, output, classes, validationClasses));
 
   const bool namesGiven = !options.columnsFile.empty();
-  const InputAttributes attributes = readInputAttributes(
-      namesGiven ? options.columnsFile : options.trainingDataFile + ".columns",
-      network.inputSize(), network.outputSize(), namesGiven);
+  const InputAttributes attributes =
+      readInputAttributes(namesGiven ? options.columnsFile : options.trainingDataFile + ".columns",
+                          network.inputSize(), network.outputSize(), namesGiven);
   printHeader(options, network, trainingClasses, validationClasses, classes, attributes);
   const int lsua = findColumn(attributes.groups, "lsua");
   addBaselines(models, network, set, trainingClasses, validationClasses, classes, lsua,
@@ -319,7 +326,9 @@ int runEvaluate(int argc, const char* const* argv) {
                                           attributes.groups, options.shuffles),
                     options.shuffles, static_cast<unsigned>(options.seed), setName);
   }
-  if (!options.chartsPrefix.empty()) writeAllCharts(options.chartsPrefix, models, rankings, setName);
+  if (!options.chartsPrefix.empty()) {
+    writeAllCharts(options.chartsPrefix, models, rankings, setName);
+  }
 
   if (!std::cout.flush()) {
     std::cerr << "Error writing standard output" << std::endl;

@@ -20,5 +20,4 @@ struct Importance {
 std::vector<Importance> permutationImportance(const NN_evaluated& network,
                                               const std::vector<float>& scaledInputs,
                                               const std::vector<uint8_t>& positive, int output,
-                                              const std::vector<ColumnGroup>& groups,
-                                              int shuffles);
+                                              const std::vector<ColumnGroup>& groups, int shuffles);

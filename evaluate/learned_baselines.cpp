@@ -15,20 +15,23 @@ namespace {
 
 struct LearnerSettings {
   const char* name;
-  int maxRounds;       // with validation samples: the most rounds
-  int patience;        // rounds without a better validation log loss before stopping
-  int roundsBlind;     // without validation samples: the rounds trained
+  int maxRounds;    // with validation samples: the most rounds
+  int patience;     // rounds without a better validation log loss before stopping
+  int roundsBlind;  // without validation samples: the rounds trained
   std::vector<std::pair<const char*, const char*>> parameters;
 };
 
 // One thread: the figures repeat on any machine, and OpenMP threads that wait for each other
 // on a busy two-core machine made a round twenty times slower.
+// clang-format off
 const std::vector<std::pair<const char*, const char*>> kCommon = {
     {"objective", "binary:logistic"}, {"base_score", "0.5"}, {"seed", "0"},
     {"nthread", "1"},                 {"verbosity", "0"},
 };
+// clang-format on
 
 const LearnerSettings& settingsOf(Learner learner) {
+  // clang-format off
   // Plain (unpenalised) logistic regression by deterministic coordinate descent.
   static const LearnerSettings linear = {
       "logistic regression", 500, 10, 100,
@@ -40,6 +43,7 @@ const LearnerSettings& settingsOf(Learner learner) {
       {{"booster", "gbtree"}, {"tree_method", "hist"}, {"eta", "0.1"}, {"max_depth", "6"},
        {"min_child_weight", "1"}, {"subsample", "1"}, {"colsample_bytree", "1"},
        {"max_bin", "256"}}};
+  // clang-format on
   return learner == Learner::logisticRegression ? linear : trees;
 }
 
@@ -55,8 +59,7 @@ class Matrix {
                                      std::numeric_limits<float>::quiet_NaN(), &handle_, 1),
           "take the samples");
     std::vector<float> labels(samples.positive->begin(), samples.positive->end());
-    check(XGDMatrixSetFloatInfo(handle_, "label", labels.data(), labels.size()),
-          "take the labels");
+    check(XGDMatrixSetFloatInfo(handle_, "label", labels.data(), labels.size()), "take the labels");
   }
   ~Matrix() { XGDMatrixFree(handle_); }
   Matrix(const Matrix&) = delete;
@@ -129,8 +132,8 @@ std::string learnerSettings(Learner learner) {
       text += std::string(text.empty() ? "" : " ") + parameter.first + "=" + parameter.second;
     }
   }
-  return text + " rounds<=" + std::to_string(settings.maxRounds) + " patience=" +
-         std::to_string(settings.patience);
+  return text + " rounds<=" + std::to_string(settings.maxRounds) +
+         " patience=" + std::to_string(settings.patience);
 }
 
 // The model of the round with the lowest validation log loss is kept (saved, then reloaded
@@ -148,7 +151,9 @@ LearnedScores trainAndScore(Learner learner, const SampleMatrix& training,
   LearnedScores result;
   if (!stopEarly) {
     Booster booster({trainingMatrix.get()}, settings);
-    for (int round = 0; round < settings.roundsBlind; ++round) booster.trainRound(round, trainingMatrix);
+    for (int round = 0; round < settings.roundsBlind; ++round) {
+      booster.trainRound(round, trainingMatrix);
+    }
     result.scores = booster.predict(evaluatedMatrix);
     result.how = std::to_string(settings.roundsBlind) + " rounds (no validation samples)";
   } else {
@@ -168,9 +173,8 @@ LearnedScores trainAndScore(Learner learner, const SampleMatrix& training,
         bestModel = booster.save();
       }
       if ((round + 1) % 100 == 0) {
-        std::cerr << settings.name << ": round " << round + 1 << ", validation log loss "
-                  << loss << " (best " << bestLoss << " at round " << bestRound + 1 << ")"
-                  << std::endl;
+        std::cerr << settings.name << ": round " << round + 1 << ", validation log loss " << loss
+                  << " (best " << bestLoss << " at round " << bestRound + 1 << ")" << std::endl;
       }
     }
     Booster best({}, settings);

@@ -23,7 +23,7 @@ enum class Learner { logisticRegression, boostedTrees };
 struct LearnedScores {
   std::vector<float> scores;            // one per evaluated sample
   std::vector<float> validationScores;  // one per validation sample (none without them)
-  std::string how;            // rounds and stopping, for the report
+  std::string how;                      // rounds and stopping, for the report
 };
 
 // Progress lines on standard error. Fatal (status 1) when XGBoost reports an error.

@@ -54,16 +54,24 @@ double f1AtBest(const ModelFigures& model) {
 }  // namespace
 
 void printTable(std::ostream& out, const std::vector<ModelFigures>& models) {
-  const char* headers[] = {"ROC AUC", "PR AUC", "Brier",  "LogLoss", "TPR@1%",  "TPR@5%",
-                           "TPR@10%", "Lift10%", "TPR@.5", "Prec@.5", "F1@.5", "F1@val"};
+  const char* headers[] = {"ROC AUC", "PR AUC",  "Brier",  "LogLoss", "TPR@1%", "TPR@5%",
+                           "TPR@10%", "Lift10%", "TPR@.5", "Prec@.5", "F1@.5",  "F1@val"};
   out << nameCell("model");
   for (const char* header : headers) out << cell(header, 8);
   out << '\n';
   for (const ModelFigures& m : models) {
-    const double values[] = {m.rocAuc,       m.averagePrecision, m.brier,
-                             m.logLoss,      m.tprAtFpr[0],      m.tprAtFpr[1],
-                             m.tprAtFpr[2],  m.liftTop10,        m.atHalf.truePositiveRate(),
-                             m.atHalf.precision(), m.atHalf.f1(), f1AtBest(m)};
+    const double values[] = {m.rocAuc,
+                             m.averagePrecision,
+                             m.brier,
+                             m.logLoss,
+                             m.tprAtFpr[0],
+                             m.tprAtFpr[1],
+                             m.tprAtFpr[2],
+                             m.liftTop10,
+                             m.atHalf.truePositiveRate(),
+                             m.atHalf.precision(),
+                             m.atHalf.f1(),
+                             f1AtBest(m)};
     out << nameCell(m.name);
     // The lift (column 8) is a ratio around 1, the rest are shares and losses.
     for (int k = 0; k < 12; ++k) out << cell(fixed(values[k], k == 7 ? 2 : 4), 8);
@@ -82,8 +90,8 @@ void printConfusions(std::ostream& out, const ModelFigures& model, const std::st
     return "TP " + std::to_string(c.truePositives) + ", FP " + std::to_string(c.falsePositives) +
            ", TN " + std::to_string(c.trueNegatives) + ", FN " + std::to_string(c.falseNegatives);
   };
-  out << model.name << " on the " << setName << " samples at threshold 0.5: " << counts(model.atHalf)
-      << '\n';
+  out << model.name << " on the " << setName
+      << " samples at threshold 0.5: " << counts(model.atHalf) << '\n';
   if (std::isnan(model.bestThreshold)) {
     out << model.name << ": no best threshold (no validation samples, or none failed)\n";
   } else {

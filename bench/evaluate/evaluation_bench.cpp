@@ -126,11 +126,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const std::vector<double>& fast = times["BM_EvaluateMillion/" + name + "/iterations:1"];
       const std::vector<double>& plain = times["BM_PairwiseAuc20000/" + name + "/iterations:1"];
       if (fast.empty() || plain.empty()) continue;
-      std::printf("%s: 1,000,000 samples, forward pass and every figure: %.3f s (target: under "
-                  "2 s); pairwise AUC of 20,000: %.3f s; ratio pairwise 20,000 / all of "
-                  "1,000,000 (medians of %zu): %.2f\n",
-                  name.c_str(), median(fast) / 1e3, median(plain) / 1e3, fast.size(),
-                  median(plain) / median(fast));
+      std::printf(
+          "%s: 1,000,000 samples, forward pass and every figure: %.3f s (target: under "
+          "2 s); pairwise AUC of 20,000: %.3f s; ratio pairwise 20,000 / all of "
+          "1,000,000 (medians of %zu): %.2f\n",
+          name.c_str(), median(fast) / 1e3, median(plain) / 1e3, fast.size(),
+          median(plain) / median(fast));
     }
   }
   std::map<std::string, std::vector<double>> times;
@@ -159,10 +160,13 @@ int main(int argc, char** argv) {
     cases[name] = makeCase(layers);
     identical = sameAuc(cases[name]) && identical;
     benchmark::RegisterBenchmark(("BM_EvaluateMillion/" + name).c_str(), BM_EvaluateMillion, name)
-        ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
-    benchmark::RegisterBenchmark(("BM_PairwiseAuc20000/" + name).c_str(), BM_PairwiseAuc20000,
-                                 name)
-        ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(5);
+    benchmark::RegisterBenchmark(("BM_PairwiseAuc20000/" + name).c_str(), BM_PairwiseAuc20000, name)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(5);
   }
   RatioReporter reporter;
   if (identical) {

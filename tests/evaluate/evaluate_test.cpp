@@ -119,11 +119,10 @@ TEST_F(EvaluateProgram, IncompleteChartsAreNotPutInPlace) {
                ">$n.png; done\n");
   chmod(folder.file("bin/gnuplot").c_str(), 0755);
   folder.write("run-roc.png", "earlier chart");
-  const CommandResult result =
-      runCommand("PATH='" + folder.file("bin") + "':$PATH " + OMBRA_EVALUATE_PATH + " '" + network +
-                     "' '" + data + "' --no-baselines --no-importance --charts '" +
-                     folder.file("run") + "'",
-                 folder);
+  const CommandResult result = runCommand(
+      "PATH='" + folder.file("bin") + "':$PATH " + OMBRA_EVALUATE_PATH + " '" + network + "' '" +
+          data + "' --no-baselines --no-importance --charts '" + folder.file("run") + "'",
+      folder);
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("Error writing file: " + folder.file("run-roc.png") +
                             " (gnuplot left it incomplete)"),
@@ -135,12 +134,11 @@ TEST_F(EvaluateProgram, IncompleteChartsAreNotPutInPlace) {
 
 TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
   writeData("negatives.dat", 60, 20, 40, [](int) { return false; });
-  const CommandResult result = evaluate("'" + network + "' '" + folder.file("negatives.dat") +
-                                        "' --no-baselines --columns '" +
-                                        folder.file("train.dat.columns") + "'");
+  const CommandResult result =
+      evaluate("'" + network + "' '" + folder.file("negatives.dat") +
+               "' --no-baselines --columns '" + folder.file("train.dat.columns") + "'");
   EXPECT_EQ(result.status, 1);
-  EXPECT_TRUE(std::regex_search(result.out, std::regex("\nnetwork +n/a +n/a +0\\.")))
-      << result.out;
+  EXPECT_TRUE(std::regex_search(result.out, std::regex("\nnetwork +n/a +n/a +0\\."))) << result.out;
   EXPECT_NE(result.err.find("are all completed"), std::string::npos) << result.err;
 }
 
@@ -164,12 +162,13 @@ TEST_F(EvaluateProgram, InputsOfAnotherFileAreScaledWithTheNetworksRanges) {
 
 TEST_F(EvaluateProgram, WithoutValidationSamplesTheBaselinesTrainFixedRounds) {
   writeData("no-validation.dat", 80, 0, 40, [](int s) { return s % 3 == 0; });
-  const CommandResult result = evaluate("'" + network + "' '" + folder.file("no-validation.dat") +
-                                        "' --no-importance --columns '" +
-                                        folder.file("train.dat.columns") + "'");
+  const CommandResult result =
+      evaluate("'" + network + "' '" + folder.file("no-validation.dat") +
+               "' --no-importance --columns '" + folder.file("train.dat.columns") + "'");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.out.find("200 rounds (no validation samples)"), std::string::npos);
-  EXPECT_TRUE(std::regex_search(result.out, std::regex("\ngradient-boosted trees( +[0-9.]+){11} +n/a\n")))
+  EXPECT_TRUE(
+      std::regex_search(result.out, std::regex("\ngradient-boosted trees( +[0-9.]+){11} +n/a\n")))
       << result.out;
 }
 
@@ -206,8 +205,8 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       *text = std::regex_replace(*text, std::regex("\\{data\\}"), "train.dat");
     }
     SCOPED_TRACE(arguments);
-    const CommandResult result =
-        runCommand("cd '" + folder.path() + "' && " + OMBRA_EVALUATE_PATH + " " + arguments, folder);
+    const CommandResult result = runCommand(
+        "cd '" + folder.path() + "' && " + OMBRA_EVALUATE_PATH + " " + arguments, folder);
     EXPECT_EQ(result.status, refusal.status);
     EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "") << "nothing reported before the refusal";
@@ -222,7 +221,8 @@ std::vector<double> ombraAnswers(const std::string& network, const std::string& 
       runCommand(std::string(OMBRA_PATH) + " '" + network + "' < '" + queryFile + "'", folder);
   std::vector<double> answers;
   const std::regex output("Output: (\\S+) ");
-  for (std::sregex_iterator it(result.out.begin(), result.out.end(), output), end; it != end; ++it) {
+  for (std::sregex_iterator it(result.out.begin(), result.out.end(), output), end; it != end;
+       ++it) {
     answers.push_back(std::stod((*it)[1]));
   }
   return answers;
@@ -239,10 +239,10 @@ TEST(EvaluateDemo, RocAucAgreesWithTheNetworksOwnAnswers) {
                      folder.file("bp.txt") + "' '" + folder.file("net.bin") + "' </dev/null",
                  folder);
   ASSERT_EQ(trained.status, 0) << trained.err;
-  const CommandResult report = runCommand(std::string(OMBRA_EVALUATE_PATH) + " '" +
-                                              folder.file("net.bin") + "' " + demo +
-                                              "/train.dat --no-baselines --no-importance",
-                                          folder);
+  const CommandResult report =
+      runCommand(std::string(OMBRA_EVALUATE_PATH) + " '" + folder.file("net.bin") + "' " + demo +
+                     "/train.dat --no-baselines --no-importance",
+                 folder);
   ASSERT_EQ(report.status, 0) << report.err;
   std::smatch auc;
   ASSERT_TRUE(std::regex_search(report.out, auc, std::regex("\nnetwork +([0-9.]+) ")));
@@ -255,7 +255,8 @@ TEST(EvaluateDemo, RocAucAgreesWithTheNetworksOwnAnswers) {
   for (int k = 0; k < 2 * (inputs + outputs); ++k) file >> training;  // the ranges
   std::vector<std::vector<double>> rows;
   for (double value; file >> value;) {
-    if (rows.empty() || rows.back().size() == static_cast<size_t>(inputs + outputs)) rows.emplace_back();
+    if (rows.empty() || rows.back().size() == static_cast<size_t>(inputs + outputs))
+      rows.emplace_back();
     rows.back().push_back(value);
   }
   rows.erase(rows.begin(), rows.end() - static_cast<long>(test));

@@ -1,12 +1,12 @@
 // The figures of the evaluation against small cases worked out by hand.
+#include "evaluate/metrics.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
-
-#include "evaluate/metrics.h"
 
 namespace {
 
