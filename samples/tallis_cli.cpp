@@ -196,6 +196,12 @@ int runTallis(int argc, char** argv) {
     throw Exception("Refusing to write " + quoted(outputFile) + ": it is the input log " +
                     quoted(inputFile));
   }
+  // The names go beside the training data file: they must not land on the log either.
+  const std::string columnsFile = columnsFileName(outputFile);
+  if (namesColumnsOf(outputFile) && isSameFile(inputFile, columnsFile)) {
+    throw Exception("Refusing to write " + quoted(columnsFile) + ", the column names of " +
+                    quoted(outputFile) + ": it is the input log " + quoted(inputFile));
+  }
   if (isTrainingDataFile(inputFile)) {
     throw Exception("Refusing to read " + quoted(inputFile) +
                     " as a workload log: it is a training data file (are the file names "

@@ -276,6 +276,7 @@ TEST_F(HostileTallis, RefusalsLeaveEveryFileAlone) {
   const std::string original = readFile(log());
   ASSERT_EQ(link(log().c_str(), dir.file("hard.swf").c_str()), 0);
   ASSERT_EQ(symlink("log.swf", dir.file("soft.swf").c_str()), 0);
+  ASSERT_EQ(link(log().c_str(), dir.file("t.dat.columns").c_str()), 0);
   ASSERT_EQ(symlink("loop2", dir.file("loop1").c_str()), 0);
   ASSERT_EQ(symlink("loop1", dir.file("loop2").c_str()), 0);
   mkdir(dir.file("sub").c_str(), 0755);
@@ -300,6 +301,9 @@ TEST_F(HostileTallis, RefusalsLeaveEveryFileAlone) {
        "Refusing to write '" + dir.file("soft.swf") + sameAsLog},
       {"the log through ..", options + log() + " " + dir.file("sub/../log.swf"),
        "Refusing to write '" + dir.file("sub/../log.swf") + sameAsLog},
+      {"the log as the column names", options + log() + " " + dir.file("t.dat"),
+       "Refusing to write '" + dir.file("t.dat.columns") + "', the column names of '" +
+           dir.file("t.dat") + sameAsLog},
       {"swapped names", options + dir.file("old.dat") + " " + log(),
        "Refusing to read '" + dir.file("old.dat") +
            "' as a workload log: it is a training data file (are the file names swapped?)"},
