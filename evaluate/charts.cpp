@@ -209,7 +209,7 @@ const std::vector<std::string>& chartNames() {
   return names;
 }
 
-std::string chartsProblem(const std::string& prefix) {
+std::string chartsProblem(const std::string& prefix, const std::vector<std::string>& inputs) {
   if (prefix.empty() || prefix.back() == '/') {
     return "--charts: '" + prefix + "' has no file name part; give a prefix such as out/run1";
   }
@@ -219,6 +219,20 @@ std::string chartsProblem(const std::string& prefix) {
     return "--charts: no folder " + folder;
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) return "--charts: cannot write into " + folder;
+  for (const std::string& name : chartNames()) {
+    // The rename that puts a chart in place would ignore what protects its target.
+    const std::string chart = prefix + "-" + name + ".png";
+    if (stat(chart.c_str(), &info) != 0) continue;
+    for (const std::string& input : inputs) {
+      struct stat other;
+      if (stat(input.c_str(), &other) == 0 && other.st_dev == info.st_dev &&
+          other.st_ino == info.st_ino) {
+        return "--charts: the chart " + chart + " would replace the input file " + input;
+      }
+    }
+    if (!S_ISREG(info.st_mode)) return "--charts: " + chart + " is not a regular file";
+    if (access(chart.c_str(), W_OK) != 0) return "--charts: cannot write " + chart;
+  }
   if (!gnuplotOnPath()) return "--charts: gnuplot not found (apt-get install gnuplot-nox)";
   return "";
 }

@@ -15,8 +15,9 @@ struct ChartModel {
 };
 
 // What stands in the way of writing charts under prefix (gnuplot missing, no writable folder,
-// no file name), or "" when nothing does; checked before any work.
-std::string chartsProblem(const std::string& prefix);
+// no file name, a chart that would replace one of the inputs, a directory or a file the user
+// could not write), or "" when nothing does; checked before any work.
+std::string chartsProblem(const std::string& prefix, const std::vector<std::string>& inputs);
 
 // The four files, each renamed into place once gnuplot has drawn all of them, so a failure
 // leaves earlier charts as they were. Fatal (status 1) when gnuplot fails.

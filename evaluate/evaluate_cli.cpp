@@ -122,7 +122,8 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
     throw std::runtime_error("--columns: needs a file name");
   }
   if (values.count("charts")) {
-    const std::string problem = chartsProblem(o.chartsPrefix);
+    const std::string problem =
+        chartsProblem(o.chartsPrefix, {o.networkFile, o.trainingDataFile, o.columnsFile});
     if (!problem.empty()) throw std::runtime_error(problem);
   }
   return true;

@@ -2,6 +2,7 @@
 // every kind of bad argument; plus the batch forward pass and the column names it relies on.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -181,6 +182,9 @@ struct Refusal {
 TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
   folder.write("three.bin", networkFileBytes({3, 1}, {0, 0, 0, 0, -1, 1, -1, 1, -1, 1, 0, 1}));
   writeData("no-test.dat", 100, 20, 0, [](int) { return true; });
+  // Charts that would replace an input, or that cannot be files.
+  ASSERT_EQ(link(folder.file("train.dat").c_str(), folder.file("c-roc.png").c_str()), 0);
+  ASSERT_EQ(mkdir(folder.file("d-pr.png").c_str(), 0755), 0);
   const Refusal refusals[] = {
       {"{net}", 2, "expected NETWORK_FILE and TRAINING_DATA_FILE, got 1 file name"},
       {"{net} {data} extra", 2, "got 3 file names"},
@@ -190,6 +194,9 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       {"{net} {data} --seed x", 2, "the argument ('x') for option '--seed' is invalid"},
       {"{net} {data} --no-such", 2, "unrecognised option '--no-such'"},
       {"{net} {data} --charts /nonexistent/run", 2, "--charts: no folder /nonexistent"},
+      {"{net} c-roc.png --charts c", 2,
+       "--charts: the chart c-roc.png would replace the input file c-roc.png"},
+      {"{net} {data} --charts d", 2, "--charts: d-pr.png is not a regular file"},
       {"{net} {data} --output 2", 2, "--output 2: the network has 1 output"},
       {"{data} {net}", 255, "Corrupt network file: "},
       {"{net} missing.dat", 249, "Error opening file: missing.dat"},
