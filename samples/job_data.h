@@ -30,14 +30,13 @@ struct JobData {
 // User id -> one-hot position of the "uID" attribute, in order of first appearance.
 extern std::map<int, int> userIdLookupTable;
 
-// Reads one job line with formatted stream extraction; true when all 18 columns were read.
-// An int column takes an integral number written as a real (4.0, 1e3) as that int; a fraction
-// (4.5) or a value beyond int fails the line, which never shifts the columns after it.
+// Reads one job line as formatted stream extraction would, column after column; true when all
+// 18 columns were read. An int column takes an integral number written as a real (4.0, 1e3) as
+// that int; a fraction (4.5) or a value beyond int fails the line, which never shifts the
+// columns after it.
 bool parseJobLine(std::string line, JobData& job);
-
-// The same result as parseJobLine, without a string stream for the plain numeric lines that
-// make up real logs; anything unusual goes through parseJobLine itself.
-bool parseJobLineFast(const char* begin, const char* end, JobData& job);
+// The same for the characters [begin, end) of a buffer, without copying them.
+bool parseJobLine(const char* begin, const char* end, JobData& job);
 
 // Every accepted job line of a plain or gzip-compressed log, in file order.
 // Throws Exception "Error opening file" or "Error reading file" (also for data after the end of

@@ -16,41 +16,6 @@ std::map<int, int> userIdLookupTable;
 
 namespace {
 
-// An int column read as the number its token is: extracting an int would stop inside "4.0" and
-// leave ".0" to the next column, shifting every later value. An integral value in int range
-// (4.0, 1e3) is that int; any other number (4.5, 3e9) fails the line.
-struct IntColumn {
-  int& field;
-};
-
-std::istream& operator>>(std::istream& in, IntColumn column) {
-  double value;
-  if (in >> value) {
-    if (value >= INT_MIN && value <= INT_MAX && value == std::trunc(value)) {
-      column.field = static_cast<int>(value);
-    } else {
-      in.setstate(std::ios::failbit);
-    }
-  }
-  return in;
-}
-
-}  // namespace
-
-bool parseJobLine(std::string line, JobData& job) {
-  std::istringstream in(line);
-  // After a failed extraction the later ones do nothing, so one test at the end suffices.
-  in >> IntColumn{job.jobNumber} >> job.submitTime >> job.waitTime >> job.runTime >>
-      IntColumn{job.allocatedProcessors} >> job.averageCPUTimeUsed >> job.usedMemory >>
-      IntColumn{job.requestedNumberOfProcessors} >> job.requestedTime >> job.requestedMemory >>
-      IntColumn{job.status} >> IntColumn{job.userID} >> IntColumn{job.groupID} >>
-      IntColumn{job.applicationNumber} >> IntColumn{job.queueNumber} >>
-      IntColumn{job.partitionNumber} >> IntColumn{job.precedingJobNumber} >> job.thinkTime;
-  return !in.fail();
-}
-
-namespace {
-
 // The characters that formatted extraction skips in the "C" locale.
 bool isStreamSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -119,9 +84,31 @@ const Column columns[18] = {
     {nullptr, &JobData::thinkTime},
 };
 
+// The whole line through formatted stream extraction, for the lines whose tokens the plain
+// reader above does not take (exponents, a '+', 4.0 in an int column, a token glued to the
+// next one): an int column is read as a double and must hold an integral value in int range,
+// since extracting an int would stop inside "4.0" and shift every later column.
+bool extractJobLine(const char* begin, const char* end, JobData& job) {
+  std::istringstream in(std::string(begin, end));
+  for (const Column& column : columns) {
+    double value;
+    if (!(in >> value)) return false;
+    if (column.intField == nullptr) {
+      job.*column.doubleField = value;
+    } else if (value >= INT_MIN && value <= INT_MAX && value == std::trunc(value)) {
+      job.*column.intField = static_cast<int>(value);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
-bool parseJobLineFast(const char* begin, const char* end, JobData& job) {
+// Most lines of a real log are plain numbers, read here without a string stream; the first
+// token that is not plain sends the whole line through stream extraction.
+bool parseJobLine(const char* begin, const char* end, JobData& job) {
   const char* p = begin;
   for (int column = 0; column < 18; ++column) {
     while (p != end && isStreamSpace(*p)) ++p;
@@ -132,9 +119,13 @@ bool parseJobLineFast(const char* begin, const char* end, JobData& job) {
     bool simple = field.intField != nullptr
                       ? readSimpleInt(tokenBegin, p, job.*field.intField)
                       : readSimpleDouble(tokenBegin, p, job.*field.doubleField);
-    if (!simple) return parseJobLine(std::string(begin, end), job);
+    if (!simple) return extractJobLine(begin, end, job);
   }
   return true;
+}
+
+bool parseJobLine(std::string line, JobData& job) {
+  return parseJobLine(line.data(), line.data() + line.size(), job);
 }
 
 namespace {
@@ -164,14 +155,14 @@ std::vector<JobData> parseFile(std::string path) {
     const char* lineBegin = data;
     for (const char* p = data + kept; p != end; ++p) {
       if (*p != '\n') continue;
-      if (parseJobLineFast(lineBegin, p, job)) jobs.push_back(job);
+      if (parseJobLine(lineBegin, p, job)) jobs.push_back(job);
       lineBegin = p + 1;
     }
     kept = static_cast<size_t>(end - lineBegin);
     std::memmove(buffer.data(), lineBegin, kept);
   }
   // A last line without a line feed is still a line.
-  if (kept > 0 && parseJobLineFast(buffer.data(), buffer.data() + kept, job)) jobs.push_back(job);
+  if (kept > 0 && parseJobLine(buffer.data(), buffer.data() + kept, job)) jobs.push_back(job);
   return jobs;
 }
 

@@ -81,7 +81,7 @@ double fastElapsedSinceCluster(const std::vector<JobData>& jobs, const LookBackI
 }
 
 struct FastPair {
-  AttributeFunction plain;
+  AttributeFunction function;
   FastAttribute fast;
 };
 
@@ -119,7 +119,7 @@ LookBackIndex buildLookBackIndex(const std::vector<JobData>& jobs) {
 
 FastAttribute fastAttributeFor(AttributeFunction function) {
   for (const FastPair& pair : fastPairs) {
-    if (pair.plain == function) return pair.fast;
+    if (pair.function == function) return pair.fast;
   }
   return nullptr;
 }

@@ -1,4 +1,4 @@
-// Split, positives-ratio step (fast and reference forms) and re-split.
+// Split, positives-ratio step and re-split.
 
 #include "samples/sample_selection.h"
 
@@ -105,24 +105,6 @@ int changeTrainingSamplePositivesRatio(std::vector<JobData>& jobs, int count, do
       ++kept;
     }
     jobs.resize(kept);
-  }
-  printRemoved(count - m);
-  return m;
-}
-
-int changeTrainingSamplePositivesRatioPlain(std::vector<JobData>& jobs, int count, double ratio) {
-  int positives = countPositives(jobs, count);
-  double target = targetCount(positives, count, ratio);
-  int negativesLeft = count - positives;
-  int m = count;
-  while (target < m && negativesLeft > 0) {
-    int j;
-    do {
-      j = std::rand() % m;
-    } while (jobs[j].status != 1);
-    jobs.erase(jobs.begin() + j);
-    --m;
-    --negativesLeft;
   }
   printRemoved(count - m);
   return m;

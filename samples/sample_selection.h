@@ -22,9 +22,6 @@ SplitCounts splitJobs(int jobCount, double trainingRatio, double validationRatio
 // does and erases the same jobs, in O(N log N) through a Fenwick index of the remaining jobs.
 int changeTrainingSamplePositivesRatio(std::vector<JobData>& jobs, int count, double ratio);
 
-// The one-at-a-time erasure itself, O(N^2): the reference the fast step is checked against.
-int changeTrainingSamplePositivesRatioPlain(std::vector<JobData>& jobs, int count, double ratio);
-
 // Splits the `leading` jobs left by the positives-ratio step by rT : rV; test keeps its count.
 // Prints "Wrong number of samples" to standard error when the counts miss jobCount.
 SplitCounts resplitJobs(int leading, int test, double trainingRatio, double validationRatio,

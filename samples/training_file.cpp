@@ -95,6 +95,36 @@ class TextBuffer {
 
 }  // namespace
 
+namespace {
+int sizeForJobZero(const std::vector<JobData>& jobs,
+                   const std::vector<AttributeFunction>& functions) {
+  size_t size = 0;
+  for (AttributeFunction function : functions) {
+    size += function(jobs, 0).size();
+    if (size > static_cast<size_t>(kMaxSampleValues)) {
+      throw Exception("Too many values per sample: more than " +
+                      std::to_string(kMaxSampleValues));
+    }
+  }
+  return static_cast<int>(size);
+}
+}  // namespace
+
+int inputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs) {
+  return sizeForJobZero(jobs, inputs);
+}
+
+int outputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& outputs) {
+  return sizeForJobZero(jobs, outputs);
+}
+
+ColumnBounds widenedBounds(double smallest, double largest) {
+  double range = largest - smallest;
+  if (std::fabs(range) < 1e-200) range = 1;
+  double margin = range * 0.25 * 0.5;
+  return {smallest - margin, largest + margin};
+}
+
 void createTrainingFile(const std::vector<JobData>& jobs,
                         const std::vector<AttributeFunction>& inputs,
                         const std::vector<AttributeFunction>& outputs, std::string path,

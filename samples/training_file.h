@@ -7,11 +7,6 @@
 
 #include "samples/attributes.h"
 
-// The values of every input function for job i, then those of every output function.
-std::vector<double> createTrainingSample(const std::vector<JobData>& jobs, int i,
-                                         const std::vector<AttributeFunction>& inputs,
-                                         const std::vector<AttributeFunction>& outputs);
-
 // The most values one list of attributes may give a sample (a one-hot user vector repeated
 // many times over a log of many users could ask for more than memory holds).
 constexpr int kMaxSampleValues = 1 << 24;
@@ -39,10 +34,3 @@ void createTrainingFile(const std::vector<JobData>& jobs,
                         const std::vector<AttributeFunction>& inputs,
                         const std::vector<AttributeFunction>& outputs, std::string path,
                         double trainingCount, double validationCount, double testCount);
-
-// The same file written the direct way: every sample computed with the plain attribute
-// functions, held in memory, and formatted by an output stream. The reference for the above.
-void createTrainingFilePlain(const std::vector<JobData>& jobs,
-                             const std::vector<AttributeFunction>& inputs,
-                             const std::vector<AttributeFunction>& outputs, std::string path,
-                             double trainingCount, double validationCount, double testCount);

@@ -29,6 +29,7 @@
 #include "samples/sample_selection.h"
 #include "samples/swf_generator.h"
 #include "samples/training_file.h"
+#include "tests/reference/reference.h"
 
 namespace {
 
@@ -113,15 +114,15 @@ int plainTallis(const std::string& log, const std::string& output) {
   std::string line;
   JobData job;
   while (std::getline(in, line)) {
-    if (parseJobLine(line, job)) jobs.push_back(job);
+    if (reference::parseJobLine(line, job)) jobs.push_back(job);
   }
   jobs = filterOutPartialJobs(jobs);
   SplitCounts split = splitJobs(static_cast<int>(jobs.size()), 60, 20, 20);
   int leading =
-      changeTrainingSamplePositivesRatioPlain(jobs, split.training + split.validation, 0.5);
+      reference::changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, 0.5);
   split = resplitJobs(leading, split.test, 60, 20, jobs.size());
   createUserIdLookupTable(jobs);
-  createTrainingFilePlain(jobs, inputs, outputs, output, split.training, split.validation,
+  reference::createTrainingFile(jobs, inputs, outputs, output, split.training, split.validation,
                           split.test);
   return 0;
 }

@@ -1,7 +1,7 @@
-// The workload log reader on arbitrary bytes. Every line goes through both job line parsers,
-// which must agree on acceptance and on every field; the file goes through parseFile, which
-// must accept exactly those lines; then the partial jobs are filtered out and the user table
-// is built, as tallis does next.
+// The workload log reader on arbitrary bytes. Every line goes through the job line parser and
+// its reference, stream extraction of the whole line, which must agree on acceptance and on every
+// field; the file goes through parseFile, which must accept exactly those lines; then the partial
+// jobs are filtered out and the user table is built, as tallis does next.
 
 #include <cstdint>
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "samples/exception.h"
 #include "samples/job_data.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/reference/reference.h"
 
 namespace {
 
@@ -41,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', end - line));
     if (lineEnd == nullptr) lineEnd = end;
     JobData slow, fast;
-    const bool slowAccepts = parseJobLine(std::string(line, lineEnd), slow);
-    const bool fastAccepts = parseJobLineFast(line, lineEnd, fast);
+    const bool slowAccepts = reference::parseJobLine(std::string(line, lineEnd), slow);
+    const bool fastAccepts = parseJobLine(line, lineEnd, fast);
     fuzz::require(slowAccepts == fastAccepts, "both job line parsers accept the same lines");
     if (slowAccepts) {
       fuzz::require(sameJob(slow, fast), "both job line parsers read the same fields");

@@ -9,6 +9,7 @@
 #include "samples/exception.h"
 #include "samples/job_data.h"
 #include "test_helpers.h"
+#include "tests/reference/reference.h"
 
 namespace {
 
@@ -109,14 +110,14 @@ std::string randomLine(std::mt19937& random) {
   return line;
 }
 
-TEST(ParseJobLineFast, AgreesWithStreamExtractionOnOddTokens) {
+TEST(ParseJobLine, AgreesWithStreamExtractionOnOddTokens) {
   std::mt19937 random(2024);
   int accepted = 0;
   for (int n = 0; n < 20000; ++n) {
     std::string line = randomLine(random);
     JobData slow, fast;
-    bool slowResult = parseJobLine(line, slow);
-    bool fastResult = parseJobLineFast(line.data(), line.data() + line.size(), fast);
+    bool slowResult = reference::parseJobLine(line, slow);
+    bool fastResult = parseJobLine(line.data(), line.data() + line.size(), fast);
     ASSERT_EQ(fastResult, slowResult) << line;
     if (slowResult) {
       ++accepted;
@@ -236,7 +237,7 @@ TEST(ParseFile, RealLogsReadAsStreamExtractionReadsThem) {
     std::string line;
     JobData job;
     while (std::getline(in, line)) {
-      if (parseJobLine(line, job)) expected.push_back(job);
+      if (reference::parseJobLine(line, job)) expected.push_back(job);
     }
     std::vector<JobData> jobs = parseFile(path);
     ASSERT_EQ(jobs.size(), expected.size()) << name;

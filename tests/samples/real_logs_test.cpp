@@ -9,6 +9,7 @@
 #include "samples/sample_selection.h"
 #include "samples/training_file.h"
 #include "test_helpers.h"
+#include "tests/reference/reference.h"
 
 namespace {
 
@@ -34,13 +35,13 @@ std::string buildFile(std::vector<JobData> jobs, bool fast, const std::string& p
   SplitCounts split = splitJobs(static_cast<int>(jobs.size()), 60, 20, 20);
   int leading =
       fast ? changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, 0.5)
-           : changeTrainingSamplePositivesRatioPlain(jobs, split.training + split.validation, 0.5);
+           : reference::changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, 0.5);
   split = resplitJobs(leading, split.test, 60, 20, jobs.size());
   createUserIdLookupTable(jobs);
   if (fast) {
     createTrainingFile(jobs, inputs, {status}, path, split.training, split.validation, split.test);
   } else {
-    createTrainingFilePlain(jobs, inputs, {status}, path, split.training, split.validation,
+    reference::createTrainingFile(jobs, inputs, {status}, path, split.training, split.validation,
                             split.test);
   }
   return testing::internal::GetCapturedStdout() + readFile(path);

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "test_helpers.h"
+#include "tests/reference/reference.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ TEST(PositivesRatio, FastStepErasesExactlyTheJobsOfThePlainStep) {
     std::string fastOutput = testing::internal::GetCapturedStdout();
     testing::internal::CaptureStdout();
     std::srand(seed);
-    int plainKept = changeTrainingSamplePositivesRatioPlain(plainJobs, count, ratio);
+    int plainKept = reference::changeTrainingSamplePositivesRatio(plainJobs, count, ratio);
     int plainNext = std::rand();
     std::string plainOutput = testing::internal::GetCapturedStdout();
 

@@ -11,6 +11,7 @@
 
 #include "samples/exception.h"
 #include "test_helpers.h"
+#include "tests/reference/reference.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ std::string writeWith(bool fast, const std::vector<JobData>& jobs,
   if (fast) {
     createTrainingFile(jobs, inputs, outputs, path, training, validation, test);
   } else {
-    createTrainingFilePlain(jobs, inputs, outputs, path, training, validation, test);
+    reference::createTrainingFile(jobs, inputs, outputs, path, training, validation, test);
   }
   *printed = testing::internal::GetCapturedStdout();
   return readFile(path);
@@ -69,7 +70,7 @@ TEST(SampleSizes, CountTheValuesOfJobZero) {
   buildTable(jobs);
   EXPECT_EQ(inputSize(jobs, {userID, submitTime, halfAndSquare}), 5);
   EXPECT_EQ(outputSize(jobs, {status}), 1);
-  EXPECT_EQ(createTrainingSample(jobs, 1, {userID, submitTime}, {status}),
+  EXPECT_EQ(reference::createTrainingSample(jobs, 1, {userID, submitTime}, {status}),
             (std::vector<double>{0, 1, 0, 1}));
 }
 

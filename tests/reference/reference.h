@@ -1,0 +1,37 @@
+#pragma once
+
+// The plain forms of what the sample builder does fast: each one the rule itself, written the
+// direct way, for the tests, fuzzing harnesses and benchmarks to check the product's fast code
+// against. Nothing in the programs calls them.
+
+#include <string>
+#include <vector>
+
+#include "samples/attributes.h"
+#include "samples/job_data.h"
+
+namespace reference {
+
+// One job line read by formatted stream extraction of the whole line, column after column: an
+// int column takes a number written as a real when it is integral and in int range (4.0, 1e3)
+// and fails the line otherwise (4.5, 3e9); anything after the 18th value is ignored.
+bool parseJobLine(const std::string& line, JobData& job);
+
+// Erases one random completed job (status 1) among the first count jobs at a time, drawing
+// rand() % (jobs left among them) until the jobs that did not complete make up ratio of them
+// or no completed job is left; prints the "now = " and "Negatives removed = " lines. O(N^2).
+int changeTrainingSamplePositivesRatio(std::vector<JobData>& jobs, int count, double ratio);
+
+// The values of every input function for job i, then those of every output function.
+std::vector<double> createTrainingSample(const std::vector<JobData>& jobs, int i,
+                                         const std::vector<AttributeFunction>& inputs,
+                                         const std::vector<AttributeFunction>& outputs);
+
+// The training data file written the direct way: every sample computed with the attribute
+// functions, held in memory, and formatted by an output stream; prints the "positives = " line.
+void createTrainingFile(const std::vector<JobData>& jobs,
+                        const std::vector<AttributeFunction>& inputs,
+                        const std::vector<AttributeFunction>& outputs, const std::string& path,
+                        double trainingCount, double validationCount, double testCount);
+
+}  // namespace reference
