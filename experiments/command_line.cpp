@@ -6,15 +6,9 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "experiments/network_factory.h"
+#include "opencl/trainer_table.h"
 
 namespace {
-
-// Indexed by type number; the names are those of ombra's command line.
-const char* const kTrainerNames[kNetworkTypeCount] = {
-    "PSO", "PSO_private_GPU", "PSO_private_CPU", "PSO_local_GPU", "PSO_local_CPU",
-    "BP",  "BP_GPU",          "BP_CPU",
-};
 
 const OptionRule* findRule(const std::vector<OptionRule>& rules, const std::string& name) {
   for (const OptionRule& rule : rules) {
@@ -143,14 +137,14 @@ std::string optionsHelp(const std::vector<OptionRule>& rules) {
 
 int trainerType(const std::string& text) {
   int number = 0;
-  if (parseInteger(text, number) && number >= 0 && number < kNetworkTypeCount) return number;
-  for (int type = 0; type < kNetworkTypeCount; ++type) {
-    if (text == kTrainerNames[type]) return type;
-  }
+  if (parseInteger(text, number) && trainerOfType(number) != nullptr) return number;
+  if (const TrainerKind* trainer = trainerNamed(text)) return trainer->timingsType;
   std::string names;
-  for (const char* name : kTrainerNames) names += std::string(names.empty() ? "" : ", ") + name;
-  throw UsageError("--type: '" + text + "' is neither a type number 0 to 7 nor a trainer (" +
-                   names + ")");
+  for (int type = 0; type < kTrainerTypeCount; ++type) {
+    names += std::string(names.empty() ? "" : ", ") + trainerName(type);
+  }
+  throw UsageError("--type: '" + text + "' is neither a type number 0 to " +
+                   std::to_string(kTrainerTypeCount - 1) + " nor a trainer (" + names + ")");
 }
 
-const char* trainerName(int type) { return kTrainerNames[type]; }
+const char* trainerName(int type) { return trainerOfType(type)->name; }

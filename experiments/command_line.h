@@ -51,9 +51,8 @@ bool asksForHelp(const std::vector<std::string>& args);
 // One line per option: "--name VALUE   help (default: x)" or "(required)".
 std::string optionsHelp(const std::vector<OptionRule>& rules);
 
-// The network type number of a trainer: "0" to "7", or one of ombra's trainer names (PSO,
-// PSO_private_GPU, PSO_private_CPU, PSO_local_GPU, PSO_local_CPU, BP, BP_GPU, BP_CPU).
-// Throws UsageError for anything else.
+// The network type number of a trainer: "0" to "7", or one of ombra's trainer names (the
+// trainer table). Throws UsageError for anything else.
 int trainerType(const std::string& text);
 // The ombra trainer name of a type number 0 to 7.
 const char* trainerName(int type);

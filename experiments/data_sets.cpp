@@ -6,17 +6,8 @@
 #include "experiments/network_factory.h"
 #include "experiments/timing.h"
 #include "nn/replace_file.h"
+#include "opencl/trainer_table.h"
 #include "trainers/pso.h"
-
-namespace {
-
-const int kPsoGpuLocal = 3;
-
-// The particle-swarm types in the order fastestParticleSwarm builds and times them:
-// NN_PSO, then OpenCL CPU local, CPU private, GPU local, GPU private.
-const int kParticleSwarmTypes[5] = {0, 4, 2, 3, 1};
-
-}  // namespace
 
 // Seven public workload logs.
 const char* const kDataSetNames[7] = {
@@ -52,11 +43,12 @@ void trainOnDataSets(const std::string& suffix, const std::string& configFile,
                                                {"parameters file", parametersFile}});
       checkReplaceable(output);
     }
-    NN* network = createNetwork(kPsoGpuLocal, configFile, trainingDataFile, parametersFile);
+    const int type = trainerNamed("PSO_local_GPU")->timingsType;
+    NN* network = createNetwork(type, configFile, trainingDataFile, parametersFile);
     trainAndReport(*network);
     network->writeLiftChart(trainingDataFile + "lift chart.cvs");
     network->save(trainingDataFile + "weights.wgh");
-    destroyNetwork(kPsoGpuLocal, network);
+    destroyNetwork(type, network);
   }
 }
 
@@ -74,20 +66,21 @@ int indexOfFastest(const std::vector<double>& times) {
 
 NN* fastestParticleSwarm(const std::string& configFile, const std::string& trainingDataFile,
                          const std::string& parametersFile) {
-  NN* networks[5];
-  for (int j = 0; j < 5; ++j) {
-    networks[j] =
-        createNetwork(kParticleSwarmTypes[j], configFile, trainingDataFile, parametersFile);
+  const std::vector<const TrainerKind*> race = swarmRace();
+  std::vector<NN*> networks;
+  for (const TrainerKind* trainer : race) {
+    networks.push_back(
+        createNetwork(trainer->timingsType, configFile, trainingDataFile, parametersFile));
   }
   std::vector<double> times;
-  for (int j = 0; j < 5; ++j) {
+  for (size_t j = 0; j < networks.size(); ++j) {
     const double seconds = networks[j]->timeIterations(10);
     std::cout << "t[" << j << "]=" << seconds << std::endl;
     times.push_back(seconds);
   }
   const int fastest = indexOfFastest(times);
-  for (int j = 0; j < 5; ++j) {
-    if (j != fastest) destroyNetwork(kParticleSwarmTypes[j], networks[j]);
+  for (int j = 0; j < static_cast<int>(networks.size()); ++j) {
+    if (j != fastest) destroyNetwork(race[j]->timingsType, networks[j]);
   }
   return networks[fastest];
 }

@@ -19,9 +19,9 @@ void trainAndReport(NN& network);
 void trainOnDataSets(const std::string& suffix, const std::string& configFile,
                      const std::string& parametersFile);
 
-// Builds the five particle-swarm networks (NN_PSO, then the OpenCL CPU local, CPU private,
-// GPU local and GPU private ones), times ten iterations of each, and returns the fastest;
-// the other four are deleted. The caller owns the result.
+// Builds the five particle-swarm networks in the order of swarmRace (the trainer table), times
+// ten iterations of each, and returns the fastest; the other four are deleted. The caller
+// owns the result.
 NN* fastestParticleSwarm(const std::string& configFile, const std::string& trainingDataFile,
                          const std::string& parametersFile);
 

@@ -1,24 +1,9 @@
 #include "experiments/drivers.h"
 
 #include "experiments/timing.h"
+#include "opencl/trainer_table.h"
 
 namespace {
-
-struct TimedTrainer {
-  int type;
-  const char* suffix;
-};
-
-const TimedTrainer kParticleSwarmTrainers[] = {
-    {0, "_PSO CPU.csv"},       {3, "_PSO local GPU.csv"},   {1, "_PSO private GPU.csv"},
-    {4, "_PSO local CPU.csv"}, {2, "_PSO private CPU.csv"},
-};
-
-const TimedTrainer kBackPropagationTrainers[] = {
-    {5, "_BP CPU.csv"},
-    {6, "_BP OpenCL GPU.csv"},
-    {7, "_BP OpenCL CPU.csv"},
-};
 
 const int kInputNeurons = 9;
 const int kOutputNeurons = 1;
@@ -39,37 +24,40 @@ const char kSampleSizeConfiguration[] = "nn_config_sample_size_timings.txt";
 
 void runPSONeuronsInLayerTimings(int first, int step, int last, int iterations,
                                  const std::string& resultPrefix, int trainingSamples) {
-  for (const TimedTrainer& trainer : kParticleSwarmTrainers) {
-    timeNeuronsInLayer({trainer.type, first, step, last, resultPrefix + trainer.suffix, iterations,
-                        kInputNeurons, kOutputNeurons, kNeuronsInLayerData,
-                        kPSONeuronsInLayerParameters, trainingSamples, 1});
+  for (const TrainerKind* trainer : driverSeries(TrainerFamily::particleSwarm)) {
+    timeNeuronsInLayer({trainer->timingsType, first, step, last,
+                        resultPrefix + trainer->resultSuffix, iterations, kInputNeurons,
+                        kOutputNeurons, kNeuronsInLayerData, kPSONeuronsInLayerParameters,
+                        trainingSamples, 1});
   }
 }
 
 void runBPNeuronsInLayerTimings(int first, int step, int last, int iterations,
                                 const std::string& resultPrefix, int hiddenLayers,
                                 int trainingSamples) {
-  for (const TimedTrainer& trainer : kBackPropagationTrainers) {
-    timeNeuronsInLayer({trainer.type, first, step, last, resultPrefix + trainer.suffix, iterations,
-                        kInputNeurons, kOutputNeurons, kBPNeuronsInLayerData,
-                        kBPNeuronsInLayerParameters, trainingSamples, hiddenLayers});
+  for (const TrainerKind* trainer : driverSeries(TrainerFamily::backPropagation)) {
+    timeNeuronsInLayer({trainer->timingsType, first, step, last,
+                        resultPrefix + trainer->resultSuffix, iterations, kInputNeurons,
+                        kOutputNeurons, kBPNeuronsInLayerData, kBPNeuronsInLayerParameters,
+                        trainingSamples, hiddenLayers});
   }
 }
 
 void runPSONumberOfLayersTimings(int first, int step, int last, int iterations,
                                  const std::string& resultPrefix, int hiddenNeurons,
                                  int trainingSamples) {
-  for (const TimedTrainer& trainer : kParticleSwarmTrainers) {
-    timeNumberOfLayers({trainer.type, first, step, last, hiddenNeurons,
-                        resultPrefix + trainer.suffix, iterations, kInputNeurons, kOutputNeurons,
-                        kNumberOfLayersData, kPSONumberOfLayersParameters, trainingSamples});
+  for (const TrainerKind* trainer : driverSeries(TrainerFamily::particleSwarm)) {
+    timeNumberOfLayers({trainer->timingsType, first, step, last, hiddenNeurons,
+                        resultPrefix + trainer->resultSuffix, iterations, kInputNeurons,
+                        kOutputNeurons, kNumberOfLayersData, kPSONumberOfLayersParameters,
+                        trainingSamples});
   }
 }
 
 void runPSOSampleSizeTimings(int first, int step, int last, int iterations,
                              const std::string& resultPrefix) {
-  for (const TimedTrainer& trainer : kParticleSwarmTrainers) {
-    timeSampleSize(trainer.type, first, step, last, resultPrefix + trainer.suffix, iterations,
-                   kSampleSizeConfiguration, kSampleSizeData, kPSOSampleSizeParameters);
+  for (const TrainerKind* trainer : driverSeries(TrainerFamily::particleSwarm)) {
+    timeSampleSize(trainer->timingsType, first, step, last, resultPrefix + trainer->resultSuffix,
+                   iterations, kSampleSizeConfiguration, kSampleSizeData, kPSOSampleSizeParameters);
   }
 }

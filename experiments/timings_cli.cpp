@@ -2,7 +2,6 @@
 
 #include <iostream>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 #include "experiments/command_line.h"
@@ -12,8 +11,7 @@
 #include "experiments/timing.h"
 #include "experiments/timing_data.h"
 #include "nn/replace_file.h"
-#include "opencl/pso_opencl.h"
-#include "trainers/pso.h"
+#include "opencl/trainer_table.h"
 
 namespace {
 
@@ -111,20 +109,10 @@ int runDataSets(const ParsedOptions& o) {
   return 0;
 }
 
-// The class of a network that fastestParticleSwarm returned, by its exact type.
-const char* swarmClassName(const NN& network) {
-  const std::type_info& type = typeid(network);
-  if (type == typeid(NN_PSO)) return "NN_PSO";
-  if (type == typeid(NN_PSO_OpenCL_CPU_local)) return "NN_PSO_OpenCL_CPU_local";
-  if (type == typeid(NN_PSO_OpenCL_CPU_private)) return "NN_PSO_OpenCL_CPU_private";
-  if (type == typeid(NN_PSO_OpenCL_GPU_local)) return "NN_PSO_OpenCL_GPU_local";
-  if (type == typeid(NN_PSO_OpenCL_GPU_private)) return "NN_PSO_OpenCL_GPU_private";
-  return "unknown";
-}
-
 int runFastestPso(const ParsedOptions& o) {
   NN* fastest = fastestParticleSwarm(o.text("config"), o.text("data"), o.text("params"));
-  std::cout << "Fastest: " << swarmClassName(*fastest) << std::endl;
+  const TrainerKind* trainer = trainerOfNetwork(*fastest);
+  std::cout << "Fastest: " << (trainer != nullptr ? trainer->className : "unknown") << std::endl;
   delete fastest;
   return 0;
 }
@@ -256,7 +244,7 @@ void printProgramHelp(std::ostream& out) {
     out << name << command.summary << "\n";
   }
   out << "\nTrainer types (--type):";
-  for (int type = 0; type < kNetworkTypeCount; ++type) {
+  for (int type = 0; type < kTrainerTypeCount; ++type) {
     out << (type == 0 ? " " : type == 4 ? ",\n  " : ", ") << type << " " << trainerName(type);
   }
   out << ".\nThe drivers (pso-*, bp-neurons) read fixed file names from the working directory;\n"

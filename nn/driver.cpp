@@ -19,9 +19,9 @@ void printUsage() {
 }
 
 // A type whose class is not built into this program is as unknown as a misspelt one.
-const NetworkType* findType(const char* name, const NetworkType* types, int typeCount) {
-  for (int k = 0; k < typeCount; ++k) {
-    if (std::strcmp(types[k].name, name) == 0) return types[k].create ? &types[k] : nullptr;
+const TrainerKind* findType(const char* name, const std::vector<TrainerKind>& trainers) {
+  for (const TrainerKind& trainer : trainers) {
+    if (std::strcmp(trainer.name, name) == 0) return trainer.create ? &trainer : nullptr;
   }
   return nullptr;
 }
@@ -41,8 +41,8 @@ void checkNetworkFile(char** argv) {
   checkReplaceable(networkFile);
 }
 
-int train(int argumentCount, char** argv, const NetworkType* types, int typeCount) {
-  const NetworkType* type = findType(argv[1], types, typeCount);
+int train(int argumentCount, char** argv, const std::vector<TrainerKind>& trainers) {
+  const TrainerKind* type = findType(argv[1], trainers);
   if (type == nullptr) fatal("Wrong NN type", -1);
   if (argumentCount == 5) checkNetworkFile(argv);
   // The network lives until the process ends; the driver is its only owner.
@@ -67,9 +67,9 @@ int reload(char** argv) {
 
 }  // namespace
 
-int runOmbra(int argc, char** argv, const NetworkType* types, int typeCount) {
+int runOmbra(int argc, char** argv, const std::vector<TrainerKind>& trainers) {
   const int argumentCount = argc - 1;
-  if (argumentCount == 4 || argumentCount == 5) return train(argumentCount, argv, types, typeCount);
+  if (argumentCount == 4 || argumentCount == 5) return train(argumentCount, argv, trainers);
   if (argumentCount == 1) return reload(argv);
   printUsage();
   fatal("Wrong number of arguments", -1);

@@ -55,7 +55,7 @@ TEST_F(NetworkFactory, DestroyDeletesThroughTheVirtualDestructorAndIgnoresNull) 
   destroyed = false;
   destroyNetwork(0, new ProbeNetwork(destroyed));
   EXPECT_TRUE(destroyed);
-  for (int type = 0; type < kNetworkTypeCount; ++type) destroyNetwork(type, nullptr);
+  for (int type = 0; type < kTrainerTypeCount; ++type) destroyNetwork(type, nullptr);
 }
 
 TEST_F(NetworkFactory, TypeOutsideTheTableIsFatal) {

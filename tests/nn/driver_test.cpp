@@ -185,7 +185,14 @@ NN* createFixedTrainer(const std::string& configuration, const std::string& data
   return new FixedTrainer(configuration, data, parameters);
 }
 
-const NetworkType testTypes[] = {{"NOTYET", nullptr}, {"FIXED", createFixedTrainer}};
+std::vector<TrainerKind> testTypes() {
+  TrainerKind notYet{};
+  notYet.name = "NOTYET";  // no constructor: a class not built into the program
+  TrainerKind fixed{};
+  fixed.name = "FIXED";
+  fixed.create = createFixedTrainer;
+  return {notYet, fixed};
+}
 
 // Runs runOmbra in a child with the given standard input; its standard output lands in
 // folder/out.txt. Returns what the child printed.
@@ -200,7 +207,7 @@ std::string runInChild(const TemporaryFolder& folder, std::vector<std::string> a
       {
         std::freopen(inputFile.c_str(), "r", stdin);
         std::freopen(outputFile.c_str(), "w", stdout);
-        std::exit(runOmbra(static_cast<int>(argv.size()), argv.data(), testTypes, 2));
+        std::exit(runOmbra(static_cast<int>(argv.size()), argv.data(), testTypes()));
       },
       ::testing::ExitedWithCode(status), error);
   return readWholeFile(outputFile);
