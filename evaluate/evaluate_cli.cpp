@@ -258,37 +258,87 @@ void writeAllCharts(const std::string& prefix, const std::vector<Model>& models,
   std::cout << std::endl;
 }
 
-}  // namespace
-
-int runEvaluate(int argc, const char* const* argv) {
-  EvaluateOptions options;
+// The options, or the status to end with at once: 0 after the help, the usage status after a
+// bad argument.
+int readOptions(int argc, const char* const* argv, EvaluateOptions& options) {
   try {
-    if (!parseEvaluateOptions(argc, argv, options)) {
-      std::cout << evaluateHelp() << std::flush;
-      return 0;
-    }
+    if (parseEvaluateOptions(argc, argv, options)) return -1;
   } catch (const std::runtime_error& error) {
     std::cerr << "ombra-evaluate: " << error.what() << "\nTry 'ombra-evaluate --help'."
               << std::endl;
     return kEvaluateUsageStatus;
   }
-  std::srand(static_cast<unsigned>(options.seed));
+  std::cout << evaluateHelp() << std::flush;
+  return 0;
+}
 
-  NN_evaluated network(options.networkFile);
+// The network and the samples it is evaluated on; the output it names must exist and the set
+// must hold samples.
+void loadNetwork(const EvaluateOptions& options, NN_evaluated& network) {
   if (options.output > network.outputSize()) {
     fatal("ombra-evaluate: --output " + std::to_string(options.output) + ": the network has " +
               std::to_string(network.outputSize()) + " output" +
               (network.outputSize() == 1 ? "" : "s"),
           kEvaluateUsageStatus);
   }
-  const int output = options.output - 1;
   network.readSamples(options.trainingDataFile);
-  const SampleSet set = options.set;
-  const std::string setName = sampleSetName(set);
-  if (network.sampleCount(set) == 0) {
-    fatal("No " + setName + " samples in " + options.trainingDataFile + ": nothing to evaluate",
+  if (network.sampleCount(options.set) == 0) {
+    fatal("No " + std::string(sampleSetName(options.set)) + " samples in " +
+              options.trainingDataFile + ": nothing to evaluate",
           kEvaluateFailureStatus);
   }
+}
+
+// The figures of every model: the table, the network's confusion counts and the notes.
+std::vector<Ranking> reportModels(const std::vector<Model>& models, const std::string& setName,
+                                  bool ruleRow) {
+  std::vector<ModelFigures> figures;
+  std::vector<Ranking> rankings;
+  rankings.reserve(models.size());
+  for (const Model& model : models) {
+    rankings.emplace_back(model.evaluated.scores, model.evaluated.positive);
+    figures.push_back(figuresOf(model.name, model.evaluated, rankings.back(), model.validation));
+  }
+  printTable(std::cout, figures);
+  std::cout << '\n';
+  printConfusions(std::cout, figures.front(), setName);
+  if (!ruleRow) std::cout << "No rule row: no input column is named lsua.\n";
+  for (const Model& model : models) {
+    if (!model.note.empty()) std::cout << model.name << ": " << model.note << '\n';
+  }
+  std::cout << std::endl;
+  return rankings;
+}
+
+// The end of the report: a write error, or a set of one class whose figures are undefined.
+int finish(const Ranking& network, const std::string& setName) {
+  if (!std::cout.flush()) {
+    std::cerr << "Error writing standard output" << std::endl;
+    return kEvaluateFailureStatus;
+  }
+  if (network.positives() == 0 || network.negatives() == 0) {
+    std::cerr << "The " << setName << " samples are all "
+              << (network.positives() == 0 ? "completed" : "failed or cancelled")
+              << ": ROC AUC, PR AUC and the rates that need both classes are undefined (n/a)"
+              << std::endl;
+    return kEvaluateFailureStatus;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runEvaluate(int argc, const char* const* argv) {
+  EvaluateOptions options;
+  const int optionsStatus = readOptions(argc, argv, options);
+  if (optionsStatus >= 0) return optionsStatus;
+  std::srand(static_cast<unsigned>(options.seed));
+
+  NN_evaluated network(options.networkFile);
+  loadNetwork(options, network);
+  const int output = options.output - 1;
+  const SampleSet set = options.set;
+  const std::string setName = sampleSetName(set);
   const std::vector<uint8_t> trainingClasses = classesOf(network, SampleSet::training, output);
   const std::vector<uint8_t> validationClasses = classesOf(network, SampleSet::validation, output);
   const std::vector<uint8_t> classes = classesOf(network, set, output);
@@ -303,22 +353,7 @@ int runEvaluate(int argc, const char* const* argv) {
   const int lsua = findColumn(attributes.groups, "lsua");
   addBaselines(models, network, set, trainingClasses, validationClasses, classes, lsua,
                options.baselines);
-
-  std::vector<ModelFigures> figures;
-  std::vector<Ranking> rankings;
-  rankings.reserve(models.size());
-  for (const Model& model : models) {
-    rankings.emplace_back(model.evaluated.scores, model.evaluated.positive);
-    figures.push_back(figuresOf(model.name, model.evaluated, rankings.back(), model.validation));
-  }
-  printTable(std::cout, figures);
-  std::cout << '\n';
-  printConfusions(std::cout, figures.front(), setName);
-  if (lsua < 0) std::cout << "No rule row: no input column is named lsua.\n";
-  for (const Model& model : models) {
-    if (!model.note.empty()) std::cout << model.name << ": " << model.note << '\n';
-  }
-  std::cout << std::endl;
+  const std::vector<Ranking> rankings = reportModels(models, setName, lsua >= 0);
 
   const bool oneClass = rankings.front().positives() == 0 || rankings.front().negatives() == 0;
   if (options.importance && !oneClass) {
@@ -330,17 +365,5 @@ int runEvaluate(int argc, const char* const* argv) {
   if (!options.chartsPrefix.empty()) {
     writeAllCharts(options.chartsPrefix, models, rankings, setName);
   }
-
-  if (!std::cout.flush()) {
-    std::cerr << "Error writing standard output" << std::endl;
-    return kEvaluateFailureStatus;
-  }
-  if (oneClass) {
-    std::cerr << "The " << setName << " samples are all "
-              << (rankings.front().positives() == 0 ? "completed" : "failed or cancelled")
-              << ": ROC AUC, PR AUC and the rates that need both classes are undefined (n/a)"
-              << std::endl;
-    return kEvaluateFailureStatus;
-  }
-  return 0;
+  return finish(rankings.front(), setName);
 }

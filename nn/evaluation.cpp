@@ -25,11 +25,9 @@ float NN::meanSquaredError(const std::vector<float>& inputs, const std::vector<f
 
 float NN::testMeanSquaredError() { return meanSquaredError(testInputs, testTargets); }
 
-float NN::truePositiveRate(int* positives, int* negatives, int* truePositives,
-                           int* falsePositives, int* trueNegatives, int* falseNegatives) {
+ConfusionCounts NN::testConfusionCounts() {
   const int m = outputSize();
-  int actualPositive = 0, actualNegative = 0;
-  int tp = 0, fp = 0, tn = 0, fn = 0;
+  ConfusionCounts counts;
   for (int i = 0; i < numberOfTestSamples(); ++i) {
     feedForward(testInputs.data() + static_cast<size_t>(i) * inputSize(), weights.data(),
                 outputBuffer);
@@ -37,27 +35,28 @@ float NN::truePositiveRate(int* positives, int* negatives, int* truePositives,
       const bool actual = isPositive(testTargets[static_cast<size_t>(i) * m + j]);
       const bool predicted = isPositive(outputBuffer[j]);
       if (actual) {
-        ++actualPositive;
-        predicted ? ++tp : ++fn;
+        ++counts.positives;
+        predicted ? ++counts.truePositives : ++counts.falseNegatives;
       } else {
-        ++actualNegative;
-        predicted ? ++fp : ++tn;
+        ++counts.negatives;
+        predicted ? ++counts.falsePositives : ++counts.trueNegatives;
       }
     }
   }
-  std::cout << "positives = " << actualPositive << "\tnegatives = " << actualNegative
+  return counts;
+}
+
+float NN::truePositiveRate() {
+  const ConfusionCounts counts = testConfusionCounts();
+  std::cout << "positives = " << counts.positives << "\tnegatives = " << counts.negatives
             << std::endl;
-  std::cout << "true positives = " << tp << "\tfalse positives = " << fp << std::endl;
-  std::cout << "true negatives = " << tn << "\tfalse negatives = " << fn << std::endl;
-  if (positives) *positives = actualPositive;
-  if (negatives) *negatives = actualNegative;
-  if (truePositives) *truePositives = tp;
-  if (falsePositives) *falsePositives = fp;
-  if (trueNegatives) *trueNegatives = tn;
-  if (falseNegatives) *falseNegatives = fn;
+  std::cout << "true positives = " << counts.truePositives
+            << "\tfalse positives = " << counts.falsePositives << std::endl;
+  std::cout << "true negatives = " << counts.trueNegatives
+            << "\tfalse negatives = " << counts.falseNegatives << std::endl;
   // 0 / 0 on the processor gives a nan with its sign bit set, printed "-nan": say "nan".
-  if (actualPositive == 0) return std::numeric_limits<float>::quiet_NaN();
-  return static_cast<float>(tp) / static_cast<float>(actualPositive);
+  if (counts.positives == 0) return std::numeric_limits<float>::quiet_NaN();
+  return static_cast<float>(counts.truePositives) / static_cast<float>(counts.positives);
 }
 
 // "is Positive;output", then the first target and the first output of every test sample.

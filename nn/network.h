@@ -3,6 +3,17 @@
 #include <string>
 #include <vector>
 
+// The confusion counts of the test samples: every output of every sample is one count, and a
+// value above 0.5 (isPositive) is positive, for the target and for the output alike.
+struct ConfusionCounts {
+  int positives = 0;
+  int negatives = 0;
+  int truePositives = 0;
+  int falsePositives = 0;
+  int trueNegatives = 0;
+  int falseNegatives = 0;
+};
+
 // A fully connected feed-forward network of logistic neurons.
 //
 // Weight layout: layer 1 first, then layer 2, ... up to the output layer. Within
@@ -63,9 +74,10 @@ class NN {
   // Evaluation.
   float meanSquaredError(const std::vector<float>& inputs, const std::vector<float>& targets);
   float testMeanSquaredError();
-  float truePositiveRate(int* positives = nullptr, int* negatives = nullptr,
-                         int* truePositives = nullptr, int* falsePositives = nullptr,
-                         int* trueNegatives = nullptr, int* falseNegatives = nullptr);
+  ConfusionCounts testConfusionCounts();
+  // Prints the three lines of the counts; returns true positives over positives (nan when the
+  // test samples hold no positive target).
+  float truePositiveRate();
   static bool isPositive(float value) { return value > 0.5f; }
   void writeLiftChart(const std::string& fileName);
 

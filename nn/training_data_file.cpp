@@ -82,6 +82,151 @@ double shareOf(float figure, int total, int count) {
   return std::floor(static_cast<double>(figure) / total * count + 0.5);
 }
 
+// The three figures of the first line: proportions of the samples, not counts.
+struct SetFigures {
+  float training = 0.0f;
+  float validation = 0.0f;
+  float test = 0.0f;
+};
+
+SetFigures readSetFigures(NumberScanner& scanner, const char* end) {
+  SetFigures figures;
+  // An empty file goes on to the size check, as a stream reader would; a figure that is not
+  // a float (nan, inf, 1e50) would leave every later number unread.
+  const char* figureStart = scanner.current();
+  bool figuresRead = true;
+  for (float* figure : {&figures.training, &figures.validation, &figures.test}) {
+    if (figuresRead) figureStart = scanner.current();
+    figuresRead = figuresRead && scanner.readFloat(*figure);
+  }
+  if (!figuresRead && !onlySpaceFrom(figureStart, end)) {
+    fatal("Wrong training/validation/test set size: the first line of the training data file "
+          "holds " + tokenAt(figureStart, end) + " where three numbers are expected",
+          173);
+  }
+  return figures;
+}
+
+// The bounds that follow the sizes: a minimum and a maximum for each of n inputs, then for
+// each of m outputs.
+void readRanges(NumberScanner& scanner, const char* end, size_t n, size_t m,
+                std::vector<float>& inputRanges, std::vector<float>& outputRanges) {
+  // Every bound takes at least one character and one separator: a file too short to hold
+  // them is refused before the ranges are sized from the configuration.
+  const size_t boundCount = 2 * (n + m);
+  const std::string bounds = std::to_string(boundCount);
+  const char* boundStart = scanner.current();
+  if ((static_cast<size_t>(end - boundStart) + 1) / 2 < boundCount) {
+    fatal("Something is wrong with the samples: the training data file is too short for its " +
+              bounds + " range bounds",
+          136);
+  }
+  inputRanges.assign(2 * n, 0.0f);
+  outputRanges.assign(2 * m, 0.0f);
+  for (size_t k = 0; k < boundCount; ++k) {
+    const size_t inputBounds = inputRanges.size();
+    float& bound = k < inputBounds ? inputRanges[k] : outputRanges[k - inputBounds];
+    boundStart = scanner.current();
+    if (scanner.readFloat(bound)) continue;
+    const std::string what = onlySpaceFrom(boundStart, end)
+                                 ? "ends at"
+                                 : "holds " + tokenAt(boundStart, end) + ", not a float, as";
+    fatal("Something is wrong with the samples: the training data file " + what + " range bound " +
+              std::to_string(k + 1) + " of " + bounds,
+          136);
+  }
+  checkRanges(inputRanges, "input");
+  checkRanges(outputRanges, "output");
+}
+
+// Every sample of the file in data units, n inputs and m targets each.
+struct RawSamples {
+  std::vector<float> inputs;
+  std::vector<float> targets;
+  int count = 0;
+};
+
+// Samples until the first value of a sample cannot be read; a sample whose values run out
+// part-way is a damaged file, not a sample.
+RawSamples readSamples(NumberScanner& scanner, const char* begin, const char* end, size_t n,
+                       size_t m) {
+  RawSamples samples;
+  const size_t bytesPerSampleGuess = 8 * (n + m);
+  samples.inputs.reserve(static_cast<size_t>(end - begin) / bytesPerSampleGuess * n);
+  samples.targets.reserve(static_cast<size_t>(end - begin) / bytesPerSampleGuess * m);
+  long long sampleCount = 0;
+  float value;
+  for (;;) {
+    const char* sampleStart = scanner.current();
+    if (!scanner.readFloat(value)) {
+      // Only white space may follow the last sample: text that is not a number (or a value
+      // beyond the float range) would otherwise drop every sample after it without a word.
+      if (!onlySpaceFrom(sampleStart, end)) {
+        fatal("Something is wrong with the samples: sample " +
+                  std::to_string(sampleCount + 1) + " of the training data file starts with " +
+                  tokenAt(sampleStart, end) + ", which is not a float",
+              136);
+      }
+      break;
+    }
+    samples.inputs.push_back(value);
+    size_t read = 1;
+    const char* valueStart = scanner.current();
+    for (; read < n && scanner.readFloat(value); ++read) {
+      samples.inputs.push_back(value);
+      valueStart = scanner.current();
+    }
+    for (; read >= n && read < n + m && scanner.readFloat(value); ++read) {
+      samples.targets.push_back(value);
+      valueStart = scanner.current();
+    }
+    if (read != n + m && onlySpaceFrom(valueStart, end)) {
+      fatal("Something is wrong with the samples: sample " + std::to_string(sampleCount + 1) +
+                " of the training data file ends after " + std::to_string(read) + " of its " +
+                std::to_string(n + m) + " values",
+            136);
+    }
+    if (read != n + m) {
+      fatal("Something is wrong with the samples: value " + std::to_string(read + 1) +
+                " of sample " + std::to_string(sampleCount + 1) + " of the training data file is " +
+                tokenAt(valueStart, end) + ", which is not a float",
+            136);
+    }
+    ++sampleCount;
+  }
+  if (sampleCount > INT_MAX) fatal("Wrong training/validation/test set size", 173);
+  samples.count = static_cast<int>(sampleCount);
+  return samples;
+}
+
+// How many of the G samples read are training and validation samples; the test samples are
+// the rest. The three figures are proportions of the samples read; their total is truncated.
+struct SetSizes {
+  size_t training;
+  size_t validation;
+};
+
+SetSizes setSizes(const SetFigures& figures, int G) {
+  const float totalFigure = figures.training + figures.validation + figures.test;
+  if (!(std::fabs(totalFigure) < 2147483648.0f)) {
+    fatal("Wrong training/validation/test set size", 173);
+  }
+  const int total = static_cast<int>(totalFigure);
+  if (total == 0) fatal("Wrong training/validation/test set size", 173);
+  const double trainingShare = shareOf(figures.training, total, G);
+  const double validationShare = shareOf(figures.validation, total, G);
+  if (G < trainingShare || trainingShare < 1) {
+    fatal("Wrong training/validation/test set size", 173);
+  }
+  if (validationShare < 0 || trainingShare + validationShare > G) {
+    fatal("Wrong training/validation/test set size: " + text(figures.training) + " " +
+              text(figures.validation) + " " + text(figures.test) + " cannot split " +
+              std::to_string(G) + " samples",
+          173);
+  }
+  return {static_cast<size_t>(trainingShare), static_cast<size_t>(validationShare)};
+}
+
 }  // namespace
 
 // Reads the whole file into memory, then parses it: the file is the start-up cost of every
@@ -102,20 +247,7 @@ void NN::readTrainingData(const std::string& fileName) {
 // interchangeable and a sample is delimited only by its count of values.
 void NN::parseTrainingData(const char* begin, const char* end) {
   NumberScanner scanner(begin, end);
-  float trainingFigure = 0.0f, validationFigure = 0.0f, testFigure = 0.0f;
-  // An empty file goes on to the size check, as a stream reader would; a figure that is not
-  // a float (nan, inf, 1e50) would leave every later number unread.
-  const char* figureStart = scanner.current();
-  bool figuresRead = true;
-  for (float* figure : {&trainingFigure, &validationFigure, &testFigure}) {
-    if (figuresRead) figureStart = scanner.current();
-    figuresRead = figuresRead && scanner.readFloat(*figure);
-  }
-  if (!figuresRead && !onlySpaceFrom(figureStart, end)) {
-    fatal("Wrong training/validation/test set size: the first line of the training data file "
-          "holds " + tokenAt(figureStart, end) + " where three numbers are expected",
-          173);
-  }
+  const SetFigures figures = readSetFigures(scanner, end);
   int dataInputSize = 0, dataOutputSize = 0;
   scanner.readInt(dataInputSize);
   scanner.readInt(dataOutputSize);
@@ -125,123 +257,28 @@ void NN::parseTrainingData(const char* begin, const char* end) {
   if (dataOutputSize != outputSize()) {
     fatal("Output size from config file does not match data output size", -149);
   }
-
-  // Every bound takes at least one character and one separator: a file too short to hold
-  // them is refused before the ranges are sized from the configuration.
-  const size_t boundCount = 2 * (static_cast<size_t>(inputSize()) + outputSize());
-  const std::string bounds = std::to_string(boundCount);
-  const char* boundStart = scanner.current();
-  if ((static_cast<size_t>(end - boundStart) + 1) / 2 < boundCount) {
-    fatal("Something is wrong with the samples: the training data file is too short for its " +
-              bounds + " range bounds",
-          136);
-  }
-  const auto wrongBound = [&](size_t k) {
-    const std::string what = onlySpaceFrom(boundStart, end)
-                                 ? "ends at"
-                                 : "holds " + tokenAt(boundStart, end) + ", not a float, as";
-    fatal("Something is wrong with the samples: the training data file " + what +
-              " range bound " + std::to_string(k + 1) + " of " + bounds,
-          136);
-  };
-  inputRanges.assign(2 * static_cast<size_t>(inputSize()), 0.0f);
-  outputRanges.assign(2 * static_cast<size_t>(outputSize()), 0.0f);
-  for (size_t k = 0; k < boundCount; ++k) {
-    const size_t inputBounds = inputRanges.size();
-    float& bound = k < inputBounds ? inputRanges[k] : outputRanges[k - inputBounds];
-    boundStart = scanner.current();
-    if (!scanner.readFloat(bound)) wrongBound(k);
-  }
-  checkRanges(inputRanges, "input");
-  checkRanges(outputRanges, "output");
-
-  // Samples until the first value of a sample cannot be read; a sample whose values run
-  // out part-way is a damaged file, not a sample.
   const size_t n = static_cast<size_t>(inputSize());
   const size_t m = static_cast<size_t>(outputSize());
-  std::vector<float> rawInputs;
-  std::vector<float> rawTargets;
-  const size_t bytesPerSampleGuess = 8 * (n + m);
-  rawInputs.reserve(static_cast<size_t>(end - begin) / bytesPerSampleGuess * n);
-  rawTargets.reserve(static_cast<size_t>(end - begin) / bytesPerSampleGuess * m);
-  long long sampleCount = 0;
-  float value;
-  for (;;) {
-    const char* sampleStart = scanner.current();
-    if (!scanner.readFloat(value)) {
-      // Only white space may follow the last sample: text that is not a number (or a value
-      // beyond the float range) would otherwise drop every sample after it without a word.
-      if (!onlySpaceFrom(sampleStart, end)) {
-        fatal("Something is wrong with the samples: sample " +
-                  std::to_string(sampleCount + 1) + " of the training data file starts with " +
-                  tokenAt(sampleStart, end) + ", which is not a float",
-              136);
-      }
-      break;
-    }
-    rawInputs.push_back(value);
-    size_t read = 1;
-    const char* valueStart = scanner.current();
-    for (; read < n && scanner.readFloat(value); ++read) {
-      rawInputs.push_back(value);
-      valueStart = scanner.current();
-    }
-    for (; read >= n && read < n + m && scanner.readFloat(value); ++read) {
-      rawTargets.push_back(value);
-      valueStart = scanner.current();
-    }
-    if (read != n + m && onlySpaceFrom(valueStart, end)) {
-      fatal("Something is wrong with the samples: sample " + std::to_string(sampleCount + 1) +
-                " of the training data file ends after " + std::to_string(read) + " of its " +
-                std::to_string(n + m) + " values",
-            136);
-    }
-    if (read != n + m) {
-      fatal("Something is wrong with the samples: value " + std::to_string(read + 1) +
-                " of sample " + std::to_string(sampleCount + 1) + " of the training data file is " +
-                tokenAt(valueStart, end) + ", which is not a float",
-            136);
-    }
-    ++sampleCount;
-  }
-  if (sampleCount > INT_MAX) fatal("Wrong training/validation/test set size", 173);
-  const int G = static_cast<int>(sampleCount);
-  checkWithinBounds(rawInputs, inputRanges, n, 0);
-  checkWithinBounds(rawTargets, outputRanges, m, n);
+  readRanges(scanner, end, n, m, inputRanges, outputRanges);
+  RawSamples samples = readSamples(scanner, begin, end, n, m);
+  checkWithinBounds(samples.inputs, inputRanges, n, 0);
+  checkWithinBounds(samples.targets, outputRanges, m, n);
+  scaleInputs(samples.inputs);
 
-  scaleInputs(rawInputs);
-
-  // The three figures are proportions of the samples read; the total is truncated.
-  const float totalFigure = trainingFigure + validationFigure + testFigure;
-  if (!(std::fabs(totalFigure) < 2147483648.0f)) {
-    fatal("Wrong training/validation/test set size", 173);
-  }
-  const int total = static_cast<int>(totalFigure);
-  if (total == 0) fatal("Wrong training/validation/test set size", 173);
-  const double trainingShare = shareOf(trainingFigure, total, G);
-  const double validationShare = shareOf(validationFigure, total, G);
-  if (G < trainingShare || trainingShare < 1) {
-    fatal("Wrong training/validation/test set size", 173);
-  }
-  if (validationShare < 0 || trainingShare + validationShare > G) {
-    fatal("Wrong training/validation/test set size: " + text(trainingFigure) + " " +
-              text(validationFigure) + " " + text(testFigure) + " cannot split " +
-              std::to_string(G) + " samples",
-          173);
-  }
-  const size_t nTrain = static_cast<size_t>(trainingShare);
-  const size_t nValidation = static_cast<size_t>(validationShare);
-
-  const float* inputRows = rawInputs.data();
-  const float* targetRows = rawTargets.data();
+  const SetSizes sizes = setSizes(figures, samples.count);
+  const size_t nTrain = sizes.training;
+  const size_t nValidation = sizes.validation;
+  const float* inputRows = samples.inputs.data();
+  const float* targetRows = samples.targets.data();
   trainingInputs.assign(inputRows, inputRows + nTrain * n);
   trainingTargets.assign(targetRows, targetRows + nTrain * m);
   validationInputs.assign(inputRows + nTrain * n, inputRows + (nTrain + nValidation) * n);
   validationTargets.assign(targetRows + nTrain * m, targetRows + (nTrain + nValidation) * m);
-  testInputs.assign(inputRows + (nTrain + nValidation) * n, inputRows + rawInputs.size());
-  testTargets.assign(targetRows + (nTrain + nValidation) * m, targetRows + rawTargets.size());
+  testInputs.assign(inputRows + (nTrain + nValidation) * n, inputRows + samples.inputs.size());
+  testTargets.assign(targetRows + (nTrain + nValidation) * m, targetRows + samples.targets.size());
 
-  if (numberOfTrainingSamples() + numberOfValidationSamples() + numberOfTestSamples() != G) {
+  if (numberOfTrainingSamples() + numberOfValidationSamples() + numberOfTestSamples() !=
+      samples.count) {
     fatal("Something is wrong with the samples", 136);
   }
 }

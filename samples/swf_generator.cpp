@@ -67,122 +67,180 @@ void checkMemory(long long jobs, long long users, long long applicationsPerUser,
   }
 }
 
-}  // namespace
+// The sizes of a log: users, applications and the applications each user runs.
+struct LogShape {
+  long long users;
+  int applications;
+  long long applicationsPerUser;
+};
 
-void generateSwfLog(const SwfGeneratorOptions& options, std::ostream& out) {
-  Random random(options.seed);
+LogShape shapeOf(const SwfGeneratorOptions& options) {
   const long long userCount = std::max(options.users, 1);
   // In 64 bits: twice the users need not fit an int.
-  const long long applicationCount64 =
+  const long long applicationCount =
       std::max(options.applications > 0 ? options.applications : 2LL * options.users, 1LL);
   const long long applicationsPerUser =
-      std::max(1LL, std::min<long long>(options.applicationsPerUser, applicationCount64));
-  if (applicationCount64 > INT32_MAX) {
-    throw Exception("Too many applications: " + std::to_string(applicationCount64) +
+      std::max(1LL, std::min<long long>(options.applicationsPerUser, applicationCount));
+  if (applicationCount > INT32_MAX) {
+    throw Exception("Too many applications: " + std::to_string(applicationCount) +
                     " (at most 2147483647)");
   }
-  checkMemory(options.jobs, userCount, applicationsPerUser, applicationCount64);
-  const int applicationCount = static_cast<int>(applicationCount64);
+  checkMemory(options.jobs, userCount, applicationsPerUser, applicationCount);
+  return {userCount, static_cast<int>(applicationCount), applicationsPerUser};
+}
 
-  std::vector<double> applicationFailure(applicationCount);
-  std::vector<double> applicationRunTime(applicationCount);
-  for (int a = 0; a < applicationCount; ++a) {
-    applicationFailure[a] = 0.3 * random.uniform() * random.uniform();
-    applicationRunTime[a] = 60.0 * std::exp(6.0 * random.uniform());  // 1 minute to 4 days
+// Every application's own failure tendency and typical run time.
+struct Application {
+  double failure;
+  double runTime;
+};
+
+std::vector<Application> makeApplications(Random& random, int count) {
+  std::vector<Application> applications(count);
+  for (Application& application : applications) {
+    application.failure = 0.3 * random.uniform() * random.uniform();
+    application.runTime = 60.0 * std::exp(6.0 * random.uniform());  // 1 minute to 4 days
   }
-  std::vector<User> users(userCount);
-  std::vector<char> chosen(applicationCount, 0);  // the applications of the current user
+  return applications;
+}
+
+// The users, and their activities summed up in user order: a user is drawn by where a uniform
+// draw below the total falls.
+struct Population {
+  std::vector<User> users;
   std::vector<double> cumulativeActivity;
   double totalActivity = 0;
-  for (size_t u = 0; u < users.size(); ++u) {
-    User& user = users[u];
+
+  int draw(Random& random) const {
+    const int u =
+        static_cast<int>(std::lower_bound(cumulativeActivity.begin(), cumulativeActivity.end(),
+                                          random.uniform() * totalActivity) -
+                         cumulativeActivity.begin());
+    return std::min(u, static_cast<int>(users.size()) - 1);
+  }
+};
+
+Population makePopulation(Random& random, const LogShape& shape) {
+  Population population;
+  population.users.resize(shape.users);
+  std::vector<char> chosen(shape.applications, 0);  // the applications of the current user
+  for (size_t u = 0; u < population.users.size(); ++u) {
+    User& user = population.users[u];
     user.failure = 0.02 + 0.4 * std::pow(random.uniform(), 2.0);
     user.activity = 1.0 / std::pow(1.0 + u, 0.8);
     user.group = static_cast<int>(u % 17) + 1;
-    user.applications.reserve(applicationsPerUser);
-    while (static_cast<long long>(user.applications.size()) < applicationsPerUser) {
-      int a = random.below(applicationCount);
+    user.applications.reserve(shape.applicationsPerUser);
+    while (static_cast<long long>(user.applications.size()) < shape.applicationsPerUser) {
+      int a = random.below(shape.applications);
       if (!chosen[a]) {
         chosen[a] = 1;
         user.applications.push_back(a);
       }
     }
     for (int a : user.applications) chosen[a] = 0;
-    totalActivity += user.activity;
-    cumulativeActivity.push_back(totalActivity);
+    population.totalActivity += user.activity;
+    population.cumulativeActivity.push_back(population.totalActivity);
   }
+  return population;
+}
+
+// The 18 columns of one job, in column order, each as a whole number after one blank.
+void appendColumns(std::string& line, std::initializer_list<double> values) {
+  for (double value : values) {
+    line += ' ';
+    line += std::to_string(static_cast<long long>(value));
+  }
+}
+
+// The jobs one after another: the clock, and the latest status of every user and pair.
+class JobWriter {
+ public:
+  JobWriter(Random& random, const std::vector<Application>& applications,
+            const Population& population)
+      : random_(random),
+        applications_(applications),
+        population_(population),
+        lastOfUser_(population.users.size()) {}
+
+  // The line of job number, without its line feed (and without the blank before column 1).
+  const char* next(long long number);
+
+ private:
+  int drawStatus(const User& user, const History& pair, const History& last, int a);
+
+  Random& random_;
+  const std::vector<Application>& applications_;
+  const Population& population_;
+  std::unordered_map<uint64_t, History> pairs_;
+  std::vector<History> lastOfUser_;
+  double clock_ = 0;
+  std::string line_;
+};
+
+// A failure tendency grows with the user's and the application's, after a failure of the pair
+// (failures come in runs) or of the user, and for a hasty resubmission after a failure.
+int JobWriter::drawStatus(const User& user, const History& pair, const History& last, int a) {
+  double failure = 0.5 * user.failure + applications_[a].failure;
+  if (pair.status != 1) failure += 0.35;
+  if (last.status != 1) failure += 0.1;
+  if (clock_ - pair.submit < 600 && pair.status != 1) failure += 0.15;
+  failure = std::min(failure, 0.95);
+  if (random_.uniform() < failure) return random_.uniform() < 0.7 ? 0 : 5;
+  return 1;
+}
+
+const char* JobWriter::next(long long number) {
+  clock_ += std::floor(random_.exponential(45.0));
+  const int u = population_.draw(random_);
+  const User& user = population_.users[u];
+  // Each user runs a main application half the time, the others the rest.
+  const int choice =
+      random_.uniform() < 0.5 ? 0 : random_.below(static_cast<int>(user.applications.size()));
+  const int a = user.applications[choice];
+  History& pair = pairs_[(static_cast<uint64_t>(u) << 32) | static_cast<uint32_t>(a)];
+  const int status = drawStatus(user, pair, lastOfUser_[u], a);
+
+  const int processors = 1 << random_.below(7);
+  const double typical = applications_[a].runTime;
+  const double requested = std::ceil(typical * (1.5 + random_.uniform()) / 60.0) * 60.0;
+  double run = std::floor(typical * std::exp(random_.uniform() - 0.5));
+  if (status == 0) run = std::floor(run * random_.uniform() * 0.3);
+  if (status == 5) run = random_.uniform() < 0.5 ? 0 : std::floor(run * random_.uniform());
+  run = std::min(run, requested);
+  const double wait = std::floor(random_.exponential(120.0 * processors));
+  const double cpu = std::floor(run * (0.5 + 0.5 * random_.uniform()));
+  const double memory = processors * (256 + 64 * random_.below(8));
+  const double requestedMemory = random_.uniform() < 0.3 ? -1 : memory * 2;
+
+  line_.clear();
+  appendColumns(
+      line_,
+      {static_cast<double>(number), clock_, wait, run, static_cast<double>(processors), cpu, memory,
+       static_cast<double>(processors), requested, requestedMemory, static_cast<double>(status),
+       static_cast<double>(u + 1), static_cast<double>(user.group), static_cast<double>(a + 1),
+       static_cast<double>(1 + (processors > 16)), 1, -1, -1});
+  pair.status = status;
+  pair.submit = clock_;
+  lastOfUser_[u].status = status;
+  lastOfUser_[u].submit = clock_;
+  return line_.c_str() + 1;
+}
+
+}  // namespace
+
+void generateSwfLog(const SwfGeneratorOptions& options, std::ostream& out) {
+  Random random(options.seed);
+  const LogShape shape = shapeOf(options);
+  const std::vector<Application> applications = makeApplications(random, shape.applications);
+  const Population population = makePopulation(random, shape);
 
   out << "; Synthetic workload log written by swfgen\n"
-      << "; Jobs: " << options.jobs << "  Users: " << users.size()
+      << "; Jobs: " << options.jobs << "  Users: " << population.users.size()
       << "  ApplicationsPerUser: " << options.applicationsPerUser
-      << "  Applications: " << applicationCount << "  Seed: " << options.seed << "\n"
+      << "  Applications: " << shape.applications << "  Seed: " << options.seed << "\n"
       << "; MaxProcs: 1024\n";
-
-  std::unordered_map<uint64_t, History> pairs;
-  std::vector<History> lastOfUser(users.size());
-  double clock = 0;
-  std::string line;
+  JobWriter jobs(random, applications, population);
   for (long long number = 1; number <= options.jobs && out; ++number) {
-    clock += std::floor(random.exponential(45.0));
-    int u = static_cast<int>(std::lower_bound(cumulativeActivity.begin(), cumulativeActivity.end(),
-                                              random.uniform() * totalActivity) -
-                             cumulativeActivity.begin());
-    u = std::min(u, static_cast<int>(users.size()) - 1);
-    const User& user = users[u];
-    // Each user runs a main application half the time, the others the rest.
-    int choice =
-        random.uniform() < 0.5 ? 0 : random.below(static_cast<int>(user.applications.size()));
-    int a = user.applications[choice];
-    History& pair = pairs[(static_cast<uint64_t>(u) << 32) | static_cast<uint32_t>(a)];
-
-    double failure = 0.5 * user.failure + applicationFailure[a];
-    if (pair.status != 1) failure += 0.35;  // failures come in runs
-    if (lastOfUser[u].status != 1) failure += 0.1;
-    if (clock - pair.submit < 600 && pair.status != 1) failure += 0.15;  // hasty resubmission
-    failure = std::min(failure, 0.95);
-    int status = 1;
-    if (random.uniform() < failure) status = random.uniform() < 0.7 ? 0 : 5;
-
-    int processors = 1 << random.below(7);
-    double typical = applicationRunTime[a];
-    double requested = std::ceil(typical * (1.5 + random.uniform()) / 60.0) * 60.0;
-    double run = std::floor(typical * std::exp(random.uniform() - 0.5));
-    if (status == 0) run = std::floor(run * random.uniform() * 0.3);
-    if (status == 5) run = random.uniform() < 0.5 ? 0 : std::floor(run * random.uniform());
-    run = std::min(run, requested);
-    double wait = std::floor(random.exponential(120.0 * processors));
-    double cpu = std::floor(run * (0.5 + 0.5 * random.uniform()));
-    double memory = processors * (256 + 64 * random.below(8));
-    double requestedMemory = random.uniform() < 0.3 ? -1 : memory * 2;
-
-    line.clear();
-    auto field = [&line](double value) {
-      line += ' ';
-      line += std::to_string(static_cast<long long>(value));
-    };
-    field(static_cast<double>(number));
-    field(clock);
-    field(wait);
-    field(run);
-    field(processors);
-    field(cpu);
-    field(memory);
-    field(processors);
-    field(requested);
-    field(requestedMemory);
-    field(status);
-    field(u + 1);
-    field(user.group);
-    field(a + 1);
-    field(1 + (processors > 16));
-    field(1);
-    field(-1);
-    field(-1);
-    out << (line.c_str() + 1) << '\n';
-
-    pair.status = status;
-    pair.submit = clock;
-    lastOfUser[u].status = status;
-    lastOfUser[u].submit = clock;
+    out << jobs.next(number) << '\n';
   }
 }

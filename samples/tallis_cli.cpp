@@ -4,10 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <boost/program_options.hpp>
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -180,18 +180,10 @@ void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
   }
 }
 
-int runTallis(int argc, char** argv) {
-  if (argc < 7) {
-    printUsageInformation();
-    return 0;
-  }
-  std::vector<AttributeFunction> inputs, outputs;
-  double trainingRatio = 0, validationRatio = 0, testRatio = 0, positivesRatio = 0;
-  parseOptions(argc, argv, inputs, outputs, trainingRatio, validationRatio, testRatio,
-               positivesRatio);
-  std::string inputFile = argv[argc - 2];
-  std::string outputFile = argv[argc - 1];
-  // Before any work: swapped names, or a link to the log, would replace the log.
+namespace {
+
+// Before any work: swapped names, or a link to the log, would replace the log.
+void refuseUnsafeFiles(const std::string& inputFile, const std::string& outputFile) {
   if (isSameFile(inputFile, outputFile)) {
     throw Exception("Refusing to write " + quoted(outputFile) + ": it is the input log " +
                     quoted(inputFile));
@@ -208,14 +200,23 @@ int runTallis(int argc, char** argv) {
                     "swapped?)");
   }
   checkOutputTarget(outputFile);
+}
 
+// The finished jobs of the log, with the job counts before and after printed.
+std::vector<JobData> readFinishedJobs(const std::string& inputFile) {
   std::vector<JobData> jobs = parseFile(inputFile);
   std::cout << "num jobs =" << jobs.size() << std::endl;
   jobs = filterOutPartialJobs(jobs);
   std::cout << "num jobs =" << jobs.size() << std::endl;
   if (jobs.empty()) throw Exception("No finished jobs in the log");
   reportUnknownValues(jobs);
+  return jobs;
+}
 
+// The split by the ratios, the positives ratio step on the training and validation jobs, and
+// the split again of the jobs it leaves.
+SplitCounts selectSamples(std::vector<JobData>& jobs, double trainingRatio, double validationRatio,
+                          double testRatio, double positivesRatio) {
   SplitCounts split =
       splitJobs(static_cast<int>(jobs.size()), trainingRatio, validationRatio, testRatio);
   if (split.test < 0) {
@@ -234,7 +235,13 @@ int runTallis(int argc, char** argv) {
                                    "training or validation job failed or was cancelled"
                                  : "No training samples left after the positives ratio step");
   }
+  return split;
+}
 
+// The user table and the sizes of a sample, printed; a sample without inputs or outputs is
+// refused.
+void prepareSamples(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs,
+                    const std::vector<AttributeFunction>& outputs) {
   createUserIdLookupTable(jobs);
   int outputValues = outputSize(jobs, outputs);
   int inputValues = inputSize(jobs, inputs);
@@ -248,6 +255,13 @@ int runTallis(int argc, char** argv) {
     throw Exception("The output attributes give no values (\"uID\" gives none: the log has no "
                     "user ids)");
   }
+}
+
+// The training data file, then the column names beside it.
+void writeTrainingFiles(const std::vector<JobData>& jobs,
+                        const std::vector<AttributeFunction>& inputs,
+                        const std::vector<AttributeFunction>& outputs,
+                        const std::string& outputFile, const SplitCounts& split) {
   std::cout << "Writing file..." << std::endl;
   // Decided before the training data file exists: afterwards a new name is a regular file.
   const bool nameColumns = namesColumnsOf(outputFile);
@@ -263,6 +277,27 @@ int runTallis(int argc, char** argv) {
     }
   }
   std::cout << "File written" << std::endl;
+}
+
+}  // namespace
+
+int runTallis(int argc, char** argv) {
+  if (argc < 7) {
+    printUsageInformation();
+    return 0;
+  }
+  std::vector<AttributeFunction> inputs, outputs;
+  double trainingRatio = 0, validationRatio = 0, testRatio = 0, positivesRatio = 0;
+  parseOptions(argc, argv, inputs, outputs, trainingRatio, validationRatio, testRatio,
+               positivesRatio);
+  const std::string inputFile = argv[argc - 2];
+  const std::string outputFile = argv[argc - 1];
+  refuseUnsafeFiles(inputFile, outputFile);
+  std::vector<JobData> jobs = readFinishedJobs(inputFile);
+  const SplitCounts split =
+      selectSamples(jobs, trainingRatio, validationRatio, testRatio, positivesRatio);
+  prepareSamples(jobs, inputs, outputs);
+  writeTrainingFiles(jobs, inputs, outputs, outputFile, split);
   std::cout << "and... done." << std::endl;
   return 0;
 }

@@ -93,21 +93,155 @@ class TextBuffer {
   size_t used_ = 0;
 };
 
-}  // namespace
+// Where every block's values go, and the one-hot position of every job's user.
+struct Layout {
+  std::vector<Block> blocks;
+  int inputColumns = 0;
+  int columns = 0;
+  std::vector<int> userPosition;  // -1: not in the table; empty without a one-hot block
+};
 
-namespace {
+Layout layOut(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs,
+              const std::vector<AttributeFunction>& outputs) {
+  Layout layout;
+  layout.blocks = layoutBlocks(jobs, inputs, outputs);
+  for (size_t b = 0; b < layout.blocks.size(); ++b) {
+    const Block& block = layout.blocks[b];
+    layout.columns += block.width;
+    if (b < inputs.size()) layout.inputColumns += block.width;
+    if (block.kind != Block::kOneHot || !layout.userPosition.empty()) continue;
+    layout.userPosition.resize(jobs.size());
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      auto entry = userIdLookupTable.find(jobs[i].userID);
+      layout.userPosition[i] = entry == userIdLookupTable.end() ? -1 : entry->second;
+    }
+  }
+  return layout;
+}
+
+// The smallest and largest value of every column, and the jobs whose last value is positive.
+struct ColumnScan {
+  std::vector<double> smallest;
+  std::vector<double> largest;
+  int positives = 0;
+};
+
+void include(ColumnScan& scan, int column, double value) {
+  if (value < scan.smallest[column]) scan.smallest[column] = value;
+  if (value > scan.largest[column]) scan.largest[column] = value;
+}
+
+// The first pass over the jobs.
+ColumnScan scanColumns(const std::vector<JobData>& jobs, const Layout& layout,
+                       const LookBackIndex& index) {
+  ColumnScan scan;
+  scan.smallest.assign(layout.columns, std::numeric_limits<double>::infinity());
+  scan.largest.assign(layout.columns, -std::numeric_limits<double>::infinity());
+  std::vector<int> usersSeen(userIdLookupTable.size(), 0);
+  const int jobCount = static_cast<int>(jobs.size());
+  for (int i = 0; i < jobCount; ++i) {
+    double last = 0;  // an empty sample counts as negative
+    for (const Block& block : layout.blocks) {
+      if (block.width == 0) continue;
+      if (block.kind == Block::kScalar) {
+        last = block.fast(jobs, index, i);
+        include(scan, block.firstColumn, last);
+      } else if (block.kind == Block::kOneHot) {
+        last = layout.userPosition[i] == block.width - 1 ? 1.0 : 0.0;
+      } else {
+        const std::vector<double> values = genericValues(block, jobs, i);
+        for (int k = 0; k < block.width; ++k) include(scan, block.firstColumn + k, values[k]);
+        last = values.back();
+      }
+    }
+    if (!layout.userPosition.empty() && layout.userPosition[i] >= 0) {
+      ++usersSeen[layout.userPosition[i]];
+    }
+    if (last > 0.5) ++scan.positives;
+  }
+  // A one-hot column holds 1 for its user's jobs and 0 for every other job.
+  for (const Block& block : layout.blocks) {
+    if (block.kind != Block::kOneHot) continue;
+    for (int k = 0; k < block.width; ++k) {
+      scan.smallest[block.firstColumn + k] = usersSeen[k] == jobCount ? 1.0 : 0.0;
+      scan.largest[block.firstColumn + k] = usersSeen[k] > 0 ? 1.0 : 0.0;
+    }
+  }
+  return scan;
+}
+
+// The widened bounds of column k as written. ombra reads the file in single precision: a bound
+// it cannot read would end its reading of the file, so such a file is not written at all.
+std::string boundsLine(const ColumnScan& scan, int k) {
+  const ColumnBounds bounds = widenedBounds(scan.smallest[k], scan.largest[k]);
+  const std::string lower = formatDouble(bounds.lower);
+  const std::string upper = formatDouble(bounds.upper);
+  // Six significant digits can swallow the margin of a constant column of large values
+  // (259200 +- 0.125 is written as 259200 259200): such a column cannot be scaled.
+  const double low = std::strtod(lower.c_str(), nullptr);
+  const double high = std::strtod(upper.c_str(), nullptr);
+  if (!(low < high)) {
+    std::cerr << "Warning: the bounds of value column " << k << " round to " << lower << " "
+              << upper << "; a network cannot scale this column" << std::endl;
+  }
+  const float floatSpan = static_cast<float>(high) - static_cast<float>(low);
+  if (!(std::fabs(low) <= FLT_MAX && std::fabs(high) <= FLT_MAX && std::isfinite(floatSpan))) {
+    throw Exception("The bounds " + lower + " " + upper + " of value column " + std::to_string(k) +
+                    " are beyond the float range of the training data file");
+  }
+  return lower + " " + upper + "\n";
+}
+
+// The most characters one sample's line can take.
+size_t sampleRoom(const Layout& layout) {
+  size_t room = 1;
+  for (const Block& block : layout.blocks) {
+    room += static_cast<size_t>(block.width) *
+            (block.kind == Block::kOneHot ? 2 : kMaxFormattedDouble + 1);
+  }
+  return room;
+}
+
+// The second pass over the jobs: the samples as text, a tab after every value.
+void appendSamples(TextBuffer& text, const std::vector<JobData>& jobs, const Layout& layout,
+                   const LookBackIndex& index) {
+  const size_t room = sampleRoom(layout);
+  std::string zeros;
+  for (size_t k = 0; k < userIdLookupTable.size(); ++k) zeros += "0\t";
+  for (int i = 0; i < static_cast<int>(jobs.size()); ++i) {
+    char* out = text.reserve(room);
+    for (const Block& block : layout.blocks) {
+      if (block.kind == Block::kScalar) {
+        out = formatDouble(out, block.fast(jobs, index, i));
+        *out++ = '\t';
+      } else if (block.kind == Block::kOneHot) {
+        std::memcpy(out, zeros.data(), 2 * static_cast<size_t>(block.width));
+        if (layout.userPosition[i] >= 0) out[2 * layout.userPosition[i]] = '1';
+        out += 2 * block.width;
+      } else {
+        for (double value : genericValues(block, jobs, i)) {
+          out = formatDouble(out, value);
+          *out++ = '\t';
+        }
+      }
+    }
+    *out++ = '\n';
+    text.advance(out);
+  }
+}
+
 int sizeForJobZero(const std::vector<JobData>& jobs,
                    const std::vector<AttributeFunction>& functions) {
   size_t size = 0;
   for (AttributeFunction function : functions) {
     size += function(jobs, 0).size();
     if (size > static_cast<size_t>(kMaxSampleValues)) {
-      throw Exception("Too many values per sample: more than " +
-                      std::to_string(kMaxSampleValues));
+      throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues));
     }
   }
   return static_cast<int>(size);
 }
+
 }  // namespace
 
 int inputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs) {
@@ -131,121 +265,19 @@ void createTrainingFile(const std::vector<JobData>& jobs,
                         double trainingCount, double validationCount, double testCount) {
   OutputFile file(path);
   if (jobs.empty()) throw Exception("No jobs to write");
-  const int jobCount = static_cast<int>(jobs.size());
-  const std::vector<Block> blocks = layoutBlocks(jobs, inputs, outputs);
-  const int columns = blocks.empty() ? 0 : blocks.back().firstColumn + blocks.back().width;
+  const Layout layout = layOut(jobs, inputs, outputs);
   const LookBackIndex index = buildLookBackIndex(jobs);
+  const ColumnScan scan = scanColumns(jobs, layout, index);
+  std::cout << "positives = " << scan.positives
+            << "\tnegatives= " << static_cast<int>(jobs.size()) - scan.positives << std::endl;
 
-  // The one-hot position of every job's user (-1: not in the table).
-  std::vector<int> userPosition;
-  bool anyOneHot = false;
-  for (const Block& block : blocks) anyOneHot = anyOneHot || block.kind == Block::kOneHot;
-  if (anyOneHot) {
-    userPosition.resize(jobs.size());
-    for (int i = 0; i < jobCount; ++i) {
-      auto entry = userIdLookupTable.find(jobs[i].userID);
-      userPosition[i] = entry == userIdLookupTable.end() ? -1 : entry->second;
-    }
-  }
-
-  // Pass 1: smallest and largest value of every column, positives by the last value.
-  std::vector<double> smallest(columns, std::numeric_limits<double>::infinity());
-  std::vector<double> largest(columns, -std::numeric_limits<double>::infinity());
-  std::vector<int> usersSeen(userIdLookupTable.size(), 0);
-  int positives = 0;
-  for (int i = 0; i < jobCount; ++i) {
-    double last = 0;  // an empty sample counts as negative
-    for (const Block& block : blocks) {
-      if (block.width == 0) continue;
-      if (block.kind == Block::kScalar) {
-        double value = block.fast(jobs, index, i);
-        double& low = smallest[block.firstColumn];
-        double& high = largest[block.firstColumn];
-        if (value < low) low = value;
-        if (value > high) high = value;
-        last = value;
-      } else if (block.kind == Block::kOneHot) {
-        last = userPosition[i] == block.width - 1 ? 1.0 : 0.0;
-      } else {
-        std::vector<double> values = genericValues(block, jobs, i);
-        for (int k = 0; k < block.width; ++k) {
-          double& low = smallest[block.firstColumn + k];
-          double& high = largest[block.firstColumn + k];
-          if (values[k] < low) low = values[k];
-          if (values[k] > high) high = values[k];
-        }
-        last = values.back();
-      }
-    }
-    if (anyOneHot && userPosition[i] >= 0) ++usersSeen[userPosition[i]];
-    if (last > 0.5) ++positives;
-  }
-  // A one-hot column holds 1 for its user's jobs and 0 for every other job.
-  for (const Block& block : blocks) {
-    if (block.kind != Block::kOneHot) continue;
-    for (int k = 0; k < block.width; ++k) {
-      smallest[block.firstColumn + k] = usersSeen[k] == jobCount ? 1.0 : 0.0;
-      largest[block.firstColumn + k] = usersSeen[k] > 0 ? 1.0 : 0.0;
-    }
-  }
-  std::cout << "positives = " << positives << "\tnegatives= " << jobCount - positives << std::endl;
-
-  size_t sampleRoom = 1;
-  for (const Block& block : blocks) {
-    sampleRoom += static_cast<size_t>(block.width) *
-                  (block.kind == Block::kOneHot ? 2 : kMaxFormattedDouble + 1);
-  }
-  TextBuffer text(file, sampleRoom);
+  TextBuffer text(file, sampleRoom(layout));
   text.append(formatDouble(trainingCount) + " " + formatDouble(validationCount) + " " +
               formatDouble(testCount) + "\n");
-  int inputColumns = 0;
-  for (size_t b = 0; b < inputs.size(); ++b) inputColumns += blocks[b].width;
-  text.append(std::to_string(inputColumns) + " " + std::to_string(columns - inputColumns) + "\n");
-  for (int k = 0; k < columns; ++k) {
-    ColumnBounds bounds = widenedBounds(smallest[k], largest[k]);
-    std::string lower = formatDouble(bounds.lower);
-    std::string upper = formatDouble(bounds.upper);
-    // Six significant digits can swallow the margin of a constant column of large values
-    // (259200 +- 0.125 is written as 259200 259200): such a column cannot be scaled.
-    const double low = std::strtod(lower.c_str(), nullptr);
-    const double high = std::strtod(upper.c_str(), nullptr);
-    if (!(low < high)) {
-      std::cerr << "Warning: the bounds of value column " << k << " round to " << lower << " "
-                << upper << "; a network cannot scale this column" << std::endl;
-    }
-    // ombra reads the file in single precision: a value it cannot read would end its reading
-    // of the file, so such a file is not written at all.
-    const float floatSpan = static_cast<float>(high) - static_cast<float>(low);
-    if (!(std::fabs(low) <= FLT_MAX && std::fabs(high) <= FLT_MAX && std::isfinite(floatSpan))) {
-      throw Exception("The bounds " + lower + " " + upper + " of value column " +
-                      std::to_string(k) + " are beyond the float range of the training data file");
-    }
-    text.append(lower + " " + upper + "\n");
-  }
-
-  // Pass 2: the samples as text, a tab after every value.
-  std::string zeros;
-  for (size_t k = 0; k < userIdLookupTable.size(); ++k) zeros += "0\t";
-  for (int i = 0; i < jobCount; ++i) {
-    char* out = text.reserve(sampleRoom);
-    for (const Block& block : blocks) {
-      if (block.kind == Block::kScalar) {
-        out = formatDouble(out, block.fast(jobs, index, i));
-        *out++ = '\t';
-      } else if (block.kind == Block::kOneHot) {
-        std::memcpy(out, zeros.data(), 2 * static_cast<size_t>(block.width));
-        if (userPosition[i] >= 0) out[2 * userPosition[i]] = '1';
-        out += 2 * block.width;
-      } else {
-        for (double value : genericValues(block, jobs, i)) {
-          out = formatDouble(out, value);
-          *out++ = '\t';
-        }
-      }
-    }
-    *out++ = '\n';
-    text.advance(out);
-  }
+  text.append(std::to_string(layout.inputColumns) + " " +
+              std::to_string(layout.columns - layout.inputColumns) + "\n");
+  for (int k = 0; k < layout.columns; ++k) text.append(boundsLine(scan, k));
+  appendSamples(text, jobs, layout, index);
   text.flush();
   file.commit();
 }

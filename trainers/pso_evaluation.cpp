@@ -5,28 +5,18 @@
 
 #include "trainers/pso.h"
 #include "trainers/pso_tiles.h"
-#include "trainers/stopwatch.h"
 
 // outputs[(p*n + s)*m + k] = output k of particle p for sample s, in data units.
 // Each particle's weights are read in place from its slice of weights. Where AVX2 is
 // available the samples go through in tiles (trainers/pso_tiles.h: the same sums, a
 // vectorised sigmoid); otherwise one feedForward per particle and sample.
 void NN_PSO::simNNs(const std::vector<float>& inputs) {
-  // Profiling timers; quiet, so nothing prints.
-  Stopwatch total;
-  Stopwatch step;
-  total.setQuiet();
-  step.setQuiet();
-  total.start();
-  step.start();
-
   const int n = numberOfSamples(inputs);
   const int P = parameters.populationSize;
   const std::size_t D = static_cast<std::size_t>(parameters.dimension);
   const int m = outputSize();
   const std::size_t particleOutputs = static_cast<std::size_t>(n) * m;
   if (outputs.size() < particleOutputs * P) outputs.assign(particleOutputs * P, 0.0f);
-  step.print("setup");
 
   if (psotiles::available()) {
     std::vector<float> tiles;
@@ -46,8 +36,6 @@ void NN_PSO::simNNs(const std::vector<float>& inputs) {
       }
     }
   }
-  step.print("main calc");
-  total.print("total");
 }
 
 // Element p: the sum over samples s and outputs k, in that order, of

@@ -56,21 +56,17 @@ TEST(TruePositiveRate, CountsPrintedAndStored) {
   network->testTargets = {1, 0.7f, 1, 1, 0, 0.5f, 0.2f};
   // actual:    P    P     P     P    N   N      N
   // predicted: P    P     N     N    N   P      N   (output 0.5 at x = 0 is negative)
-  int counts[6] = {-1, -1, -1, -1, -1, -1};
   testing::internal::CaptureStdout();
-  const float rate =
-      network->truePositiveRate(&counts[0], &counts[1], &counts[2], &counts[3], &counts[4],
-                                &counts[5]);
+  const float rate = network->truePositiveRate();
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "positives = 4\tnegatives = 3\n"
             "true positives = 2\tfalse positives = 1\n"
             "true negatives = 2\tfalse negatives = 2\n");
   EXPECT_EQ(rate, 0.5f);
-  EXPECT_EQ(std::vector<int>(counts, counts + 6), (std::vector<int>{4, 3, 2, 1, 2, 2}));
-
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(network->truePositiveRate(nullptr, &counts[1]), 0.5f);  // the others stay null
-  testing::internal::GetCapturedStdout();
+  const ConfusionCounts counts = network->testConfusionCounts();
+  EXPECT_EQ((std::vector<int>{counts.positives, counts.negatives, counts.truePositives,
+                              counts.falsePositives, counts.trueNegatives, counts.falseNegatives}),
+            (std::vector<int>{4, 3, 2, 1, 2, 2}));
 }
 
 TEST(TruePositiveRate, EveryOutputOfEverySampleCounts) {
@@ -80,12 +76,9 @@ TEST(TruePositiveRate, EveryOutputOfEverySampleCounts) {
     network->testInputs.push_back(0.1f * i - 0.5f);
     network->testTargets.insert(network->testTargets.end(), {i % 3 == 0 ? 1.0f : 0.0f, 0.9f});
   }
-  int positives, negatives;
-  testing::internal::CaptureStdout();
-  network->truePositiveRate(&positives, &negatives);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(positives + negatives, 20);
-  EXPECT_EQ(positives, 4 + 10);
+  const ConfusionCounts counts = network->testConfusionCounts();
+  EXPECT_EQ(counts.positives + counts.negatives, 20);
+  EXPECT_EQ(counts.positives, 4 + 10);
 }
 
 TEST(TruePositiveRate, NoPositiveTargetIsNan) {

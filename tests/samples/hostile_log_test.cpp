@@ -269,14 +269,12 @@ struct RefusalCase {
   std::string message;    // standard error
 };
 
-// Every refusal names its reason, ends with status 1 and leaves the log and the target as they
-// were: the same file under another name, swapped names, a shell glob, a misplaced name, a
-// symbolic link loop or a planted link, and splits or sizes that ombra could not use.
-TEST_F(HostileTallis, RefusalsLeaveEveryFileAlone) {
-  const std::string original = readFile(log());
-  ASSERT_EQ(link(log().c_str(), dir.file("hard.swf").c_str()), 0);
+// The files the refusals are tried on: links to the log, a link loop, a training data file
+// and logs that give no usable split or no values.
+void plantRefusalFiles(const TempDir& dir, const std::string& log) {
+  ASSERT_EQ(link(log.c_str(), dir.file("hard.swf").c_str()), 0);
   ASSERT_EQ(symlink("log.swf", dir.file("soft.swf").c_str()), 0);
-  ASSERT_EQ(link(log().c_str(), dir.file("t.dat.columns").c_str()), 0);
+  ASSERT_EQ(link(log.c_str(), dir.file("t.dat.columns").c_str()), 0);
   ASSERT_EQ(symlink("loop2", dir.file("loop1").c_str()), 0);
   ASSERT_EQ(symlink("loop1", dir.file("loop2").c_str()), 0);
   mkdir(dir.file("sub").c_str(), 0755);
@@ -289,56 +287,67 @@ TEST_F(HostileTallis, RefusalsLeaveEveryFileAlone) {
   writeFile(dir.file("completed.swf"), completedFirst);
   writeFile(dir.file("nousers.swf"), noUsers);
   writeFile(dir.file("one.swf"), jobLine(1, 0, 1, 1, 1));
+}
 
+std::vector<RefusalCase> refusalCases(const TempDir& dir, const std::string& log,
+                                      const std::string& out) {
   const std::string options = "-isT -os -r1:1:1 -p0 ";
-  const std::string sameAsLog = "': it is the input log '" + log() + "'";
-  std::vector<RefusalCase> cases = {
-      {"the log as output", options + log() + " " + log(),
-       "Refusing to write '" + log() + sameAsLog},
-      {"a hard link to the log", options + log() + " " + dir.file("hard.swf"),
+  const std::string sameAsLog = "': it is the input log '" + log + "'";
+  return {
+      {"the log as output", options + log + " " + log, "Refusing to write '" + log + sameAsLog},
+      {"a hard link to the log", options + log + " " + dir.file("hard.swf"),
        "Refusing to write '" + dir.file("hard.swf") + sameAsLog},
-      {"a symbolic link to the log", options + log() + " " + dir.file("soft.swf"),
+      {"a symbolic link to the log", options + log + " " + dir.file("soft.swf"),
        "Refusing to write '" + dir.file("soft.swf") + sameAsLog},
-      {"the log through ..", options + log() + " " + dir.file("sub/../log.swf"),
+      {"the log through ..", options + log + " " + dir.file("sub/../log.swf"),
        "Refusing to write '" + dir.file("sub/../log.swf") + sameAsLog},
-      {"the log as the column names", options + log() + " " + dir.file("t.dat"),
+      {"the log as the column names", options + log + " " + dir.file("t.dat"),
        "Refusing to write '" + dir.file("t.dat.columns") + "', the column names of '" +
            dir.file("t.dat") + sameAsLog},
-      {"swapped names", options + dir.file("old.dat") + " " + log(),
+      {"swapped names", options + dir.file("old.dat") + " " + log,
        "Refusing to read '" + dir.file("old.dat") +
            "' as a workload log: it is a training data file (are the file names swapped?)"},
-      {"a shell glob", options + dir.file("a.swf") + " " + log() + " " + out(),
-       "Too many file names: '" + dir.file("a.swf") + "' '" + log() + "' '" + out() +
+      {"a shell glob", options + dir.file("a.swf") + " " + log + " " + out,
+       "Too many file names: '" + dir.file("a.swf") + "' '" + log + "' '" + out +
            "' (tallis reads one log and writes one training data file)"},
-      {"the log among the options", "-isT -os " + log() + " -r1:1:1 -p0 " + out(),
+      {"the log among the options", "-isT -os " + log + " -r1:1:1 -p0 " + out,
        "The input log and the output file must be the last two arguments"},
       {"no file names", "-i sT -o s -r 1:1:1 -p0",
        "The input log and the output file must be the last two arguments"},
-      {"a symbolic link loop", options + log() + " " + dir.file("loop1"),
+      {"a symbolic link loop", options + log + " " + dir.file("loop1"),
        "Refusing to write '" + dir.file("loop1") + "': a symbolic link loop"},
-      {"training ratio 0", "-isT -os -r0:1:1 -p0 " + log() + " " + out(),
+      {"training ratio 0", "-isT -os -r0:1:1 -p0 " + log + " " + out,
        "Training ratio must not be 0"},
-      {"a split without training samples", options + dir.file("one.swf") + " " + out(),
+      {"a split without training samples", options + dir.file("one.swf") + " " + out,
        "Data set ratios give no training samples (jobs: 1)"},
       {"no failure among the training and validation jobs",
-       "-isT -os -r1:1:1 -p0.5 " + dir.file("completed.swf") + " " + out(),
+       "-isT -os -r1:1:1 -p0.5 " + dir.file("completed.swf") + " " + out,
        "No training samples left after the positives ratio step: no training or validation job "
        "failed or was cancelled"},
-      {"uID inputs on a log without users", "-iuID -os -r1:1:1 -p0 " + dir.file("nousers.swf") +
-                                                " " + out(),
+      {"uID inputs on a log without users",
+       "-iuID -os -r1:1:1 -p0 " + dir.file("nousers.swf") + " " + out,
        "The input attributes give no values (\"uID\" gives none: the log has no user ids)"},
-      {"uID outputs on a log without users", "-isT -ouID -r1:1:1 -p0 " +
-                                                 dir.file("nousers.swf") + " " + out(),
+      {"uID outputs on a log without users",
+       "-isT -ouID -r1:1:1 -p0 " + dir.file("nousers.swf") + " " + out,
        "The output attributes give no values (\"uID\" gives none: the log has no user ids)"},
   };
+}
+
+// Every refusal names its reason, ends with status 1 and leaves the log and the target as they
+// were: the same file under another name, swapped names, a shell glob, a misplaced name, a
+// symbolic link loop or a planted link, and splits or sizes that ombra could not use.
+TEST_F(HostileTallis, RefusalsLeaveEveryFileAlone) {
+  const std::string original = readFile(log());
+  ASSERT_NO_FATAL_FAILURE(plantRefusalFiles(dir, log()));
+  std::vector<RefusalCase> cases = refusalCases(dir, log(), out());
   // A link that another user planted in a sticky world-writable folder (needs root to plant).
   const std::string shared = dir.file("shared");
   mkdir(shared.c_str(), 0755);
   chmod(shared.c_str(), 01777);
   ASSERT_EQ(symlink("../old.dat", (shared + "/train.dat").c_str()), 0);
   if (lchown((shared + "/train.dat").c_str(), 65534, 65534) == 0) {
-    cases.push_back({"a planted link in a shared folder", options + log() + " " + shared +
-                                                              "/train.dat",
+    cases.push_back({"a planted link in a shared folder",
+                     "-isT -os -r1:1:1 -p0 " + log() + " " + shared + "/train.dat",
                      "Refusing to follow the symbolic link '" + shared +
                          "/train.dat' in the shared folder '" + shared +
                          "': it belongs to another user"});
