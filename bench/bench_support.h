@@ -2,14 +2,13 @@
 
 // Shared by the benchmarks: case labels, medians, and the network files of a case in a
 // scratch folder.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_support.h"
 
 namespace bench {
 
@@ -26,25 +25,8 @@ inline double median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
 }
 
-// A fresh folder /tmp/<prefix>_XXXXXX, removed with its files when the object goes.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const std::string& prefix) {
-    std::string pattern = "/tmp/" + prefix + "_XXXXXX";
-    path_ = mkdtemp(&pattern[0]);
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+// A fresh folder, removed with its files when the object goes.
+using test_support::ScratchFolder;
 
 // The network configuration file: layer sizes separated by blanks.
 inline void writeConfiguration(const std::string& name, const std::vector<int>& layers) {

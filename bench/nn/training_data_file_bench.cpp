@@ -1,6 +1,7 @@
 // Reading a training data file of 1,000,000 samples x 16 values: our reader against a plain
 // std::ifstream >> float loop over the same file. Prints the ratio of the median times.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +11,8 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -27,7 +28,7 @@ const int sampleCount = 1000000;
 const int inputCount = 15;
 const int outputCount = 1;
 
-std::string folder;
+std::unique_ptr<bench::ScratchFolder> folder;
 std::string dataFile;
 std::string configurationFile;
 
@@ -35,10 +36,9 @@ std::string configurationFile;
 // fractions, one-hot flags and negative values; every value a double in the stream's
 // default format followed by a tab.
 void writeFiles() {
-  char name[] = "/tmp/training_data_bench_XXXXXX";
-  folder = mkdtemp(name);
-  dataFile = folder + "/train.dat";
-  configurationFile = folder + "/net.cfg";
+  folder.reset(new bench::ScratchFolder("training_data_bench"));
+  dataFile = folder->file("train.dat");
+  configurationFile = folder->file("net.cfg");
   std::ofstream(configurationFile) << inputCount << " 8 " << outputCount << " ";
 
   std::srand(1);
@@ -181,9 +181,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printRatios();
   }
-  std::remove(dataFile.c_str());
-  std::remove(configurationFile.c_str());
-  rmdir(folder.c_str());
+  folder.reset();
   benchmark::Shutdown();
   return identical ? 0 : 1;
 }

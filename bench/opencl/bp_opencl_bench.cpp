@@ -22,6 +22,7 @@
 
 #include "opencl/bp_opencl.h"
 #include "opencl/cl_check.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -125,11 +126,7 @@ class BenchmarkBP : public NN_BP_OpenCL_CPU {
 // A scratch working directory with the network files and the kernel file.
 class Workspace {
  public:
-  explicit Workspace(const std::vector<int>& layers) {
-    original_ = std::filesystem::current_path();
-    char pattern[] = "/tmp/ombra_bp_bench_XXXXXX";
-    directory_ = mkdtemp(pattern);
-    std::filesystem::current_path(directory_);
+  explicit Workspace(const std::vector<int>& layers) : directory_("ombra_bp_bench") {
     std::filesystem::copy_file(std::string(SOURCE_DIR) + "/opencl/NN_kernels.cl",
                                "NN_kernels.cl");
     std::ofstream configuration("net.cfg");
@@ -137,14 +134,9 @@ class Workspace {
     std::ofstream("train.dat") << trainingData(layers.front(), layers.back(), 1000);
     std::ofstream("bp.txt") << "Learning rate: 0.02\n";
   }
-  ~Workspace() {
-    std::filesystem::current_path(original_);
-    std::filesystem::remove_all(directory_);
-  }
 
  private:
-  std::filesystem::path original_;
-  std::filesystem::path directory_;
+  test_support::ScratchWorkingDirectory directory_;
 };
 
 double secondsOf(std::chrono::steady_clock::duration duration) {

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "opencl/pso_opencl.h"
 #include "trainers/pso.h"
 
@@ -37,44 +38,21 @@ const int kSamples = 10000;
 const unsigned kSeed = 20240613u;
 const std::vector<std::vector<int>> kTopologies = {{14, 10, 1}, {30, 20, 1}};
 
-std::string topologyName(const std::vector<int>& layers) {
-  std::string name;
-  for (size_t l = 0; l < layers.size(); ++l) name += (l ? "-" : "") + std::to_string(layers[l]);
-  return name;
-}
+using bench::topologyName;
 
 // A scratch working directory with net.cfg, train.dat (every sample a training sample) and a
 // copy of the kernel file, which the OpenCL trainers read from the working directory.
-std::filesystem::path enterScratchDirectory(const std::vector<int>& layers) {
-  char pattern[] = "/tmp/pso_opencl_bench_XXXXXX";
-  const std::filesystem::path directory = mkdtemp(pattern);
-  std::filesystem::current_path(directory);
-  std::filesystem::copy_file(std::string(SOURCE_DIR) + "/opencl/NN_kernels.cl", "NN_kernels.cl");
-  {
-    std::ofstream out("net.cfg");
-    for (int size : layers) out << size << " ";
+class Workspace {
+ public:
+  explicit Workspace(const std::vector<int>& layers) : directory_("pso_opencl_bench") {
+    std::filesystem::copy_file(std::string(SOURCE_DIR) + "/opencl/NN_kernels.cl", "NN_kernels.cl");
+    bench::writeConfiguration("net.cfg", layers);
+    bench::writeLinearRuleSamples("train.dat", layers, kSamples, kSeed);
   }
-  const int n = layers.front();
-  const int m = layers.back();
-  std::srand(kSeed);
-  std::vector<double> rule(n);
-  for (double& r : rule) r = std::rand() / 2147483648.0 - 0.5;
-  std::ofstream out("train.dat");
-  out << kSamples << " 0 0\n" << n << " " << m << "\n";
-  for (int j = 0; j < n; ++j) out << "-1.25 11.25\n";
-  for (int k = 0; k < m; ++k) out << "-0.125 1.125\n";
-  for (int s = 0; s < kSamples; ++s) {
-    double sum = 0;
-    for (int j = 0; j < n; ++j) {
-      const double x = 10.0 * (std::rand() / 2147483648.0);
-      sum += rule[j] * (x - 5.0);
-      out << x << "\t";
-    }
-    for (int k = 0; k < m; ++k) out << (sum > 0 ? 1 : 0) << "\t";
-    out << "\n";
-  }
-  return directory;
-}
+
+ private:
+  test_support::ScratchWorkingDirectory directory_;
+};
 
 // A trainer with its swarm, its samples in reach.
 template <class Trainer>
@@ -136,8 +114,7 @@ void iterate(Network& network, Timing& timing) {
 void timeAgainstCpu(benchmark::State& state, WorkSplit split) {
   const std::vector<int>& layers = kTopologies[state.range(0)];
   state.SetLabel(topologyName(layers));
-  const std::filesystem::path original = std::filesystem::current_path();
-  const std::filesystem::path directory = enterScratchDirectory(layers);
+  const Workspace workspace(layers);
   const char* splitName = split == WorkSplit::Gpu ? " (GPU split)" : "";
   {
     Contender<NN_PSO> cpu;
@@ -189,8 +166,6 @@ void timeAgainstCpu(benchmark::State& state, WorkSplit split) {
                 topologyName(layers).c_str(), median(cpuTiming.processor) * 1e3,
                 median(privateTiming.processor) * 1e3, median(localTiming.processor) * 1e3);
   }
-  std::filesystem::current_path(original);
-  std::filesystem::remove_all(directory);
 }
 
 void BM_PSOOpenCLIterationVersusCpu(benchmark::State& state) {

@@ -30,6 +30,7 @@
 #include "samples/swf_generator.h"
 #include "samples/training_file.h"
 #include "tests/reference/reference.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -44,11 +45,8 @@ struct Measurement {
 std::map<std::string, Measurement> results;
 
 std::string workDirectory() {
-  static std::string path = [] {
-    char pattern[] = "/tmp/tallis-bench-XXXXXX";
-    return std::string(mkdtemp(pattern));
-  }();
-  return path;
+  static const test_support::ScratchFolder folder("tallis-bench");
+  return folder.path();
 }
 
 // A generated log of `jobs` jobs: about 500 users and 3,000 user+application pairs.
@@ -123,7 +121,7 @@ int plainTallis(const std::string& log, const std::string& output) {
   split = resplitJobs(leading, split.test, 60, 20, jobs.size());
   createUserIdLookupTable(jobs);
   reference::createTrainingFile(jobs, inputs, outputs, output, split.training, split.validation,
-                          split.test);
+                                split.test);
   return 0;
 }
 
@@ -213,6 +211,5 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   printRatios();
   unlink(out.c_str());
-  std::system(("rm -rf '" + workDirectory() + "'").c_str());
   return 0;
 }

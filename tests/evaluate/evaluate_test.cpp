@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -14,8 +15,14 @@
 #include "evaluate/batch_forward.h"
 #include "evaluate/column_groups.h"
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::ProgramRun;
+using test_support::readFile;
+using test_support::runProgram;
+using test_support::ScratchFolder;
 
 TEST(BatchForward, EqualsFeedForwardBitForBit) {
   // Two hidden layers, three outputs, 77 samples (two blocks and a partial one).
@@ -81,15 +88,15 @@ class EvaluateProgram : public testing::Test {
     }
     return folder.write(name, text.str());
   }
-  CommandResult evaluate(const std::string& arguments) {
-    return runCommand(std::string(OMBRA_EVALUATE_PATH) + " " + arguments, folder);
+  ProgramRun evaluate(const std::string& arguments) {
+    return runProgram(std::string(OMBRA_EVALUATE_PATH) + " " + arguments);
   }
-  TemporaryFolder folder;
+  ScratchFolder folder;
   std::string network, data;
 };
 
 TEST_F(EvaluateProgram, ReportsEveryModelImportanceAndCharts) {
-  const CommandResult result =
+  const ProgramRun result =
       evaluate("'" + network + "' '" + data + "' --charts '" + folder.file("run") + "'");
   ASSERT_EQ(result.status, 0) << result.err;
   for (const char* row : {"\nnetwork ", "\nprior (training share) ", "\nrule: last user+app fail",
@@ -103,10 +110,10 @@ TEST_F(EvaluateProgram, ReportsEveryModelImportanceAndCharts) {
   EXPECT_TRUE(std::regex_search(result.out, std::regex("\n  rCPU +0\\.0000\n")));
   EXPECT_TRUE(std::regex_search(result.out, std::regex("\n  lsua +0\\.[0-9]*[1-9]")));
   for (const char* chart : {"roc", "pr", "gains", "calibration"}) {
-    EXPECT_EQ(readWholeFile(folder.file(std::string("run-") + chart + ".png")).substr(1, 3), "PNG")
+    EXPECT_EQ(readFile(folder.file(std::string("run-") + chart + ".png")).substr(1, 3), "PNG")
         << chart;
   }
-  EXPECT_EQ(runCommand("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'", folder).out, "0\n")
+  EXPECT_EQ(runProgram("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'").out, "0\n")
       << "no scratch folder left behind";
   EXPECT_NE(result.err.find("gradient-boosted trees: "), std::string::npos) << "progress";
 }
@@ -120,22 +127,21 @@ TEST_F(EvaluateProgram, IncompleteChartsAreNotPutInPlace) {
                ">$n.png; done\n");
   chmod(folder.file("bin/gnuplot").c_str(), 0755);
   folder.write("run-roc.png", "earlier chart");
-  const CommandResult result = runCommand(
+  const ProgramRun result = runProgram(
       "PATH='" + folder.file("bin") + "':$PATH " + OMBRA_EVALUATE_PATH + " '" + network + "' '" +
-          data + "' --no-baselines --no-importance --charts '" + folder.file("run") + "'",
-      folder);
+      data + "' --no-baselines --no-importance --charts '" + folder.file("run") + "'");
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("Error writing file: " + folder.file("run-roc.png") +
                             " (gnuplot left it incomplete)"),
             std::string::npos)
       << result.err;
-  EXPECT_EQ(readWholeFile(folder.file("run-roc.png")), "earlier chart");
-  EXPECT_EQ(runCommand("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'", folder).out, "0\n");
+  EXPECT_EQ(readFile(folder.file("run-roc.png")), "earlier chart");
+  EXPECT_EQ(runProgram("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'").out, "0\n");
 }
 
 TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
   writeData("negatives.dat", 60, 20, 40, [](int) { return false; });
-  const CommandResult result =
+  const ProgramRun result =
       evaluate("'" + network + "' '" + folder.file("negatives.dat") +
                "' --no-baselines --columns '" + folder.file("train.dat.columns") + "'");
   EXPECT_EQ(result.status, 1);
@@ -147,15 +153,15 @@ TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
 // scaled as in training, so every figure of its row stays (its Brier score and log loss
 // would change with the scaling).
 TEST_F(EvaluateProgram, InputsOfAnotherFileAreScaledWithTheNetworksRanges) {
-  std::string text = readWholeFile(data);
+  std::string text = readFile(data);
   text.replace(text.find("-1 1\n-1 1\n"), 10, "-2 2\n-3 1\n");
   const std::string other = folder.write("other.dat", text);
   const auto row = [](const std::string& report) {
     std::smatch match;
     return std::regex_search(report, match, std::regex("\nnetwork [^\n]*")) ? match.str() : "none";
   };
-  const CommandResult same = evaluate("'" + network + "' '" + data + "' --no-baselines");
-  const CommandResult shifted = evaluate("'" + network + "' '" + other + "' --no-baselines");
+  const ProgramRun same = evaluate("'" + network + "' '" + data + "' --no-baselines");
+  const ProgramRun shifted = evaluate("'" + network + "' '" + other + "' --no-baselines");
   EXPECT_EQ(shifted.status, 0);
   EXPECT_EQ(row(shifted.out), row(same.out));
   EXPECT_NE(shifted.err.find("differ from those the network was trained with"), std::string::npos);
@@ -163,7 +169,7 @@ TEST_F(EvaluateProgram, InputsOfAnotherFileAreScaledWithTheNetworksRanges) {
 
 TEST_F(EvaluateProgram, WithoutValidationSamplesTheBaselinesTrainFixedRounds) {
   writeData("no-validation.dat", 80, 0, 40, [](int s) { return s % 3 == 0; });
-  const CommandResult result =
+  const ProgramRun result =
       evaluate("'" + network + "' '" + folder.file("no-validation.dat") +
                "' --no-importance --columns '" + folder.file("train.dat.columns") + "'");
   EXPECT_EQ(result.status, 0) << result.err;
@@ -212,8 +218,8 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       *text = std::regex_replace(*text, std::regex("\\{data\\}"), "train.dat");
     }
     SCOPED_TRACE(arguments);
-    const CommandResult result = runCommand(
-        "cd '" + folder.path() + "' && " + OMBRA_EVALUATE_PATH + " " + arguments, folder);
+    const ProgramRun result =
+        runProgram("cd '" + folder.path() + "' && " + OMBRA_EVALUATE_PATH + " " + arguments);
     EXPECT_EQ(result.status, refusal.status);
     EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "") << "nothing reported before the refusal";
@@ -222,10 +228,10 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
 
 // The "Output: " values ombra prints for the given query text.
 std::vector<double> ombraAnswers(const std::string& network, const std::string& queries,
-                                 const TemporaryFolder& folder) {
+                                 const ScratchFolder& folder) {
   const std::string queryFile = folder.write("queries.txt", queries);
-  const CommandResult result =
-      runCommand(std::string(OMBRA_PATH) + " '" + network + "' < '" + queryFile + "'", folder);
+  const ProgramRun result =
+      runProgram(std::string(OMBRA_PATH) + " '" + network + "' < '" + queryFile + "'");
   std::vector<double> answers;
   const std::regex output("Output: (\\S+) ");
   for (std::sregex_iterator it(result.out.begin(), result.out.end(), output), end; it != end;
@@ -238,18 +244,16 @@ std::vector<double> ombraAnswers(const std::string& network, const std::string& 
 // The ROC AUC of the report against one computed here, by definition, from what the saved
 // network answers on ombra's query loop for the raw test rows of the file.
 TEST(EvaluateDemo, RocAucAgreesWithTheNetworksOwnAnswers) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   folder.write("bp.txt", "Learning rate: 0.01\nStrip length: 10\nIterations: 100\n");
   const std::string demo = DEMO_DIR;
-  const CommandResult trained =
-      runCommand(std::string(OMBRA_PATH) + " BP " + demo + "/net.cfg " + demo + "/train.dat '" +
-                     folder.file("bp.txt") + "' '" + folder.file("net.bin") + "' </dev/null",
-                 folder);
+  const ProgramRun trained =
+      runProgram(std::string(OMBRA_PATH) + " BP " + demo + "/net.cfg " + demo + "/train.dat '" +
+                 folder.file("bp.txt") + "' '" + folder.file("net.bin") + "' </dev/null");
   ASSERT_EQ(trained.status, 0) << trained.err;
-  const CommandResult report =
-      runCommand(std::string(OMBRA_EVALUATE_PATH) + " '" + folder.file("net.bin") + "' " + demo +
-                     "/train.dat --no-baselines --no-importance",
-                 folder);
+  const ProgramRun report =
+      runProgram(std::string(OMBRA_EVALUATE_PATH) + " '" + folder.file("net.bin") + "' " + demo +
+                 "/train.dat --no-baselines --no-importance");
   ASSERT_EQ(report.status, 0) << report.err;
   std::smatch auc;
   ASSERT_TRUE(std::regex_search(report.out, auc, std::regex("\nnetwork +([0-9.]+) ")));

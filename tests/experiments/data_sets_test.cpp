@@ -13,6 +13,7 @@
 
 #include "opencl/pso_opencl.h"
 #include "tests/experiments/experiment_files.h"
+#include "tests/support/test_support.h"
 #include "trainers/pso.h"
 
 namespace {
@@ -49,10 +50,10 @@ TEST(DataSetNames, SevenDistinctWorkloadLogs) {
   }
 }
 
-class DataSets : public experiment_test::ScratchWorkingDirectory {
+class DataSets : public experiment_test::ExperimentDirectoryTest {
  protected:
   void SetUp() override {
-    ScratchWorkingDirectory::SetUp();
+    ExperimentDirectoryTest::SetUp();
     writeFile("net.cfg", "9 3 1 ");
   }
 };
@@ -71,9 +72,9 @@ TEST_F(DataSets, FastestParticleSwarmReturnsTheSmallestPrintedTime) {
   if (!hasDevice(CL_DEVICE_TYPE_CPU) || !hasDevice(CL_DEVICE_TYPE_GPU)) {
     GTEST_SKIP() << "needs OpenCL devices of type CPU and GPU";
   }
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   NN* fastest = fastestParticleSwarm("net.cfg", "data.txt", "params.txt");
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
   ASSERT_NE(fastest, nullptr);
 
   std::vector<double> printed;
@@ -102,9 +103,9 @@ TEST_F(DataSets, TrainsSavesAndChartsEveryDataSet) {
   for (const char* name : kDataSetNames) {
     writeFile(std::string(name) + ".dat", experiment_test::trainingData(20, 5, 5));
   }
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   trainOnDataSets(".dat", "net.cfg", "params.txt");
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
 
   size_t position = 0;
   for (const char* name : kDataSetNames) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/experiments/experiment_files.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ const std::vector<std::string> kBpSuffixes = {"_BP CPU.csv", "_BP OpenCL GPU.csv
 
 bool exitedWithFailure(int status) { return WIFEXITED(status) && WEXITSTATUS(status) != 0; }
 
-class Drivers : public experiment_test::ScratchWorkingDirectory {
+class Drivers : public experiment_test::ExperimentDirectoryTest {
  protected:
   // The .csv files in the working directory.
   std::set<std::string> resultFiles() {
@@ -54,11 +55,11 @@ class Drivers : public experiment_test::ScratchWorkingDirectory {
 // With an empty range no network is built: only the named result files appear, each with
 // its header line.
 TEST_F(Drivers, EveryTrainerGetsItsResultFileInOrder) {
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   runPSONeuronsInLayerTimings(2, 1, 1, 1, "neurons", 10);
   runBPNeuronsInLayerTimings(2, 1, 1, 1, "bp", 2, 10);
   runPSONumberOfLayersTimings(2, 1, 1, 1, "layers", 4, 10);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(test_support::capturedStdout(), "");
 
   std::set<std::string> expected = named("neurons", kPsoSuffixes);
   const std::set<std::string> bp = named("bp", kBpSuffixes);
@@ -81,16 +82,16 @@ TEST_F(Drivers, BackPropagationNeuronsInLayerReadsItsFixedFiles) {
   writeFile("BP_num_neur_in_layers_10_KTH-SP2-1996-2.1-cln.swf",
             experiment_test::trainingData(20, 5, 5));
   if (bothDeviceTypes()) {
-    testing::internal::CaptureStdout();
+    test_support::captureStdout();
     runBPNeuronsInLayerTimings(2, 1, 3, 1, "bp", 2, 20);
-    testing::internal::GetCapturedStdout();
+    test_support::capturedStdout();
     for (const std::string& name : named("bp", kBpSuffixes)) {
       EXPECT_EQ(measuredCounts(name), (std::vector<std::string>{"2", "3"})) << name;
     }
   } else if (!hasDevice(CL_DEVICE_TYPE_GPU)) {
     EXPECT_EXIT(
         {
-          testing::internal::CaptureStdout();
+          test_support::captureStdout();
           runBPNeuronsInLayerTimings(2, 1, 3, 1, "bp", 2, 20);
         },
         exitedWithFailure, "");
@@ -113,11 +114,11 @@ TEST_F(Drivers, ParticleSwarmDriversReadTheirFixedFiles) {
   writeFile("nn_config_sample_size_timings.txt", "9 3 1 ");
 
   if (bothDeviceTypes()) {
-    testing::internal::CaptureStdout();
+    test_support::captureStdout();
     runPSONeuronsInLayerTimings(2, 2, 4, 1, "neurons", 20);
     runPSONumberOfLayersTimings(0, 1, 1, 1, "layers", 3, 20);
     runPSOSampleSizeTimings(10, 10, 20, 1, "samples");
-    testing::internal::GetCapturedStdout();
+    test_support::capturedStdout();
     for (const std::string& suffix : kPsoSuffixes) {
       SCOPED_TRACE(suffix);
       EXPECT_EQ(measuredCounts("neurons" + suffix), (std::vector<std::string>{"2", "4"}));
@@ -127,21 +128,21 @@ TEST_F(Drivers, ParticleSwarmDriversReadTheirFixedFiles) {
   } else if (!hasDevice(CL_DEVICE_TYPE_GPU)) {
     EXPECT_EXIT(
         {
-          testing::internal::CaptureStdout();
+          test_support::captureStdout();
           runPSONeuronsInLayerTimings(2, 2, 4, 1, "neurons", 20);
         },
         exitedWithFailure, "");
     EXPECT_EQ(measuredCounts("neurons_PSO CPU.csv"), (std::vector<std::string>{"2", "4"}));
     EXPECT_EXIT(
         {
-          testing::internal::CaptureStdout();
+          test_support::captureStdout();
           runPSONumberOfLayersTimings(0, 1, 1, 1, "layers", 3, 20);
         },
         exitedWithFailure, "");
     EXPECT_EQ(measuredCounts("layers_PSO CPU.csv"), (std::vector<std::string>{"0", "1"}));
     EXPECT_EXIT(
         {
-          testing::internal::CaptureStdout();
+          test_support::captureStdout();
           runPSOSampleSizeTimings(10, 10, 20, 1, "samples");
         },
         exitedWithFailure, "");

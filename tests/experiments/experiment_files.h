@@ -2,7 +2,7 @@
 
 // Shared by the experiment tests: every test runs in its own scratch working directory,
 // because the experiments write their configuration files to the working directory. The
-// device probe and the file helpers are the OpenCL tests'.
+// device probe and the scratch directory are the OpenCL tests'.
 
 #include <CL/cl.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,15 +20,9 @@
 
 namespace experiment_test {
 
-using opencl_test::readFile;
-using opencl_test::writeFile;
-
-inline std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) result.push_back(line);
-  return result;
-}
+using test_support::lines;
+using test_support::readFile;
+using test_support::writeFile;
 
 // A training data file of 9 inputs and 1 output: inputs in [0, 10) from a private generator
 // (rand() is left alone), target 1 when the inputs' mean exceeds 5.
@@ -67,29 +60,15 @@ inline bool hasDevice(cl_device_type type) {
 }
 
 // A fresh working directory holding "data.txt" (30 training, 5 validation, 5 test samples),
-// "params.txt" and a copy of the kernel file.
-class ScratchWorkingDirectory : public ::testing::Test {
+// "params.txt" and a copy of the kernel file; rand() seeded.
+class ExperimentDirectoryTest : public opencl_test::ScratchDirectoryTest {
  protected:
   void SetUp() override {
     std::srand(4242);
-    original_ = std::filesystem::current_path();
-    char pattern[] = "/tmp/ombra_experiments_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    std::filesystem::current_path(directory_);
+    opencl_test::ScratchDirectoryTest::SetUp();
     writeFile("data.txt", trainingData(30, 5, 5));
     writeFile("params.txt", kParameters);
-    std::filesystem::copy_file(KERNELS_PATH, "NN_kernels.cl");
   }
-  void TearDown() override {
-    if (directory_.empty()) return;
-    std::filesystem::current_path(original_);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
-  }
-
-  std::filesystem::path original_;
-  std::filesystem::path directory_;
 };
 
 }  // namespace experiment_test

@@ -5,6 +5,7 @@
 #include "opencl/bp_opencl.h"
 #include "opencl/pso_opencl.h"
 #include "tests/experiments/experiment_files.h"
+#include "tests/support/test_support.h"
 #include "trainers/bp.h"
 #include "trainers/pso.h"
 
@@ -13,10 +14,10 @@ namespace {
 using experiment_test::hasDevice;
 using experiment_test::writeFile;
 
-class NetworkFactory : public experiment_test::ScratchWorkingDirectory {
+class NetworkFactory : public experiment_test::ExperimentDirectoryTest {
  protected:
   void SetUp() override {
-    ScratchWorkingDirectory::SetUp();
+    ExperimentDirectoryTest::SetUp();
     writeFile("net.cfg", "9 4 1 ");
   }
 };
@@ -75,11 +76,11 @@ TEST_F(NetworkFactory, ConstructorFailuresAreThoseOfTheNetwork) {
 // The type builds an object of class Expected (its information is printed, unchecked).
 template <class Expected>
 void expectBuilds(int type) {
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   NN* network = createNetwork(type, "net.cfg", "data.txt", "params.txt");
   EXPECT_NE(dynamic_cast<Expected*>(network), nullptr) << "type " << type;
   destroyNetwork(type, network);
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
 }
 
 // The OpenCL CPU classes, where an OpenCL CPU device exists.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/experiments/experiment_files.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ TEST(ConfigurationText, EverySizeFollowedByOneSpaceWithoutLineBreak) {
   EXPECT_EQ(configurationText({9, 1}), "9 1 ");
 }
 
-class Timing : public experiment_test::ScratchWorkingDirectory {
+class Timing : public experiment_test::ExperimentDirectoryTest {
  protected:
   LayerTimingSettings layerSettings(int type, int first, int step, int last) {
     return {type, first, step, last, 3, "layers.csv", 2, 9, 1, "data.txt", "params.txt", 30};
@@ -75,9 +76,9 @@ class Timing : public experiment_test::ScratchWorkingDirectory {
 TEST_F(Timing, NumberOfLayersFromNoneToTwoHiddenLayers) {
   for (int type : {5, 0}) {
     SCOPED_TRACE(type);
-    testing::internal::CaptureStdout();
+    test_support::captureStdout();
     timeNumberOfLayers(layerSettings(type, 0, 1, 2));
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = test_support::capturedStdout();
     expectResultFile("layers.csv", "layers;time (s)", {0, 1, 2});
     // The last network was (9, 3, 3, 1).
     EXPECT_EQ(readFile(kLayersConfig), "9 3 3 1 ");
@@ -93,26 +94,26 @@ TEST_F(Timing, NumberOfLayersBuildsTheTopologyOfEachCount) {
   const char* expected[] = {"9 1 ", "9 3 1 ", "9 3 3 1 "};
   for (int n = 0; n < 3; ++n) {
     SCOPED_TRACE(n);
-    testing::internal::CaptureStdout();
+    test_support::captureStdout();
     timeNumberOfLayers(layerSettings(5, n, 1, n));
-    testing::internal::GetCapturedStdout();
+    test_support::capturedStdout();
     EXPECT_EQ(readFile(kLayersConfig), expected[n]);
     expectResultFile("layers.csv", "layers;time (s)", {n});
   }
 }
 
 TEST_F(Timing, NumberOfLayersStartingAboveZeroBuildsAllLayersAtOnce) {
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   timeNumberOfLayers(layerSettings(5, 2, 2, 5));
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
   expectResultFile("layers.csv", "layers;time (s)", {2, 4});
   EXPECT_EQ(readFile(kLayersConfig), "9 3 3 3 3 1 ");
 }
 
 TEST_F(Timing, NeuronsInLayerWithTwoHiddenLayers) {
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   timeNeuronsInLayer(neuronSettings(5, 5, 5, 15));
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
   expectResultFile("neurons.csv", "neurons in layer;time (s)", {5, 10, 15});
   EXPECT_EQ(readFile(kNeuronsConfig), "9 15 15 1 ");
   // (9, 5, 5, 1): 5*10 + 5*6 + 6 = 86; (9, 10, 10, 1): 100 + 110 + 11 = 221;
@@ -127,9 +128,9 @@ TEST_F(Timing, NeuronsInLayerWithTwoHiddenLayers) {
 TEST_F(Timing, NeuronsInLayerWithParticleSwarm) {
   NeuronTimingSettings settings = neuronSettings(0, 2, 1, 3);
   settings.hiddenLayers = 1;
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   timeNeuronsInLayer(settings);
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
   expectResultFile("neurons.csv", "neurons in layer;time (s)", {2, 3});
   EXPECT_EQ(readFile(kNeuronsConfig), "9 3 1 ");
   EXPECT_NE(out.find("   total weights=23\n"), std::string::npos) << out;
@@ -139,20 +140,20 @@ TEST_F(Timing, NeuronsInLayerWithParticleSwarm) {
 TEST_F(Timing, SampleSizeDescendsOnOneNetwork) {
   writeFile("big.txt", experiment_test::trainingData(300, 5, 5));
   writeFile("net.cfg", "9 3 1 ");
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   timeSampleSize(5, 100, 100, 300, "samples.csv", 2, "net.cfg", "big.txt", "params.txt");
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
   expectResultFile("samples.csv", "samples; time (s)", {300, 200, 100});
   EXPECT_EQ(out, "i = 300\ni = 200\ni = 100\n");
 }
 
 TEST_F(Timing, EmptyRangeWritesOnlyTheHeader) {
   writeFile("net.cfg", "9 3 1 ");
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   timeNumberOfLayers(layerSettings(5, 3, 1, 2));
   timeNeuronsInLayer(neuronSettings(5, 20, 0, 10));  // a step that does not matter
   timeSampleSize(5, 30, 10, 20, "samples.csv", 2, "net.cfg", "data.txt", "params.txt");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(test_support::capturedStdout(), "");
   EXPECT_EQ(readFile("layers.csv"), "layers;time (s)\n");
   EXPECT_EQ(readFile("neurons.csv"), "neurons in layer;time (s)\n");
   EXPECT_EQ(readFile("samples.csv"), "samples; time (s)\n");
@@ -217,7 +218,7 @@ TEST_F(Timing, MeasurementsBeforeAFailureAreKept) {
   writeFile("net.cfg", "9 3 1 ");
   EXPECT_EXIT(
       {
-        testing::internal::CaptureStdout();
+        test_support::captureStdout();
         timeSampleSize(5, -20, 20, 20, "samples.csv", 1, "net.cfg", "data.txt", "params.txt");
       },
       ::testing::ExitedWithCode(255), "^Wrong number of training samples\n$");
@@ -226,9 +227,9 @@ TEST_F(Timing, MeasurementsBeforeAFailureAreKept) {
 
 TEST_F(Timing, OpenClCpuBackPropagation) {
   if (!hasDevice(CL_DEVICE_TYPE_CPU)) GTEST_SKIP() << "no OpenCL device of type CPU";
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   timeNumberOfLayers(layerSettings(7, 1, 1, 1));
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
   expectResultFile("layers.csv", "layers;time (s)", {1});
 }
 

@@ -10,6 +10,7 @@
 #include "experiments/data_sets.h"
 #include "experiments/drivers.h"
 #include "tests/experiments/experiment_files.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -30,15 +31,14 @@ struct RunResult {
 RunResult runTimingsWith(std::initializer_list<const char*> args) {
   std::vector<const char*> argv{"ombra-timings"};
   argv.insert(argv.end(), args);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+  test_support::captureStdout();
+  test_support::captureStderr();
   const int status = runTimings(static_cast<int>(argv.size()), argv.data());
-  RunResult result{status, testing::internal::GetCapturedStdout(),
-                   testing::internal::GetCapturedStderr()};
+  RunResult result{status, test_support::capturedStdout(), test_support::capturedStderr()};
   return result;
 }
 
-class TimingsCommandLine : public experiment_test::ScratchWorkingDirectory {};
+class TimingsCommandLine : public experiment_test::ExperimentDirectoryTest {};
 
 TEST_F(TimingsCommandLine, ProgramHelpListsEveryCommand) {
   for (const char* help : {"--help", "-h", "help"}) {
@@ -182,7 +182,7 @@ TEST_F(TimingsCommandLine, SamplesDescendAndTheLiftChartHasOneLinePerTestSample)
 void runToDeath(std::initializer_list<const char*> args) {
   std::vector<const char*> argv{"ombra-timings"};
   argv.insert(argv.end(), args);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   runTimings(static_cast<int>(argv.size()), argv.data());
 }
 
@@ -255,7 +255,7 @@ TEST_F(TimingsCommandLine, FailuresInsideAnExperimentKeepTheirStatus) {
                         "--params",      "params.txt", "--samples", "31", "--last", "0"};
   EXPECT_EXIT(
       {
-        testing::internal::CaptureStdout();
+        test_support::captureStdout();
         runTimings(12, argv);
       },
       ::testing::ExitedWithCode(255), "^Wrong number of training samples\n$");

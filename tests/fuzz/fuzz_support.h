@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 namespace fuzz {
+
+using test_support::readFile;
 
 // A file of this process, rewritten for every input; in memory where /dev/shm exists, so a
 // run of millions of inputs does not wear the disk. Removed when the process ends normally.
@@ -38,17 +42,6 @@ class InputFile {
  private:
   std::string path_;
 };
-
-inline std::string readFile(const std::string& path) {
-  std::string content;
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return content;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
-  std::fclose(file);
-  return content;
-}
 
 // A broken promise is a finding: say which, and abort so that libFuzzer keeps the input.
 inline void require(bool condition, const char* promise) {

@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const Exception&) {
     return 0;  // bounds beyond the float range ombra reads with: no file is written
   }
-  reference::createTrainingFile(jobs, inputs(), outputs(), plain.path(), training, validation, test);
+  reference::createTrainingFile(jobs, inputs(), outputs(), plain.path(), training, validation,
+                                test);
   const std::string written = fuzz::readFile(fast.path());
   fuzz::require(written == fuzz::readFile(plain.path()),
                 "the fast writer writes what the plain writer writes");

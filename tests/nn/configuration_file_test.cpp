@@ -4,8 +4,11 @@
 
 #include "nn/network.h"
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::ScratchFolder;
 
 const char* exampleData =
     "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n"
@@ -13,7 +16,7 @@ const char* exampleData =
 
 // Reads a configuration with a matching training data file (inputs and outputs from data).
 std::vector<int> topologyOf(const std::string& configuration, const std::string& data) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   TestNetwork network(folder.write("net.cfg", configuration), folder.write("train.dat", data));
   return network.layers;
 }
@@ -39,14 +42,14 @@ TEST(ConfigurationFile, ReadingStopsAtTheFirstNonInteger) {
 }
 
 TEST(ConfigurationFileDeathTest, MissingFileBeforeTheDataFile) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string missing = folder.file("missing.cfg");
   EXPECT_EXIT(TestNetwork(missing, folder.file("missing.dat")),
               ::testing::ExitedWithCode(253), "^Error opening file: " + missing + "\n$");
 }
 
 TEST(ConfigurationFileDeathTest, TopologyThatCannotBePropagated) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string data = folder.write("train.dat", exampleData);
   for (const char* configuration : {"", "2", "2 0 1", "2 -3 1", "0 1", "2 1 0", "x 2 1"}) {
     SCOPED_TRACE(configuration);

@@ -5,14 +5,22 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
 
 #include "nn/reloaded_network.h"
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::lines;
+using test_support::ProgramRun;
+using test_support::readFile;
+using test_support::runProgram;
+using test_support::ScratchFolder;
 
 const std::string ombra = OMBRA_PATH;
 const std::string usage =
@@ -33,16 +41,15 @@ std::string outputLine(NN& network, std::vector<float> input) {
 }
 
 std::string infoOf(NN& network) {
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   network.printInfo();
-  return testing::internal::GetCapturedStdout();
+  return test_support::capturedStdout();
 }
 
 TEST(OmbraCommandLine, WrongNumberOfArguments) {
-  TemporaryFolder folder;
   for (const char* arguments : {"", " a b", " a b c", " a b c d e f"}) {
     SCOPED_TRACE(arguments);
-    const CommandResult result = runCommand("'" + ombra + "'" + arguments + " </dev/null", folder);
+    const ProgramRun result = runProgram("'" + ombra + "'" + arguments + " </dev/null");
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, usage);
     EXPECT_EQ(result.err, "Wrong number of arguments\n");
@@ -50,11 +57,10 @@ TEST(OmbraCommandLine, WrongNumberOfArguments) {
 }
 
 TEST(OmbraCommandLine, WrongTypeBeforeAnyFileIsOpened) {
-  TemporaryFolder folder;
   for (const char* type : {"bp", "pso", "BP_gpu", "XYZ", ""}) {
     SCOPED_TRACE(type);
-    const CommandResult result = runCommand(
-        "'" + ombra + "' '" + type + "' missing.cfg missing.dat missing.txt </dev/null", folder);
+    const ProgramRun result =
+        runProgram("'" + ombra + "' '" + type + "' missing.cfg missing.dat missing.txt </dev/null");
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "Wrong NN type\n");
@@ -62,7 +68,7 @@ TEST(OmbraCommandLine, WrongTypeBeforeAnyFileIsOpened) {
 }
 
 TEST(OmbraPrediction, HandMadeNetworkAnswersQueries) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write("net.bin", twoInputNetwork());
   NN_reloaded network(name);
   const std::string answers =
@@ -73,8 +79,8 @@ TEST(OmbraPrediction, HandMadeNetworkAnswersQueries) {
   for (const char* queries : {"1 2\n7.5 -4.25\n1e+06 .5\n", "1\n2\n7.5\n-4.25\n1e6\n0.5\n",
                               "1\t2 7.5\n\n  -4.25 1000000 +0.5"}) {
     SCOPED_TRACE(queries);
-    const CommandResult result =
-        runCommand("printf '" + std::string(queries) + "' | '" + ombra + "' '" + name + "'", folder);
+    const ProgramRun result =
+        runProgram("printf '" + std::string(queries) + "' | '" + ombra + "' '" + name + "'");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, expected);
     EXPECT_EQ(result.err, "");
@@ -85,34 +91,34 @@ TEST(OmbraPrediction, HandMadeNetworkAnswersQueries) {
 }
 
 TEST(OmbraPrediction, EndOfInputAndValuesThatAreNotNumbers) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write("net.bin", twoInputNetwork());
   NN_reloaded network(name);
   const std::string info = infoOf(network);
 
-  CommandResult result = runCommand("'" + ombra + "' '" + name + "' </dev/null", folder);
+  ProgramRun result = runProgram("'" + ombra + "' '" + name + "' </dev/null");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, info + "Input:\n");
 
-  result = runCommand("printf '1 2\\n3 x\\n' | '" + ombra + "' '" + name + "'", folder);
+  result = runProgram("printf '1 2\\n3 x\\n' | '" + ombra + "' '" + name + "'");
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, info + "Input:" + outputLine(network, {1, 2}) + "Input:\n");
   EXPECT_EQ(result.err, "Input value is not a number\n");
 
-  result = runCommand("printf '1 2 3' | '" + ombra + "' '" + name + "'", folder);
+  result = runProgram("printf '1 2 3' | '" + ombra + "' '" + name + "'");
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err, "Input ended after 1 of 2 values\n");
 }
 
 TEST(OmbraPrediction, MissingOrCorruptNetworkFile) {
-  TemporaryFolder folder;
-  CommandResult result = runCommand("'" + ombra + "' missing.bin </dev/null", folder);
+  ScratchFolder folder;
+  ProgramRun result = runProgram("'" + ombra + "' missing.bin </dev/null");
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "Error opening file: missing.bin\n");
 
   const std::string name = folder.write("short.bin", twoInputNetwork().substr(0, 30));
-  result = runCommand("'" + ombra + "' '" + name + "' </dev/null", folder);
+  result = runProgram("'" + ombra + "' '" + name + "' </dev/null");
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err,
             "Corrupt network file: " + name + ": file too short for its layer sizes\n");
@@ -120,7 +126,7 @@ TEST(OmbraPrediction, MissingOrCorruptNetworkFile) {
 
 // With a real trainer: the trained network answers as the one reloaded from its file.
 TEST(OmbraTraining, TrainedAndReloadedNetworksAnswerAlike) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string configuration = folder.write("net.cfg", "2 3 1");
   const std::string data = folder.write(
       "train.dat",
@@ -129,13 +135,11 @@ TEST(OmbraTraining, TrainedAndReloadedNetworksAnswerAlike) {
   const std::string parameters = folder.write("bp.txt", "Iterations: 20\nStrip length: 5\n");
   const std::string saved = folder.file("net.bin");
   const std::string queries = "printf '0 12\\n1 45\\n0.5 30\\n' | ";
-  const CommandResult trained = runCommand(queries + "'" + ombra + "' BP '" + configuration +
-                                               "' '" + data + "' '" + parameters + "' '" +
-                                               saved + "'",
-                                           folder);
+  const ProgramRun trained = runProgram(queries + "'" + ombra + "' BP '" + configuration + "' '" +
+                                        data + "' '" + parameters + "' '" + saved + "'");
   if (trained.err == "Wrong NN type\n") GTEST_SKIP() << "BP is not built into ombra yet";
   ASSERT_EQ(trained.status, 0) << trained.err;
-  const CommandResult reloaded = runCommand(queries + "'" + ombra + "' '" + saved + "'", folder);
+  const ProgramRun reloaded = runProgram(queries + "'" + ombra + "' '" + saved + "'");
   ASSERT_EQ(reloaded.status, 0) << reloaded.err;
   const size_t trainedDialogue = trained.out.find("Input:");
   const size_t reloadedDialogue = reloaded.out.find("Input:");
@@ -196,7 +200,7 @@ std::vector<TrainerKind> testTypes() {
 
 // Runs runOmbra in a child with the given standard input; its standard output lands in
 // folder/out.txt. Returns what the child printed.
-std::string runInChild(const TemporaryFolder& folder, std::vector<std::string> arguments,
+std::string runInChild(const ScratchFolder& folder, std::vector<std::string> arguments,
                        const std::string& input, int status, const std::string& error) {
   const std::string inputFile = folder.write("in.txt", input);
   const std::string outputFile = folder.file("out.txt");
@@ -210,7 +214,7 @@ std::string runInChild(const TemporaryFolder& folder, std::vector<std::string> a
         std::exit(runOmbra(static_cast<int>(argv.size()), argv.data(), testTypes()));
       },
       ::testing::ExitedWithCode(status), error);
-  return readWholeFile(outputFile);
+  return readFile(outputFile);
 }
 
 const char* exampleData =
@@ -218,23 +222,23 @@ const char* exampleData =
     "0\t12\t0\t\n1\t45\t1\t\n0\t20\t0\t\n1\t50\t1\t\n1\t10\t0\t\n";
 
 TEST(OmbraTrainingDeathTest, TypeWhoseClassIsNotBuiltYet) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   runInChild(folder, {"NOTYET", "a", "b", "c"}, "", 255, "^Wrong NN type\n$");
 }
 
 TEST(OmbraTrainingDeathTest, OutputSequenceSaveThenQueries) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string configuration = folder.write("net.cfg", "2 1");
   const std::string data = folder.write("train.dat", exampleData);
   const std::string parameters = folder.write("params.txt", "");
 
   FixedTrainer trained(configuration, data, parameters);
   const std::string information = infoOf(trained);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   trained.train();
   const float mse = trained.testMeanSquaredError();
   trained.truePositiveRate();
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
   std::ostringstream figures;
   figures << "Test set MSE= " << static_cast<double>(mse) << "\n"
           << "positives = 0\tnegatives = 1\n"
@@ -256,7 +260,7 @@ TEST(OmbraTrainingDeathTest, OutputSequenceSaveThenQueries) {
   runInChild(folder, {"FIXED", configuration, data, parameters, saved}, queries, 0, "^$");
   const std::string output = runInChild(
       folder, {"FIXED", configuration, data, parameters, "/dev/stdout"}, queries, 0, "^$");
-  EXPECT_EQ(output, before + readWholeFile(saved) + dialogue);
+  EXPECT_EQ(output, before + readFile(saved) + dialogue);
   NN_reloaded reloaded(saved);
   EXPECT_EQ(reloaded.predict({1, 30}), trained.predict({1, 30}));
 }

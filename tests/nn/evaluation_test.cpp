@@ -5,8 +5,12 @@
 
 #include "nn/network.h"
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::readFile;
+using test_support::ScratchFolder;
 
 // One input, one output, no hidden layer: output = min + (max - min) * sigmoid(b + w x).
 std::unique_ptr<TestNetwork> linearNetwork(float bias, float weight, float low = 0.0f,
@@ -56,9 +60,9 @@ TEST(TruePositiveRate, CountsPrintedAndStored) {
   network->testTargets = {1, 0.7f, 1, 1, 0, 0.5f, 0.2f};
   // actual:    P    P     P     P    N   N      N
   // predicted: P    P     N     N    N   P      N   (output 0.5 at x = 0 is negative)
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   const float rate = network->truePositiveRate();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(test_support::capturedStdout(),
             "positives = 4\tnegatives = 3\n"
             "true positives = 2\tfalse positives = 1\n"
             "true negatives = 2\tfalse negatives = 2\n");
@@ -85,9 +89,9 @@ TEST(TruePositiveRate, NoPositiveTargetIsNan) {
   std::unique_ptr<TestNetwork> network = linearNetwork(0, 0);
   network->testInputs = {0.5f, -0.5f};
   network->testTargets = {0, 0.5f};
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   const float rate = network->truePositiveRate();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(test_support::capturedStdout(),
             "positives = 0\tnegatives = 2\n"
             "true positives = 0\tfalse positives = 0\n"
             "true negatives = 2\tfalse negatives = 0\n");
@@ -100,19 +104,19 @@ TEST(LiftChart, HeaderThenFirstTargetAndOutputPerSample) {
       new TestNetwork({1, 2}, {-1, 1}, {0, 4, 0, 1}, std::vector<float>(4, 0.0f)));
   network->testInputs = {0.1f, 0.2f, 0.3f};
   network->testTargets = {1, 9, 0.25f, 9, 0, 9};
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write("lift chart.cvs", "old content that is replaced\n");
   network->writeLiftChart(name);
-  EXPECT_EQ(readWholeFile(name), "is Positive;output\n1;2\n0.25;2\n0;2\n");
+  EXPECT_EQ(readFile(name), "is Positive;output\n1;2\n0.25;2\n0;2\n");
   network->testInputs.clear();
   network->testTargets.clear();
   network->writeLiftChart(name);
-  EXPECT_EQ(readWholeFile(name), "is Positive;output\n");
+  EXPECT_EQ(readFile(name), "is Positive;output\n");
 }
 
 TEST(LiftChartDeathTest, CannotOpenOrWrite) {
   std::unique_ptr<TestNetwork> network = linearNetwork(0, 0);
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.file("no such folder/chart.cvs");
   EXPECT_EXIT(network->writeLiftChart(name), ::testing::ExitedWithCode(255),
               "^Error opening file: " + name + "\n$");

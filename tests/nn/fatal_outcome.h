@@ -5,6 +5,7 @@
 #include <string>
 
 #include "nn/fatal.h"
+#include "tests/support/test_support.h"
 
 // What a call did: returned normally, or stopped through fatal with a message and status.
 struct Outcome {
@@ -17,14 +18,14 @@ struct Outcome {
 template <class F>
 Outcome outcomeOf(F f) {
   const FatalHandler previous = setFatalHandler(throwFatalError);
-  testing::internal::CaptureStderr();
+  test_support::captureStderr();
   Outcome outcome;
   try {
     f();
   } catch (const FatalError& error) {
     outcome = {true, error.status, error.message};
   }
-  testing::internal::GetCapturedStderr();
+  test_support::capturedStderr();
   setFatalHandler(previous);
   return outcome;
 }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "tests/support/test_support.h"
+
 namespace {
 
 // Installs a handler for one test and puts the previous one back.
@@ -37,7 +39,7 @@ TEST(Fatal, ProgramOutputIsFlushedBeforeTheMessage) {
 
 TEST(Fatal, AThrowingHandlerCarriesMessageAndStatus) {
   HandlerScope scope(throwFatalError);
-  testing::internal::CaptureStderr();
+  test_support::captureStderr();
   try {
     fatal("Training not allowed", -1);
     ADD_FAILURE() << "fatal returned";
@@ -46,7 +48,7 @@ TEST(Fatal, AThrowingHandlerCarriesMessageAndStatus) {
     EXPECT_EQ(error.status, -1);
   }
   // The message still goes out before the handler runs.
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Training not allowed\n");
+  EXPECT_EQ(test_support::capturedStderr(), "Training not allowed\n");
 }
 
 void returningHandler(const std::string&, int) {}

@@ -9,7 +9,8 @@
 #include "nn/network.h"
 #include "tests/nn/test_network.h"
 
-// Counts every allocation of this program while counting is on.
+// Counts every allocation of this program while counting is on; otherwise the standard
+// operator new, new handler included (the other tests of the program rely on it).
 namespace {
 bool countingAllocations = false;
 int allocationCount = 0;
@@ -20,8 +21,12 @@ int allocationCount = 0;
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   if (countingAllocations) ++allocationCount;
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
+  for (;;) {
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    const std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) throw std::bad_alloc();
+    handler();
+  }
 }
 void* operator new[](std::size_t size) { return operator new(size); }
 void operator delete(void* memory) noexcept { std::free(memory); }

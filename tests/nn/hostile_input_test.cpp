@@ -16,8 +16,12 @@
 #include "nn/reloaded_network.h"
 #include "tests/nn/fatal_outcome.h"
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::lines;
+using test_support::ScratchFolder;
 
 // Two inputs, one output, 3 + 1 + 1 samples.
 const std::string header = "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n";
@@ -57,7 +61,7 @@ TEST(HostileConfigurationFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
       {"2^28 + 16384 weights", "16384 16384", {}, -3, tooMany},
       {"int overflow of the weight count", "2 100000 100000 1", {}, -3, tooMany},
   };
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string data = folder.write("train.dat", exampleData);
   for (const ConfigurationCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -76,7 +80,7 @@ TEST(HostileConfigurationFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
 }
 
 TEST(HostileConfigurationFile, DirectoryIsAFileThatCannotBeRead) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string data = folder.write("train.dat", exampleData);
   const Outcome outcome = outcomeOf([&] { TestNetwork(folder.path(), data); });
   EXPECT_EQ(outcome.status, -3);
@@ -85,7 +89,7 @@ TEST(HostileConfigurationFile, DirectoryIsAFileThatCannotBeRead) {
 
 TEST(HostileConfigurationFile, ExactlyTwoToThe28WeightsIsAccepted) {
   // 16384 * 16384 weights: the configuration passes and the training data file is compared.
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write("net.cfg", "16383 16384");
   const std::string data = folder.write("train.dat", exampleData);
   const Outcome outcome = outcomeOf([&] { TestNetwork(name, data); });
@@ -161,7 +165,7 @@ TEST(HostileTrainingDataFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
                "-0.125 1.125 the file gives its column"},
       {"values on the bounds read", header + sample2 + "-0.125\t55\t1.125\n" + rest, 5, 0, ""},
   };
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string configuration = folder.write("net.cfg", "2 3 1");
   for (const DataCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -183,7 +187,7 @@ TEST(HostileTrainingDataFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
 
 TEST(HostileTrainingDataFile, SizesTheFileCannotHoldAreRefusedBeforeAllocating) {
   // 10^8 inputs pass the configuration (10^8 + 1 weights) but need 2 * 10^8 + 2 bounds.
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string configuration = folder.write("net.cfg", "100000000 1");
   const std::string data = folder.write("train.dat", "1 0 0\n100000000 1\n0 1\n0 1\n");
   const Outcome outcome = outcomeOf([&] { TestNetwork(configuration, data); });
@@ -210,7 +214,7 @@ TEST(HostileNetworkFile, RangesMustBeFiniteIntervals) {
       {"span beyond float", {0, 1, 1, 0, 1, 0, 1, -3e38f, 3e38f},
        "range of output 1 is not a finite interval"},
   };
-  TemporaryFolder folder;
+  ScratchFolder folder;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string name = folder.write("net.bin", networkFileBytes({2, 1}, c.floats));
@@ -222,7 +226,7 @@ TEST(HostileNetworkFile, RangesMustBeFiniteIntervals) {
 
 TEST(HostileNetworkFile, NanWeightsAreKeptAndAnsweredBitForBit) {
   // A diverged training run saves such weights; reloading gives the same (nan) outputs.
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name =
       folder.write("net.bin", networkFileBytes({2, 1}, {std::nanf(""), 1, 1, 0, 1, 0, 1, 0, 1}));
   NN_reloaded network(name);

@@ -16,8 +16,13 @@
 #include "nn/file_contents.h"
 #include "nn/reloaded_network.h"
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::ProgramRun;
+using test_support::runProgram;
+using test_support::ScratchFolder;
 
 TEST(MemoryLimit, BudgetIsThePhysicalMemory) {
   const double bytes = physicalMemoryBytes();
@@ -57,7 +62,7 @@ TEST(MemoryLimitDeathTest, AFailedAllocationEndsWithOutOfMemory) {
 }
 
 TEST(FileContents, RegularFileAboveTheLimitIsRefusedUnread) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write("data.txt", std::string(1000, 'x'));
   EXPECT_EQ(FileContents(name, 1000).status(), FileContents::ok);
   EXPECT_EQ(FileContents(name, 1000).size(), 1000u);
@@ -66,7 +71,7 @@ TEST(FileContents, RegularFileAboveTheLimitIsRefusedUnread) {
 
 // A pipe delivers its bytes from a writer thread; the reader may stop early.
 FileContents::Status pipeStatus(size_t bytes, size_t maxBytes) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string fifo = folder.file("data.pipe");
   if (mkfifo(fifo.c_str(), 0600) != 0) return FileContents::cannotOpen;
   std::thread writer([&] {
@@ -94,7 +99,7 @@ TEST(FileContents, PipeMayDeliverAQuarterOfTheLimit) {
 
 // A sparse file larger than the machine's memory, taking no disk space; empty when the file
 // system cannot make one.
-std::string sparseFileLargerThanMemory(const TemporaryFolder& folder) {
+std::string sparseFileLargerThanMemory(const ScratchFolder& folder) {
   const std::string name = folder.file("huge");
   const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT, 0600);
   if (descriptor < 0) return "";
@@ -104,7 +109,7 @@ std::string sparseFileLargerThanMemory(const TemporaryFolder& folder) {
 }
 
 TEST(FileContentsDeathTest, FilesLargerThanMemoryAreRefusedByTheReaders) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string huge = sparseFileLargerThanMemory(folder);
   if (huge.empty()) GTEST_SKIP() << "no sparse files in " << folder.path();
   const std::string limit = mebibytes(physicalMemoryBytes());
@@ -117,12 +122,11 @@ TEST(FileContentsDeathTest, FilesLargerThanMemoryAreRefusedByTheReaders) {
 }
 
 TEST(OmbraResourcesDeathTest, AbsurdLayerEndsWithAMessageThroughTheProgram) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string configuration = folder.write("net.cfg", "2000000000 1\n");
   const std::string data = folder.write("train.dat", "1 0 0\n2000000000 1\n0 1\n");
-  const CommandResult result = runCommand("'" + std::string(OMBRA_PATH) + "' BP '" +
-                                              configuration + "' '" + data + "' '' </dev/null",
-                                          folder);
+  const ProgramRun result = runProgram("'" + std::string(OMBRA_PATH) + "' BP '" + configuration +
+                                       "' '" + data + "' '' </dev/null");
   EXPECT_EQ(result.status, 253);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "Wrong network configuration in " + configuration +

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,8 +11,13 @@
 #include "nn/network.h"
 #include "nn/reloaded_network.h"
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::readFile;
+using test_support::runProgram;
+using test_support::ScratchFolder;
 
 std::vector<float> randomValues(size_t count, float low, float high) {
   std::vector<float> values(count);
@@ -46,13 +50,13 @@ TEST(NetworkFile, ByteLayoutOfThreeFiveOne) {
   std::srand(21);
   std::unique_ptr<TestNetwork> network = randomNetwork({3, 5, 1});
   network->weights.resize(26 * 4, 99.0f);  // a swarm's other particles are not saved
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.file("net.bin");
   network->save(name);
   std::vector<float> floats(network->weights.begin(), network->weights.begin() + 26);
   floats.insert(floats.end(), network->inputRanges.begin(), network->inputRanges.end());
   floats.insert(floats.end(), network->outputRanges.begin(), network->outputRanges.end());
-  const std::string bytes = readWholeFile(name);
+  const std::string bytes = readFile(name);
   EXPECT_EQ(bytes.size(), 152u);  // 4 + 12 + 104 + 24 + 8
   EXPECT_EQ(bytes, networkFileBytes({3, 5, 1}, floats));
   EXPECT_EQ(bytes.substr(0, 8), std::string("\x03\0\0\0\x03\0\0\0", 8));
@@ -60,7 +64,7 @@ TEST(NetworkFile, ByteLayoutOfThreeFiveOne) {
 
 TEST(NetworkFile, RoundTripPredictsBitForBitAndSavesTheSameBytes) {
   std::srand(22);
-  TemporaryFolder folder;
+  ScratchFolder folder;
   for (const std::vector<int>& layers :
        {std::vector<int>{3, 5, 1}, {2, 1}, {4, 7, 3, 2}, {6, 2, 9, 4, 3}}) {
     std::unique_ptr<TestNetwork> network = randomNetwork(layers);
@@ -74,20 +78,20 @@ TEST(NetworkFile, RoundTripPredictsBitForBitAndSavesTheSameBytes) {
     }
     const std::string second = folder.file("second.bin");
     reloaded.save(second);
-    EXPECT_EQ(readWholeFile(second), readWholeFile(first));
+    EXPECT_EQ(readFile(second), readFile(first));
     EXPECT_EQ(reloaded.timeIterations(100), 0.0);
     EXPECT_EQ(reloaded.numberOfTrainingSamples(), 0);
   }
 }
 
 TEST(NetworkFile, ReloadedInfoHasNoSampleCounts) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write(
       "net.bin", networkFileBytes({2, 1}, {0.5f, -1, 2, 0, 10, -2.5f, 2.5f, 100, 400}));
   NN_reloaded network(name);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   network.printInfo();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(test_support::capturedStdout(),
             "Neural network info\n"
             "-------------------\n"
             "Layers: 2 1 \n"
@@ -100,7 +104,7 @@ TEST(NetworkFile, ReloadedInfoHasNoSampleCounts) {
 }
 
 TEST(NetworkFileDeathTest, ReloadedNetworkCannotTrain) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name =
       folder.write("net.bin", networkFileBytes({1, 1}, {0, 0, -1, 1, 0, 1}));
   NN_reloaded network(name);
@@ -110,11 +114,11 @@ TEST(NetworkFileDeathTest, ReloadedNetworkCannotTrain) {
 TEST(NetworkFile, SaveReplacesKeepsModeAndFollowsLinks) {
   std::srand(23);
   std::unique_ptr<TestNetwork> network = randomNetwork({2, 3, 1});
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write("net.bin", "an older, longer file that must go away");
   chmod(name.c_str(), 0640);
   network->save(name);
-  const std::string expected = readWholeFile(name);
+  const std::string expected = readFile(name);
   EXPECT_EQ(expected.size(), 4 + 12 + 4 * 13 + 16 + 8u);
   struct stat info;
   ASSERT_EQ(stat(name.c_str(), &info), 0);
@@ -126,26 +130,25 @@ TEST(NetworkFile, SaveReplacesKeepsModeAndFollowsLinks) {
   network->save(link);
   ASSERT_EQ(lstat(link.c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
-  EXPECT_EQ(readWholeFile(folder.file("target.bin")), expected);
+  EXPECT_EQ(readFile(folder.file("target.bin")), expected);
   folder.write("target.bin", "old");
   network->save(link);
-  EXPECT_EQ(readWholeFile(folder.file("target.bin")), expected);
+  EXPECT_EQ(readFile(folder.file("target.bin")), expected);
   ASSERT_EQ(lstat(link.c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
 
   // Nothing temporary is left behind.
-  EXPECT_EQ(runCommand("ls -A '" + folder.path() + "'", folder).out,
-            "command.err\ncommand.out\nlink.bin\nnet.bin\ntarget.bin\n");
+  EXPECT_EQ(runProgram("ls -A '" + folder.path() + "'").out, "link.bin\nnet.bin\ntarget.bin\n");
 }
 
 TEST(NetworkFile, FifoIsWrittenInPlace) {
   std::srand(24);
   std::unique_ptr<TestNetwork> network = randomNetwork({3, 5, 1});
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string fifo = folder.file("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::string received;
-  std::thread reader([&] { received = readWholeFile(fifo); });
+  std::thread reader([&] { received = readFile(fifo); });
   network->save(fifo);
   reader.join();
   EXPECT_EQ(received.size(), 152u);
@@ -155,7 +158,7 @@ TEST(NetworkFile, FifoIsWrittenInPlace) {
 }
 
 TEST(NetworkFileDeathTest, StandardOutputRedirectedToAFileKeepsItsOutput) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string output = folder.file("out.txt");
   EXPECT_EXIT(
       {
@@ -168,7 +171,7 @@ TEST(NetworkFileDeathTest, StandardOutputRedirectedToAFileKeepsItsOutput) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(readWholeFile(output),
+  EXPECT_EQ(readFile(output),
             "before\n" + networkFileBytes({1, 1}, {0.25f, 0.5f, 0, 1, 0, 1}) + "after\n");
 }
 
@@ -177,7 +180,7 @@ TEST(NetworkFileDeathTest, WriteErrorsAreReportedAndKeepThePreviousFile) {
   EXPECT_EXIT(network->save("/dev/full"), ::testing::ExitedWithCode(255),
               "^Error writing file: /dev/full\n$");
 
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write("net.bin", "previous network");
   EXPECT_EXIT(
       {
@@ -186,14 +189,13 @@ TEST(NetworkFileDeathTest, WriteErrorsAreReportedAndKeepThePreviousFile) {
         network->save(name);
       },
       ::testing::ExitedWithCode(255), "^Error writing file: " + name + "\n$");
-  EXPECT_EQ(readWholeFile(name), "previous network");
-  EXPECT_EQ(runCommand("ls -A '" + folder.path() + "'", folder).out,
-            "command.err\ncommand.out\nnet.bin\n");
+  EXPECT_EQ(readFile(name), "previous network");
+  EXPECT_EQ(runProgram("ls -A '" + folder.path() + "'").out, "net.bin\n");
 }
 
 TEST(NetworkFileDeathTest, CannotCreate) {
   std::unique_ptr<TestNetwork> network = randomNetwork({2, 1});
-  TemporaryFolder folder;
+  ScratchFolder folder;
   std::unique_ptr<TestNetwork> untrained(new TestNetwork({2, 1}, {0, 1, 0, 1}, {0, 1}, {0, 0}));
   const std::string name = folder.file("net.bin");
   EXPECT_EXIT(untrained->save(name), ::testing::ExitedWithCode(255),
@@ -206,7 +208,7 @@ TEST(NetworkFileDeathTest, CannotCreate) {
 }
 
 TEST(NetworkFileDeathTest, CannotOpenForReading) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string missing = folder.file("missing.bin");
   EXPECT_EXIT(NN_reloaded{missing}, ::testing::ExitedWithCode(255),
               "^Error opening file: " + missing + "\n$");
@@ -215,7 +217,7 @@ TEST(NetworkFileDeathTest, CannotOpenForReading) {
 }
 
 TEST(NetworkFileDeathTest, CorruptOrTruncatedFiles) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string good = networkFileBytes({2, 1}, {0, 0, 0, -1, 1, -1, 1, 0, 1});
   struct Case {
     std::string bytes;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -55,9 +56,9 @@ TEST(PrintInfo, ExactBlock) {
       new TestNetwork({2, 3, 1}, {-0.125f, 1.125f, 5, 1e6f}, {-3.5f, 0.5f}, {}));
   network->trainingInputs.assign(2 * 3, 0.0f);
   network->validationInputs.assign(2 * 1, 0.0f);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   network->printInfo();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(test_support::capturedStdout(),
             "Neural network info\n"
             "-------------------\n"
             "Number of training samples: 3\n"

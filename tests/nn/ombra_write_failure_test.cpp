@@ -10,13 +10,20 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::ProgramRun;
+using test_support::readFile;
+using test_support::runProgram;
+using test_support::ScratchFolder;
 
 // 12 inputs, 100 hidden neurons, 1 output: a network file of 5,772 bytes.
 const char* configuration = "12 100 1";
@@ -41,16 +48,15 @@ class OmbraSave : public testing::Test {
     folder.write("bp.txt", "Iterations: 1\n");
   }
   // Trains for one epoch and saves under networkFile; shellSetup runs first (ulimit...).
-  CommandResult train(const std::string& networkFile, const std::string& shellSetup = "") {
-    return runCommand(shellSetup + "cd '" + folder.path() + "' && '" + OMBRA_PATH +
-                          "' BP net.cfg train.dat bp.txt '" + networkFile + "' </dev/null",
-                      folder);
+  ProgramRun train(const std::string& networkFile, const std::string& shellSetup = "") {
+    return runProgram(shellSetup + "cd '" + folder.path() + "' && '" + OMBRA_PATH +
+                      "' BP net.cfg train.dat bp.txt '" + networkFile + "' </dev/null");
   }
-  TemporaryFolder folder;
+  ScratchFolder folder;
 };
 
 TEST_F(OmbraSave, FullDiskIsReportedAndNothingRunsAfterIt) {
-  const CommandResult result = train("/dev/full");
+  const ProgramRun result = train("/dev/full");
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err, "Error writing file: /dev/full\n");
   EXPECT_NE(result.out.find("Test set TPR= "), std::string::npos) << result.out;
@@ -63,7 +69,7 @@ TEST_F(OmbraSave, FolderThatCannotHoldTheFile) {
   folder.write("plain.txt", "not a folder");
   for (const std::string& name : {folder.file("plain.txt/net.bin"), folder.file("none/net.bin")}) {
     SCOPED_TRACE(name);
-    const CommandResult result = train(name);
+    const ProgramRun result = train(name);
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "Error opening file: " + name + "\n");
     EXPECT_EQ(result.out, "");
@@ -86,20 +92,20 @@ TEST_F(OmbraSave, NetworkFileThatIsAnInputIsRefusedBeforeAnyWork) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.networkFile);
-    const std::string before = readWholeFile(folder.file(c.input));
-    const CommandResult result = train(c.networkFile);
+    const std::string before = readFile(folder.file(c.input));
+    const ProgramRun result = train(c.networkFile);
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, std::string("Network file ") + c.networkFile + " is the same file as the " +
                               c.role + " file " + c.input + "\n");
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(readWholeFile(folder.file(c.input)), before);
+    EXPECT_EQ(readFile(folder.file(c.input)), before);
   }
 }
 
 TEST_F(OmbraSave, DivergedTrainingSavesNothing) {
   // Initial weights of +-3e38 overflow every sum: the weights end as nan.
   folder.write("bp.txt", "Lower limit: -3e38\nUpper limit: 3e38\nIterations: 1\n");
-  const CommandResult result = train("net.bin");
+  const ProgramRun result = train("net.bin");
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err.rfind("Training diverged by epoch 1: weight ", 0), 0u) << result.err;
   EXPECT_EQ(result.out.find("Network trained"), std::string::npos);
@@ -109,36 +115,34 @@ TEST_F(OmbraSave, DivergedTrainingSavesNothing) {
 TEST_F(OmbraSave, FileSizeLimitPartWayKeepsThePreviousFile) {
   const std::string name = folder.write("net.bin", "previous network");
   // Writes past 4 KiB fail (EFBIG, not SIGXFSZ); standard output stays below that.
-  const CommandResult result = train(name, "ulimit -f 4 && ");
+  const ProgramRun result = train(name, "ulimit -f 4 && ");
   EXPECT_EQ(result.status, 255) << result.err;
   EXPECT_EQ(result.err, "Error writing file: " + name + "\n");
-  EXPECT_EQ(readWholeFile(name), "previous network");
+  EXPECT_EQ(readFile(name), "previous network");
   // No temporary file is left beside it.
-  EXPECT_EQ(runCommand("ls -A '" + folder.path() + "' | grep -c '^\\.net'", folder).out, "0\n");
+  EXPECT_EQ(runProgram("ls -A '" + folder.path() + "' | grep -c '^\\.net'").out, "0\n");
 }
 
 TEST_F(OmbraSave, SavedNetworkReplacesThePreviousFileWhenAllGoesWell) {
   const std::string name = folder.write("net.bin", "previous network");
-  const CommandResult result = train(name);
+  const ProgramRun result = train(name);
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(readWholeFile(name).size(), 4u + 12 + 4 * 1401 + 8 * 12 + 8);
+  EXPECT_EQ(readFile(name).size(), 4u + 12 + 4 * 1401 + 8 * 12 + 8);
 }
 
 TEST(OmbraAnswers, UnwritableAnswersEndTheRunWithAMessage) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name =
       folder.write("net.bin", networkFileBytes({2, 1}, {0.25f, 1.5f, -0.75f, 0, 10, -5, 5, 0, 1}));
   const std::string ombra = "'" + std::string(OMBRA_PATH) + "' '" + name + "'";
   folder.write("queries.txt", "1 2\n3 4\n");
-  const CommandResult full =
-      runCommand(ombra + " <'" + folder.file("queries.txt") + "' >/dev/full", folder);
+  const ProgramRun full = runProgram(ombra + " <'" + folder.file("queries.txt") + "' >/dev/full");
   EXPECT_EQ(full.status, 255);
   EXPECT_EQ(full.err, "Error writing standard output\n");
   // A reader that stops early: EPIPE is reported, the program does not die of SIGPIPE.
-  const CommandResult closed = runCommand(
-      "bash -c \"yes '1 2' | head -n 100000 | " + ombra + " | head -c 10 >/dev/null; "
-      "exit \\${PIPESTATUS[2]}\"",
-      folder);
+  const ProgramRun closed = runProgram("bash -c \"yes '1 2' | head -n 100000 | " + ombra +
+                                       " | head -c 10 >/dev/null; "
+                                       "exit \\${PIPESTATUS[2]}\"");
   EXPECT_EQ(closed.status, 255);
   EXPECT_EQ(closed.err, "Error writing standard output\n");
 }
@@ -152,9 +156,9 @@ std::unique_ptr<TestNetwork> chartNetwork() {
 }
 
 // Names that start like the temporary files of name (".lift.csv.XXXXXX") in folder.
-int temporaryFilesOf(const TemporaryFolder& folder, const std::string& base) {
-  const CommandResult listing =
-      runCommand("ls -A '" + folder.path() + "' | grep -c '^\\." + base + "\\.'", folder);
+int temporaryFilesOf(const ScratchFolder& folder, const std::string& base) {
+  const ProgramRun listing =
+      runProgram("ls -A '" + folder.path() + "' | grep -c '^\\." + base + "\\.'");
   return std::stoi(listing.out);
 }
 
@@ -170,7 +174,7 @@ void limitFileSize(rlim_t bytes) {
 
 TEST(ReplaceFileDeathTest, SignalDuringTheWriteRemovesTheTemporaryFile) {
   std::unique_ptr<TestNetwork> network = chartNetwork();
-  TemporaryFolder folder;
+  ScratchFolder folder;
   for (int number : {SIGTERM, SIGHUP, SIGINT}) {
     SCOPED_TRACE(number);
     const std::string name = folder.write("lift.csv", "previous chart");
@@ -182,7 +186,7 @@ TEST(ReplaceFileDeathTest, SignalDuringTheWriteRemovesTheTemporaryFile) {
           network->writeLiftChart(name);
         },
         ::testing::KilledBySignal(number), "");
-    EXPECT_EQ(readWholeFile(name), "previous chart");
+    EXPECT_EQ(readFile(name), "previous chart");
     EXPECT_EQ(temporaryFilesOf(folder, "lift.csv"), 0);
   }
   // Ignored, as under nohup: the write goes on, fails on the size limit and cleans up.
@@ -196,7 +200,7 @@ TEST(ReplaceFileDeathTest, SignalDuringTheWriteRemovesTheTemporaryFile) {
         network->writeLiftChart(name);
       },
       ::testing::ExitedWithCode(255), "^Error writing file: " + name + "\n$");
-  EXPECT_EQ(readWholeFile(name), "previous chart");
+  EXPECT_EQ(readFile(name), "previous chart");
   EXPECT_EQ(temporaryFilesOf(folder, "lift.csv"), 0);
 }
 
@@ -215,7 +219,7 @@ TEST(ReplaceFileDeathTest, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
   const bool root = geteuid() == 0;
   if (root && !canBecomeNobody()) GTEST_SKIP() << "cannot switch to the user nobody (65534)";
   std::unique_ptr<TestNetwork> network = chartNetwork();
-  TemporaryFolder folder;
+  ScratchFolder folder;
   ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
   const std::string shared = folder.file("shared");
   ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
@@ -238,7 +242,7 @@ TEST(ReplaceFileDeathTest, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
         network->writeLiftChart(readOnly);
       },
       ::testing::ExitedWithCode(255), "^Error opening file: " + readOnly + ": permission denied\n$");
-  EXPECT_EQ(readWholeFile(readOnly), "previous chart");
+  EXPECT_EQ(readFile(readOnly), "previous chart");
   // The same user replaces a file it may write.
   const std::string writable = ownedFile("writable.csv", 0644);
   EXPECT_EXIT(
@@ -248,7 +252,7 @@ TEST(ReplaceFileDeathTest, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(readWholeFile(writable).rfind("is Positive;output\n", 0), 0u);
+  EXPECT_EQ(readFile(writable).rfind("is Positive;output\n", 0), 0u);
 }
 
 // The kernel's protected-symlinks rule, applied by the program itself: in a sticky
@@ -257,7 +261,7 @@ TEST(ReplaceFileDeathTest, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
 TEST(ReplaceFileDeathTest, LinkPlantedInAStickyWorldWritableFolderIsRefused) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to give the link and the folder other owners";
   std::unique_ptr<TestNetwork> network = chartNetwork();
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string sticky = folder.file("tmp");
   ASSERT_EQ(mkdir(sticky.c_str(), 0777), 0);
   ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
@@ -279,10 +283,10 @@ TEST(ReplaceFileDeathTest, LinkPlantedInAStickyWorldWritableFolderIsRefused) {
                   "^Error opening file: " + link +
                       ": a symbolic link in a sticky world-writable folder, owned by another "
                       "user\n$");
-      EXPECT_EQ(readWholeFile(victim), "precious");
+      EXPECT_EQ(readFile(victim), "precious");
     } else {
       network->writeLiftChart(link);
-      EXPECT_EQ(readWholeFile(victim).rfind("is Positive;output\n", 0), 0u);
+      EXPECT_EQ(readFile(victim).rfind("is Positive;output\n", 0), 0u);
     }
     ASSERT_EQ(unlink(link.c_str()), 0);
   }
@@ -290,7 +294,7 @@ TEST(ReplaceFileDeathTest, LinkPlantedInAStickyWorldWritableFolderIsRefused) {
 
 TEST(ReplaceFileDeathTest, LinkLoopIsRefused) {
   std::unique_ptr<TestNetwork> network = chartNetwork();
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string a = folder.file("a.csv");
   ASSERT_EQ(symlink("b.csv", a.c_str()), 0);
   ASSERT_EQ(symlink("a.csv", folder.file("b.csv").c_str()), 0);
@@ -307,7 +311,7 @@ TEST(LiftChartDeathTest, WriteFailuresKeepThePreviousChart) {
   network->testTargets.assign(200, 1.0f);
   EXPECT_EXIT(network->writeLiftChart("/dev/full"), ::testing::ExitedWithCode(255),
               "^Error writing file: /dev/full\n$");
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string name = folder.write("lift.csv", "previous chart");
   EXPECT_EXIT(
       {
@@ -318,7 +322,7 @@ TEST(LiftChartDeathTest, WriteFailuresKeepThePreviousChart) {
         network->writeLiftChart(name);
       },
       ::testing::ExitedWithCode(255), "^Error writing file: " + name + "\n$");
-  EXPECT_EQ(readWholeFile(name), "previous chart");
+  EXPECT_EQ(readFile(name), "previous chart");
   const std::string inFile = folder.file("lift.csv/chart.csv");
   EXPECT_EXIT(network->writeLiftChart(inFile), ::testing::ExitedWithCode(255),
               "^Error opening file: " + inFile + "\n$");

@@ -1,17 +1,10 @@
 #pragma once
 
-// Helpers of the network core tests: a concrete network that exposes NN's members, a
-// temporary folder, and running a command.
-
-#include <sys/wait.h>
-#include <unistd.h>
+// Helpers of the network core tests: a concrete network that exposes NN's members, and the
+// bytes of a network file written by hand.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,46 +49,6 @@ inline TestNetwork* unitNetwork(const std::vector<int>& layers, std::vector<floa
   for (int j = 0; j < layers.front(); ++j) inputRanges.insert(inputRanges.end(), {-1.0f, 1.0f});
   for (int j = 0; j < layers.back(); ++j) outputRanges.insert(outputRanges.end(), {0.0f, 1.0f});
   return new TestNetwork(layers, inputRanges, outputRanges, std::move(weights));
-}
-
-// A fresh folder under /tmp, removed with its files when the object goes.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    char name[] = "/tmp/nn_test_XXXXXX";
-    path_ = mkdtemp(name);
-  }
-  ~TemporaryFolder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  std::string write(const std::string& name, const std::string& content) const {
-    std::ofstream(file(name), std::ios::binary) << content;
-    return file(name);
-  }
-
- private:
-  std::string path_;
-};
-
-inline std::string readWholeFile(const std::string& name) {
-  std::ifstream file(name, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
-struct CommandResult {
-  int status;  // exit status, or -1 when the command did not exit normally
-  std::string out;
-  std::string err;
-};
-
-// Runs a shell command with its standard output and error captured in folder.
-inline CommandResult runCommand(const std::string& command, const TemporaryFolder& folder) {
-  const std::string out = folder.file("command.out");
-  const std::string err = folder.file("command.err");
-  const int raw = std::system(("(" + command + ") >'" + out + "' 2>'" + err + "'").c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readWholeFile(out), readWholeFile(err)};
 }
 
 // The bytes of a network file written by hand: little-endian ints and floats.

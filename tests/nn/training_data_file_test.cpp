@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
 
 #include "nn/network.h"
 #include "tests/nn/test_network.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::ScratchFolder;
 
 const char* exampleData =
     "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n"
@@ -18,7 +21,7 @@ const char* exampleData =
 
 std::unique_ptr<TestNetwork> networkFrom(const std::string& data,
                                          const std::string& configuration = "2 3 1") {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   return std::unique_ptr<TestNetwork>(
       new TestNetwork(folder.write("net.cfg", configuration), folder.write("train.dat", data)));
 }
@@ -51,9 +54,9 @@ TEST(TrainingDataFile, ExampleFile) {
   EXPECT_EQ(network->testInputs, (std::vector<float>{b, (5.0f + 5.0f) / 50.0f - 1.0f}));
   EXPECT_EQ(network->testTargets, (std::vector<float>{0}));
 
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   network->printInfo();
-  const std::string info = testing::internal::GetCapturedStdout();
+  const std::string info = test_support::capturedStdout();
   EXPECT_NE(info.find("Number of training samples: 3\nNumber of validation samples: 1\n"
                       "Number of test samples: 1\n"),
             std::string::npos);
@@ -107,7 +110,7 @@ TEST(TrainingDataFile, SplitTruncatedTotalHalfUpRounding) {
 
 void expectFatal(const std::string& data, int status, const std::string& message,
                  const std::string& configuration = "1 1") {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string configurationFile = folder.write("net.cfg", configuration);
   const std::string dataFile = folder.write("train.dat", data);
   EXPECT_EXIT(TestNetwork(configurationFile, dataFile), ::testing::ExitedWithCode(status & 255),
@@ -115,7 +118,7 @@ void expectFatal(const std::string& data, int status, const std::string& message
 }
 
 TEST(TrainingDataFileDeathTest, MissingFile) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string configurationFile = folder.write("net.cfg", "2 1");
   const std::string missing = folder.file("missing.dat");
   EXPECT_EXIT(TestNetwork(configurationFile, missing), ::testing::ExitedWithCode(249),
@@ -125,7 +128,7 @@ TEST(TrainingDataFileDeathTest, MissingFile) {
 }
 
 TEST(TrainingDataFile, ReadsFromAPipe) {
-  TemporaryFolder folder;
+  ScratchFolder folder;
   const std::string configurationFile = folder.write("net.cfg", "2 1");
   const std::string fifo = folder.file("train.pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

@@ -15,13 +15,14 @@
 
 #include "opencl/cl_check.h"
 #include "opencl_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
 using opencl_test::allCloseInSinglePrecision;
 using opencl_test::configuration;
 using opencl_test::trainingData;
-using opencl_test::writeFile;
+using test_support::writeFile;
 
 constexpr float kStepAbsolute = 1e-7f;
 constexpr float kStepRelative = 2e-6f;
@@ -174,9 +175,9 @@ TEST_P(BPSplitTest, TrainingFollowsTheCpuTrainer) {
 TEST_P(BPSplitTest, DeviceReportNamesTheSplitsGroupSizes) {
   writeNetwork({3, 5, 1}, 6, 2, 2);
   DeviceBP device(deviceType());
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   device.printInfo();
-  const std::string report = ::testing::internal::GetCapturedStdout();
+  const std::string report = test_support::capturedStdout();
   if (!gpuSplit()) {
     EXPECT_EQ(report.find("Work split"), std::string::npos) << report;
     return;

@@ -5,12 +5,13 @@
 #include <sstream>
 
 #include "opencl_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
 using opencl_test::hasDevice;
-using opencl_test::readFile;
-using opencl_test::writeFile;
+using test_support::readFile;
+using test_support::writeFile;
 
 TEST(ReplaceAllTest, ReplacesEveryOccurrenceWithoutRescanning) {
   // The replacement holds the token: only the two occurrences that were there are replaced.
@@ -115,9 +116,9 @@ TEST_F(OpenCLDeviceTest, FailedBuildPrintsTheLogThenStops) {
 TEST_F(OpenCLDeviceTest, DeviceReportListsEveryItemInOrder) {
   cl_device_id device = nullptr;
   ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   printDeviceInfo(device);
-  const std::string report = ::testing::internal::GetCapturedStdout();
+  const std::string report = test_support::capturedStdout();
 
   const char* labels[] = {"Device name: ",     "Vendor name: ",    "Device type: ",
                           "Device version: ",  "Driver version: ", "Device extensions:\n",
@@ -146,9 +147,9 @@ TEST_F(OpenCLDeviceTest, DeviceReportListsEveryItemInOrder) {
 }
 
 TEST_F(OpenCLDeviceTest, PlatformReportCountsPlatformsAndDevices) {
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   printPlatformsInfo();
-  const std::string report = ::testing::internal::GetCapturedStdout();
+  const std::string report = test_support::capturedStdout();
   EXPECT_EQ(report.rfind("Number of platforms: ", 0), 0u) << report;
   EXPECT_NE(report.find("\nPlatform 0\n=================\nPlatform name: "), std::string::npos);
   EXPECT_NE(report.find("\n\nNumber of devices:"), std::string::npos);

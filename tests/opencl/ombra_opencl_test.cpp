@@ -8,11 +8,11 @@ namespace {
 
 using opencl_test::configuration;
 using opencl_test::hasDevice;
-using opencl_test::ProgramRun;
-using opencl_test::readFile;
-using opencl_test::runOmbra;
 using opencl_test::trainingData;
-using opencl_test::writeFile;
+using test_support::ProgramRun;
+using test_support::readFile;
+using test_support::runOmbra;
+using test_support::writeFile;
 
 class OmbraOpenCLTest : public opencl_test::ScratchDirectoryTest {
  protected:

@@ -1,29 +1,28 @@
 #pragma once
 
 // Shared by the OpenCL tests: device detection, a scratch working directory holding the kernel
-// file (ombra reads NN_kernels.cl from the working directory), network files, running ombra
-// there, the device targets that run a test against both work splits, and the one tolerance
-// used to compare device results with the CPU. The experiment tests use the device probe and
-// the file helpers too.
+// file (ombra reads NN_kernels.cl from the working directory), network files, the device
+// targets that run a test against both work splits, and the one tolerance used to compare
+// device results with the CPU. The experiment tests use the device probe and the scratch
+// directory too.
 
 #include <CL/cl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "opencl/work_split.h"
+#include "tests/support/programs.h"
+#include "tests/support/test_support.h"
 
 namespace opencl_test {
 
@@ -39,33 +38,6 @@ inline bool hasDevice(cl_device_type type) {
     }
   }
   return false;
-}
-
-inline std::string readFile(const std::string& name) {
-  std::ifstream file(name, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-inline void writeFile(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary) << text;
-}
-
-struct ProgramRun {
-  int status;  // exit status, or -1 when the program did not exit normally
-  std::string out;
-  std::string err;
-};
-
-// Runs ombra in the working directory with the arguments and standard input text; returns its
-// exit status and output.
-inline ProgramRun runOmbra(const std::string& arguments, const std::string& input = "") {
-  writeFile("stdin.txt", input);
-  const std::string command =
-      std::string("'") + OMBRA_PATH + "' " + arguments + " < stdin.txt > stdout.txt 2> stderr.txt";
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("stdout.txt"), readFile("stderr.txt")};
 }
 
 // The network configuration file: layer sizes separated by blanks.
@@ -136,46 +108,17 @@ inline ::testing::AssertionResult allCloseInSinglePrecision(const std::vector<fl
   return result << "\n  " << failures << " of " << expected.size() << " values differ";
 }
 
-// The scratch directory of the running test; also removed at exit, because a death test's
-// child ends through exit() without reaching TearDown.
-inline std::filesystem::path& pendingScratchDirectory() {
-  static std::filesystem::path directory;
-  return directory;
-}
-
-inline void removePendingScratchDirectory() {
-  std::error_code ignored;
-  if (!pendingScratchDirectory().empty()) {
-    std::filesystem::remove_all(pendingScratchDirectory(), ignored);
-  }
-  pendingScratchDirectory().clear();
-}
-
-// Each test runs in a fresh scratch directory that holds a copy of the kernel file, so that
-// relative file names (NN_kernels.cl, network files) resolve there.
+// Each test runs in a fresh scratch working directory that holds a copy of the kernel file,
+// so that relative file names (NN_kernels.cl, network files) resolve there.
 class ScratchDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The path object first, so that it outlives the handler registered after it.
-    static const bool registered =
-        (pendingScratchDirectory(), std::atexit(removePendingScratchDirectory) == 0);
-    (void)registered;
-    original_ = std::filesystem::current_path();
-    char pattern[] = "/tmp/ombra_opencl_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    pendingScratchDirectory() = directory_;
-    std::filesystem::current_path(directory_);
+    directory_ = std::make_unique<test_support::ScratchWorkingDirectory>("ombra_opencl_test");
     std::filesystem::copy_file(KERNELS_PATH, "NN_kernels.cl");
   }
-  void TearDown() override {
-    if (directory_.empty()) return;  // skipped before set-up
-    std::filesystem::current_path(original_);
-    removePendingScratchDirectory();
-  }
+  void TearDown() override { directory_.reset(); }
 
-  std::filesystem::path original_;
-  std::filesystem::path directory_;
+  std::unique_ptr<test_support::ScratchWorkingDirectory> directory_;
 };
 
 // A scratch directory and a CPU device, or the test is skipped.

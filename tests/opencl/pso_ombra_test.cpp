@@ -12,26 +12,13 @@ namespace {
 
 using opencl_test::configuration;
 using opencl_test::hasDevice;
-using opencl_test::readFile;
 using opencl_test::trainingData;
-using opencl_test::writeFile;
-
-struct ProgramRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Runs ombra with the arguments and standard input text, after the shell commands of setup
-// (ulimit...); returns its exit status and output.
-ProgramRun runOmbra(const std::string& arguments, const std::string& input = "",
-                    const std::string& setup = "") {
-  writeFile("stdin.txt", input);
-  const std::string command = setup + "'" + OMBRA_PATH + "' " + arguments +
-                              " < stdin.txt > stdout.txt 2> stderr.txt";
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("stdout.txt"), readFile("stderr.txt")};
-}
+using test_support::ProgramRun;
+using test_support::readFile;
+using test_support::runOmbra;
+using test_support::runProgram;
+using test_support::shellQuoted;
+using test_support::writeFile;
 
 // Everything the program printed after the last "Input:" prompt that was answered.
 std::string answers(const std::string& out) {
@@ -144,8 +131,8 @@ TEST_F(PsoOmbraTest, PrivateVariantFitsItsGroupsIntoTheThreadStack) {
   for (int hidden : {largest, largest + 1}) {
     SCOPED_TRACE(hidden);
     writeFile("net.cfg", configuration({3, hidden, 1}));
-    const ProgramRun run =
-        runOmbra("PSO_private_CPU net.cfg train.dat pso.txt", "", "ulimit -s 1024 && ");
+    const ProgramRun run = runProgram("ulimit -s 1024 && " + shellQuoted(OMBRA_PATH) +
+                                      " PSO_private_CPU net.cfg train.dat pso.txt");
     if (hidden == largest) {
       EXPECT_EQ(run.status, 0) << run.err;
       EXPECT_NE(run.out.find("Work-group size: 1\nUsing private memory."), std::string::npos)

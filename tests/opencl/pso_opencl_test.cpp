@@ -27,9 +27,9 @@ namespace {
 
 using opencl_test::allCloseInSinglePrecision;
 using opencl_test::configuration;
-using opencl_test::readFile;
 using opencl_test::trainingData;
-using opencl_test::writeFile;
+using test_support::readFile;
+using test_support::writeFile;
 
 constexpr float kOutputAbsolute = 2e-6f;
 constexpr float kOutputRelative = 4e-6f;

@@ -11,6 +11,7 @@
 #include "samples/exception.h"
 #include "samples/look_back_index.h"
 #include "test_helpers.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -59,9 +60,9 @@ TEST(DirectAttributes, CopyTheJobsFieldsAndEncodeTheStatus) {
 
 TEST(UserIdAttribute, IsOneHotOverTheTableAndZeroForUnknownUsers) {
   std::vector<JobData> jobs = {job(1, 7, 1), job(1, 3, 1), job(1, -1, 1), job(1, -1, 1)};
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   createUserIdLookupTable(jobs);
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
   EXPECT_EQ(userID(jobs, 0), (Values{1, 0}));
   EXPECT_EQ(userID(jobs, 1), (Values{0, 1}));
   EXPECT_EQ(userID(jobs, 2), (Values{0, 0}));

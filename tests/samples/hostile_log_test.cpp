@@ -20,14 +20,17 @@
 #include "samples/job_data.h"
 #include "samples/training_file.h"
 #include "test_helpers.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
+using test_support::ScratchFolder;
+
 using tallis_test::jobLine;
-using tallis_test::readFile;
-using tallis_test::runProgram;
-using tallis_test::TempDir;
-using tallis_test::writeFile;
+using test_support::readFile;
+using test_support::runProgram;
+using test_support::ScratchFolder;
+using test_support::writeFile;
 
 // A job line with the given text for columns 2 to 18 after job number 1.
 std::string line(const std::string& rest) { return "1 " + rest; }
@@ -72,7 +75,7 @@ TEST(HostileLog, EveryClassReadsAsSpecified) {
       {"one megabyte of blanks inside a job line",
        "1 0 5" + megabyte + "100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n", 1},
   };
-  TempDir dir;
+  ScratchFolder dir;
   for (const LogCase& c : cases) {
     SCOPED_TRACE(c.what);
     writeFile(dir.file("log.swf"), c.text);
@@ -82,7 +85,7 @@ TEST(HostileLog, EveryClassReadsAsSpecified) {
 
 TEST(HostileLog, LineLongerThan64MiBIsRefused) {
   // A decompression bomb: 65 MiB of blanks without a line feed, a few kilobytes compressed.
-  TempDir dir;
+  ScratchFolder dir;
   const std::string name = dir.file("bomb.swf.gz");
   gzFile gz = gzopen(name.c_str(), "wb1");
   const std::string blanks(1 << 20, ' ');
@@ -96,7 +99,7 @@ TEST(HostileLog, LineLongerThan64MiBIsRefused) {
   }
 }
 
-std::string gzipped(const TempDir& dir, const std::string& text) {
+std::string gzipped(const ScratchFolder& dir, const std::string& text) {
   const std::string name = dir.file("member.gz");
   gzFile gz = gzopen(name.c_str(), "wb");
   gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
@@ -106,7 +109,7 @@ std::string gzipped(const TempDir& dir, const std::string& text) {
 
 TEST(HostileLog, DataAfterACompressedLogIsRefused) {
   // zlib's own reader drops whatever follows the last gzip member in silence.
-  TempDir dir;
+  ScratchFolder dir;
   const std::string text = jobLine(1, 0, 1, 1, 1) + jobLine(2, 5, 0, 1, 1);
   const std::string member = gzipped(dir, text);
   const std::string trailing = "Error reading file: data after the end of the compressed log";
@@ -148,7 +151,7 @@ TEST(HostileLog, OneHotVectorsBeyondTheSampleLimitAreRefused) {
   } catch (const Exception& error) {
     EXPECT_EQ(error.what(), message);
   }
-  TempDir dir;
+  ScratchFolder dir;
   try {
     createTrainingFile(jobs, keys, {status}, dir.file("t.dat"), 1000, 0, 0);
     ADD_FAILURE() << "no exception from createTrainingFile";
@@ -169,11 +172,11 @@ class HostileTallis : public testing::Test {
   }
   std::string log() const { return dir.file("log.swf"); }
   std::string out() const { return dir.file("train.dat"); }
-  tallis_test::ProgramResult tallis(const std::string& arguments,
-                                    const std::string& shellSetup = "") {
-    return runProgram(dir, shellSetup + std::string(TALLIS_PATH) + " " + arguments);
+  test_support::ProgramRun tallis(const std::string& arguments,
+                                  const std::string& shellSetup = "") {
+    return runProgram(shellSetup + std::string(TALLIS_PATH) + " " + arguments);
   }
-  TempDir dir;
+  ScratchFolder dir;
 };
 
 struct OptionCase {
@@ -250,15 +253,15 @@ TEST_F(HostileTallis, WriteFailuresAreReportedAndKeepThePreviousFile) {
   EXPECT_EQ(limited.err, "Error writing file\n");
   EXPECT_EQ(limited.out.find("File written"), std::string::npos);
   EXPECT_EQ(readFile(out()), "an earlier training file\n");
-  EXPECT_EQ(runProgram(dir, "ls -A '" + dir.path() + "' | grep -c '^\\.train'").out, "0\n");
+  EXPECT_EQ(runProgram("ls -A '" + dir.path() + "' | grep -c '^\\.train'").out, "0\n");
 }
 
 TEST_F(HostileTallis, ClosedProgressPipeStillWritesTheFile) {
   // The reader of standard output is gone before tallis starts: tallis neither dies of
   // SIGPIPE nor leaves the training file unwritten.
-  const auto result = runProgram(
-      dir, "bash -c \"(sleep 0.3; exec " + std::string(TALLIS_PATH) + " -isT -os -r1:1:1 -p0 " +
-               log() + " " + out() + ") | true; exit \\${PIPESTATUS[0]}\"");
+  const auto result = runProgram("bash -c \"(sleep 0.3; exec " + std::string(TALLIS_PATH) +
+                                 " -isT -os -r1:1:1 -p0 " + log() + " " + out() +
+                                 ") | true; exit \\${PIPESTATUS[0]}\"");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(readFile(out()).substr(0, 13), "67 67 66\n1 1\n");
 }
@@ -271,7 +274,7 @@ struct RefusalCase {
 
 // The files the refusals are tried on: links to the log, a link loop, a training data file
 // and logs that give no usable split or no values.
-void plantRefusalFiles(const TempDir& dir, const std::string& log) {
+void plantRefusalFiles(const ScratchFolder& dir, const std::string& log) {
   ASSERT_EQ(link(log.c_str(), dir.file("hard.swf").c_str()), 0);
   ASSERT_EQ(symlink("log.swf", dir.file("soft.swf").c_str()), 0);
   ASSERT_EQ(link(log.c_str(), dir.file("t.dat.columns").c_str()), 0);
@@ -289,7 +292,7 @@ void plantRefusalFiles(const TempDir& dir, const std::string& log) {
   writeFile(dir.file("one.swf"), jobLine(1, 0, 1, 1, 1));
 }
 
-std::vector<RefusalCase> refusalCases(const TempDir& dir, const std::string& log,
+std::vector<RefusalCase> refusalCases(const ScratchFolder& dir, const std::string& log,
                                       const std::string& out) {
   const std::string options = "-isT -os -r1:1:1 -p0 ";
   const std::string sameAsLog = "': it is the input log '" + log + "'";
@@ -390,9 +393,8 @@ TEST_F(HostileTallis, UnknownSubmitTimesAndMissingApplicationsAreReported) {
 TEST_F(HostileTallis, StandardOutputAsTargetIsWrittenThrough) {
   // /dev/stdout appended to a file: renaming over that file would lose its earlier lines.
   writeFile(dir.file("keep.txt"), "keep me\n");
-  const auto result =
-      runProgram(dir, "sh -c '" + std::string(TALLIS_PATH) + " -isT -os -r1:1:1 -p0 " + log() +
-                          " /dev/stdout >> " + dir.file("keep.txt") + "'");
+  const auto result = runProgram("sh -c '" + std::string(TALLIS_PATH) + " -isT -os -r1:1:1 -p0 " +
+                                 log() + " /dev/stdout >> " + dir.file("keep.txt") + "'");
   EXPECT_EQ(result.status, 0) << result.err;
   const std::string kept = readFile(dir.file("keep.txt"));
   EXPECT_EQ(kept.rfind("keep me\natrib[0]=sT\n", 0), 0u) << kept;
@@ -402,8 +404,8 @@ TEST_F(HostileTallis, StandardOutputAsTargetIsWrittenThrough) {
   EXPECT_EQ(kept.substr(kept.size() - 26), "File written\nand... done.\n");
   EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
   // The target's plain name is replaced as usual, even when standard output goes there too.
-  const auto plain = runProgram(dir, "sh -c '" + std::string(TALLIS_PATH) + " -isT -os -r1:1:1 " +
-                                         "-p0 " + log() + " " + out() + " >> " + out() + "'");
+  const auto plain = runProgram("sh -c '" + std::string(TALLIS_PATH) + " -isT -os -r1:1:1 " +
+                                "-p0 " + log() + " " + out() + " >> " + out() + "'");
   EXPECT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(readFile(out()).substr(0, 13), "67 67 66\n1 1\n");
 }

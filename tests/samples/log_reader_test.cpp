@@ -4,18 +4,22 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <fstream>
 #include <random>
 
 #include "samples/exception.h"
 #include "samples/job_data.h"
 #include "test_helpers.h"
 #include "tests/reference/reference.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
+using test_support::ScratchFolder;
+
 using tallis_test::jobLine;
-using tallis_test::TempDir;
-using tallis_test::writeFile;
+using test_support::ScratchFolder;
+using test_support::writeFile;
 
 // Field by field: the padding between an int and a double need not match.
 bool sameJob(const JobData& a, const JobData& b) {
@@ -128,7 +132,7 @@ TEST(ParseJobLine, AgreesWithStreamExtractionOnOddTokens) {
 }
 
 TEST(ParseFile, KeepsJobLinesInFileOrderAndSkipsTheRest) {
-  TempDir dir;
+  ScratchFolder dir;
   std::string path = dir.file("log.swf");
   writeFile(path, "; header\n\n" + jobLine(1, 10, 1, 7, 3) + ";\tcomment\n" +
                       "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17\n" +
@@ -143,20 +147,20 @@ TEST(ParseFile, KeepsJobLinesInFileOrderAndSkipsTheRest) {
 }
 
 TEST(ParseFile, HeaderAndBlankLinesAloneGiveNoJobs) {
-  TempDir dir;
+  ScratchFolder dir;
   writeFile(dir.file("log.swf"), "; Version: 2.2\n;\n\n\n; MaxJobs: 0\n");
   EXPECT_TRUE(parseFile(dir.file("log.swf")).empty());
 }
 
 TEST(ParseFile, ReadsALastLineWithoutLineFeed) {
-  TempDir dir;
+  ScratchFolder dir;
   std::string line = jobLine(5, 50, 1, 1, 1);
   writeFile(dir.file("log.swf"), line.substr(0, line.size() - 1));
   ASSERT_EQ(parseFile(dir.file("log.swf")).size(), 1u);
 }
 
 TEST(ParseFile, CrlfAndGzipLogsReadLikeThePlainLog) {
-  TempDir dir;
+  ScratchFolder dir;
   std::string text = "; header\n";
   for (int n = 0; n < 500; ++n) text += jobLine(n, n * 10.5, n % 3 == 0 ? 0 : 1, n % 7, n % 5);
   writeFile(dir.file("plain.swf"), text);
@@ -186,13 +190,13 @@ TEST(ParseFile, ThrowsWhenTheFileCannotBeOpened) {
 }
 
 TEST(ParseFile, ThrowsOnATruncatedGzipLog) {
-  TempDir dir;
+  ScratchFolder dir;
   std::string text;
   for (int n = 0; n < 20000; ++n) text += jobLine(n, n, 1, n % 13, n % 11);
   gzFile gz = gzopen(dir.file("log.swf.gz").c_str(), "wb");
   gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
   gzclose(gz);
-  std::string compressed = tallis_test::readFile(dir.file("log.swf.gz"));
+  std::string compressed = test_support::readFile(dir.file("log.swf.gz"));
   writeFile(dir.file("cut.swf.gz"), compressed.substr(0, compressed.size() / 2));
   EXPECT_THROW(parseFile(dir.file("cut.swf.gz")), Exception);
 }
@@ -209,17 +213,17 @@ TEST(FilterOutPartialJobs, KeepsFinishedJobsInOrder) {
 TEST(UserIdLookupTable, NumbersUsersInOrderOfFirstAppearance) {
   std::vector<JobData> jobs;
   for (int user : {7, 3, 7, -1, 12}) jobs.push_back(tallis_test::job(1, user, 1));
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   createUserIdLookupTable(jobs);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "LUT size=3\n");
+  EXPECT_EQ(test_support::capturedStdout(), "LUT size=3\n");
   EXPECT_EQ(userIdLookupTable, (std::map<int, int>{{7, 0}, {3, 1}, {12, 2}}));
 }
 
 TEST(UserIdLookupTable, OnlyNegativeUsersGiveAnEmptyTable) {
   std::vector<JobData> jobs = {tallis_test::job(1, -1, 1), tallis_test::job(1, -5, 1)};
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   createUserIdLookupTable(jobs);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "LUT size=0\n");
+  EXPECT_EQ(test_support::capturedStdout(), "LUT size=0\n");
   EXPECT_TRUE(userIdLookupTable.empty());
 }
 

@@ -10,10 +10,13 @@
 #include "samples/training_file.h"
 #include "test_helpers.h"
 #include "tests/reference/reference.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
-using tallis_test::readFile;
+using test_support::ScratchFolder;
+
+using test_support::readFile;
 
 std::string buildFile(std::vector<JobData> jobs, bool fast, const std::string& path) {
   const std::vector<AttributeFunction> inputs = {submitTime,
@@ -30,21 +33,22 @@ std::string buildFile(std::vector<JobData> jobs, bool fast, const std::string& p
                                                  lastAverageCPUTimeOfUserWithApplication,
                                                  elapsedTimeSinceUserLastUsedApplication,
                                                  elapsedTimeSinceUserLastUsedCluster};
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   std::srand(20240601);
   SplitCounts split = splitJobs(static_cast<int>(jobs.size()), 60, 20, 20);
   int leading =
       fast ? changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, 0.5)
-           : reference::changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, 0.5);
+           : reference::changeTrainingSamplePositivesRatio(jobs, split.training + split.validation,
+                                                           0.5);
   split = resplitJobs(leading, split.test, 60, 20, jobs.size());
   createUserIdLookupTable(jobs);
   if (fast) {
     createTrainingFile(jobs, inputs, {status}, path, split.training, split.validation, split.test);
   } else {
     reference::createTrainingFile(jobs, inputs, {status}, path, split.training, split.validation,
-                            split.test);
+                                  split.test);
   }
-  return testing::internal::GetCapturedStdout() + readFile(path);
+  return test_support::capturedStdout() + readFile(path);
 }
 
 TEST(RealLogPipeline, FastPipelineWritesTheSameFileAsThePlainOne) {
@@ -56,7 +60,7 @@ TEST(RealLogPipeline, FastPipelineWritesTheSameFileAsThePlainOne) {
   const Log logs[] = {{"KTH-SP2-1996-2.1-cln.swf", 1u << 30},
                       {"LANL-CM5-1994-4.1-cln.swf", 15000},
                       {"LLNL-Thunder-2007-1.1-cln.swf", 15000}};
-  tallis_test::TempDir dir;
+  ScratchFolder dir;
   int checked = 0;
   for (const Log& log : logs) {
     std::string path = tallis_test::swfPath(log.name);

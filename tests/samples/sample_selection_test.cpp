@@ -9,6 +9,7 @@
 
 #include "test_helpers.h"
 #include "tests/reference/reference.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -51,10 +52,9 @@ TEST(SplitJobs, RoundsHalfUpAndGivesTheRestToTest) {
 
 TEST(PositivesRatio, ZeroRatioErasesNothing) {
   std::vector<JobData> jobs = leadingJobs(100, 10);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   int kept = changeTrainingSamplePositivesRatio(jobs, 100, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "now = 100  final =100\nNegatives removed = 0\n");
+  EXPECT_EQ(test_support::capturedStdout(), "now = 100  final =100\nNegatives removed = 0\n");
   EXPECT_EQ(kept, 100);
   EXPECT_EQ(jobs.size(), 100u);
 }
@@ -62,10 +62,9 @@ TEST(PositivesRatio, ZeroRatioErasesNothing) {
 TEST(PositivesRatio, HalfErasesNegativesDownToTheTarget) {
   std::srand(11);
   std::vector<JobData> jobs = leadingJobs(100, 10, 30);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   int kept = changeTrainingSamplePositivesRatio(jobs, 100, 0.5);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "now = 100  final =20\nNegatives removed = 80\n");
+  EXPECT_EQ(test_support::capturedStdout(), "now = 100  final =20\nNegatives removed = 80\n");
   EXPECT_EQ(kept, 20);
   ASSERT_EQ(jobs.size(), 50u);
   EXPECT_EQ(countStatus(jobs, 20, true), 10);
@@ -78,19 +77,18 @@ TEST(PositivesRatio, HalfErasesNegativesDownToTheTarget) {
 
 TEST(PositivesRatio, TargetAboveTheCountErasesNothing) {
   std::vector<JobData> jobs = leadingJobs(100, 10);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   int kept = changeTrainingSamplePositivesRatio(jobs, 100, 0.05);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "now = 100  final =200\nNegatives removed = 0\n");
+  EXPECT_EQ(test_support::capturedStdout(), "now = 100  final =200\nNegatives removed = 0\n");
   EXPECT_EQ(kept, 100);
 }
 
 TEST(PositivesRatio, NoPositivesErasesEveryLeadingJob) {
   std::srand(3);
   std::vector<JobData> jobs = leadingJobs(40, 0, 5);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   int kept = changeTrainingSamplePositivesRatio(jobs, 40, 0.3);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "now = 40  final =0\nNegatives removed = 40\n");
+  EXPECT_EQ(test_support::capturedStdout(), "now = 40  final =0\nNegatives removed = 40\n");
   EXPECT_EQ(kept, 0);
   EXPECT_EQ(jobs.size(), 5u);
 }
@@ -98,9 +96,9 @@ TEST(PositivesRatio, NoPositivesErasesEveryLeadingJob) {
 TEST(PositivesRatio, RatioAboveOneStopsWhenNoNegativeIsLeft) {
   std::srand(5);
   std::vector<JobData> jobs = leadingJobs(50, 10);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   int kept = changeTrainingSamplePositivesRatio(jobs, 50, 2.0);
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
   EXPECT_EQ(kept, 10);
   EXPECT_EQ(countStatus(jobs, 10, true), 10);
 }
@@ -120,16 +118,16 @@ TEST(PositivesRatio, FastStepErasesExactlyTheJobsOfThePlainStep) {
     }
     std::vector<JobData> plainJobs = jobs;
     unsigned seed = 1000 + round;
-    testing::internal::CaptureStdout();
+    test_support::captureStdout();
     std::srand(seed);
     int fastKept = changeTrainingSamplePositivesRatio(jobs, count, ratio);
     int fastNext = std::rand();
-    std::string fastOutput = testing::internal::GetCapturedStdout();
-    testing::internal::CaptureStdout();
+    std::string fastOutput = test_support::capturedStdout();
+    test_support::captureStdout();
     std::srand(seed);
     int plainKept = reference::changeTrainingSamplePositivesRatio(plainJobs, count, ratio);
     int plainNext = std::rand();
-    std::string plainOutput = testing::internal::GetCapturedStdout();
+    std::string plainOutput = test_support::capturedStdout();
 
     ASSERT_EQ(fastKept, plainKept) << "round " << round;
     EXPECT_EQ(fastOutput, plainOutput);
@@ -142,15 +140,15 @@ TEST(PositivesRatio, FastStepErasesExactlyTheJobsOfThePlainStep) {
 }
 
 TEST(ResplitJobs, SplitsTheLeadingJobsAndWarnsOnAMismatch) {
-  testing::internal::CaptureStderr();
+  test_support::captureStderr();
   SplitCounts a = resplitJobs(20, 200, 60, 20, 220);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(test_support::capturedStderr(), "");
   EXPECT_EQ(a.training, 15);
   EXPECT_EQ(a.validation, 5);
   EXPECT_EQ(a.test, 200);
-  testing::internal::CaptureStderr();
+  test_support::captureStderr();
   SplitCounts b = resplitJobs(7, 3, 1, 1, 11);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Wrong number of samples\n");
+  EXPECT_EQ(test_support::capturedStderr(), "Wrong number of samples\n");
   EXPECT_EQ(b.training, 4);  // 3.5 rounds up
   EXPECT_EQ(b.validation, 3);
 }

@@ -10,8 +10,11 @@
 
 #include "samples/job_data.h"
 #include "test_helpers.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using test_support::ScratchFolder;
 
 std::string generate(long long jobs, int users, uint64_t seed) {
   SwfGeneratorOptions options;
@@ -24,8 +27,8 @@ std::string generate(long long jobs, int users, uint64_t seed) {
 }
 
 TEST(SwfGenerator, WritesValidJobLinesInSubmitOrder) {
-  tallis_test::TempDir dir;
-  tallis_test::writeFile(dir.file("log.swf"), generate(3000, 20, 9));
+  ScratchFolder dir;
+  test_support::writeFile(dir.file("log.swf"), generate(3000, 20, 9));
   std::vector<JobData> jobs = parseFile(dir.file("log.swf"));
   ASSERT_EQ(jobs.size(), 3000u);
   EXPECT_EQ(filterOutPartialJobs(jobs).size(), 3000u);
@@ -50,8 +53,8 @@ TEST(SwfGenerator, SameSeedSameLogOtherSeedOtherLog) {
 }
 
 TEST(SwfGenerator, AFailedPairFailsAgainMoreOften) {
-  tallis_test::TempDir dir;
-  tallis_test::writeFile(dir.file("log.swf"), generate(20000, 50, 5));
+  ScratchFolder dir;
+  test_support::writeFile(dir.file("log.swf"), generate(20000, 50, 5));
   std::vector<JobData> jobs = parseFile(dir.file("log.swf"));
   std::map<std::pair<int, int>, int> last;
   int afterFailure[2] = {0, 0}, afterSuccess[2] = {0, 0};
@@ -72,14 +75,14 @@ TEST(SwfGenerator, AFailedPairFailsAgainMoreOften) {
 
 TEST(SwfGenerator, DemoLogIsWhatTheRegenerateCommandWrites) {
   // scripts/make-demo-log.sh: swfgen --jobs 4000 --users 24 --seed 1 data/demo/demo.swf
-  std::string demo = tallis_test::readFile(std::string(SOURCE_DIR) + "/data/demo/demo.swf");
+  std::string demo = test_support::readFile(std::string(SOURCE_DIR) + "/data/demo/demo.swf");
   EXPECT_EQ(demo, generate(4000, 24, 1));
 }
 
 // swfgen through its executable: values it cannot honour, extra names, and a log that cannot
 // be finished. Every refusal has its own message and status 1 and writes nothing.
 TEST(SwfgenProgram, ValuesOutOfRangeAndExtraNamesAreRefused) {
-  tallis_test::TempDir dir;
+  ScratchFolder dir;
   struct Case {
     const char* arguments;
     std::string message;  // the start of standard error
@@ -100,34 +103,34 @@ TEST(SwfgenProgram, ValuesOutOfRangeAndExtraNamesAreRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    const auto result = tallis_test::runProgram(
-        dir, "cd '" + dir.path() + "' && " + SWFGEN_PATH + " " + c.arguments + " out.swf");
+    const auto result = test_support::runProgram("cd '" + dir.path() + "' && " + SWFGEN_PATH + " " +
+                                                 c.arguments + " out.swf");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.substr(0, c.message.size()), c.message);
     EXPECT_FALSE(tallis_test::haveFile(dir.file("out.swf")));
   }
   // The largest seed is a seed like any other.
-  const auto seed = tallis_test::runProgram(
-      dir, std::string(SWFGEN_PATH) + " --jobs 3 --seed 18446744073709551615 " + dir.file("s.swf"));
+  const auto seed = test_support::runProgram(
+      std::string(SWFGEN_PATH) + " --jobs 3 --seed 18446744073709551615 " + dir.file("s.swf"));
   EXPECT_EQ(seed.status, 0) << seed.err;
 }
 
 TEST(SwfgenProgram, SizeLimitAndSignalsNeverLeaveATruncatedLog) {
-  tallis_test::TempDir dir;
+  ScratchFolder dir;
   const std::string log = dir.file("log.swf");
-  tallis_test::writeFile(log, "; an earlier log\n");
-  const auto limited = tallis_test::runProgram(
-      dir, "ulimit -f 20 && " + std::string(SWFGEN_PATH) + " --jobs 100000 " + log);
+  test_support::writeFile(log, "; an earlier log\n");
+  const auto limited = test_support::runProgram("ulimit -f 20 && " + std::string(SWFGEN_PATH) +
+                                                " --jobs 100000 " + log);
   EXPECT_EQ(limited.status, 1);
   EXPECT_EQ(limited.err, "Error writing file\n");
-  EXPECT_EQ(tallis_test::readFile(log), "; an earlier log\n");
+  EXPECT_EQ(test_support::readFile(log), "; an earlier log\n");
   EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
   for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
     SCOPED_TRACE(signal);
     const int status = tallis_test::signalWhenTemporaryFileAppears(
         {SWFGEN_PATH, "--jobs", "2147483647", log}, dir, signal);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-    EXPECT_EQ(tallis_test::readFile(log), "; an earlier log\n");
+    EXPECT_EQ(test_support::readFile(log), "; an earlier log\n");
     EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
   }
 }

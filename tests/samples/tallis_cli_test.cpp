@@ -4,14 +4,17 @@
 #include <zlib.h>
 
 #include "test_helpers.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
+using test_support::ScratchFolder;
+
 using tallis_test::jobLine;
-using tallis_test::readFile;
-using tallis_test::runProgram;
-using tallis_test::TempDir;
-using tallis_test::writeFile;
+using test_support::readFile;
+using test_support::runProgram;
+using test_support::ScratchFolder;
+using test_support::writeFile;
 
 class TallisProgram : public testing::Test {
  protected:
@@ -25,10 +28,10 @@ class TallisProgram : public testing::Test {
   }
   std::string log() const { return dir.file("log.swf"); }
   std::string out() const { return dir.file("train.dat"); }
-  tallis_test::ProgramResult tallis(const std::string& arguments) {
-    return runProgram(dir, std::string(TALLIS_PATH) + " " + arguments);
+  test_support::ProgramRun tallis(const std::string& arguments) {
+    return runProgram(std::string(TALLIS_PATH) + " " + arguments);
   }
-  TempDir dir;
+  ScratchFolder dir;
 };
 
 TEST_F(TallisProgram, RunsEndToEndPrintingEveryStep) {
@@ -179,8 +182,8 @@ TEST_F(TallisProgram, GzipLogGivesTheSameFileAsThePlainLog) {
   EXPECT_EQ(readFile(dir.file("gz.dat")), plainFile);
   EXPECT_GT(plainFile.size(), 100u);
   // A log from a pipe is read once, from its first byte.
-  auto piped = runProgram(dir, "cat " + log() + " | " + TALLIS_PATH + " " + keys + "/dev/stdin " +
-                                   dir.file("pipe.dat"));
+  auto piped = runProgram("cat " + log() + " | " + TALLIS_PATH + " " + keys + "/dev/stdin " +
+                          dir.file("pipe.dat"));
   ASSERT_EQ(piped.status, 0) << piped.err;
   EXPECT_EQ(readFile(dir.file("pipe.dat")), plainFile);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "samples/tallis_cli.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -28,16 +29,16 @@ TEST(TallisExit, AHandlerThatReturnsStillEndsTheProcess) {
 TEST(TallisExit, AThrowingHandlerReportsTheStatusInProcess) {
   TallisExitHandler previous = setTallisExitHandler(throwTallisExit);
   EXPECT_EQ(previous, nullptr);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+  test_support::captureStdout();
+  test_support::captureStderr();
   int status = -1;
   try {
     createAttributesVector("sT,,wT");
   } catch (const TallisExit& exit) {
     status = exit.status;
   }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "atrib[0]=sT\natrib[1]=\natrib[2]=wT\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Wrong attribute function\n");
+  EXPECT_EQ(test_support::capturedStdout(), "atrib[0]=sT\natrib[1]=\natrib[2]=wT\n");
+  EXPECT_EQ(test_support::capturedStderr(), "Wrong attribute function\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(setTallisExitHandler(nullptr), &throwTallisExit);
 }

@@ -12,11 +12,14 @@
 
 #include "samples/swf_generator.h"
 #include "test_helpers.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
-using tallis_test::runProgram;
-using tallis_test::TempDir;
+using test_support::ScratchFolder;
+
+using test_support::runProgram;
+using test_support::ScratchFolder;
 
 struct ReadBack {
   float counts[3] = {0, 0, 0};
@@ -46,14 +49,14 @@ class TallisToOmbra : public testing::Test {
     std::ofstream log(dir.file("log.swf"));
     generateSwfLog(options, log);
   }
-  TempDir dir;
+  ScratchFolder dir;
 };
 
 TEST_F(TallisToOmbra, EverySampleRangeAndCountIsReadBack) {
-  auto tallis = runProgram(dir, std::string(TALLIS_PATH) +
-                                    " -iuID,rCPU,rT,lsu,lsa,lsua,lc,lrt,ea,ec -os -r60:20:20 "
-                                    "-p0.5 " +
-                                    dir.file("log.swf") + " " + dir.file("train.dat"));
+  auto tallis = runProgram(std::string(TALLIS_PATH) +
+                           " -iuID,rCPU,rT,lsu,lsa,lsua,lc,lrt,ea,ec -os -r60:20:20 "
+                           "-p0.5 " +
+                           dir.file("log.swf") + " " + dir.file("train.dat"));
   ASSERT_EQ(tallis.status, 0) << tallis.err;
   ReadBack file = readAsOmbraDoes(dir.file("train.dat"));
   std::smatch sizes;
@@ -78,7 +81,7 @@ TEST_F(TallisToOmbra, EverySampleRangeAndCountIsReadBack) {
   EXPECT_NEAR(leadingPositives, leading / 2.0, 1.0);
 
   // The column names beside the file: one per value column, the user columns with their ids.
-  std::istringstream names(tallis_test::readFile(dir.file("train.dat.columns")));
+  std::istringstream names(test_support::readFile(dir.file("train.dat.columns")));
   std::vector<std::string> lines;
   for (std::string line; std::getline(names, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), static_cast<size_t>(file.inputs + file.outputs));
@@ -106,14 +109,14 @@ TEST_F(TallisToOmbra, EverySampleRangeAndCountIsReadBack) {
 }
 
 TEST_F(TallisToOmbra, OmbraReadsTheFileWithTheSameSplit) {
-  auto tallis = runProgram(dir, std::string(TALLIS_PATH) + " -iuID,lsu,lsua,ea -os -r7:2:1 -p0 " +
-                                    dir.file("log.swf") + " " + dir.file("train.dat"));
+  auto tallis = runProgram(std::string(TALLIS_PATH) + " -iuID,lsu,lsua,ea -os -r7:2:1 -p0 " +
+                           dir.file("log.swf") + " " + dir.file("train.dat"));
   ASSERT_EQ(tallis.status, 0) << tallis.err;
   ReadBack file = readAsOmbraDoes(dir.file("train.dat"));
-  tallis_test::writeFile(dir.file("net.cfg"), std::to_string(file.inputs) + " 4 1\n");
-  tallis_test::writeFile(dir.file("bp.txt"), "Iterations: 1\n");
-  auto ombra = runProgram(
-      dir, "cd '" + dir.path() + "' && " + OMBRA_PATH + " BP net.cfg train.dat bp.txt </dev/null");
+  test_support::writeFile(dir.file("net.cfg"), std::to_string(file.inputs) + " 4 1\n");
+  test_support::writeFile(dir.file("bp.txt"), "Iterations: 1\n");
+  auto ombra = runProgram("cd '" + dir.path() + "' && " + OMBRA_PATH +
+                          " BP net.cfg train.dat bp.txt </dev/null");
   auto count = [&](const char* label) {
     std::smatch match;
     if (!std::regex_search(ombra.out, match, std::regex(std::string(label) + "(\\d+)"))) {
@@ -132,17 +135,17 @@ TEST_F(TallisToOmbra, ColumnNamesOnlyBesideARegularFile) {
   const std::string run = std::string(TALLIS_PATH) + " -irCPU,lsua -os -r1:1:1 -p0 " +
                           dir.file("log.swf") + " ";
   // A device gets no names (nor could they be put beside it).
-  ASSERT_EQ(runProgram(dir, run + "/dev/null").status, 0);
+  ASSERT_EQ(runProgram(run + "/dev/null").status, 0);
   EXPECT_FALSE(tallis_test::haveFile("/dev/null.columns"));
   // Names that cannot be written cost a warning, not the training data file.
   mkdir(dir.file("train.dat.columns").c_str(), 0755);
-  const auto blocked = runProgram(dir, run + dir.file("train.dat"));
+  const auto blocked = runProgram(run + dir.file("train.dat"));
   EXPECT_EQ(blocked.status, 0);
   EXPECT_NE(blocked.err.find("Warning: Error opening file: " + dir.file("train.dat.columns")),
             std::string::npos)
       << blocked.err;
   EXPECT_NE(blocked.out.find("File written"), std::string::npos);
-  EXPECT_EQ(tallis_test::readFile(dir.file("train.dat")).substr(0, 4), "500 ");
+  EXPECT_EQ(test_support::readFile(dir.file("train.dat")).substr(0, 4), "500 ");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the tallis tests: temporary files, running a program, reading a file back.
+// Shared by the tallis tests: job lines and records, hidden files, signals to a program.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,59 +8,14 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "samples/job_data.h"
+#include "tests/support/test_support.h"
 
 namespace tallis_test {
-
-// A fresh directory under /tmp, removed with its contents at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/tallis-test-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-struct ProgramResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs a shell command line with stdout and stderr captured into files of `dir`.
-inline ProgramResult runProgram(const TempDir& dir, const std::string& commandLine) {
-  std::string outFile = dir.file("stdout.txt"), errFile = dir.file("stderr.txt");
-  int raw = std::system((commandLine + " >'" + outFile + "' 2>'" + errFile + "'").c_str());
-  ProgramResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = readFile(outFile);
-  result.err = readFile(errFile);
-  return result;
-}
 
 // One SWF job line; the unnamed columns get plausible fixed values.
 inline std::string jobLine(int number, double submit, int status, int user, int application,
@@ -102,7 +57,8 @@ inline std::vector<std::string> hiddenFiles(const std::string& dir) {
 // dir/stderr.txt, sends `signal` as soon as a temporary file appears in dir, and returns the
 // wait status (-1 when none appeared within 60 s).
 inline int signalWhenTemporaryFileAppears(const std::vector<std::string>& arguments,
-                                          const TempDir& dir, int signal, int out = -1) {
+                                          const test_support::ScratchFolder& dir, int signal,
+                                          int out = -1) {
   pid_t child = fork();
   if (child == 0) {
     int error = open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

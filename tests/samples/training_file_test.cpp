@@ -12,12 +12,15 @@
 #include "samples/exception.h"
 #include "test_helpers.h"
 #include "tests/reference/reference.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
+using test_support::ScratchFolder;
+
 using tallis_test::job;
-using tallis_test::readFile;
-using tallis_test::TempDir;
+using test_support::readFile;
+using test_support::ScratchFolder;
 
 // A test-only attribute with two values, to drive the writer's generic path.
 std::vector<double> halfAndSquare(const std::vector<JobData>& jobs, int i) {
@@ -35,22 +38,22 @@ std::vector<double> runTimeValue(const std::vector<JobData>& jobs, int i) {
 }
 
 void buildTable(const std::vector<JobData>& jobs) {
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   createUserIdLookupTable(jobs);
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
 }
 
 std::string writeWith(bool fast, const std::vector<JobData>& jobs,
                       const std::vector<AttributeFunction>& inputs,
                       const std::vector<AttributeFunction>& outputs, const std::string& path,
                       double training, double validation, double test, std::string* printed) {
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   if (fast) {
     createTrainingFile(jobs, inputs, outputs, path, training, validation, test);
   } else {
     reference::createTrainingFile(jobs, inputs, outputs, path, training, validation, test);
   }
-  *printed = testing::internal::GetCapturedStdout();
+  *printed = test_support::capturedStdout();
   return readFile(path);
 }
 
@@ -75,7 +78,7 @@ TEST(SampleSizes, CountTheValuesOfJobZero) {
 }
 
 TEST(CreateTrainingFile, WritesTheLayoutByteForByte) {
-  TempDir dir;
+  ScratchFolder dir;
   // Inputs: lsu and requested processors; output: status. Values 0..1 and 2..40.
   std::vector<JobData> jobs;
   const int processors[] = {2, 40, 8, 8, 16};
@@ -103,7 +106,7 @@ TEST(CreateTrainingFile, WritesTheLayoutByteForByte) {
 }
 
 TEST(CreateTrainingFile, LastValueOfExactlyHalfIsNegative) {
-  TempDir dir;
+  ScratchFolder dir;
   std::vector<JobData> jobs = {job(1, 1, 1, 0, 0.5), job(1, 1, 1, 0, 0.5000001),
                                job(1, 1, 1, 0, 0.4)};
   buildTable(jobs);
@@ -115,28 +118,28 @@ TEST(CreateTrainingFile, LastValueOfExactlyHalfIsNegative) {
 }
 
 TEST(CreateTrainingFile, WarnsWhenTheBoundsOfAColumnRoundToOneNumber) {
-  TempDir dir;
+  ScratchFolder dir;
   // Constant 259200: the 0.125 margin vanishes at six significant digits.
   std::vector<JobData> large = {job(1, 1, 1, 259200), job(0, 1, 1, 259200)};
   std::vector<JobData> small = {job(1, 1, 1, 3), job(0, 1, 1, 3)};
   buildTable(large);
   std::string printed;
-  testing::internal::CaptureStderr();
+  test_support::captureStderr();
   std::string file = writeWith(true, large, {submitTime}, {status}, dir.file("t.dat"), 1, 1, 0,
                                &printed);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(test_support::capturedStderr(),
             "Warning: the bounds of value column 0 round to 259200 259200; a network cannot "
             "scale this column\n");
   EXPECT_NE(file.find("\n259200 259200\n"), std::string::npos);
 
   buildTable(small);
-  testing::internal::CaptureStderr();
+  test_support::captureStderr();
   writeWith(true, small, {submitTime}, {status}, dir.file("t.dat"), 1, 1, 0, &printed);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(test_support::capturedStderr(), "");
 }
 
 TEST(CreateTrainingFile, TwoPassWriterEqualsTheDirectWriter) {
-  TempDir dir;
+  ScratchFolder dir;
   std::mt19937 random(5);
   for (int round = 0; round < 6; ++round) {
     std::vector<JobData> jobs;
@@ -186,23 +189,23 @@ TEST(CreateTrainingFile, ThrowsWhenTheFileCannotBeCreated) {
 }
 
 TEST(TrainingOutputFile, ReplacesAnExistingFileOnlyWhenWritingSucceeded) {
-  TempDir dir;
+  ScratchFolder dir;
   std::string path = dir.file("train.dat");
-  tallis_test::writeFile(path, "previous contents\n");
+  test_support::writeFile(path, "previous contents\n");
   chmod(path.c_str(), 0640);
   std::vector<JobData> jobs = {job(1, 1, 1, 5)};
   buildTable(jobs);
   // A generic attribute whose width changes fails in the middle of the write.
   std::vector<JobData> uneven = {job(1, 1, 1), job(1, 2, 1)};
   buildTable(uneven);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   EXPECT_THROW(
       createTrainingFile(uneven, {userID, halfAndSquare, growingValues}, {status}, path, 1, 1, 0),
       Exception);
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
   EXPECT_EQ(readFile(path), "previous contents\n");
-  std::string listing = tallis_test::runProgram(dir, "ls -A '" + dir.path() + "'").out;
-  EXPECT_EQ(listing, "stderr.txt\nstdout.txt\ntrain.dat\n") << "no temporary file left behind";
+  std::string listing = test_support::runProgram("ls -A '" + dir.path() + "'").out;
+  EXPECT_EQ(listing, "train.dat\n") << "no temporary file left behind";
 
   buildTable(jobs);
   std::string printed;
@@ -214,7 +217,7 @@ TEST(TrainingOutputFile, ReplacesAnExistingFileOnlyWhenWritingSucceeded) {
 }
 
 TEST(TrainingOutputFile, FollowsASymbolicLinkAndWritesDevicesInPlace) {
-  TempDir dir;
+  ScratchFolder dir;
   std::vector<JobData> jobs = {job(1, 1, 1, 5)};
   buildTable(jobs);
   mkdir(dir.file("data").c_str(), 0755);
@@ -226,7 +229,7 @@ TEST(TrainingOutputFile, FollowsASymbolicLinkAndWritesDevicesInPlace) {
   EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link itself stays a link";
   EXPECT_EQ(readFile(dir.file("data/real.dat")), "1 0 0\n1 1\n4.875 5.125\n-0.125 0.125\n5\t0\t\n");
 
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   EXPECT_NO_THROW(createTrainingFile(jobs, {submitTime}, {status}, "/dev/null", 1, 0, 0));
   try {
     createTrainingFile(jobs, {submitTime}, {status}, "/dev/full", 1, 0, 0);
@@ -234,7 +237,7 @@ TEST(TrainingOutputFile, FollowsASymbolicLinkAndWritesDevicesInPlace) {
   } catch (const Exception& error) {
     EXPECT_STREQ(error.what(), "Error writing file");
   }
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
 }
 
 }  // namespace

@@ -14,9 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
 #include "tests/trainers/trainer_files.h"
 
 namespace {
+
+using test_support::lines;
+using test_support::readFile;
+using test_support::ScratchFolder;
 
 // NN_BP with its working arrays in reach too.
 class OpenBP : public OpenTrainer<NN_BP> {
@@ -47,11 +52,6 @@ struct NetworkFiles {
     params = folder.write("bp.txt", bp);
   }
 };
-
-std::string fileBytes(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(BPSteps, WorkedExampleOneInputOneOutput) {
   ScratchFolder folder;
@@ -196,17 +196,17 @@ TEST(BPTraining, FusedEpochMatchesTheStepsBitForBit) {
     NN_BP fused(setup.cfg, setup.data, setup.params);
     OpenBP steps(setup.cfg, setup.data, setup.params);
     std::srand(23);
-    ::testing::internal::CaptureStdout();
+    test_support::captureStdout();
     fused.train();
-    const std::string fusedLines = ::testing::internal::GetCapturedStdout();
+    const std::string fusedLines = test_support::capturedStdout();
     std::srand(23);
-    ::testing::internal::CaptureStdout();
+    test_support::captureStdout();
     steps.train();
-    const std::string stepLines = ::testing::internal::GetCapturedStdout();
+    const std::string stepLines = test_support::capturedStdout();
     EXPECT_EQ(fusedLines, stepLines);
     fused.save(setup.folder.file("fused.bin"));
     steps.save(setup.folder.file("steps.bin"));
-    EXPECT_EQ(fileBytes(setup.folder.file("fused.bin")), fileBytes(setup.folder.file("steps.bin")));
+    EXPECT_EQ(readFile(setup.folder.file("fused.bin")), readFile(setup.folder.file("steps.bin")));
   }
 }
 
@@ -297,13 +297,13 @@ TEST(BPTraining, AnEmptyTrainingSetLeavesTheInitialWeights) {
   std::srand(3);
   fillUniform(initial.data(), static_cast<int>(initial.size()), -1.0f, 1.0f);
   std::srand(3);
-  testing::internal::CaptureStdout();
+  test_support::captureStdout();
   net.train();
-  testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
   // The weights follow the count and the three layer sizes in the network file.
   const std::string saved = setup.folder.path() + "/net.bin";
   net.save(saved);
-  const std::string bytes = fileBytes(saved);
+  const std::string bytes = readFile(saved);
   ASSERT_EQ(bytes.size(), 16 + 4 * initial.size() + 8 * 4);
   std::vector<float> trained(initial.size());
   std::memcpy(trained.data(), bytes.data() + 16, 4 * trained.size());
@@ -316,9 +316,9 @@ TEST(BPTraining, ProgressLineEveryHundredEpochs) {
     NetworkFiles setup({2, 3, 1}, 6, 0, "Iterations: 250\n");
     NN_BP net(setup.cfg, setup.data, setup.params);
     std::srand(3);
-    ::testing::internal::CaptureStdout();
+    test_support::captureStdout();
     net.train();
-    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string out = test_support::capturedStdout();
     // No validation samples: both error fields keep the largest float.
     const std::regex lines("training mse\\[100\\]= " + number +
                            "\t validation mse = 3.40282e\\+38\t best mse = 3.40282e\\+38\n"
@@ -331,9 +331,9 @@ TEST(BPTraining, ProgressLineEveryHundredEpochs) {
     NetworkFiles setup({2, 3, 1}, 6, 3, "Iterations: 99\n");
     NN_BP net(setup.cfg, setup.data, setup.params);
     std::srand(3);
-    ::testing::internal::CaptureStdout();
+    test_support::captureStdout();
     net.train();
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(test_support::capturedStdout(), "");
   }
   {
     // Validation every 30 epochs: the line at 100 shows the check of epoch 90.
@@ -341,9 +341,9 @@ TEST(BPTraining, ProgressLineEveryHundredEpochs) {
     ObservedBP net(setup);
     net.script = {0.5, 0.25, 0.375};
     std::srand(3);
-    ::testing::internal::CaptureStdout();
+    test_support::captureStdout();
     net.train();
-    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string out = test_support::capturedStdout();
     EXPECT_TRUE(std::regex_match(out, std::regex("training mse\\[100\\]= " + number +
                                                  "\t validation mse = 0.375\t best mse = 0.25\n")))
         << out;
@@ -382,9 +382,9 @@ TEST(BPTraining, ComputeMseAveragesOverEveryTargetValue) {
 TEST(BPInfo, NetworkBlockThenParameterBlock) {
   NetworkFiles setup({2, 3, 1}, 6, 2, "Learning rate: 0.5\nIterations: 10\n");
   NN_BP net(setup.cfg, setup.data, setup.params);
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   net.printInfo();
-  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
   EXPECT_EQ(out.rfind("Neural network info\n", 0), 0u) << out;
   const std::string block =
       "Total weights: 13\n"

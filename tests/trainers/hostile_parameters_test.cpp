@@ -8,12 +8,15 @@
 
 #include "nn/fatal.h"
 #include "tests/nn/fatal_outcome.h"
+#include "tests/support/test_support.h"
 #include "tests/trainers/trainer_files.h"
 #include "trainers/bp.h"
 #include "trainers/parameters.h"
 #include "trainers/pso.h"
 
 namespace {
+
+using test_support::ScratchFolder;
 
 struct Case {
   const char* what;

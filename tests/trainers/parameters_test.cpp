@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
 #include "tests/trainers/trainer_files.h"
 
 namespace {
+
+using test_support::ScratchFolder;
 
 BPParameters readBP(const ScratchFolder& folder, const std::string& text) {
   return readBPParameters(folder.write("bp.txt", text));
@@ -148,9 +151,9 @@ TEST(ReadParameter, FindsTheKeyFollowedByAColon) {
 }
 
 TEST(ParametersPrint, BlocksAreWrittenExactly) {
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   printParameters(BPParameters());
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(test_support::capturedStdout(),
             "BP parameters info:\n"
             "  Learn rate: 0.02\n"
             "  Strip length: 10\n"
@@ -158,9 +161,9 @@ TEST(ParametersPrint, BlocksAreWrittenExactly) {
             "  Time: 60\n"
             "  Iterations: 0\n"
             "  MSE: 0\n");
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   printParameters(PSOParameters());
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(test_support::capturedStdout(),
             "PSO parameters info:\n"
             "  Population size: 64\n"
             "  Limits: [-1,1]\n"

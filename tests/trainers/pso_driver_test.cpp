@@ -6,9 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/programs.h"
+#include "tests/support/test_support.h"
 #include "tests/trainers/trainer_files.h"
 
 namespace {
+
+using test_support::lines;
+using test_support::ProgramRun;
+using test_support::runOmbra;
+using test_support::ScratchFolder;
 
 const char* const kQueries = "1 2 3\n9 9\n9\n5 5 5\n";  // the second vector spans two lines
 
@@ -18,7 +25,8 @@ TEST(PSODriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
   folder.write("train.dat", samplesText(3, 1, 60, 20, 20, 1));
   folder.write("pso.txt", "Population size: 12\nIterations: 200\n");
 
-  const OmbraRun training = runOmbra(folder, "PSO net.cfg train.dat pso.txt net.bin", kQueries);
+  const ProgramRun training =
+      runOmbra("PSO net.cfg train.dat pso.txt net.bin", kQueries, folder.path());
   ASSERT_EQ(training.status, 0) << training.out << training.err;
   const std::vector<std::string> out = lines(training.out);
 
@@ -45,7 +53,7 @@ TEST(PSODriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
   EXPECT_EQ(out.back(), "Input:");
 
   // The reloaded network answers the same queries with the same text.
-  const OmbraRun prediction = runOmbra(folder, "net.bin", kQueries);
+  const ProgramRun prediction = runOmbra("net.bin", kQueries, folder.path());
   ASSERT_EQ(prediction.status, 0) << prediction.out << prediction.err;
   const std::string trainedAnswers = training.out.substr(training.out.find("Input:"));
   const std::string reloadedAnswers = prediction.out.substr(prediction.out.find("Input:"));

@@ -1,7 +1,6 @@
 #include "trainers/pso.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,11 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
 #include "tests/trainers/trainer_files.h"
 #include "trainers/bp.h"
 #include "trainers/parameters.h"
 
 namespace {
+
+using test_support::ScratchFolder;
 
 // NN_PSO with its sample sets and working arrays open to the tests, counting how often
 // the loop evaluates each set.
@@ -84,9 +86,9 @@ TEST_F(PSOTrainer, ConstructionSizesWeightsForEveryParticleAndOutputsForTheLarge
 
 TEST_F(PSOTrainer, InformationBlockIsTheNetworksThenTheSwarmParameters) {
   ObservedPSO network(configuration("2 3 1"), data(2, 1, 6, 2, 2), "");
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   network.printInfo();
-  const std::string text = ::testing::internal::GetCapturedStdout();
+  const std::string text = test_support::capturedStdout();
   const auto networkBlock = text.find("Neural network info\n");
   const auto swarmBlock = text.find("PSO parameters info:\n");
   ASSERT_NE(networkBlock, std::string::npos);
@@ -158,9 +160,9 @@ TEST_F(PSOTrainer, ValidationEveryStripAndOneProgressLinePerHundredIterations) {
   ObservedPSO network(configuration("3 4 1"), data(3, 1, 40, 10, 5),
                       parametersFile("Population size: 8\nStrip length: 10\nIterations: 100\n"));
   std::srand(5);
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   const double seconds = network.train();
-  const std::string text = ::testing::internal::GetCapturedStdout();
+  const std::string text = test_support::capturedStdout();
 
   EXPECT_GE(seconds, 0.0);
   EXPECT_EQ(network.validationSimulations, 10);
@@ -182,9 +184,9 @@ TEST_F(PSOTrainer, WithoutValidationSamplesTheSwarmsBestTrainingPositionIsKept) 
   ObservedPSO network(configuration("3 4 1"), data(3, 1, 40, 0, 5),
                       parametersFile("Population size: 6\nIterations: 7\n"));
   std::srand(9);
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   network.train();
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(test_support::capturedStdout(), "");
   EXPECT_EQ(network.validationSimulations, 0);
 
   float lowest = FLT_MAX;
@@ -215,9 +217,9 @@ TEST_F(PSOTrainer, WithoutAnyIterationParticleZerosInitialPositionIsKept) {
 TEST_F(PSOTrainer, TimingIterationsRestoresTheLimits) {
   ObservedPSO network(configuration("3 4 1"), data(3, 1, 20, 5, 5),
                       parametersFile("Population size: 4\nTime: 30\nMSE: 0.01\nIterations: 9\n"));
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   const double perIteration = network.timeIterations(3);
-  ::testing::internal::GetCapturedStdout();
+  test_support::capturedStdout();
   EXPECT_GE(perIteration, 0.0);
   EXPECT_EQ(network.trainingSimulations, 3);
   EXPECT_EQ(network.parameters.iterations, 9);

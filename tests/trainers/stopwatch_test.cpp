@@ -7,6 +7,8 @@
 #include <regex>
 #include <string>
 
+#include "tests/support/test_support.h"
+
 namespace {
 
 TEST(Stopwatch, NeverStartedShowsZero) {
@@ -33,9 +35,9 @@ TEST(Stopwatch, MeasuresWhileRunningAndKeepsTheIntervalAfterStop) {
 TEST(Stopwatch, PrintWritesLabelSecondsAndUnit) {
   Stopwatch watch;
   watch.start();
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   watch.print("epoch");
-  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
   EXPECT_TRUE(std::regex_match(out, std::regex("epoch: [0-9.e+-]+ s\n"))) << out;
 }
 
@@ -44,9 +46,9 @@ TEST(Stopwatch, QuietMeasuresAndPrintsNothing) {
   watch.setQuiet();
   watch.start();
   usleep(10000);
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   watch.print("step");
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(test_support::capturedStdout(), "");
   EXPECT_EQ(watch.elapsed(), 0.0);
   EXPECT_EQ(watch.stop(), 0.0);
 }
