@@ -15,6 +15,7 @@
 #include "evaluate/learned_baselines.h"
 #include "evaluate/report.h"
 #include "nn/fatal.h"
+#include "version.h"
 
 namespace po = boost::program_options;
 
@@ -44,7 +45,8 @@ void describe(Described& d, EvaluateOptions& o, std::string& set, bool& noBaseli
        "shuffles per attribute for the importance, 1 to 1000")
       ("seed", po::value<int>(&o.seed)->default_value(1)->value_name("N"),
        "seed of the shuffles, 0 or more")
-      ("help,h", "print this help");
+      ("help,h", "print this help")
+      ("version", "print the version");
   // clang-format on
   d.all.add(d.visible);
   d.all.add_options()("files", po::value<std::vector<std::string>>(), "");
@@ -90,6 +92,10 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
                   .run(),
               values);
     if (values.count("help")) return false;
+    if (values.count("version")) {
+      o.version = true;
+      return false;
+    }
     po::notify(values);
   } catch (const po::error& error) {
     throw std::runtime_error(error.what());
@@ -258,8 +264,8 @@ void writeAllCharts(const std::string& prefix, const std::vector<Model>& models,
   std::cout << std::endl;
 }
 
-// The options, or the status to end with at once: 0 after the help, the usage status after a
-// bad argument.
+// The options, or the status to end with at once: 0 after the help or the version, the usage
+// status after a bad argument.
 int readOptions(int argc, const char* const* argv, EvaluateOptions& options) {
   try {
     if (parseEvaluateOptions(argc, argv, options)) return -1;
@@ -268,7 +274,11 @@ int readOptions(int argc, const char* const* argv, EvaluateOptions& options) {
               << std::endl;
     return kEvaluateUsageStatus;
   }
-  std::cout << evaluateHelp() << std::flush;
+  if (options.version) {
+    std::cout << "ombra-evaluate " << kVersion << std::endl;
+  } else {
+    std::cout << evaluateHelp() << std::flush;
+  }
   return 0;
 }
 

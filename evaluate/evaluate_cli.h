@@ -7,7 +7,8 @@
 // well the network finds failed or cancelled jobs among the test samples (or the validation
 // samples), beside the baselines trained on the same samples and the importance of every
 // attribute. Every argument is checked before any work: a bad one prints the reason and a
-// hint on standard error and gives kEvaluateUsageStatus. Help goes to standard output (0).
+// hint on standard error and gives kEvaluateUsageStatus. Help and the version go to standard
+// output (0).
 
 #include <string>
 
@@ -29,10 +30,11 @@ struct EvaluateOptions {
   bool importance = true;
   int shuffles = 5;
   int seed = 1;
+  bool version = false;  // --version: print the version, nothing else
 };
 
-// Fills options from argv; false when help was asked for. Throws std::runtime_error (the
-// reason, for the user) for anything that cannot run.
+// Fills options from argv; false when help or the version was asked for (options.version). Throws
+// std::runtime_error (the reason, for the user) for anything that cannot run.
 bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& options);
 std::string evaluateHelp();
 

@@ -12,6 +12,7 @@
 #include "experiments/timing_data.h"
 #include "nn/replace_file.h"
 #include "opencl/trainer_table.h"
+#include "version.h"
 
 namespace {
 
@@ -249,7 +250,8 @@ void printProgramHelp(std::ostream& out) {
   }
   out << ".\nThe drivers (pso-*, bp-neurons) read fixed file names from the working directory;\n"
       << "make-data writes them. The OpenCL trainers read NN_kernels.cl from the working\n"
-      << "directory.\n\nExit status: 0 done; " << kUsageStatus
+      << "directory, or else from the installation (PREFIX/share/ombra for PREFIX/bin).\n"
+      << "\nExit status: 0 done; " << kUsageStatus
       << " bad arguments (nothing run); 1 make-data failed;\n"
       << "otherwise the status of the failing step, as in ombra (255 for most).\n"
       << std::flush;
@@ -275,6 +277,10 @@ int runTimings(int argc, const char* const* argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     printProgramHelp(std::cout);
+    return 0;
+  }
+  if (name == "--version") {
+    std::cout << kProgram << " " << kVersion << std::endl;
     return 0;
   }
   for (const Command& command : commands()) {

@@ -8,6 +8,7 @@
 #include "nn/fatal.h"
 #include "nn/reloaded_network.h"
 #include "nn/replace_file.h"
+#include "version.h"
 
 namespace {
 
@@ -16,6 +17,25 @@ void printUsage() {
                "<algorithm_parameters_file> [<network_file>]"
             << std::endl;
   std::cout << "       ./ombra <network_file>" << std::endl;
+}
+
+void printHelp(const std::vector<TrainerKind>& trainers) {
+  printUsage();
+  std::cout << "\nTrains a network of the type <NN_type> on the training data file, prints its\n"
+               "test-set figures and saves it to <network_file>; or reloads a saved network.\n"
+               "Then answers queries: one input vector on standard input, the outputs on\n"
+               "standard output, until the input ends.\n\n<NN_type>:\n";
+  for (const TrainerKind& trainer : trainers) {
+    std::string name = std::string("  ") + trainer.name;
+    name.resize(19, ' ');
+    std::cout << name << describeTrainer(trainer) << "\n";
+  }
+  std::cout << "\nThe OpenCL types read the kernel source NN_kernels.cl from the working\n"
+               "directory, or else from the installation: PREFIX/share/ombra/NN_kernels.cl for\n"
+               "PREFIX/bin/ombra.\n\n"
+               "Exit status: 0 when the queries end; otherwise the status of the failing step\n"
+               "(255 for most).\n"
+            << std::flush;
 }
 
 // A type whose class is not built into this program is as unknown as a misspelt one.
@@ -70,7 +90,18 @@ int reload(char** argv) {
 int runOmbra(int argc, char** argv, const std::vector<TrainerKind>& trainers) {
   const int argumentCount = argc - 1;
   if (argumentCount == 4 || argumentCount == 5) return train(argumentCount, argv, trainers);
-  if (argumentCount == 1) return reload(argv);
+  if (argumentCount == 1) {
+    const std::string argument = argv[1];
+    if (argument == "--help" || argument == "-h") {
+      printHelp(trainers);
+      return 0;
+    }
+    if (argument == "--version") {
+      std::cout << "ombra " << kVersion << std::endl;
+      return 0;
+    }
+    return reload(argv);
+  }
   printUsage();
   fatal("Wrong number of arguments", -1);
 }

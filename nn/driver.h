@@ -7,7 +7,8 @@
 #include "nn/network.h"
 #include "nn/trainer_kind.h"
 
-// The ombra command line: training mode (4 or 5 arguments) or prediction mode (1 argument).
+// The ombra command line: training mode (4 or 5 arguments) or prediction mode (1 argument);
+// "--help" or "-h" alone prints the usage and the trainers, "--version" alone the version.
 // trainers lists the network kinds in lookup order (the trainer table). Returns the exit
 // status.
 int runOmbra(int argc, char** argv, const std::vector<TrainerKind>& trainers);

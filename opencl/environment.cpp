@@ -4,6 +4,7 @@
 
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
+#include "opencl/kernel_file.h"
 
 namespace {
 
@@ -72,7 +73,8 @@ NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
   for (int i = 0; i < created; ++i) checkCl(statuses[i], "Error creating buffer", 636);
 
   workSplit = workSplitFor(device);  // the split buildProgram chooses for device
-  program.reset(createProgram(context, "NN_kernels.cl"));
+  kernelFile = kernelSourceFile();
+  program.reset(createProgram(context, kernelFile));
   buildProgram(program, device);
 }
 

@@ -12,9 +12,10 @@
 
 // The OpenCL world of one network object: a context on the first platform with a device of
 // the requested type, that device, one in-order queue, the program built from NN_kernels.cl
-// (read from the working directory), and read-only device copies of the sample sets, the
-// output ranges and the topology, made once at construction. A mix-in: the OpenCL trainers
-// derive from their CPU trainer first (which sizes weights) and from NN_OpenCL second.
+// (read from the working directory, else from the installation: kernelSourceFile), and read-only
+// device copies of the sample sets, the output ranges and the topology, made once at construction.
+// A mix-in: the OpenCL trainers derive from their CPU trainer first (which sizes weights) and from
+// NN_OpenCL second.
 class NN_OpenCL : public virtual NN {
  public:
   NN_OpenCL(const std::string& configurationFileName, const std::string& trainingDataFileName,
@@ -33,6 +34,7 @@ class NN_OpenCL : public virtual NN {
   ClContext context;
   cl_device_id device = nullptr;  // not owned: device ids are not reference counted
   ClQueue queue;
+  std::string kernelFile;  // the NN_kernels.cl the program was built from
   ClProgram program;
   ClKernel simulationKernel;  // set and released by the particle-swarm classes
   cl_device_type deviceType = 0;

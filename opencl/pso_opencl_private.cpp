@@ -18,7 +18,7 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
                     deviceType) {
   // The private arrays need a length known when the kernel is compiled.
   program.reset();
-  const std::string original = readProgramSource("NN_kernels.cl");
+  const std::string original = readProgramSource(kernelFile);
   const std::string source = replaceAll(original, "[PRIVATE_MEM_SIZE]",
                                         "[" + std::to_string(maxLayerSize()) + "]");
   program.reset(createProgramFromSource(context, source));

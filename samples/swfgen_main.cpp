@@ -14,6 +14,7 @@
 #include "samples/exception.h"
 #include "samples/output_file.h"
 #include "samples/swf_generator.h"
+#include "version.h"
 
 namespace {
 
@@ -43,7 +44,22 @@ unsigned long long numberOption(const char* name, const char* text, unsigned lon
   return value;
 }
 
+const char kUsage[] =
+    "Usage: swfgen [--jobs N] [--users N] [--apps-per-user N] [--apps N] [--seed N] "
+    "[output_file]";
+
 int runSwfgen(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::cout << kUsage
+              << "\nWrites a synthetic workload log (SWF) to output_file, or to standard "
+                 "output.\n"
+              << std::flush;
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "swfgen " << kVersion << std::endl;
+    return 0;
+  }
   SwfGeneratorOptions options;
   std::string outputFile;
   for (int i = 1; i < argc; ++i) {
@@ -66,9 +82,7 @@ int runSwfgen(int argc, char** argv) {
     } else if (argument == "--seed") {
       options.seed = static_cast<uint64_t>(number("--seed", kMaxSeed));
     } else if (!argument.empty() && argument[0] == '-') {
-      std::cerr << "Usage: swfgen [--jobs N] [--users N] [--apps-per-user N] [--apps N] "
-                   "[--seed N] [output_file]"
-                << std::endl;
+      std::cerr << kUsage << std::endl;
       return 1;
     } else if (!outputFile.empty()) {
       // A shell glob or a stray word: which of the names was meant cannot be told.

@@ -20,6 +20,7 @@
 #include "samples/sample_selection.h"
 #include "samples/tallis_exit.h"
 #include "samples/training_file.h"
+#include "version.h"
 
 namespace po = boost::program_options;
 
@@ -282,6 +283,10 @@ void writeTrainingFiles(const std::vector<JobData>& jobs,
 }  // namespace
 
 int runTallis(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "tallis " << kVersion << std::endl;
+    return 0;
+  }
   if (argc < 7) {
     printUsageInformation();
     return 0;

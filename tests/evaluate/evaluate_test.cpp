@@ -185,6 +185,15 @@ struct Refusal {
   const char* message;
 };
 
+TEST(EvaluateCommandLine, HelpAndVersionOnStandardOutput) {
+  const ProgramRun help = runProgram(std::string(OMBRA_EVALUATE_PATH) + " --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: ombra-evaluate NETWORK_FILE TRAINING_DATA_FILE", 0), 0u);
+  const ProgramRun version = runProgram(std::string(OMBRA_EVALUATE_PATH) + " --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("ombra-evaluate ") + PROJECT_VERSION + "\n");
+}
+
 TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
   folder.write("three.bin", networkFileBytes({3, 1}, {0, 0, 0, 0, -1, 1, -1, 1, -1, 1, 0, 1}));
   writeData("no-test.dat", 100, 20, 0, [](int) { return true; });

@@ -50,6 +50,9 @@ TEST_F(TimingsCommandLine, ProgramHelpListsEveryCommand) {
     }
     EXPECT_NE(result.out.find("4 PSO_local_CPU"), std::string::npos);
   }
+  const RunResult version = runTimingsWith({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("ombra-timings ") + PROJECT_VERSION + "\n");
 }
 
 TEST_F(TimingsCommandLine, EveryCommandHasHelpThatRunsNothing) {

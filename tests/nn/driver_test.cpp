@@ -67,6 +67,29 @@ TEST(OmbraCommandLine, WrongTypeBeforeAnyFileIsOpened) {
   }
 }
 
+// The help and the version alone; "--help" is never taken for a network file.
+TEST(OmbraCommandLine, HelpAndVersion) {
+  for (const char* help : {"--help", "-h"}) {
+    SCOPED_TRACE(help);
+    const ProgramRun result = runProgram("'" + ombra + "' " + help + " </dev/null");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out.rfind(usage, 0), 0u) << result.out;
+    for (const char* row :
+         {"\n  PSO              particle swarm on the CPU\n",
+          "\n  PSO_local_GPU    particle swarm, OpenCL local-memory kernel, GPU "
+          "device\n",
+          "\n  PSO_private_CPU  particle swarm, OpenCL private-memory kernel, "
+          "CPU device\n",
+          "\n  BP_GPU           back-propagation through OpenCL on a GPU device\n"}) {
+      EXPECT_NE(result.out.find(row), std::string::npos) << row << "\nin:\n" << result.out;
+    }
+  }
+  const ProgramRun version = runProgram("'" + ombra + "' --version </dev/null");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("ombra ") + PROJECT_VERSION + "\n");
+}
+
 TEST(OmbraPrediction, HandMadeNetworkAnswersQueries) {
   ScratchFolder folder;
   const std::string name = folder.write("net.bin", twoInputNetwork());

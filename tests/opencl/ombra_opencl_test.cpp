@@ -80,6 +80,35 @@ TEST_F(OmbraOpenCLTest, KernelFileWithASyntaxErrorPrintsTheBuildLog) {
   EXPECT_NE(run.out.find("error"), std::string::npos) << "no build log in:\n" << run.out;
 }
 
+// cmake --install into a fresh prefix: every program in PREFIX/bin answers --version, and the
+// installed ombra trains an OpenCL type from a folder without NN_kernels.cl, reading the
+// installed one; a kernel file in the working directory still comes first.
+TEST_F(OmbraOpenCLTest, InstalledProgramsRunFromAnyFolder) {
+  const test_support::ScratchFolder prefix("ombra_install");
+  const ProgramRun install =
+      test_support::runProgram(test_support::shellQuoted(CMAKE_COMMAND) + " --install " +
+                               test_support::shellQuoted(BUILD_DIR) + " --prefix " +
+                               test_support::shellQuoted(prefix.path()));
+  ASSERT_EQ(install.status, 0) << install.out << install.err;
+  EXPECT_EQ(readFile(prefix.file("share/ombra/NN_kernels.cl")), readFile(KERNELS_PATH));
+  for (const char* program : {"ombra", "tallis", "swfgen", "ombra-timings", "ombra-evaluate"}) {
+    const ProgramRun version = test_support::runProgram(
+        test_support::shellQuoted(prefix.file("bin/") + program) + " --version");
+    EXPECT_EQ(version.status, 0) << program;
+    EXPECT_EQ(version.out, std::string(program) + " " + PROJECT_VERSION + "\n");
+  }
+
+  std::filesystem::remove("NN_kernels.cl");
+  const std::string ombra = test_support::shellQuoted(prefix.file("bin/ombra"));
+  const ProgramRun trained = test_support::runProgram(ombra + " BP_CPU net.cfg train.dat bp.txt");
+  EXPECT_EQ(trained.status, 0) << trained.err;
+  EXPECT_NE(trained.out.find("Network trained\n"), std::string::npos) << trained.err;
+
+  writeFile("NN_kernels.cl", "__kernel void broken( {\n");
+  const ProgramRun local = test_support::runProgram(ombra + " BP_CPU net.cfg train.dat bp.txt");
+  EXPECT_EQ(local.status, 527 & 255) << local.err;
+}
+
 TEST_F(OmbraOpenCLTest, GpuTypeWithoutAGpu) {
   if (hasDevice(CL_DEVICE_TYPE_GPU)) GTEST_SKIP() << "this machine has an OpenCL GPU";
   const ProgramRun run = runOmbra("BP_GPU net.cfg train.dat bp.txt");

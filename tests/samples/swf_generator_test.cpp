@@ -109,6 +109,12 @@ TEST(SwfgenProgram, ValuesOutOfRangeAndExtraNamesAreRefused) {
     EXPECT_EQ(result.err.substr(0, c.message.size()), c.message);
     EXPECT_FALSE(tallis_test::haveFile(dir.file("out.swf")));
   }
+  // Help and version alone, on standard output.
+  const auto help = test_support::runProgram(std::string(SWFGEN_PATH) + " --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: swfgen [--jobs N]", 0), 0u) << help.out;
+  const auto version = test_support::runProgram(std::string(SWFGEN_PATH) + " --version");
+  EXPECT_EQ(version.out, std::string("swfgen ") + PROJECT_VERSION + "\n");
   // The largest seed is a seed like any other.
   const auto seed = test_support::runProgram(
       std::string(SWFGEN_PATH) + " --jobs 3 --seed 18446744073709551615 " + dir.file("s.swf"));

@@ -86,10 +86,14 @@ TEST_F(TallisProgram, UsageAndMissingOptionsEndWithStatusZero) {
   EXPECT_EQ(usage.out,
             "Usage: ./tallis -i<input_features> -o<ouput_features> -r<training:validation:test> "
             "-pr<positives_ratio> input_file output_file\n");
+  EXPECT_EQ(tallis("--help").out, usage.out);
   auto missing = tallis("-i uID,lsu -os -r1:1:1 " + log() + " " + out());
   EXPECT_EQ(missing.status, 0);
   EXPECT_EQ(missing.out, "");
   EXPECT_EQ(missing.err, "Error parsing options\n");
+  auto version = tallis("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("tallis ") + PROJECT_VERSION + "\n");
 }
 
 TEST_F(TallisProgram, UnknownAttributeKeyEndsWithStatusOne) {
