@@ -1,4 +1,5 @@
-// The fifteen attribute functions, written as plain backward scans.
+// The attribute functions of the original fifteen keys, written as plain backward scans, and
+// the key table of every attribute.
 
 #include "samples/attributes.h"
 
@@ -14,14 +15,6 @@ std::vector<double> createAttributeValues(int count, int active) {
 }
 
 namespace {
-
-bool sameUser(const JobData& a, const JobData& b) { return a.userID == b.userID; }
-bool sameApplication(const JobData& a, const JobData& b) {
-  return a.applicationNumber == b.applicationNumber;
-}
-bool sameUserWithApplication(const JobData& a, const JobData& b) {
-  return sameUser(a, b) && sameApplication(a, b);
-}
 
 // The latest j < i whose keys match job i, or -1; that job alone decides the attribute.
 template <typename Match>
@@ -109,6 +102,27 @@ const std::vector<AttributeKey> attributeKeys = {
     {"lCPUt", lastAverageCPUTimeOfUserWithApplication},
     {"ea", elapsedTimeSinceUserLastUsedApplication},
     {"ec", elapsedTimeSinceUserLastUsedCluster},
+    {"logwT", logWaitTime},
+    {"logrCPU", logRequestedNumberOfProcessors},
+    {"logrT", logRequestedTime},
+    {"logrM", logRequestedMemory},
+    {"loglrt", logLastRunTimeOfUserWithApplication},
+    {"logea", logElapsedTimeSinceUserLastUsedApplication},
+    {"logec", logElapsedTimeSinceUserLastUsedCluster},
+    {"hourSin", hourOfDaySine},
+    {"hourCos", hourOfDayCosine},
+    {"weekSin", dayOfWeekSine},
+    {"weekCos", dayOfWeekCosine},
+    {"fu", failureShareOfUser},
+    {"fa", failureShareOfApplication},
+    {"fua", failureShareOfUserWithApplication},
+    {"lognu", logJobCountOfUser},
+    {"logna", logJobCountOfApplication},
+    {"lognua", logJobCountOfUserWithApplication},
+    {"ru", recentFailuresOfUser},
+    {"ra", recentFailuresOfApplication},
+    {"rua", recentFailuresOfUserWithApplication},
+    {"logefu", logElapsedTimeSinceUserLastFailed},
 };
 
 AttributeFunction findAttributeFunction(const std::string& key) {

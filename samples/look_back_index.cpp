@@ -21,6 +21,39 @@ std::vector<int> previousWithSameKey(const std::vector<JobData>& jobs, KeyOf key
   return previous;
 }
 
+// Job i's history is that of its previous match p with p itself added: O(1) per job, and the
+// same additions in the same order as the plain scan, so the same doubles.
+EarlierJobs historyAlong(const std::vector<JobData>& jobs, const std::vector<int>& previous) {
+  EarlierJobs history;
+  history.count.resize(jobs.size());
+  history.failed.resize(jobs.size());
+  history.recent.resize(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const int p = previous[i];
+    if (p < 0) {
+      history.count[i] = 0;
+      history.failed[i] = 0;
+      history.recent[i] = 0.5;
+      continue;
+    }
+    const double value = jobStatusNeuronValue(jobs[p].status);
+    history.count[i] = history.count[p] + 1;
+    history.failed[i] = history.failed[p] + (value != 0 ? 1 : 0);
+    history.recent[i] = movingAverageStep(history.recent[p], value);
+  }
+  return history;
+}
+
+std::vector<int> previousFailureAlong(const std::vector<JobData>& jobs,
+                                      const std::vector<int>& previous) {
+  std::vector<int> failure(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const int p = previous[i];
+    failure[i] = p < 0 ? -1 : jobs[p].status != 1 ? p : failure[p];
+  }
+  return failure;
+}
+
 double statusOf(const std::vector<JobData>& jobs, int j) {
   return j < 0 ? 0.0 : jobStatusNeuronValue(jobs[j].status);
 }
@@ -80,6 +113,54 @@ double fastElapsedSinceCluster(const std::vector<JobData>& jobs, const LookBackI
   return cappedElapsed(jobs, i, index.previousOfUser[i]);
 }
 
+double logOf(double value) { return logScaled(value); }
+double fastLogWaitTime(const std::vector<JobData>& jobs, const LookBackIndex&, int i) {
+  return logOf(jobs[i].waitTime);
+}
+double fastLogProcessors(const std::vector<JobData>& jobs, const LookBackIndex&, int i) {
+  return logOf(jobs[i].requestedNumberOfProcessors);
+}
+double fastLogRequestedTime(const std::vector<JobData>& jobs, const LookBackIndex&, int i) {
+  return logOf(jobs[i].requestedTime);
+}
+double fastLogRequestedMemory(const std::vector<JobData>& jobs, const LookBackIndex&, int i) {
+  return logOf(jobs[i].requestedMemory);
+}
+double fastLogLastRunTime(const std::vector<JobData>& jobs, const LookBackIndex& index, int i) {
+  return logOf(fastLastRunTime(jobs, index, i));
+}
+double fastLogElapsedSinceApplication(const std::vector<JobData>& jobs, const LookBackIndex& index,
+                                      int i) {
+  return logOf(fastElapsedSinceApplication(jobs, index, i));
+}
+double fastLogElapsedSinceCluster(const std::vector<JobData>& jobs, const LookBackIndex& index,
+                                  int i) {
+  return logOf(fastElapsedSinceCluster(jobs, index, i));
+}
+double fastLogElapsedSinceFailure(const std::vector<JobData>& jobs, const LookBackIndex& index,
+                                  int i) {
+  return logOf(cappedElapsed(jobs, i, index.previousFailureOfUser[i]));
+}
+
+// The calendar attributes read job i alone: the plain functions are already O(1).
+template <AttributeFunction plain>
+double direct(const std::vector<JobData>& jobs, const LookBackIndex&, int i) {
+  return plain(jobs, i)[0];
+}
+
+template <EarlierJobs LookBackIndex::*kind>
+double fastFailureShare(const std::vector<JobData>&, const LookBackIndex& index, int i) {
+  return smoothedFailureShare((index.*kind).failed[i], (index.*kind).count[i]);
+}
+template <EarlierJobs LookBackIndex::*kind>
+double fastLogJobCount(const std::vector<JobData>&, const LookBackIndex& index, int i) {
+  return logOf((index.*kind).count[i]);
+}
+template <EarlierJobs LookBackIndex::*kind>
+double fastRecentFailures(const std::vector<JobData>&, const LookBackIndex& index, int i) {
+  return (index.*kind).recent[i];
+}
+
 struct FastPair {
   AttributeFunction function;
   FastAttribute fast;
@@ -100,6 +181,30 @@ const FastPair fastPairs[] = {
     {lastAverageCPUTimeOfUserWithApplication, fastLastAverageCPUTime},
     {elapsedTimeSinceUserLastUsedApplication, fastElapsedSinceApplication},
     {elapsedTimeSinceUserLastUsedCluster, fastElapsedSinceCluster},
+    {logWaitTime, fastLogWaitTime},
+    {logRequestedNumberOfProcessors, fastLogProcessors},
+    {logRequestedTime, fastLogRequestedTime},
+    {logRequestedMemory, fastLogRequestedMemory},
+    {logLastRunTimeOfUserWithApplication, fastLogLastRunTime},
+    {logElapsedTimeSinceUserLastUsedApplication, fastLogElapsedSinceApplication},
+    {logElapsedTimeSinceUserLastUsedCluster, fastLogElapsedSinceCluster},
+    {hourOfDaySine, direct<hourOfDaySine>},
+    {hourOfDayCosine, direct<hourOfDayCosine>},
+    {dayOfWeekSine, direct<dayOfWeekSine>},
+    {dayOfWeekCosine, direct<dayOfWeekCosine>},
+    {failureShareOfUser, fastFailureShare<&LookBackIndex::historyOfUser>},
+    {failureShareOfApplication, fastFailureShare<&LookBackIndex::historyOfApplication>},
+    {failureShareOfUserWithApplication,
+     fastFailureShare<&LookBackIndex::historyOfUserWithApplication>},
+    {logJobCountOfUser, fastLogJobCount<&LookBackIndex::historyOfUser>},
+    {logJobCountOfApplication, fastLogJobCount<&LookBackIndex::historyOfApplication>},
+    {logJobCountOfUserWithApplication,
+     fastLogJobCount<&LookBackIndex::historyOfUserWithApplication>},
+    {recentFailuresOfUser, fastRecentFailures<&LookBackIndex::historyOfUser>},
+    {recentFailuresOfApplication, fastRecentFailures<&LookBackIndex::historyOfApplication>},
+    {recentFailuresOfUserWithApplication,
+     fastRecentFailures<&LookBackIndex::historyOfUserWithApplication>},
+    {logElapsedTimeSinceUserLastFailed, fastLogElapsedSinceFailure},
 };
 
 }  // namespace
@@ -114,6 +219,10 @@ LookBackIndex buildLookBackIndex(const std::vector<JobData>& jobs) {
     return (static_cast<uint64_t>(static_cast<uint32_t>(job.userID)) << 32) |
            static_cast<uint32_t>(job.applicationNumber);
   });
+  index.previousFailureOfUser = previousFailureAlong(jobs, index.previousOfUser);
+  index.historyOfUser = historyAlong(jobs, index.previousOfUser);
+  index.historyOfApplication = historyAlong(jobs, index.previousOfApplication);
+  index.historyOfUserWithApplication = historyAlong(jobs, index.previousOfUserWithApplication);
   return index;
 }
 

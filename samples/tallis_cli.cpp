@@ -131,18 +131,34 @@ void reportUnknownValues(const std::vector<JobData>& jobs) {
   }
 }
 
+// A seed for srand: decimal digits only (no sign, no fraction), at most 4294967295.
+TallisSeed parseSeed(const std::string& text) {
+  TallisSeed seed;
+  const bool digits = !text.empty() && text.size() <= 10 &&
+                      text.find_first_not_of("0123456789") == std::string::npos;
+  const unsigned long long value = digits ? std::stoull(text) : 0;
+  if (!digits || value > 4294967295ull) {
+    throw Exception("Seed must be a whole number from 0 to 4294967295: -s" + text);
+  }
+  seed.given = true;
+  seed.value = static_cast<unsigned>(value);
+  return seed;
+}
+
 }  // namespace
 
 void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
                   std::vector<AttributeFunction>& outputs, double& trainingRatio,
-                  double& validationRatio, double& testRatio, double& positivesRatio) {
+                  double& validationRatio, double& testRatio, double& positivesRatio,
+                  TallisSeed* seed) {
   po::options_description description("Allowed options");
   // clang-format off
   description.add_options()
       ("-i", po::value<std::string>(), "all input attributes, comma delimited")
       ("-o", po::value<std::string>(), "all output attributes, comma delimited")
       ("-r", po::value<std::string>(), "data set ratios (training:validation:test)")
-      ("-p", po::value<double>(), "positives ratio in all samples - [0,1]");
+      ("-p", po::value<double>(), "positives ratio in all samples - [0,1]")
+      ("-s", po::value<std::string>(), "seed of the positives-ratio step's draws (optional)");
   // clang-format on
   po::variables_map options;
   const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
@@ -178,6 +194,10 @@ void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
   positivesRatio = options["-p"].as<double>();
   if (!(positivesRatio >= 0 && positivesRatio <= 1)) {
     throw Exception("Positives ratio must be between 0 and 1");
+  }
+  if (options.count("-s")) {
+    const TallisSeed given = parseSeed(options["-s"].as<std::string>());
+    if (seed != nullptr) *seed = given;
   }
 }
 
@@ -293,8 +313,10 @@ int runTallis(int argc, char** argv) {
   }
   std::vector<AttributeFunction> inputs, outputs;
   double trainingRatio = 0, validationRatio = 0, testRatio = 0, positivesRatio = 0;
+  TallisSeed seed;
   parseOptions(argc, argv, inputs, outputs, trainingRatio, validationRatio, testRatio,
-               positivesRatio);
+               positivesRatio, &seed);
+  if (seed.given) std::srand(seed.value);
   const std::string inputFile = argv[argc - 2];
   const std::string outputFile = argv[argc - 1];
   refuseUnsafeFiles(inputFile, outputFile);

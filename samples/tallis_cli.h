@@ -12,12 +12,22 @@ void printUsageInformation();
 // An unknown key prints "Wrong attribute function" and ends the process with status 1.
 std::vector<AttributeFunction> createAttributesVector(std::string keys);
 
-// Reads -i, -o, -r and -p. A missing option prints "Error parsing options" and ends the
-// process with status 0. Throws Exception for ratios that cannot give a split, and lets the
-// option parser's own errors through.
+// The optional -s<seed>: fixes the draws of the positives-ratio step, so that the same command
+// writes the same file. Without it the draws follow the time, as main seeds them.
+struct TallisSeed {
+  bool given = false;
+  unsigned value = 0;
+};
+
+// Reads -i, -o, -r, -p and the optional -s. A missing option prints "Error parsing options"
+// and ends the process with status 0. Throws Exception for ratios that cannot give a split and
+// for a seed that is not a whole number from 0 to 4294967295, and lets the option parser's own
+// errors through. seed, when given, receives the -s value.
 void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
                   std::vector<AttributeFunction>& outputs, double& trainingRatio,
-                  double& validationRatio, double& testRatio, double& positivesRatio);
+                  double& validationRatio, double& testRatio, double& positivesRatio,
+                  TallisSeed* seed = nullptr);
 
-// Everything main does after seeding rand(); returns the exit status.
+// Everything main does after seeding rand() with the time (a -s seed replaces it); returns the
+// exit status.
 int runTallis(int argc, char** argv);

@@ -20,8 +20,10 @@ using fuzz::TrainingDataReader;
 
 // Every attribute as input, the status as output: every column kind the writer knows.
 const std::vector<AttributeFunction>& inputs() {
-  static const std::vector<AttributeFunction> functions =
-      createAttributesVector("sT,wT,s,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec,uID,lsu");
+  static const std::vector<AttributeFunction> functions = createAttributesVector(
+      "sT,wT,s,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec,uID,lsu,"
+      "logwT,logrCPU,logrT,logrM,loglrt,logea,logec,logefu,hourSin,"
+      "hourCos,weekSin,weekCos,fu,fa,fua,lognu,logna,lognua,ru,ra,rua");
   return functions;
 }
 const std::vector<AttributeFunction>& outputs() {

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <iterator>
 #include <random>
 
 #include "samples/exception.h"
@@ -131,23 +134,89 @@ TEST(LookBackAttributes, MatchOnUserApplicationOrBoth) {
 }
 
 TEST(AttributeKeys, NameEveryFunctionOnce) {
-  EXPECT_EQ(attributeKeys.size(), 15u);
+  EXPECT_EQ(attributeKeys.size(), 36u);
+  for (size_t a = 0; a < attributeKeys.size(); ++a)
+    for (size_t b = a + 1; b < attributeKeys.size(); ++b) {
+      EXPECT_STRNE(attributeKeys[a].key, attributeKeys[b].key);
+      EXPECT_NE(attributeKeys[a].function, attributeKeys[b].function) << attributeKeys[a].key;
+    }
   EXPECT_EQ(findAttributeFunction("lCPUt"), lastAverageCPUTimeOfUserWithApplication);
   EXPECT_EQ(findAttributeFunction("uID"), userID);
+  EXPECT_EQ(findAttributeFunction("fua"), failureShareOfUserWithApplication);
   EXPECT_EQ(findAttributeFunction("uid"), nullptr);
+  EXPECT_EQ(findAttributeFunction("logs"), nullptr);  // only the listed log forms exist
   EXPECT_EQ(findAttributeFunction(""), nullptr);
 }
 
+TEST(EncodedAttributes, LogScaleTheHeavyTailedValuesAndPlaceTheSubmitTime) {
+  JobData a = job(1, 4, 2, 86400 * 7 + 21600);  // a week and six hours after the log's start
+  a.waitTime = std::exp(2.0) - 1;
+  a.requestedNumberOfProcessors = 0;
+  a.requestedTime = -1;  // unknown: as 0
+  a.requestedMemory = 1e6;
+  std::vector<JobData> jobs = {a, job(0, 4, 2, 86400 * 7 + 21600 + 99)};
+  EXPECT_DOUBLE_EQ(logWaitTime(jobs, 0)[0], 2.0);
+  EXPECT_EQ(logRequestedNumberOfProcessors(jobs, 0), Values{0});
+  EXPECT_EQ(logRequestedTime(jobs, 0), Values{0});
+  EXPECT_EQ(logRequestedMemory(jobs, 0), Values{std::log1p(1e6)});
+  EXPECT_EQ(logElapsedTimeSinceUserLastUsedCluster(jobs, 0), Values{std::log1p(kOneYear)});
+  EXPECT_EQ(logElapsedTimeSinceUserLastUsedApplication(jobs, 1), Values{std::log1p(99)});
+  EXPECT_EQ(logLastRunTimeOfUserWithApplication(jobs, 1), Values{std::log1p(100)});
+  // Six in the morning: a quarter of the day; a week and six hours: 1/28 of the week.
+  EXPECT_NEAR(hourOfDaySine(jobs, 0)[0], 1.0, 1e-12);
+  EXPECT_NEAR(hourOfDayCosine(jobs, 0)[0], 0.0, 1e-12);
+  EXPECT_NEAR(dayOfWeekSine(jobs, 0)[0], std::sin(6.283185307179586 / 28), 1e-12);
+  EXPECT_NEAR(dayOfWeekCosine(jobs, 0)[0], std::cos(6.283185307179586 / 28), 1e-12);
+  jobs[0].submitTime = kUnknownTime;
+  EXPECT_EQ(hourOfDaySine(jobs, 0), Values{0});
+  EXPECT_EQ(dayOfWeekCosine(jobs, 0), Values{0});
+}
+
+TEST(HistoryAttributes, CountEveryEarlierMatchingJobAndNeverTheJobItself) {
+  // User 1 with application 9: failed, completed, cancelled; then job 4 asks.
+  std::vector<JobData> jobs = {job(0, 1, 9, 100), job(1, 1, 9, 200), job(1, 2, 9, 300),
+                               job(5, 1, 9, 400), job(1, 1, 4, 500), job(0, 1, 9, 900)};
+  EXPECT_EQ(failureShareOfUserWithApplication(jobs, 0), Values{0.5});  // nothing earlier
+  EXPECT_EQ(logJobCountOfUser(jobs, 0), Values{0});
+  EXPECT_EQ(recentFailuresOfUser(jobs, 0), Values{0.5});
+  EXPECT_EQ(failureShareOfUserWithApplication(jobs, 5), Values{2.5 / 4});  // 2 of 3
+  EXPECT_EQ(failureShareOfUser(jobs, 5), Values{2.5 / 5});                 // 2 of 4
+  EXPECT_EQ(failureShareOfApplication(jobs, 5), Values{2.5 / 5});          // 2 of 4
+  EXPECT_EQ(logJobCountOfApplication(jobs, 5), Values{std::log1p(4)});
+  EXPECT_EQ(logJobCountOfUserWithApplication(jobs, 5), Values{std::log1p(3)});
+  // Moving average of 1, 0, 1 starting from 0.5, the newest weighing 0.3.
+  const double recent = 0.7 * (0.7 * (0.7 * 0.5 + 0.3) + 0.0) + 0.3;
+  EXPECT_DOUBLE_EQ(recentFailuresOfUserWithApplication(jobs, 5)[0], recent);
+  EXPECT_DOUBLE_EQ(recentFailuresOfUser(jobs, 5)[0], 0.7 * recent);
+  // The user's latest failure before job 5 is the cancelled job 3, 500 s earlier.
+  EXPECT_EQ(logElapsedTimeSinceUserLastFailed(jobs, 5), Values{std::log1p(500)});
+  EXPECT_EQ(logElapsedTimeSinceUserLastFailed(jobs, 0), Values{std::log1p(kOneYear)});
+  EXPECT_EQ(logElapsedTimeSinceUserLastFailed(jobs, 3), Values{std::log1p(300)});
+}
+
+// The plain forms that scan every earlier job, not only back to the latest match.
+bool scansWholeHistory(AttributeFunction function) {
+  const AttributeFunction history[] = {
+      failureShareOfUser,   failureShareOfApplication,   failureShareOfUserWithApplication,
+      logJobCountOfUser,    logJobCountOfApplication,    logJobCountOfUserWithApplication,
+      recentFailuresOfUser, recentFailuresOfApplication, recentFailuresOfUserWithApplication};
+  return std::find(std::begin(history), std::end(history), function) != std::end(history);
+}
+
 // Every single-valued attribute through the index equals the function itself, job by job.
+// historyStride thins out the quadratic whole-history scans on long logs.
 void expectIndexMatchesScan(const std::vector<JobData>& jobs, int stride, int everyJobBelow,
-                            const std::string& what) {
+                            const std::string& what, int historyStride = 1) {
   LookBackIndex index = buildLookBackIndex(jobs);
   int compared = 0;
   for (const AttributeKey& key : attributeKeys) {
     if (key.function == userID) continue;
     FastAttribute fast = fastAttributeFor(key.function);
     ASSERT_NE(fast, nullptr) << key.key;
-    for (int i = 0; i < static_cast<int>(jobs.size()); i += i < everyJobBelow ? 1 : stride) {
+    const bool history = scansWholeHistory(key.function);
+    for (int i = 0; i < static_cast<int>(jobs.size()); i += history             ? historyStride
+                                                            : i < everyJobBelow ? 1
+                                                                                : stride) {
       double plain = key.function(jobs, i)[0];
       double quick = fast(jobs, index, i);
       ASSERT_EQ(std::memcmp(&plain, &quick, sizeof plain), 0)
@@ -194,7 +263,8 @@ TEST(LookBackIndex, EqualsTheBackwardScanOnRealLogs) {
     std::vector<JobData> jobs = filterOutPartialJobs(parseFile(path));
     // NASA-iPSC has no finished jobs by status; its users and applications still count.
     if (jobs.empty()) jobs = parseFile(path);
-    expectIndexMatchesScan(jobs, log.stride, log.stride == 1 ? 1 << 30 : 15000, log.name);
+    expectIndexMatchesScan(jobs, log.stride, log.stride == 1 ? 1 << 30 : 15000, log.name,
+                           static_cast<int>(jobs.size() / 60) + 1);
     ++checked;
   }
   if (checked == 0) GTEST_SKIP() << "no workload logs in " << SWF_DATA_DIR;

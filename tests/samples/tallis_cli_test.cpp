@@ -80,6 +80,35 @@ TEST_F(TallisProgram, PositivesRatioErasesNegativesAndKeepsTheTestPart) {
   EXPECT_EQ(readFile(out()).substr(0, 10), "5 1 1\n3 1\n");
 }
 
+TEST_F(TallisProgram, SeedFixesTheErasedJobsAndTimeSeedingStaysWithoutIt) {
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += jobLine(i + 1, 60 * i, i % 7 == 0 ? 0 : 1, i % 5, i % 3);
+  writeFile(log(), text);
+  const std::string keys = "-ifua,logrT,lsua -os -r60:20:20 -p0.5 ";
+  auto first = tallis(keys + "-s7 " + log() + " " + out());
+  ASSERT_EQ(first.status, 0) << first.err;
+  const std::string seven = readFile(out());
+  auto again = tallis(keys + "-s 7 " + log() + " " + dir.file("again.dat"));
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(readFile(dir.file("again.dat")), seven);
+  EXPECT_EQ(again.out, first.out);
+  auto other = tallis(keys + "-s8 " + log() + " " + dir.file("other.dat"));
+  ASSERT_EQ(other.status, 0) << other.err;
+  EXPECT_NE(readFile(dir.file("other.dat")), seven);  // 189 of 197 completed jobs could go
+  EXPECT_EQ(readFile(out() + ".columns"), "input fua\ninput logrT\ninput lsua\noutput s\n");
+
+  for (const char* bad : {"-s-1", "-s1.5", "-sx", "-s4294967296", "-s"}) {
+    SCOPED_TRACE(bad);
+    auto refused = tallis(keys + bad + " " + log() + " " + dir.file("bad.dat"));
+    EXPECT_EQ(refused.status, 1);
+    if (std::string(bad) != "-s") {
+      EXPECT_EQ(refused.err,
+                "Seed must be a whole number from 0 to 4294967295: " + std::string(bad) + "\n");
+    }
+    EXPECT_FALSE(tallis_test::haveFile(dir.file("bad.dat")));
+  }
+}
+
 TEST_F(TallisProgram, UsageAndMissingOptionsEndWithStatusZero) {
   auto usage = tallis("-iuID -os -r1:1:1 " + log() + " " + out());
   EXPECT_EQ(usage.status, 0);
