@@ -35,6 +35,7 @@ NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
     : NN(configurationFileName, trainingDataFileName),
       NN_BP(configurationFileName, trainingDataFileName, parametersFileName),
       NN_OpenCL(configurationFileName, trainingDataFileName, deviceType) {
+  refuseOptionsOfTheCpuSteps(parameters, "the OpenCL back-propagation trainers");
   // Every buffer is tried; the first failure in table order is the one reported.
   const size_t floatsPerBuffer[] = {
       static_cast<size_t>(numberOfNeurons()), static_cast<size_t>(maxLayerSize()),

@@ -22,6 +22,7 @@ NN_PSO_OpenCL::NN_PSO_OpenCL(const std::string& configurationFileName,
     : NN(configurationFileName, trainingDataFileName),
       NN_PSO(configurationFileName, trainingDataFileName, parametersFileName),
       NN_OpenCL(configurationFileName, trainingDataFileName, deviceType) {
+  refuseOptionsOfTheCpuSteps(parameters, "the OpenCL particle-swarm trainers");
   const int P = parameters.populationSize;
   cl_int outputsStatus = CL_SUCCESS;
   cl_int msesStatus = CL_SUCCESS;

@@ -1,11 +1,13 @@
 #include "trainers/bp.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <memory>
 #include <typeinfo>
 
 #include "trainers/bp_epoch.h"
+#include "trainers/selection.h"
 #include "trainers/stopwatch.h"
 #include "trainers/termination.h"
 
@@ -28,87 +30,135 @@ NN_BP::~NN_BP() {
   delete[] deltaWeights;
 }
 
+// The weights the validation checks keep, and the figures the progress line shows.
+struct ValidationRecord {
+  float bestError = FLT_MAX;  // lowest validation MSE so far (also the MSE limit's figure)
+  double lastError = FLT_MAX;
+  double bestAuc = -1;  // highest validation ROC AUC so far ("Select by AUC")
+  double lastAuc = std::nan("");
+  std::vector<float> weights;
+  bool taken = false;
+};
+
 double NN_BP::train() {
   requireTerminatingCondition(parameters.iterations, parameters.mse, parameters.time);
   requireReachableLimit(parameters.iterations, parameters.mse, parameters.time,
                         numberOfValidationSamples());
+  if (parameters.options.ranksByAuc()) requireRankableSamples(validationTargets, outputSize());
+  seedRandomDraws(parameters.options);
   Stopwatch total;
   total.start();
   Stopwatch training;
-  Stopwatch step;
-  step.setQuiet();
 
   initializeWeights();
-  std::vector<float> bestWeights = weights;
-  bool bestWeightsTaken = false;
-
-  // The fused epoch is bit-identical to the four steps below, so it may stand in for them
-  // only while they are this class's own: a derived class that replaces a step (the OpenCL
-  // trainer) always runs the steps.
-  std::unique_ptr<BPEpoch> fastEpoch;
-  if (typeid(*this) == typeid(NN_BP))
-    fastEpoch.reset(new BPEpoch(layers, trainingTargets, outputRanges, parameters.learningRate));
+  ValidationRecord record;
+  record.weights = weights;
+  if (parameters.momentum) velocities.assign(weights.size(), 0.0f);
+  std::unique_ptr<BPEpoch> fused = fusedEpoch();
+  // The sample order of an epoch; empty: file order.
+  std::vector<int> order;
+  if (parameters.shuffle.value_or(false)) {
+    order.resize(numberOfTrainingSamples());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+  }
 
   training.start();
-  float best = FLT_MAX;
-  double lastValidation = FLT_MAX;
   int epoch = 0;
-  while (!trainingShouldEnd(best, epoch, total.elapsed(), parameters.iterations, parameters.mse,
-                            parameters.time)) {
-    const int samples = numberOfTrainingSamples();
-    int first = 0;
-    if (fastEpoch && samples > 0) {
-      // All but the last sample in the fused form; the last through the steps, so the working
-      // arrays end the epoch exactly as the steps leave them.
-      first = samples - 1;
-      fastEpoch->run(weights.data(), trainingInputs.data(), first);
-    }
-    for (int i = first; i < samples; ++i) {
-      step.start();
-      initializeDeltaWeights();
-      step.print("initializeDeltaWeights");
-      step.start();
-      propagateForward(trainingInputs, i);
-      step.print("propagateForward");
-      step.start();
-      propagateBackwards(trainingTargets, i);
-      step.print("propagateBackwards");
-      step.start();
-      applyDeltaWeights();
-      step.print("applyDeltaWeights");
-    }
+  while (!trainingShouldEnd(record.bestError, epoch, total.elapsed(), parameters.iterations,
+                            parameters.mse, parameters.time)) {
+    trainEpoch(fused.get(), order);
     ++epoch;
-    float newBest = best;
-    if (epoch % parameters.stripLength == 0 && numberOfValidationSamples() > 0) {
-      double v = computeMSE(validationInputs, validationTargets);
-      // A weight that is not a finite number makes every error nan: stop at once.
-      if (!std::isfinite(v)) {
-        requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
-      }
-      lastValidation = v;
-      if (best > v) {
-        bestWeights = weights;
-        bestWeightsTaken = true;
-        newBest = static_cast<float>(v);
-      }
-    }
-    if (epoch % 100 == 0) {
-      double t = computeMSE(trainingInputs, trainingTargets);
-      if (!std::isfinite(t)) {
-        requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
-      }
-      printProgress(epoch, t, lastValidation, newBest);
-    }
-    best = newBest;
+    if (epoch % parameters.stripLength == 0 && numberOfValidationSamples() > 0)
+      checkValidation(record, epoch);
+    if (epoch % 100 == 0) printEpochProgress(record, epoch);
   }
 
   training.stop();
   finishTraining();
   // Without an improving validation check the best copy still holds the random initial
   // weights; the weights trained last are then the better answer.
-  if (bestWeightsTaken) weights = bestWeights;
+  if (record.taken) weights = record.weights;
   requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
   return training.elapsed();
+}
+
+std::unique_ptr<BPEpoch> NN_BP::fusedEpoch() {
+  // The fused epoch is bit-identical to the four steps, so it may stand in for them only
+  // while they are this class's own: a derived class that replaces a step (the OpenCL
+  // trainer) always runs the steps. Momentum keeps a velocity per weight, which only the
+  // steps do.
+  if (typeid(*this) != typeid(NN_BP) || parameters.momentum) return nullptr;
+  return std::unique_ptr<BPEpoch>(
+      new BPEpoch(layers, trainingTargets, outputRanges, parameters.learningRate, outputError()));
+}
+
+void NN_BP::trainEpoch(BPEpoch* fused, std::vector<int>& order) {
+  const int samples = numberOfTrainingSamples();
+  if (!order.empty()) shuffleOrder(order);
+  int first = 0;
+  if (fused != nullptr && samples > 0) {
+    // All but the last sample in the fused form; the last through the steps, so the working
+    // arrays end the epoch exactly as the steps leave them.
+    first = samples - 1;
+    fused->run(weights.data(), trainingInputs.data(), first,
+               order.empty() ? nullptr : order.data());
+  }
+  for (int k = first; k < samples; ++k) {
+    const int i = order.empty() ? k : order[k];
+    initializeDeltaWeights();
+    propagateForward(trainingInputs, i);
+    propagateBackwards(trainingTargets, i);
+    applyDeltaWeights();
+  }
+}
+
+void NN_BP::checkValidation(ValidationRecord& record, int epoch) {
+  if (parameters.options.ranksByAuc()) {
+    std::vector<float> scores(validationTargets.size());
+    const int m = outputSize();
+    for (int i = 0; i < numberOfValidationSamples(); ++i) {
+      simulateSample(validationInputs, i);
+      std::copy(outputs.begin(), outputs.begin() + m, scores.begin() + static_cast<size_t>(i) * m);
+    }
+    // A weight that is not a finite number makes the outputs nan: stop at once.
+    if (!std::all_of(scores.begin(), scores.end(), [](float x) { return std::isfinite(x); }))
+      requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
+    record.lastAuc =
+        meanRocAuc(scores.data(), validationTargets.data(), numberOfValidationSamples(), m);
+    if (record.lastAuc > record.bestAuc) {
+      record.weights = weights;
+      record.taken = true;
+      record.bestAuc = record.lastAuc;
+    }
+    return;
+  }
+  const double v = computeMSE(validationInputs, validationTargets);
+  // A weight that is not a finite number makes every error nan: stop at once.
+  if (!std::isfinite(v)) requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
+  record.lastError = v;
+  if (record.bestError > v) {
+    record.weights = weights;
+    record.taken = true;
+    record.bestError = static_cast<float>(v);
+  }
+}
+
+void NN_BP::printEpochProgress(const ValidationRecord& record, int epoch) {
+  const double t = computeMSE(trainingInputs, trainingTargets);
+  if (!std::isfinite(t)) requireFiniteWeights(weights.data(), numberOfWeights(), epoch, "epoch");
+  if (parameters.options.ranksByAuc()) {
+    printAucProgress(epoch, t, record.lastAuc, record.bestAuc);
+  } else {
+    printProgress(epoch, t, record.lastError, record.bestError);
+  }
+}
+
+OutputError NN_BP::outputError() const {
+  OutputError error;
+  error.crossEntropy = parameters.crossEntropy.value_or(false);
+  error.weighted = parameters.positiveWeight.has_value();
+  error.positiveWeight = parameters.positiveWeight.value_or(1.0f);
+  return error;
 }
 
 double NN_BP::timeIterations(int n) {
@@ -162,11 +212,13 @@ void NN_BP::propagateBackwards(const std::vector<float>& targets, int index) {
   int activationOffset = numberOfNeurons() - layers[L - 1];
   int weightOffset = numberOfWeights() - layers[L - 1] * (layers[L - 2] + 1);
 
-  // Output layer: delta = a(1 - a)(t' - a), t' the target scaled to [0, 1].
+  // Output layer: delta = a(1 - a)(t' - a), t' the target scaled to [0, 1], or as the
+  // options ask (outputDelta).
+  const OutputError error = outputError();
   for (int k = 0; k < layers[L - 1]; ++k) {
     float a = activations[activationOffset + k];
     float t = scaledTargetValue(target[k], outputRanges[2 * k], outputRanges[2 * k + 1]);
-    deltas[k] = a * (1.0f - a) * (t - a);
+    deltas[k] = outputDelta(a, t, isPositive(target[k]), error);
   }
 
   for (int l = L - 1; l >= 1; --l) {
@@ -206,6 +258,15 @@ void NN_BP::propagateBackwards(const std::vector<float>& targets, int index) {
 
 void NN_BP::applyDeltaWeights() {
   const int count = numberOfWeights();
+  if (!velocities.empty()) {
+    // With momentum: velocity = momentum * velocity + change; weight += velocity.
+    const float momentum = *parameters.momentum;
+    for (int k = 0; k < count; ++k) {
+      velocities[k] = momentum * velocities[k] + deltaWeights[k];
+      weights[k] = weights[k] + velocities[k];
+    }
+    return;
+  }
   for (int k = 0; k < count; ++k) weights[k] = weights[k] + deltaWeights[k];
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "nn/network.h"
+#include "trainers/bp_epoch.h"
 #include "trainers/parameters.h"
+
+struct ValidationRecord;
 
 // On-line back-propagation on the CPU. The training loop calls every step through the
 // virtual table so that the OpenCL trainer can replace the steps and keep the loop.
@@ -38,4 +42,14 @@ class NN_BP : public virtual NN {
   float* nextDeltas = nullptr;    // maxLayerSize()
   float* activations = nullptr;   // numberOfNeurons()
   float* deltaWeights = nullptr;  // numberOfWeights()
+  std::vector<float> velocities;  // numberOfWeights() with "Momentum", else empty
+
+ private:
+  // The phases of train().
+  std::unique_ptr<BPEpoch> fusedEpoch();
+  void trainEpoch(BPEpoch* fused, std::vector<int>& order);
+  void checkValidation(ValidationRecord& record, int epoch);
+  void printEpochProgress(const ValidationRecord& record, int epoch);
+  // The error-term options of propagateBackwards.
+  OutputError outputError() const;
 };

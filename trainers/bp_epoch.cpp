@@ -75,8 +75,10 @@ __attribute__((target_clones("avx2", "default"))) void EpochKernel::trainSamples
   const int n = epoch.inputCount;
   const int m = epoch.outputCount;
   float* input = reinterpret_cast<float*>(epoch.input.data());
-  for (int s = 0; s < count; ++s) {
-    std::memcpy(input, inputs + static_cast<long>(s) * n, sizeof(float) * n);
+  const OutputError& error = epoch.error;
+  for (int k = 0; k < count; ++k) {
+    const long s = epoch.order != nullptr ? epoch.order[k] : k;
+    std::memcpy(input, inputs + s * n, sizeof(float) * n);
     const float* below = input;
     for (BPEpoch::Layer& layer : epoch.network) {
       float* values = reinterpret_cast<float*>(layer.activations.data());
@@ -85,14 +87,14 @@ __attribute__((target_clones("avx2", "default"))) void EpochKernel::trainSamples
       below = values;
     }
 
-    // Output error terms: delta = a(1 - a)(t' - a).
+    // Output error terms: delta = a(1 - a)(t' - a), or as the options ask (outputDelta).
     BPEpoch::Layer& last = epoch.network.back();
-    const float* target = epoch.scaledTargets.data() + static_cast<long>(s) * m;
+    const float* target = epoch.scaledTargets.data() + s * m;
+    const char* positive = error.weighted ? epoch.positiveTargets.data() + s * m : nullptr;
     const float* out = reinterpret_cast<const float*>(last.activations.data());
     float* lastDeltas = reinterpret_cast<float*>(last.deltas.data());
-    for (int k = 0; k < m; ++k) {
-      const float a = out[k];
-      lastDeltas[k] = a * (1.0f - a) * (target[k] - a);
+    for (int o = 0; o < m; ++o) {
+      lastDeltas[o] = outputDelta(out[o], target[o], positive != nullptr && positive[o], error);
     }
 
     for (int l = L - 1; l >= 1; --l) {
@@ -114,8 +116,12 @@ __attribute__((target_clones("avx2", "default"))) void EpochKernel::trainSamples
 }
 
 BPEpoch::BPEpoch(const std::vector<int>& layers, const std::vector<float>& targets,
-                 const std::vector<float>& outputRanges, float learningRate)
-    : inputCount(layers.front()), outputCount(layers.back()), learningRate(learningRate) {
+                 const std::vector<float>& outputRanges, float learningRate,
+                 const OutputError& error)
+    : error(error),
+      inputCount(layers.front()),
+      outputCount(layers.back()),
+      learningRate(learningRate) {
   const int L = static_cast<int>(layers.size());
   int weightOffset = 0;
   int widestGroups = groupsOf(layers[0]);
@@ -143,9 +149,14 @@ BPEpoch::BPEpoch(const std::vector<int>& layers, const std::vector<float>& targe
     const int k = static_cast<int>(i % outputCount);
     scaledTargets[i] = scaledTargetValue(targets[i], outputRanges[2 * k], outputRanges[2 * k + 1]);
   }
+  if (error.weighted) {
+    positiveTargets.resize(targets.size());
+    for (size_t i = 0; i < targets.size(); ++i) positiveTargets[i] = NN::isPositive(targets[i]);
+  }
 }
 
-void BPEpoch::run(float* weights, const float* inputs, int count) {
+void BPEpoch::run(float* weights, const float* inputs, int count, const int* sampleOrder) {
+  order = sampleOrder;
   // Both copies are taken afresh: the weights may have changed between epochs.
   for (Layer& layer : network) {
     const float* blocks = weights + layer.weightOffset;

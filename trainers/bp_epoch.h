@@ -10,6 +10,24 @@ inline float scaledTargetValue(float target, float low, float high) {
   return (target - low) / (high - low);
 }
 
+// Which error the output neurons' error terms follow.
+struct OutputError {
+  bool crossEntropy = false;  // log-loss instead of half the squared error
+  bool weighted = false;      // positive targets (above 0.5 in data units) weigh positiveWeight
+  float positiveWeight = 1.0f;
+};
+
+// The error term of an output neuron with value a and scaled target t: a(1 - a)(t - a), the
+// negative gradient of the squared error (t - a)^2 / 2 with respect to the neuron's sum; with
+// cross entropy t - a, the same gradient of -t log a - (1 - t) log(1 - a), in which a(1 - a)
+// cancels; times the sample's weight. Both training paths compute it here, so they agree to
+// the bit.
+inline float outputDelta(float a, float t, bool positive, const OutputError& error) {
+  const float delta = error.crossEntropy ? t - a : a * (1.0f - a) * (t - a);
+  if (!error.weighted) return delta;
+  return delta * (positive ? error.positiveWeight : 1.0f);
+}
+
 // One epoch of on-line back-propagation with the four per-sample steps of NN_BP fused:
 // forward pass, error terms and weight changes applied at once. Every weight it leaves is
 // bit-identical to what initializeDeltaWeights, propagateForward, propagateBackwards and
@@ -25,11 +43,13 @@ class BPEpoch {
   // layers: neurons per layer, input layer first; targets: the training targets in data
   // units, scaled once here with outputRanges.
   BPEpoch(const std::vector<int>& layers, const std::vector<float>& targets,
-          const std::vector<float>& outputRanges, float learningRate);
+          const std::vector<float>& outputRanges, float learningRate,
+          const OutputError& error = OutputError());
 
-  // Trains on samples 0 .. count-1 of inputs (scaled rows), in order, changing weights
-  // (standard layout, numberOfWeights() floats) in place.
-  void run(float* weights, const float* inputs, int count);
+  // Trains on samples 0 .. count-1 of inputs (scaled rows), in order, or on samples order[0]
+  // .. order[count-1] when an order is given, changing weights (standard layout,
+  // numberOfWeights() floats) in place.
+  void run(float* weights, const float* inputs, int count, const int* order = nullptr);
 
   // Eight floats, one per neuron of a group.
   typedef float Lanes __attribute__((vector_size(32)));
@@ -73,6 +93,9 @@ class BPEpoch {
   Groups input;                // the sample's inputs, padded
   Groups sums;                 // hidden error sums, padded
   std::vector<float> scaledTargets;
+  std::vector<char> positiveTargets;  // targets above 0.5 in data units (weighted error only)
+  OutputError error;
+  const int* order = nullptr;
   int inputCount;
   int outputCount;
   float learningRate;

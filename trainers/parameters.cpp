@@ -1,5 +1,6 @@
 #include "trainers/parameters.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -26,11 +27,18 @@ int truncateToInt(double value) {
 }
 
 // One key of a trainer's list: where its number goes and whether it is a termination key.
+// The training options keep the number as read (option) and are checked once the file is read.
 struct Key {
   const char* text;
   float* floatField;
   int* intField;
   bool termination;
+  std::optional<double>* option = nullptr;
+};
+
+// The numbers of the training option keys as the file gives them.
+struct OptionNumbers {
+  std::optional<double> seed, selectByAuc, momentum, shuffle, crossEntropy, positiveWeight;
 };
 
 // The termination keys form a group: the first of them found in a file switches the two
@@ -74,6 +82,7 @@ void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
       }
       if (keys[k].floatField != nullptr) *keys[k].floatField = static_cast<float>(value);
       if (keys[k].intField != nullptr) *keys[k].intField = truncateToInt(value);
+      if (keys[k].option != nullptr) *keys[k].option = value;
     }
   }
 }
@@ -93,6 +102,83 @@ void checkLimits(int iterations, float mse, float time, const std::string& fileN
   }
 }
 
+[[noreturn]] void refuseOption(const std::string& message, const std::string& fileName) {
+  fatal(message + " in parameters file: " + fileName, kParametersFileError);
+}
+
+// A switch is 0 (off) or 1 (on).
+std::optional<bool> switchOption(const std::optional<double>& number, const char* key,
+                                 const std::string& fileName) {
+  if (!number) return std::nullopt;
+  if (*number != 0 && *number != 1) refuseOption(std::string(key) + " must be 0 or 1", fileName);
+  return *number == 1;
+}
+
+TrainingOptions trainingOptions(const OptionNumbers& numbers, float mse,
+                                const std::string& fileName) {
+  TrainingOptions options;
+  if (numbers.seed) {
+    // srand takes an unsigned int; a fraction is truncated like every integer key.
+    const double seed = std::trunc(*numbers.seed);
+    if (!(seed >= 0 && seed <= static_cast<double>(UINT_MAX)))
+      refuseOption("Seed must be a whole number from 0 to 4294967295", fileName);
+    options.seed = static_cast<unsigned>(seed);
+  }
+  options.selectByAuc = switchOption(numbers.selectByAuc, "Select by AUC", fileName);
+  // The MSE limit ends training on the best validation MSE, which AUC selection does not keep.
+  if (options.ranksByAuc() && mse != 0.0f) {
+    refuseOption("Select by AUC and an MSE limit exclude each other: use Iterations or Time",
+                 fileName);
+  }
+  return options;
+}
+
+void readBPOptions(const OptionNumbers& numbers, BPParameters& p, const std::string& fileName) {
+  p.options = trainingOptions(numbers, p.mse, fileName);
+  if (numbers.momentum) {
+    // At 1 or above the velocity never decays and the weights run away.
+    if (!(*numbers.momentum >= 0 && *numbers.momentum < 1))
+      refuseOption("Momentum must be at least 0 and below 1", fileName);
+    p.momentum = static_cast<float>(*numbers.momentum);
+  }
+  p.shuffle = switchOption(numbers.shuffle, "Shuffle", fileName);
+  p.crossEntropy = switchOption(numbers.crossEntropy, "Cross entropy", fileName);
+  if (numbers.positiveWeight) {
+    const float weight = static_cast<float>(*numbers.positiveWeight);
+    if (!(weight > 0 && std::isfinite(weight)))
+      refuseOption("Positive weight must be a number greater than 0", fileName);
+    p.positiveWeight = weight;
+  }
+}
+
+// The back-propagation options mean nothing to a swarm: refused rather than ignored.
+void refuseBPOptions(const OptionNumbers& numbers, const std::string& fileName) {
+  const struct {
+    const char* key;
+    bool given;
+  } options[] = {{"Momentum", numbers.momentum.has_value()},
+                 {"Shuffle", numbers.shuffle.has_value()},
+                 {"Cross entropy", numbers.crossEntropy.has_value()},
+                 {"Positive weight", numbers.positiveWeight.has_value()}};
+  for (const auto& option : options) {
+    if (option.given) {
+      refuseOption(std::string(option.key) +
+                       " is a back-propagation key: the particle-swarm trainers have no use for it",
+                   fileName);
+    }
+  }
+}
+
+const char* yesOrNo(bool value) { return value ? "yes" : "no"; }
+
+// "  Key: value" lines of the options given, after a parameter block.
+void printOptions(const TrainingOptions& options) {
+  if (options.seed) std::cout << "  Seed: " << *options.seed << std::endl;
+  if (options.selectByAuc) {
+    std::cout << "  Select by AUC: " << yesOrNo(*options.selectByAuc) << std::endl;
+  }
+}
+
 }  // namespace
 
 bool readParameter(const std::string& line, const std::string& key, double& value) {
@@ -108,6 +194,7 @@ bool readParameter(const std::string& line, const std::string& key, double& valu
 BPParameters readBPParameters(const std::string& fileName) {
   BPParameters p;
   if (fileName.empty()) return p;  // no file: the defaults, without touching the file system
+  OptionNumbers numbers;
   Key keys[] = {
       {"Learning rate", &p.learningRate, nullptr, false},
       {"Strip length", nullptr, &p.stripLength, false},
@@ -116,6 +203,12 @@ BPParameters readBPParameters(const std::string& fileName) {
       {"Iterations", nullptr, &p.iterations, true},
       {"Time", &p.time, nullptr, true},
       {"MSE", &p.mse, nullptr, true},
+      {"Seed", nullptr, nullptr, false, &numbers.seed},
+      {"Select by AUC", nullptr, nullptr, false, &numbers.selectByAuc},
+      {"Momentum", nullptr, nullptr, false, &numbers.momentum},
+      {"Shuffle", nullptr, nullptr, false, &numbers.shuffle},
+      {"Cross entropy", nullptr, nullptr, false, &numbers.crossEntropy},
+      {"Positive weight", nullptr, nullptr, false, &numbers.positiveWeight},
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
   readParametersFile(fileName, keys, sizeof keys / sizeof keys[0], group);
@@ -123,12 +216,14 @@ BPParameters readBPParameters(const std::string& fileName) {
   // The loop checks the validation set every stripLength-th epoch.
   if (p.stripLength < 1)
     fatal("Strip length must be at least 1 in parameters file: " + fileName, kParametersFileError);
+  readBPOptions(numbers, p, fileName);
   return p;
 }
 
 PSOParameters readPSOParameters(const std::string& fileName) {
   PSOParameters p;
   if (fileName.empty()) return p;
+  OptionNumbers numbers;
   Key keys[] = {
       {"Population size", nullptr, &p.populationSize, false},
       {"omega", &p.omega, nullptr, false},
@@ -140,10 +235,18 @@ PSOParameters readPSOParameters(const std::string& fileName) {
       {"Iterations", nullptr, &p.iterations, true},
       {"Time", &p.time, nullptr, true},
       {"MSE", &p.mse, nullptr, true},
+      {"Seed", nullptr, nullptr, false, &numbers.seed},
+      {"Select by AUC", nullptr, nullptr, false, &numbers.selectByAuc},
+      {"Momentum", nullptr, nullptr, false, &numbers.momentum},
+      {"Shuffle", nullptr, nullptr, false, &numbers.shuffle},
+      {"Cross entropy", nullptr, nullptr, false, &numbers.crossEntropy},
+      {"Positive weight", nullptr, nullptr, false, &numbers.positiveWeight},
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
   readParametersFile(fileName, keys, sizeof keys / sizeof keys[0], group);
   checkLimits(p.iterations, p.mse, p.time, fileName);
+  refuseBPOptions(numbers, fileName);
+  p.options = trainingOptions(numbers, p.mse, fileName);
   if (p.populationSize < 1)
     fatal("Population size must be at least 1 in parameters file: " + fileName,
           kParametersFileError);
@@ -161,6 +264,13 @@ void printParameters(const BPParameters& p) {
   std::cout << "  Time: " << static_cast<double>(p.time) << std::endl;
   std::cout << "  Iterations: " << p.iterations << std::endl;
   std::cout << "  MSE: " << static_cast<double>(p.mse) << std::endl;
+  printOptions(p.options);
+  if (p.momentum) std::cout << "  Momentum: " << static_cast<double>(*p.momentum) << std::endl;
+  if (p.shuffle) std::cout << "  Shuffle: " << yesOrNo(*p.shuffle) << std::endl;
+  if (p.crossEntropy) std::cout << "  Cross entropy: " << yesOrNo(*p.crossEntropy) << std::endl;
+  if (p.positiveWeight) {
+    std::cout << "  Positive weight: " << static_cast<double>(*p.positiveWeight) << std::endl;
+  }
 }
 
 void printParameters(const PSOParameters& p) {
@@ -175,6 +285,31 @@ void printParameters(const PSOParameters& p) {
   std::cout << "  Time: " << static_cast<double>(p.time) << std::endl;
   std::cout << "  Iterations: " << p.iterations << std::endl;
   std::cout << "  MSE: " << static_cast<double>(p.mse) << std::endl;
+  printOptions(p.options);
+}
+
+namespace {
+
+[[noreturn]] void refuseOnDevice(const char* key, const std::string& trainers,
+                                 const char* instead) {
+  fatal(std::string(key) + " is not supported by " + trainers + ": use " + instead,
+        kParametersFileError);
+}
+
+}  // namespace
+
+void refuseOptionsOfTheCpuSteps(const BPParameters& p, const std::string& trainers) {
+  if (p.momentum) refuseOnDevice("Momentum", trainers, "BP");
+  if (p.crossEntropy) refuseOnDevice("Cross entropy", trainers, "BP");
+  if (p.positiveWeight) refuseOnDevice("Positive weight", trainers, "BP");
+}
+
+void refuseOptionsOfTheCpuSteps(const PSOParameters& p, const std::string& trainers) {
+  if (p.options.selectByAuc) refuseOnDevice("Select by AUC", trainers, "PSO");
+}
+
+void seedRandomDraws(const TrainingOptions& options) {
+  if (options.seed) std::srand(*options.seed);
 }
 
 void fillUniform(float* values, int count, float lower, float upper) {
@@ -183,5 +318,12 @@ void fillUniform(float* values, int count, float lower, float upper) {
   for (int i = 0; i < count; ++i) {
     double r = static_cast<double>(std::rand());
     values[i] = static_cast<float>(lower + r * span * scale);
+  }
+}
+
+void shuffleOrder(std::vector<int>& order) {
+  for (size_t i = order.size(); i > 1; --i) {
+    const size_t j = static_cast<size_t>(std::rand()) % i;
+    std::swap(order[i - 1], order[j]);
   }
 }

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstddef>
 
 #include "nn/fatal.h"
 #include "nn/memory_limit.h"
+#include "trainers/selection.h"
 #include "trainers/stopwatch.h"
 #include "trainers/termination.h"
 
@@ -34,88 +36,101 @@ NN_PSO::NN_PSO(const std::string& configurationFileName, const std::string& trai
   outputs.assign(static_cast<std::size_t>(outputSize()) * P * largestSet, 0.0f);
 }
 
+// The particle weights the validation checks keep, and the figures the progress line shows.
+struct SwarmRecord {
+  float best = FLT_MAX;  // lowest validation MSE of a particle so far
+  float lastValidation = FLT_MAX;
+  double bestAuc = -1;  // highest validation ROC AUC of a particle so far ("Select by AUC")
+  double lastAuc = std::nan("");
+  std::vector<float> weights;
+  bool improved = false;
+};
+
 double NN_PSO::train() {
   requireTerminatingCondition(parameters.iterations, parameters.mse, parameters.time);
   requireReachableLimit(parameters.iterations, parameters.mse, parameters.time,
                         numberOfValidationSamples());
+  if (parameters.options.ranksByAuc()) requireRankableSamples(validationTargets, outputSize());
+  seedRandomDraws(parameters.options);
   Stopwatch total;
   total.start();
   Stopwatch training;
-  // Per-step timers for profiling; quiet, so their labels never print.
-  Stopwatch step;
-  Stopwatch iterationWatch;
-  step.setQuiet();
-  iterationWatch.setQuiet();
 
   ParticleSwarm swarm(parameters, weights);
   const int D = parameters.dimension;
-  std::vector<float> bestWeights(D, 0.0f);
-  bool validationImproved = false;
-
-  float best = FLT_MAX;
-  float lastValidation = FLT_MAX;
+  SwarmRecord record;
+  record.weights.assign(D, 0.0f);
   int iteration = 0;
-  while (!trainingShouldEnd(best, iteration, total.elapsed(), parameters.iterations,
+  while (!trainingShouldEnd(record.best, iteration, total.elapsed(), parameters.iterations,
                             parameters.mse, parameters.time)) {
     if (iteration == 0) training.start();
-
-    iterationWatch.start();
-    step.start();
     simNNs(trainingInputs);
-    step.stop();
-    step.print("sim");
-    step.start();
-    const std::vector<float> fitnesses = mses(trainingTargets);
-    step.stop();
-    step.print("mses");
-    step.start();
-    swarm.updateFitnesses(fitnesses);
-    step.stop();
-    step.print("updateFitnesses");
-    step.start();
+    swarm.updateFitnesses(mses(trainingTargets));
     swarm.nextIteration();
-    step.stop();
-    step.print("next iter");
-    iterationWatch.stop();
-    iterationWatch.print("Total");
     ++iteration;
-
     // The particles are measured where the move left them, not at their best positions.
     if (parameters.stripLength > 0 && iteration % parameters.stripLength == 0 &&
-        numberOfValidationSamples() > 0) {
-      simNNs(validationInputs);
-      const std::vector<float> errors = mses(validationTargets);
-      const auto lowest = std::min_element(errors.begin(), errors.end());
-      const float e = *lowest;
-      if (best > e) {
-        const auto particle = weights.begin() + (lowest - errors.begin()) * D;
-        std::copy(particle, particle + D, bestWeights.begin());
-        best = e;
-        validationImproved = true;
-      }
-      lastValidation = e;
-    }
-
-    if (iteration % 100 == 0) {
-      simNNs(trainingInputs);
-      const std::vector<float> errors = mses(trainingTargets);
-      const float t = *std::min_element(errors.begin(), errors.end());
-      printProgress(iteration, t, lastValidation, best);
-    }
+        numberOfValidationSamples() > 0)
+      checkValidation(record);
+    if (iteration % 100 == 0) printIterationProgress(record, iteration);
   }
   training.stop();
 
   // Without an improving validation check (no validation samples, or too few iterations)
   // the network takes the swarm's best training position rather than untrained zeros; if
   // no fitness was ever recorded, particle 0's initial position stays where it is.
-  if (validationImproved) {
-    std::copy(bestWeights.begin(), bestWeights.end(), weights.begin());
+  if (record.improved) {
+    std::copy(record.weights.begin(), record.weights.end(), weights.begin());
   } else if (swarm.globalBestFitness < FLT_MAX) {
     std::copy(swarm.globalBestPosition.begin(), swarm.globalBestPosition.end(),
               weights.begin());
   }
   requireFiniteWeights(weights.data(), D, iteration, "iteration");
   return training.elapsed();
+}
+
+void NN_PSO::checkValidation(SwarmRecord& record) {
+  const int D = parameters.dimension;
+  simNNs(validationInputs);
+  int particle = 0;
+  if (parameters.options.ranksByAuc()) {
+    // Each particle's outputs for the n samples follow one another: n * m floats apiece.
+    const int n = numberOfValidationSamples();
+    const size_t block = static_cast<size_t>(n) * outputSize();
+    double highest = -1;
+    for (int p = 0; p < parameters.populationSize; ++p) {
+      const double auc =
+          meanRocAuc(outputs.data() + p * block, validationTargets.data(), n, outputSize());
+      if (auc > highest) {
+        highest = auc;
+        particle = p;
+      }
+    }
+    record.lastAuc = highest;
+    if (!(highest > record.bestAuc)) return;
+    record.bestAuc = highest;
+  } else {
+    const std::vector<float> errors = mses(validationTargets);
+    const auto lowest = std::min_element(errors.begin(), errors.end());
+    record.lastValidation = *lowest;
+    if (!(record.best > *lowest)) return;
+    record.best = *lowest;
+    particle = static_cast<int>(lowest - errors.begin());
+  }
+  const auto first = weights.begin() + static_cast<std::ptrdiff_t>(particle) * D;
+  std::copy(first, first + D, record.weights.begin());
+  record.improved = true;
+}
+
+void NN_PSO::printIterationProgress(const SwarmRecord& record, int iteration) {
+  simNNs(trainingInputs);
+  const std::vector<float> errors = mses(trainingTargets);
+  const float t = *std::min_element(errors.begin(), errors.end());
+  if (parameters.options.ranksByAuc()) {
+    printAucProgress(iteration, t, record.lastAuc, record.bestAuc);
+  } else {
+    printProgress(iteration, t, record.lastValidation, record.best);
+  }
 }
 
 double NN_PSO::timeIterations(int n) {

@@ -6,6 +6,8 @@
 #include "nn/network.h"
 #include "trainers/parameters.h"
 
+struct SwarmRecord;
+
 // The swarm state of one training run. positions is the network's weights member:
 // P particles of D coordinates, particle after particle.
 class ParticleSwarm {
@@ -40,4 +42,9 @@ class NN_PSO : public virtual NN {
   virtual std::vector<float> mses(const std::vector<float>& targets);
 
   PSOParameters parameters;
+
+ private:
+  // The phases of train().
+  void checkValidation(SwarmRecord& record);
+  void printIterationProgress(const SwarmRecord& record, int iteration);
 };

@@ -43,3 +43,18 @@ void printProgress(int completed, double trainingError, double validationError, 
             << "\t validation mse = " << validationError << "\t best mse = " << bestError
             << std::endl;
 }
+
+void printAucProgress(int completed, double trainingError, double validationAuc, double bestAuc) {
+  auto figure = [](double auc) {
+    std::ostringstream text;
+    if (auc >= 0) {
+      text << auc;
+    } else {
+      text << "n/a";  // nan, or the -1 of a record without a check
+    }
+    return text.str();
+  };
+  std::cout << "training mse[" << completed << "]= " << trainingError
+            << "\t validation AUC = " << figure(validationAuc)
+            << "\t best AUC = " << figure(bestAuc) << std::endl;
+}

@@ -26,6 +26,10 @@ bool trainingShouldEnd(float bestValidationError, int completed, double elapsedS
 // and flushes. Float errors print as their double values, as the stream would print them.
 void printProgress(int completed, double trainingError, double validationError, double bestError);
 
+// The progress line under "Select by AUC": "training mse[<completed>]= <training error>\t
+// validation AUC = <latest check>\t best AUC = <best check>", each AUC "n/a" before a check.
+void printAucProgress(int completed, double trainingError, double validationAuc, double bestAuc);
+
 // Runs train() for exactly n iterations, the mse and time limits off, then restores the three
 // limits of parameters; returns train()'s seconds divided by n.
 template <class Parameters, class Train>

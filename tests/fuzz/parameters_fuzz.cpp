@@ -1,6 +1,7 @@
 // The algorithm parameters reader on arbitrary bytes, as a back-propagation and as a
 // particle-swarm file: it either refuses the file through fatal (exit status -238) or gives
-// parameters the training loops can run with (no negative limit among them).
+// parameters the training loops can run with (no negative limit among them, training options
+// within their ranges).
 
 #include <cstdint>
 
@@ -21,6 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::require(bp.stripLength >= 1, "an accepted strip length is at least 1");
     fuzz::require(bp.iterations >= 0 && bp.time >= 0.0f && bp.mse >= 0.0f,
                   "accepted limits are not negative");
+    fuzz::require(!bp.momentum || (*bp.momentum >= 0.0f && *bp.momentum < 1.0f),
+                  "an accepted momentum lies in [0, 1)");
+    fuzz::require(
+        !bp.positiveWeight || (*bp.positiveWeight > 0.0f && *bp.positiveWeight <= 3.4e38f),
+        "an accepted positive weight is a positive float");
+    fuzz::require(!bp.options.ranksByAuc() || bp.mse == 0.0f,
+                  "AUC selection never comes with an MSE limit");
   } catch (const FatalError& error) {
     fuzz::require(error.status == -238, "a refused parameters file ends with status -238");
   }

@@ -154,20 +154,23 @@ TEST_P(BPSplitTest, OtherGroupSizesLeaveTheWeightsOfTheCpuTrainer) {
 
 // Whole training runs through the loop of NN_BP, with and without validation samples (without
 // them the last weights are kept): the weights stay close to the CPU trainer's.
+// The training options that live in the loop (seed, shuffled order, AUC selection) work the
+// same way on the device.
 TEST_P(BPSplitTest, TrainingFollowsTheCpuTrainer) {
-  for (int validation : {8, 0}) {
-    SCOPED_TRACE(std::to_string(validation) + " validation samples");
-    writeNetwork({4, 9, 2}, 30, validation, 4,
-                 "Learning rate: 0.2\nIterations: 4\nStrip length: 2\n");
-    HostBP host("bp.txt");
-    DeviceBP device(deviceType());
-    std::srand(kSeed);
-    host.train();
-    std::srand(kSeed);
-    device.train();
-    EXPECT_TRUE(allCloseInSinglePrecision(host.currentWeights(), device.currentWeights(), 1e-5f,
-                                          1e-4f));
-  }
+  for (const char* options : {"", "Seed: 9\nShuffle: 1\nSelect by AUC: 1\n"})
+    for (int validation : {8, 0}) {
+      SCOPED_TRACE(std::to_string(validation) + " validation samples " + options);
+      writeNetwork({4, 9, *options ? 1 : 2}, 30, validation, 4,
+                   std::string("Learning rate: 0.2\nIterations: 4\nStrip length: 2\n") + options);
+      HostBP host("bp.txt");
+      DeviceBP device(deviceType());
+      std::srand(kSeed);
+      host.train();
+      std::srand(kSeed);
+      device.train();
+      EXPECT_TRUE(
+          allCloseInSinglePrecision(host.currentWeights(), device.currentWeights(), 1e-5f, 1e-4f));
+    }
 }
 
 // The report lists the GPU split's work-group sizes after the device report; the CPU split
@@ -275,6 +278,17 @@ TEST_F(BPOpenCLDeathTest, ACopyOfASampleVectorHasNoDeviceBuffer) {
       },
       ::testing::ExitedWithCode(395 & 255),
       "^Only training, validation and test samples supported for now.\n$");
+}
+
+TEST_F(BPOpenCLDeathTest, RefusesTheOptionsOfTheCpuSteps) {
+  for (const char* key : {"Momentum: 0.5", "Cross entropy: 1", "Positive weight: 2"}) {
+    SCOPED_TRACE(key);
+    writeNetwork({3, 4, 1}, 5, 2, 3, std::string("Iterations: 2\n") + key + "\n");
+    const std::string name = std::string(key).substr(0, std::string(key).find(':'));
+    EXPECT_EXIT(
+        DeviceBP device, ::testing::ExitedWithCode(-238 & 255),
+        "^" + name + " is not supported by the OpenCL back-propagation trainers: use BP\n$");
+  }
 }
 
 TEST_F(BPOpenCLDeathTest, BackwardPassRejectsOtherTargets) {

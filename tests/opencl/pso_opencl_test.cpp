@@ -303,6 +303,18 @@ TEST_F(PsoOpenCLHostTest, PrivateBuildReplacesTheArrayLengthToken) {
   EXPECT_EQ(length, 70);  // maxLayerSize() of 5 70 3 2
 }
 
+TEST_F(PsoOpenCLHostTest, AucSelectionIsRefusedBecauseTheOutputsStayOnTheDevice) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  writeNetwork(kTopologies[1]);
+  writeFile("pso.txt", "Iterations: 2\nSelect by AUC: 1\n");
+  EXPECT_EXIT(Probe<NN_PSO_OpenCL_CPU_private> trainer, ::testing::ExitedWithCode(-238 & 255),
+              "^Select by AUC is not supported by the OpenCL particle-swarm trainers: use PSO\n$");
+  // A seed is the swarm's, on the host: accepted.
+  writeFile("pso.txt", "Iterations: 2\nSeed: 3\n");
+  Probe<NN_PSO_OpenCL_CPU_private> seeded;
+  EXPECT_EQ(*seeded.parameters.options.seed, 3u);
+}
+
 TEST(LocalMemoryFit, WorkedExample) {
   // (32768 - 256 - 1000 - 4 * 26) / (8 * 5) = 31408 / 40 = 785.2
   EXPECT_EQ(localMemoryFit(32768, 1000, 26, 5), 785);

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <regex>
 #include <sstream>
@@ -16,6 +19,7 @@
 
 #include "tests/support/test_support.h"
 #include "tests/trainers/trainer_files.h"
+#include "trainers/selection.h"
 
 namespace {
 
@@ -112,9 +116,12 @@ TEST(BPSteps, OutputDeltasUseTheGivenTargetsScaledLikeScaleTarget) {
   }
 }
 
-// Squared error 1/2 sum_k (t'_k - y_k)^2 of one sample, computed in double precision.
-double halfSquaredError(const std::vector<int>& layers, const std::vector<double>& weights,
-                        const float* input, const std::vector<float>& scaledTarget) {
+// The error of one sample, computed in double precision: half the squared error
+// 1/2 sum_k (t'_k - y_k)^2, or the cross entropy -sum_k t'_k log y_k + (1 - t'_k) log(1 - y_k),
+// each output's term times weight[k].
+double sampleError(const std::vector<int>& layers, const std::vector<double>& weights,
+                   const float* input, const std::vector<float>& scaledTarget, bool crossEntropy,
+                   const std::vector<double>& weight) {
   std::vector<double> values(input, input + layers[0]);
   size_t w = 0;
   for (size_t l = 1; l < layers.size(); ++l) {
@@ -127,46 +134,71 @@ double halfSquaredError(const std::vector<int>& layers, const std::vector<double
     values = next;
   }
   double e = 0;
-  for (int k = 0; k < layers.back(); ++k)
-    e += 0.5 * (scaledTarget[k] - values[k]) * (scaledTarget[k] - values[k]);
+  for (int k = 0; k < layers.back(); ++k) {
+    const double t = scaledTarget[k], y = values[k];
+    e += weight[k] *
+         (crossEntropy ? -(t * std::log(y) + (1 - t) * std::log(1 - y)) : 0.5 * (t - y) * (t - y));
+  }
   return e;
 }
 
-// propagateBackwards leaves deltaWeights = -learningRate * dE/dw, E the squared error in
-// scaled target units; checked against central differences for every weight.
-TEST(BPSteps, WeightChangesFollowTheNumericalGradient) {
-  const std::vector<std::vector<int>> topologies = {{3, 4, 2}, {3, 5, 4, 2}, {3, 2}};
-  for (const std::vector<int>& layers : topologies) {
-    SCOPED_TRACE(configuration(layers));
-    NetworkFiles setup(layers, 5, 0, "Lower limit: -2\nUpper limit: 2\n");
-    OpenBP net(setup.cfg, setup.data, setup.params);
-    std::srand(17);
-    net.initializeWeights();
-    const int sample = 3;
-    const float* input = net.trainingInputs.data() + sample * layers.front();
-    const std::vector<float> target =
-        net.scaleTarget(net.trainingTargets.data() + sample * layers.back());
-    net.initializeDeltaWeights();
-    net.propagateForward(net.trainingInputs, sample);
-    net.propagateBackwards(net.trainingTargets, sample);
+struct ErrorCase {
+  const char* keys;
+  bool crossEntropy;
+  double positiveWeight;
+};
 
-    const float eta = net.parameters.learningRate;
-    std::vector<double> w(net.weights.begin(), net.weights.end());
-    const double h = 1e-4;
-    double largest = 0;
-    for (size_t k = 0; k < w.size(); ++k) {
-      const double saved = w[k];
-      w[k] = saved + h;
-      const double up = halfSquaredError(layers, w, input, target);
-      w[k] = saved - h;
-      const double down = halfSquaredError(layers, w, input, target);
-      w[k] = saved;
-      const double gradient = (up - down) / (2 * h);
-      largest = std::max(largest, std::fabs(gradient));
-      EXPECT_NEAR(net.deltaWeights[k] / eta, -gradient, 1e-5 + 1e-4 * std::fabs(gradient))
-          << "weight " << k;
+// propagateBackwards leaves deltaWeights = -learningRate * dE/dw, E the squared error or the
+// cross entropy in scaled target units, the terms of positive targets weighted as asked;
+// checked against central differences for every weight.
+void expectNumericalGradient(const std::vector<int>& layers, const ErrorCase& error, int sample) {
+  NetworkFiles setup(layers, 5, 0, std::string("Lower limit: -2\nUpper limit: 2\n") + error.keys);
+  OpenBP net(setup.cfg, setup.data, setup.params);
+  std::srand(17);
+  net.initializeWeights();
+  const float* input = net.trainingInputs.data() + sample * layers.front();
+  const float* rawTarget = net.trainingTargets.data() + sample * layers.back();
+  const std::vector<float> target = net.scaleTarget(rawTarget);
+  std::vector<double> weight(layers.back(), 1.0);
+  for (int k = 0; k < layers.back(); ++k)
+    if (NN::isPositive(rawTarget[k])) weight[k] = error.positiveWeight;
+  net.initializeDeltaWeights();
+  net.propagateForward(net.trainingInputs, sample);
+  net.propagateBackwards(net.trainingTargets, sample);
+
+  const float eta = net.parameters.learningRate;
+  std::vector<double> w(net.weights.begin(), net.weights.end());
+  const double h = 1e-4;
+  double largest = 0;
+  for (size_t k = 0; k < w.size(); ++k) {
+    const double saved = w[k];
+    w[k] = saved + h;
+    const double up = sampleError(layers, w, input, target, error.crossEntropy, weight);
+    w[k] = saved - h;
+    const double down = sampleError(layers, w, input, target, error.crossEntropy, weight);
+    w[k] = saved;
+    const double gradient = (up - down) / (2 * h);
+    largest = std::max(largest, std::fabs(gradient));
+    EXPECT_NEAR(net.deltaWeights[k] / eta, -gradient, 1e-5 + 1e-4 * std::fabs(gradient))
+        << "weight " << k;
+  }
+  EXPECT_GT(largest, 1e-3);  // the check means nothing on a flat error surface
+}
+
+TEST(BPSteps, WeightChangesFollowTheNumericalGradient) {
+  const ErrorCase errors[] = {{"", false, 1},
+                              {"Cross entropy: 1\n", true, 1},
+                              {"Cross entropy: 1\nPositive weight: 3.5\n", true, 3.5},
+                              {"Positive weight: 0.25\n", false, 0.25}};
+  const std::vector<std::vector<int>> topologies = {{3, 4, 2}, {3, 5, 4, 2}, {3, 2}};
+  for (const ErrorCase& error : errors) {
+    for (const std::vector<int>& layers : topologies) {
+      // Samples of both classes, so that the weight is seen applied and not applied.
+      for (int sample = 0; sample < 5; sample += 2) {
+        SCOPED_TRACE(configuration(layers) + error.keys + "sample " + std::to_string(sample));
+        expectNumericalGradient(layers, error, sample);
+      }
     }
-    EXPECT_GT(largest, 1e-3);  // the check means nothing on a flat error surface
   }
 }
 
@@ -186,28 +218,34 @@ TEST(BPSteps, ZeroLearningRateLeavesTheWeights) {
 }
 
 // NN_BP itself trains through the fused epoch; a derived class through the steps. Both must
-// end with the same bytes and print the same lines.
+// end with the same bytes and print the same lines, with the options of the fused epoch too.
 TEST(BPTraining, FusedEpochMatchesTheStepsBitForBit) {
   const std::vector<std::vector<int>> topologies = {
       {3, 5, 1}, {4, 9, 10, 2}, {2, 1}, {9, 17, 1}, {3, 8, 8, 3}};
-  for (const std::vector<int>& layers : topologies) {
-    SCOPED_TRACE(configuration(layers));
-    NetworkFiles setup(layers, 40, 10, "Iterations: 100\nStrip length: 7\n");
-    NN_BP fused(setup.cfg, setup.data, setup.params);
-    OpenBP steps(setup.cfg, setup.data, setup.params);
-    std::srand(23);
-    test_support::captureStdout();
-    fused.train();
-    const std::string fusedLines = test_support::capturedStdout();
-    std::srand(23);
-    test_support::captureStdout();
-    steps.train();
-    const std::string stepLines = test_support::capturedStdout();
-    EXPECT_EQ(fusedLines, stepLines);
-    fused.save(setup.folder.file("fused.bin"));
-    steps.save(setup.folder.file("steps.bin"));
-    EXPECT_EQ(readFile(setup.folder.file("fused.bin")), readFile(setup.folder.file("steps.bin")));
-  }
+  const char* const options[] = {
+      "", "Shuffle: 1\nCross entropy: 1\nPositive weight: 2.5\nSelect by AUC: 1\n",
+      "Cross entropy: 0\nPositive weight: 0.5\n"};
+  for (const char* option : options)
+    for (const std::vector<int>& layers : topologies) {
+      SCOPED_TRACE(configuration(layers) + option);
+      NetworkFiles setup(layers, 40, 10,
+                         std::string("Iterations: 100\nStrip length: 7\n") + option);
+      NN_BP fused(setup.cfg, setup.data, setup.params);
+      OpenBP steps(setup.cfg, setup.data, setup.params);
+      std::srand(23);
+      test_support::captureStdout();
+      fused.train();
+      const std::string fusedLines = test_support::capturedStdout();
+      std::srand(23);
+      test_support::captureStdout();
+      steps.train();
+      const std::string stepLines = test_support::capturedStdout();
+      EXPECT_EQ(fusedLines, stepLines);
+      fused.save(setup.folder.file("fused.bin"));
+      steps.save(setup.folder.file("steps.bin"));
+      EXPECT_EQ(readFile(setup.folder.file("fused.bin")),
+                readFile(setup.folder.file("steps.bin")));
+    }
 }
 
 // Counts epochs and records the weights at every validation check; validation errors can be
@@ -377,6 +415,183 @@ TEST(BPTraining, ComputeMseAveragesOverEveryTargetValue) {
     }
   }
   EXPECT_EQ(net.computeMSE(net.trainingInputs, net.trainingTargets), sum / 12.0f);
+}
+
+// 64-bit FNV-1a of a text.
+uint64_t fingerprint(const std::string& text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
+// Without any of the training option keys the default path must keep its bytes: the printed
+// text and the saved network of this run were taken before the options existed.
+TEST(BPTraining, WithoutOptionKeysTheOutputAndNetworkBytesAreThoseOfBefore) {
+  NetworkFiles setup({5, 8, 1}, 300, 60, "Iterations: 250\nStrip length: 3\n");
+  setup.folder.write("train.dat", samplesText(5, 1, 300, 60, 20, 7));  // with test samples
+  std::ostringstream captured;
+  std::streambuf* standardOutput = std::cout.rdbuf(captured.rdbuf());
+  {
+    NN_BP net(setup.cfg, setup.data, setup.params);
+    net.printInfo();
+    std::srand(31);
+    net.train();
+    net.testMeanSquaredError();
+    net.truePositiveRate();
+    net.save(setup.folder.file("net.bin"));
+  }
+  std::cout.rdbuf(standardOutput);
+  EXPECT_EQ(fingerprint(captured.str()), 0x2fe0fed74dfe388cull) << captured.str();
+  EXPECT_EQ(fingerprint(fileBytes(setup.folder.file("net.bin"))), 0x7d09c20cba81ab52ull);
+}
+
+TEST(BPOptions, SeedRepeatsTrainingWhateverWasDrawnBefore) {
+  NetworkFiles seeded({3, 5, 1}, 30, 10, "Iterations: 20\nStrip length: 2\nShuffle: 1\nSeed: 77\n");
+  NetworkFiles unseeded({3, 5, 1}, 30, 10, "Iterations: 20\nStrip length: 2\nShuffle: 1\n");
+  std::vector<std::string> saved;
+  for (int run = 0; run < 3; ++run) {
+    NN_BP net(run < 2 ? seeded.cfg : unseeded.cfg, seeded.data,
+              run < 2 ? seeded.params : unseeded.params);
+    // Runs 0 and 1 seed themselves; run 2 is seeded by hand as the key does it.
+    std::srand(run < 2 ? 1000 + run : 77);
+    net.train();
+    net.save(seeded.folder.file("net.bin"));
+    saved.push_back(fileBytes(seeded.folder.file("net.bin")));
+  }
+  EXPECT_EQ(saved[0], saved[1]);
+  EXPECT_EQ(saved[0], saved[2]);
+}
+
+// Runs the four steps of NN_BP on the samples in the given order.
+void stepThrough(OpenBP& net, const std::vector<int>& order) {
+  for (int i : order) {
+    net.initializeDeltaWeights();
+    net.propagateForward(net.trainingInputs, i);
+    net.propagateBackwards(net.trainingTargets, i);
+    net.applyDeltaWeights();
+  }
+}
+
+TEST(BPOptions, ShuffleVisitsTheSamplesInANewDrawnOrderEveryEpoch) {
+  NetworkFiles setup({3, 4, 1}, 12, 0, "Iterations: 3\nShuffle: 1\n");
+  OpenBP net(setup.cfg, setup.data, setup.params);
+  std::srand(8);
+  net.train();
+  const std::vector<float> trained = net.weights;
+
+  std::srand(8);
+  net.initializeWeights();
+  std::vector<int> order(12);
+  for (int i = 0; i < 12; ++i) order[i] = i;
+  const std::vector<int> fileOrder = order;
+  for (int epoch = 0; epoch < 3; ++epoch) {
+    shuffleOrder(order);
+    stepThrough(net, order);
+  }
+  EXPECT_EQ(trained, net.weights);
+  EXPECT_NE(order, fileOrder);
+  std::vector<int> sorted = order;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, fileOrder);  // a permutation: every sample once per epoch
+}
+
+TEST(BPOptions, MomentumAddsTheDecayedVelocityAndZeroMomentumChangesNothing) {
+  NetworkFiles setup({3, 4, 1}, 6, 0, "Iterations: 2\nMomentum: 0.75\n");
+  OpenBP net(setup.cfg, setup.data, setup.params);
+  std::srand(4);
+  net.train();
+  const std::vector<float> trained = net.weights;
+
+  // velocity = 0.75 velocity + change; weight += velocity, from a velocity of 0.
+  NetworkFiles plain({3, 4, 1}, 6, 0, "Iterations: 2\n");
+  OpenBP reference(plain.cfg, plain.data, plain.params);
+  std::srand(4);
+  reference.initializeWeights();
+  std::vector<float> velocity(reference.weights.size(), 0.0f);
+  for (int epoch = 0; epoch < 2; ++epoch) {
+    for (int i = 0; i < 6; ++i) {
+      reference.initializeDeltaWeights();
+      reference.propagateForward(reference.trainingInputs, i);
+      reference.propagateBackwards(reference.trainingTargets, i);
+      for (size_t k = 0; k < velocity.size(); ++k) {
+        velocity[k] = 0.75f * velocity[k] + reference.deltaWeights[k];
+        reference.weights[k] = reference.weights[k] + velocity[k];
+      }
+    }
+  }
+  EXPECT_EQ(trained, reference.weights);
+
+  std::srand(4);
+  reference.train();
+  EXPECT_NE(trained, reference.weights);
+  NetworkFiles zero({3, 4, 1}, 6, 0, "Iterations: 2\nMomentum: 0\n");
+  NN_BP still(zero.cfg, zero.data, zero.params);
+  std::srand(4);
+  still.train();
+  still.save(zero.folder.file("zero.bin"));
+  reference.save(zero.folder.file("plain.bin"));
+  EXPECT_EQ(fileBytes(zero.folder.file("zero.bin")), fileBytes(zero.folder.file("plain.bin")));
+}
+
+TEST(BPOptions, RocAucCountsTiesAsOneHalf) {
+  const float scores[] = {0.1f, 0.4f, 0.35f, 0.8f};
+  const float targets[] = {0, 0, 1, 1};
+  EXPECT_EQ(rocAuc(scores, targets, 4, 1), 0.75);  // 0.35 beats 0.1 only, 0.8 beats both
+  const float tied[] = {0.5f, 0.5f, 0.2f};
+  const float tiedTargets[] = {1, 0, 0};
+  EXPECT_EQ(rocAuc(tied, tiedTargets, 3, 1), 0.75);
+  EXPECT_TRUE(std::isnan(rocAuc(scores, targets, 2, 1)));  // negatives only
+  // Two outputs, interleaved: the first ranks perfectly, the second inversely.
+  const float two[] = {0.1f, 0.9f, 0.9f, 0.1f};
+  const float twoTargets[] = {0, 0, 1, 1};
+  EXPECT_EQ(meanRocAuc(two, twoTargets, 2, 2), 0.5);
+}
+
+// Records the weights at every validation check: the first validation sample simulated.
+class RankedBP : public OpenBP {
+ public:
+  RankedBP(const NetworkFiles& s) : NN(s.cfg, s.data), OpenBP(s.cfg, s.data, s.params) {}
+  void simulateSample(const std::vector<float>& inputs, int index) override {
+    if (&inputs == &validationInputs && index == 0) checkedWeights.push_back(weights);
+    NN_BP::simulateSample(inputs, index);
+  }
+  std::vector<std::vector<float>> checkedWeights;
+};
+
+TEST(BPOptions, SelectByAucKeepsTheWeightsOfTheBestRankingCheck) {
+  NetworkFiles setup({3, 4, 1}, 40, 30,
+                     "Iterations: 100\nStrip length: 10\nLearning rate: 0.3\nSelect by AUC: 1\n");
+  RankedBP net(setup);
+  std::srand(3);
+  ::testing::internal::CaptureStdout();
+  net.train();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(net.checkedWeights.size(), 10u);
+  std::vector<double> aucs;
+  const std::vector<float> trained = net.weights;
+  for (const std::vector<float>& checked : net.checkedWeights) {
+    net.weights = checked;
+    std::vector<float> scores;
+    for (int i = 0; i < 30; ++i)
+      scores.push_back(net.computeOutputs(&net.validationInputs[3 * i])[0]);
+    aucs.push_back(rocAuc(scores.data(), net.validationTargets.data(), 30, 1));
+  }
+  const size_t best = std::max_element(aucs.begin(), aucs.end()) - aucs.begin();
+  EXPECT_EQ(trained, net.checkedWeights[best]);
+  EXPECT_NE(*std::min_element(aucs.begin(), aucs.end()), aucs[best]);  // a choice was made
+  std::ostringstream line;
+  line << "\t validation AUC = " << aucs.back() << "\t best AUC = " << aucs[best] << "\n";
+  EXPECT_NE(out.find(line.str()), std::string::npos) << out;
+
+  // Validation samples of one class cannot be ranked: refused before training.
+  ScratchFolder folder;
+  const std::string cfg = folder.write("net.cfg", "1 1\n");
+  const std::string data = folder.write("t.dat", "1 2 0\n1 1\n0 1\n0 1\n1\t1\t\n0\t1\t\n1\t1\t\n");
+  const std::string params = folder.write("bp.txt", "Iterations: 3\nSelect by AUC: 1\n");
+  NN_BP oneClass(cfg, data, params);
+  EXPECT_EXIT(oneClass.train(), ::testing::ExitedWithCode(-79 & 255),
+              "^Select by AUC needs validation samples of both classes \\(targets above 0.5 "
+              "and not\\): output 1 has only targets above 0.5\n$");
 }
 
 TEST(BPInfo, NetworkBlockThenParameterBlock) {

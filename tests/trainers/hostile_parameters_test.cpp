@@ -114,6 +114,45 @@ TEST(HostileParametersFile, NegativeLimitsAndDirectoriesAreRefused) {
   EXPECT_EQ(directory.message, "Error reading file: " + folder.path() + ": a directory");
 }
 
+// Training option values that cannot mean what they say are refused with the key named; the
+// back-propagation options are refused by the swarm's reader rather than ignored.
+TEST(HostileParametersFile, BadTrainingOptionsAreRefusedWithTheKeyNamed) {
+  ScratchFolder folder;
+  const std::string seed = "Seed must be a whole number from 0 to 4294967295";
+  const std::string aucAndMse =
+      "Select by AUC and an MSE limit exclude each other: use Iterations or Time";
+  const struct {
+    const char* text;
+    std::string bp;   // message of the back-propagation reader
+    std::string pso;  // message of the swarm's reader, empty when it accepts the file
+  } cases[] = {
+      {"Momentum: -0.1\n", "Momentum must be at least 0 and below 1",
+       "Momentum is a back-propagation key: the particle-swarm trainers have no use for it"},
+      {"Momentum: 1\n", "Momentum must be at least 0 and below 1", ""},
+      {"Positive weight: 0\n", "Positive weight must be a number greater than 0", ""},
+      {"Positive weight: -2\n", "Positive weight must be a number greater than 0", ""},
+      {"Positive weight: 1e39\n", "Positive weight must be a number greater than 0", ""},
+      {"Shuffle: 2\n", "Shuffle must be 0 or 1",
+       "Shuffle is a back-propagation key: the particle-swarm trainers have no use for it"},
+      {"Cross entropy: 0.5\n", "Cross entropy must be 0 or 1", ""},
+      {"Select by AUC: -1\n", "Select by AUC must be 0 or 1", "Select by AUC must be 0 or 1"},
+      {"Seed: -1\n", seed, seed},
+      {"Seed: 4294967296\n", seed, seed},
+      {"Select by AUC: 1\nMSE: 0.1\n", aucAndMse, aucAndMse},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string name = folder.write("options.txt", c.text);
+    const Outcome bp = outcomeOf([&] { readBPParameters(name); });
+    EXPECT_EQ(bp.status, -238);
+    EXPECT_EQ(bp.message, c.bp + " in parameters file: " + name);
+    if (c.pso.empty()) continue;
+    const Outcome pso = outcomeOf([&] { readPSOParameters(name); });
+    EXPECT_EQ(pso.status, -238);
+    EXPECT_EQ(pso.message, c.pso + " in parameters file: " + name);
+  }
+}
+
 // Training that could never end, or that produces weights that are not numbers, stops with a
 // message: nothing is saved after it.
 TEST(HostileParametersFile, EndlessOrDivergingTrainingStopsWithAMessage) {

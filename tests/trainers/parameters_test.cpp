@@ -174,6 +174,53 @@ TEST(ParametersPrint, BlocksAreWrittenExactly) {
             "  MSE: 0\n");
 }
 
+TEST(TrainingOptions, AreUnsetWithoutTheirKeysAndReadAndPrintedWhenGiven) {
+  ScratchFolder folder;
+  BPParameters p = readBP(folder, "Iterations: 5\nLearning rate: 0.1\n");
+  EXPECT_FALSE(p.options.seed || p.options.selectByAuc || p.momentum || p.shuffle ||
+               p.crossEntropy || p.positiveWeight);
+  p = readBP(folder,
+             "Seed: 4294967295\nMomentum: 0.5\nShuffle: 1\nCross entropy: 0\n"
+             "Positive weight: 3\nSelect by AUC: 1\nIterations: 5\n");
+  EXPECT_EQ(*p.options.seed, 4294967295u);
+  EXPECT_EQ(*p.momentum, 0.5f);
+  EXPECT_TRUE(*p.shuffle);
+  EXPECT_FALSE(*p.crossEntropy);
+  EXPECT_EQ(*p.positiveWeight, 3.0f);
+  EXPECT_TRUE(p.options.ranksByAuc());
+  ::testing::internal::CaptureStdout();
+  printParameters(p);
+  const std::string bp = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(bp.substr(bp.find("  MSE: 0\n")),
+            "  MSE: 0\n"
+            "  Seed: 4294967295\n"
+            "  Select by AUC: yes\n"
+            "  Momentum: 0.5\n"
+            "  Shuffle: yes\n"
+            "  Cross entropy: no\n"
+            "  Positive weight: 3\n");
+
+  PSOParameters q = readPSO(folder, "Seed: 12.9\nSelect by AUC: 0\n");
+  EXPECT_EQ(*q.options.seed, 12u);  // truncated like every integer key
+  EXPECT_FALSE(q.options.ranksByAuc());
+  ::testing::internal::CaptureStdout();
+  printParameters(q);
+  const std::string pso = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(pso.substr(pso.find("  MSE: 0\n")), "  MSE: 0\n  Seed: 12\n  Select by AUC: no\n");
+}
+
+TEST(ShuffleOrder, DrawsAFisherYatesPermutationFromRand) {
+  std::vector<int> order = {0, 1, 2, 3, 4, 5, 6};
+  std::srand(5);
+  std::vector<int> expected = order;
+  for (size_t i = expected.size(); i > 1; --i)
+    std::swap(expected[i - 1], expected[std::rand() % i]);
+  std::srand(5);
+  shuffleOrder(order);
+  EXPECT_EQ(order, expected);
+  EXPECT_NE(order, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+}
+
 TEST(FillUniform, DrawsLowerPlusRandTimesSpanOver2To31) {
   std::srand(11);
   std::vector<int> draws(1000);

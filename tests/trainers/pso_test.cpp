@@ -16,6 +16,7 @@
 #include "tests/trainers/trainer_files.h"
 #include "trainers/bp.h"
 #include "trainers/parameters.h"
+#include "trainers/selection.h"
 
 namespace {
 
@@ -241,6 +242,71 @@ TEST_F(PSOTrainer, SavedNetworkHasTheLengthOfABackPropagationNetwork) {
   EXPECT_EQ(pso.st_size, bp.st_size);
   // The layer count and 3 sizes, 44 weights, 2*4 input and 2*2 output range values.
   EXPECT_EQ(pso.st_size, 4 * (1 + 3 + 44 + 8 + 4));
+}
+
+TEST_F(PSOTrainer, SeedRepeatsTheSwarmWhateverWasDrawnBefore) {
+  const std::string config = configuration("3 4 1");
+  const std::string samples = data(3, 1, 30, 10, 5);
+  std::vector<std::vector<float>> trained;
+  for (int run = 0; run < 3; ++run) {
+    ObservedPSO network(config, samples,
+                        parametersFile(run < 2 ? "Population size: 6\nIterations: 12\nSeed: 5\n"
+                                               : "Population size: 6\nIterations: 12\n"));
+    std::srand(run < 2 ? 100 + run : 5);  // run 2 is seeded by hand as the key does it
+    network.train();
+    trained.push_back(network.weights);
+  }
+  EXPECT_EQ(trained[0], trained[1]);
+  EXPECT_EQ(trained[0], trained[2]);
+}
+
+// Records every particle's weights at each validation check.
+class RankedPSO : public ObservedPSO {
+ public:
+  RankedPSO(const std::string& configuration, const std::string& data,
+            const std::string& parametersFile)
+      : NN(configuration, data), ObservedPSO(configuration, data, parametersFile) {}
+  void simNNs(const std::vector<float>& inputs) override {
+    if (&inputs == &validationInputs) checkedPositions.push_back(weights);
+    ObservedPSO::simNNs(inputs);
+  }
+  std::vector<std::vector<float>> checkedPositions;
+};
+
+TEST_F(PSOTrainer, SelectByAucKeepsTheParticleOfTheBestRankingCheck) {
+  RankedPSO network(configuration("3 4 1"), data(3, 1, 40, 30, 5),
+                    parametersFile("Population size: 5\nIterations: 100\nStrip length: 20\n"
+                                   "Select by AUC: 1\n"));
+  std::srand(13);
+  ::testing::internal::CaptureStdout();
+  network.train();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(network.checkedPositions.size(), 5u);
+  // Every particle of every check, ranked with the exact forward pass: the first best wins.
+  const int D = network.numberOfWeights();
+  double best = -1, last = -1;
+  std::vector<float> kept;
+  for (const std::vector<float>& positions : network.checkedPositions) {
+    last = -1;
+    for (int p = 0; p < 5; ++p) {
+      std::vector<float> scores(30);
+      for (int i = 0; i < 30; ++i) {
+        network.feedForward(&network.validationInputs[3 * i], &positions[p * D],
+                            network.outputBuffer);
+        scores[i] = network.outputBuffer[0];
+      }
+      const double auc = rocAuc(scores.data(), network.validationTargets.data(), 30, 1);
+      last = std::max(last, auc);
+      if (auc > best) {
+        best = auc;
+        kept.assign(positions.begin() + p * D, positions.begin() + (p + 1) * D);
+      }
+    }
+  }
+  EXPECT_EQ(std::vector<float>(network.weights.begin(), network.weights.begin() + D), kept);
+  std::ostringstream line;
+  line << "\t validation AUC = " << last << "\t best AUC = " << best << "\n";
+  EXPECT_NE(out.find(line.str()), std::string::npos) << out;
 }
 
 TEST_F(PSOTrainer, RefusesToTrainOnEqualLimitsOrWithoutLimits) {
