@@ -6,6 +6,7 @@
 // ratio is the median of ours / FANN over pairs of adjacent epochs (target: at most 0.6);
 // max_weight_difference compares the weights after one epoch of each (they differ a little:
 // FANN reorders its sums, computes its sigmoid in double and clips the sigmoid derivative).
+// BM_BPEpochWithOptions times the training options' path per sample against the default.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -188,6 +189,63 @@ void BM_BPEpochVersusFann(benchmark::State& state) {
 
 BENCHMARK(BM_BPEpochVersusFann)
     ->DenseRange(0, static_cast<int>(kTopologies.size()) - 1)
+    ->Iterations(15)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The training options' path: one epoch with a set of option keys against one epoch of the
+// default path, timed alternately in the same run. "shuffled cross entropy" (with a positive
+// weight) stays on the fused epoch; "momentum" takes the per-sample steps.
+const struct {
+  const char* name;
+  const char* keys;
+} kOptionSets[] = {{"shuffled cross entropy", "Shuffle: 1\nCross entropy: 1\nPositive weight: 2\n"},
+                   {"momentum", "Momentum: 0.9\nShuffle: 1\nCross entropy: 1\n"}};
+
+void BM_BPEpochWithOptions(benchmark::State& state) {
+  const std::vector<int>& layers = kTopologies[state.range(0)];
+  const auto& options = kOptionSets[state.range(1)];
+  state.SetLabel(topologyName(layers) + " " + options.name);
+  const bench::ScratchFolder folder("bp_epoch_options_bench");
+  const std::string configuration = folder.file("net.cfg");
+  const std::string trainingData = folder.file("train.dat");
+  bench::writeConfiguration(configuration, layers);
+  bench::writeLinearRuleSamples(trainingData, layers, kSamples, kSeed);
+  std::ofstream(folder.file("default.txt")) << "Iterations: 1\nStrip length: 1000\n";
+  std::ofstream(folder.file("options.txt")) << "Iterations: 1\nStrip length: 1000\n"
+                                            << options.keys;
+  NN_BP plain(configuration, trainingData, folder.file("default.txt"));
+  NN_BP optioned(configuration, trainingData, folder.file("options.txt"));
+
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> withOptions, without;
+  for (auto _ : state) {
+    std::srand(kSeed);
+    auto t0 = Clock::now();
+    optioned.train();
+    auto t1 = Clock::now();
+    std::srand(kSeed);
+    plain.train();
+    auto t2 = Clock::now();
+    const double seconds = std::chrono::duration<double>(t1 - t0).count();
+    withOptions.push_back(seconds);
+    without.push_back(std::chrono::duration<double>(t2 - t1).count());
+    state.SetIterationTime(seconds);
+  }
+  std::vector<double> ratios;
+  for (size_t i = 0; i < withOptions.size(); ++i) ratios.push_back(withOptions[i] / without[i]);
+  const double optionsPerSample = median(withOptions) / kSamples * 1e9;
+  const double defaultPerSample = median(without) / kSamples * 1e9;
+  state.counters["options_ns_per_sample"] = optionsPerSample;
+  state.counters["default_ns_per_sample"] = defaultPerSample;
+  state.counters["ratio"] = median(ratios);
+  std::printf("%-14s %-22s %8.1f ns/sample   default %8.1f ns/sample   ratio %.3f\n",
+              topologyName(layers).c_str(), options.name, optionsPerSample, defaultPerSample,
+              median(ratios));
+}
+
+BENCHMARK(BM_BPEpochWithOptions)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Iterations(15)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -79,6 +79,29 @@ TEST(BPDriver, FourArgumentsSaveNothing) {
   EXPECT_EQ(names, (std::set<std::string>{".", "..", "bp.txt", "net.cfg", "train.dat"}));
 }
 
+// With a Seed two runs write the same network file and print the same text; the parameter
+// block shows the options given.
+TEST(BPDriver, SeededRunsWriteIdenticalNetworkFiles) {
+  ScratchFolder folder;
+  folder.write("net.cfg", "3 5 1\n");
+  folder.write("train.dat", samplesText(3, 1, 60, 20, 20, 7));
+  folder.write("bp.txt",
+               "Iterations: 30\nStrip length: 1\nSeed: 42\nShuffle: 1\n"
+               "Cross entropy: 1\nSelect by AUC: 1\n");
+  const OmbraRun first = runOmbra(folder, "BP net.cfg train.dat bp.txt first.bin", "");
+  ASSERT_EQ(first.status, 0) << first.err;
+  const OmbraRun second = runOmbra(folder, "BP net.cfg train.dat bp.txt second.bin", "");
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(first.out, second.out);
+  const std::string bytes = readText(folder.file("first.bin"));
+  EXPECT_EQ(bytes.size(), 4u * (1 + 3 + 26 + 8));
+  EXPECT_EQ(bytes, readText(folder.file("second.bin")));
+  EXPECT_NE(first.out.find("  MSE: 0\n  Seed: 42\n  Select by AUC: yes\n  Shuffle: yes\n"
+                           "  Cross entropy: yes\nTraining...\n"),
+            std::string::npos)
+      << first.out;
+}
+
 TEST(BPDriver, TrainerErrorsEndTheProgram) {
   ScratchFolder folder;
   folder.write("net.cfg", "2 1\n");
