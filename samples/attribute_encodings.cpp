@@ -128,3 +128,57 @@ std::vector<double> logElapsedTimeSinceUserLastFailed(const std::vector<JobData>
   }
   return {logScaled(kOneYear)};
 }
+
+namespace {
+
+// Scans the matching earlier jobs of job i, latest first, until visit returns false.
+template <typename Match, typename Visit>
+void scanBack(const std::vector<JobData>& jobs, int i, Match match, Visit visit) {
+  for (int j = i - 1; j >= 0; --j)
+    if (match(jobs[j], jobs[i]) && !visit(jobs[j])) return;
+}
+
+template <typename Match>
+double outcomeRun(const std::vector<JobData>& jobs, int i, Match match) {
+  double latest = 0;
+  int run = 0;
+  scanBack(jobs, i, match, [&](const JobData& job) {
+    const double value = jobStatusNeuronValue(job.status);
+    if (run > 0 && value != latest) return false;
+    latest = value;
+    ++run;
+    return true;
+  });
+  return run == 0 ? 0.0 : signedRunLength(latest, run);
+}
+
+template <typename Match>
+double secondLastStatus(const std::vector<JobData>& jobs, int i, Match match) {
+  int seen = 0;
+  double value = 0;
+  scanBack(jobs, i, match, [&](const JobData& job) {
+    value = jobStatusNeuronValue(job.status);
+    return ++seen < 2;
+  });
+  return seen < 2 ? 0.0 : value;
+}
+
+}  // namespace
+
+double signedRunLength(double statusValue, int run) {
+  const double length = std::log1p(run);
+  return statusValue != 0 ? length : -length;
+}
+
+std::vector<double> outcomeRunOfUser(const std::vector<JobData>& jobs, int i) {
+  return {outcomeRun(jobs, i, sameUser)};
+}
+std::vector<double> outcomeRunOfUserWithApplication(const std::vector<JobData>& jobs, int i) {
+  return {outcomeRun(jobs, i, sameUserWithApplication)};
+}
+std::vector<double> secondLastStatusOfUser(const std::vector<JobData>& jobs, int i) {
+  return {secondLastStatus(jobs, i, sameUser)};
+}
+std::vector<double> secondLastStatusOfUserWithApplication(const std::vector<JobData>& jobs, int i) {
+  return {secondLastStatus(jobs, i, sameUserWithApplication)};
+}

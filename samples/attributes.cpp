@@ -123,6 +123,10 @@ const std::vector<AttributeKey> attributeKeys = {
     {"ra", recentFailuresOfApplication},
     {"rua", recentFailuresOfUserWithApplication},
     {"logefu", logElapsedTimeSinceUserLastFailed},
+    {"runu", outcomeRunOfUser},
+    {"runua", outcomeRunOfUserWithApplication},
+    {"lsu2", secondLastStatusOfUser},
+    {"lsua2", secondLastStatusOfUserWithApplication},
 };
 
 AttributeFunction findAttributeFunction(const std::string& key) {

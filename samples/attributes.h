@@ -97,6 +97,16 @@ std::vector<double> logJobCountOfUserWithApplication(const std::vector<JobData>&
 std::vector<double> recentFailuresOfUser(const std::vector<JobData>& jobs, int i);
 std::vector<double> recentFailuresOfApplication(const std::vector<JobData>& jobs, int i);
 std::vector<double> recentFailuresOfUserWithApplication(const std::vector<JobData>& jobs, int i);
+// The run of equal outcomes that the latest earlier jobs of the user (with the application)
+// end with: +log(1 + n) when the latest n of them failed or were cancelled, -log(1 + n) when
+// the latest n completed, 0 without an earlier job.
+double signedRunLength(double statusValue, int run);
+std::vector<double> outcomeRunOfUser(const std::vector<JobData>& jobs, int i);
+std::vector<double> outcomeRunOfUserWithApplication(const std::vector<JobData>& jobs, int i);
+// The status value (as "s") of the second latest earlier job of the user (with the
+// application); 0 without one, like "lsu".
+std::vector<double> secondLastStatusOfUser(const std::vector<JobData>& jobs, int i);
+std::vector<double> secondLastStatusOfUserWithApplication(const std::vector<JobData>& jobs, int i);
 // log(1 + seconds since the user's latest earlier job that failed or was cancelled), capped
 // at one year like "ec" (also when there is none).
 std::vector<double> logElapsedTimeSinceUserLastFailed(const std::vector<JobData>& jobs, int i);

@@ -54,6 +54,18 @@ std::vector<int> previousFailureAlong(const std::vector<JobData>& jobs,
   return failure;
 }
 
+std::vector<int> outcomeRunsAlong(const std::vector<JobData>& jobs,
+                                  const std::vector<int>& previous) {
+  std::vector<int> run(jobs.size());
+  for (size_t j = 0; j < jobs.size(); ++j) {
+    const int p = previous[j];
+    const bool same =
+        p >= 0 && jobStatusNeuronValue(jobs[p].status) == jobStatusNeuronValue(jobs[j].status);
+    run[j] = same ? run[p] + 1 : 1;
+  }
+  return run;
+}
+
 double statusOf(const std::vector<JobData>& jobs, int j) {
   return j < 0 ? 0.0 : jobStatusNeuronValue(jobs[j].status);
 }
@@ -161,6 +173,32 @@ double fastRecentFailures(const std::vector<JobData>&, const LookBackIndex& inde
   return (index.*kind).recent[i];
 }
 
+double runBefore(const std::vector<JobData>& jobs, const std::vector<int>& previous,
+                 const std::vector<int>& runs, int i) {
+  const int p = previous[i];
+  return p < 0 ? 0.0 : signedRunLength(jobStatusNeuronValue(jobs[p].status), runs[p]);
+}
+double fastOutcomeRunOfUser(const std::vector<JobData>& jobs, const LookBackIndex& index, int i) {
+  return runBefore(jobs, index.previousOfUser, index.outcomeRunOfUser, i);
+}
+double fastOutcomeRunOfUserWithApplication(const std::vector<JobData>& jobs,
+                                           const LookBackIndex& index, int i) {
+  return runBefore(jobs, index.previousOfUserWithApplication, index.outcomeRunOfUserWithApplication,
+                   i);
+}
+double secondBefore(const std::vector<JobData>& jobs, const std::vector<int>& previous, int i) {
+  const int p = previous[i];
+  return statusOf(jobs, p < 0 ? -1 : previous[p]);
+}
+double fastSecondLastStatusOfUser(const std::vector<JobData>& jobs, const LookBackIndex& index,
+                                  int i) {
+  return secondBefore(jobs, index.previousOfUser, i);
+}
+double fastSecondLastStatusOfUserWithApplication(const std::vector<JobData>& jobs,
+                                                 const LookBackIndex& index, int i) {
+  return secondBefore(jobs, index.previousOfUserWithApplication, i);
+}
+
 struct FastPair {
   AttributeFunction function;
   FastAttribute fast;
@@ -205,6 +243,10 @@ const FastPair fastPairs[] = {
     {recentFailuresOfUserWithApplication,
      fastRecentFailures<&LookBackIndex::historyOfUserWithApplication>},
     {logElapsedTimeSinceUserLastFailed, fastLogElapsedSinceFailure},
+    {outcomeRunOfUser, fastOutcomeRunOfUser},
+    {outcomeRunOfUserWithApplication, fastOutcomeRunOfUserWithApplication},
+    {secondLastStatusOfUser, fastSecondLastStatusOfUser},
+    {secondLastStatusOfUserWithApplication, fastSecondLastStatusOfUserWithApplication},
 };
 
 }  // namespace
@@ -220,6 +262,9 @@ LookBackIndex buildLookBackIndex(const std::vector<JobData>& jobs) {
            static_cast<uint32_t>(job.applicationNumber);
   });
   index.previousFailureOfUser = previousFailureAlong(jobs, index.previousOfUser);
+  index.outcomeRunOfUser = outcomeRunsAlong(jobs, index.previousOfUser);
+  index.outcomeRunOfUserWithApplication =
+      outcomeRunsAlong(jobs, index.previousOfUserWithApplication);
   index.historyOfUser = historyAlong(jobs, index.previousOfUser);
   index.historyOfApplication = historyAlong(jobs, index.previousOfApplication);
   index.historyOfUserWithApplication = historyAlong(jobs, index.previousOfUserWithApplication);

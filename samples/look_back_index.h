@@ -21,6 +21,10 @@ struct LookBackIndex {
   std::vector<int> previousOfUserWithApplication;
   // The latest earlier job of the same user that failed or was cancelled, or -1.
   std::vector<int> previousFailureOfUser;
+  // The length of the run of equal outcomes (as "s") that job j ends, counted along the
+  // previous jobs of the same user (with the application), j included.
+  std::vector<int> outcomeRunOfUser;
+  std::vector<int> outcomeRunOfUserWithApplication;
   EarlierJobs historyOfUser;
   EarlierJobs historyOfApplication;
   EarlierJobs historyOfUserWithApplication;

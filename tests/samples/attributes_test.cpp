@@ -134,7 +134,7 @@ TEST(LookBackAttributes, MatchOnUserApplicationOrBoth) {
 }
 
 TEST(AttributeKeys, NameEveryFunctionOnce) {
-  EXPECT_EQ(attributeKeys.size(), 36u);
+  EXPECT_EQ(attributeKeys.size(), 40u);
   for (size_t a = 0; a < attributeKeys.size(); ++a)
     for (size_t b = a + 1; b < attributeKeys.size(); ++b) {
       EXPECT_STRNE(attributeKeys[a].key, attributeKeys[b].key);
@@ -192,6 +192,17 @@ TEST(HistoryAttributes, CountEveryEarlierMatchingJobAndNeverTheJobItself) {
   EXPECT_EQ(logElapsedTimeSinceUserLastFailed(jobs, 5), Values{std::log1p(500)});
   EXPECT_EQ(logElapsedTimeSinceUserLastFailed(jobs, 0), Values{std::log1p(kOneYear)});
   EXPECT_EQ(logElapsedTimeSinceUserLastFailed(jobs, 3), Values{std::log1p(300)});
+  // Job 5's user: completed (job 4), then cancelled; with application 9: cancelled, completed.
+  EXPECT_EQ(outcomeRunOfUser(jobs, 5), Values{-std::log(2.0)});
+  EXPECT_EQ(outcomeRunOfUserWithApplication(jobs, 5), Values{std::log(2.0)});
+  EXPECT_EQ(secondLastStatusOfUser(jobs, 5), Values{1});
+  EXPECT_EQ(secondLastStatusOfUserWithApplication(jobs, 5), Values{0});
+  EXPECT_EQ(outcomeRunOfUser(jobs, 2), Values{0});  // user 2's first job
+  EXPECT_EQ(secondLastStatusOfUser(jobs, 1), Values{0});
+  // Completed, then failed, cancelled, failed: a run of three failures.
+  std::vector<JobData> run = {job(1, 3, 1), job(0, 3, 1), job(5, 3, 1), job(0, 3, 1), job(1, 3, 1)};
+  EXPECT_EQ(outcomeRunOfUser(run, 4), Values{std::log(4.0)});
+  EXPECT_EQ(outcomeRunOfUser(run, 1), Values{-std::log(2.0)});
 }
 
 // The plain forms that scan every earlier job, not only back to the latest match.
