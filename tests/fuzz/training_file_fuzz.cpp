@@ -23,7 +23,7 @@ const std::vector<AttributeFunction>& inputs() {
   static const std::vector<AttributeFunction> functions = createAttributesVector(
       "sT,wT,s,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec,uID,lsu,"
       "logwT,logrCPU,logrT,logrM,loglrt,logea,logec,logefu,hourSin,"
-      "hourCos,weekSin,weekCos,fu,fa,fua,lognu,logna,lognua,ru,ra,rua");
+      "hourCos,weekSin,weekCos,fu,fa,fua,lognu,logna,lognua,ru,ra,rua,runu,runua,lsu2,lsua2");
   return functions;
 }
 const std::vector<AttributeFunction>& outputs() {
