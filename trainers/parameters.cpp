@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
@@ -102,6 +104,20 @@ void checkLimits(int iterations, float mse, float time, const std::string& fileN
   }
 }
 
+// Both readers know every training option key, so that the swarm's reader can refuse the
+// back-propagation ones instead of ignoring them.
+void addOptionKeys(std::vector<Key>& keys, OptionNumbers& numbers) {
+  const Key options[] = {
+      {"Seed", nullptr, nullptr, false, &numbers.seed},
+      {"Select by AUC", nullptr, nullptr, false, &numbers.selectByAuc},
+      {"Momentum", nullptr, nullptr, false, &numbers.momentum},
+      {"Shuffle", nullptr, nullptr, false, &numbers.shuffle},
+      {"Cross entropy", nullptr, nullptr, false, &numbers.crossEntropy},
+      {"Positive weight", nullptr, nullptr, false, &numbers.positiveWeight},
+  };
+  keys.insert(keys.end(), std::begin(options), std::end(options));
+}
+
 [[noreturn]] void refuseOption(const std::string& message, const std::string& fileName) {
   fatal(message + " in parameters file: " + fileName, kParametersFileError);
 }
@@ -195,7 +211,7 @@ BPParameters readBPParameters(const std::string& fileName) {
   BPParameters p;
   if (fileName.empty()) return p;  // no file: the defaults, without touching the file system
   OptionNumbers numbers;
-  Key keys[] = {
+  std::vector<Key> keys = {
       {"Learning rate", &p.learningRate, nullptr, false},
       {"Strip length", nullptr, &p.stripLength, false},
       {"Lower limit", &p.lowerLimit, nullptr, false},
@@ -203,15 +219,10 @@ BPParameters readBPParameters(const std::string& fileName) {
       {"Iterations", nullptr, &p.iterations, true},
       {"Time", &p.time, nullptr, true},
       {"MSE", &p.mse, nullptr, true},
-      {"Seed", nullptr, nullptr, false, &numbers.seed},
-      {"Select by AUC", nullptr, nullptr, false, &numbers.selectByAuc},
-      {"Momentum", nullptr, nullptr, false, &numbers.momentum},
-      {"Shuffle", nullptr, nullptr, false, &numbers.shuffle},
-      {"Cross entropy", nullptr, nullptr, false, &numbers.crossEntropy},
-      {"Positive weight", nullptr, nullptr, false, &numbers.positiveWeight},
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
-  readParametersFile(fileName, keys, sizeof keys / sizeof keys[0], group);
+  addOptionKeys(keys, numbers);
+  readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group);
   checkLimits(p.iterations, p.mse, p.time, fileName);
   // The loop checks the validation set every stripLength-th epoch.
   if (p.stripLength < 1)
@@ -224,7 +235,7 @@ PSOParameters readPSOParameters(const std::string& fileName) {
   PSOParameters p;
   if (fileName.empty()) return p;
   OptionNumbers numbers;
-  Key keys[] = {
+  std::vector<Key> keys = {
       {"Population size", nullptr, &p.populationSize, false},
       {"omega", &p.omega, nullptr, false},
       {"phiP", &p.phiP, nullptr, false},
@@ -235,15 +246,10 @@ PSOParameters readPSOParameters(const std::string& fileName) {
       {"Iterations", nullptr, &p.iterations, true},
       {"Time", &p.time, nullptr, true},
       {"MSE", &p.mse, nullptr, true},
-      {"Seed", nullptr, nullptr, false, &numbers.seed},
-      {"Select by AUC", nullptr, nullptr, false, &numbers.selectByAuc},
-      {"Momentum", nullptr, nullptr, false, &numbers.momentum},
-      {"Shuffle", nullptr, nullptr, false, &numbers.shuffle},
-      {"Cross entropy", nullptr, nullptr, false, &numbers.crossEntropy},
-      {"Positive weight", nullptr, nullptr, false, &numbers.positiveWeight},
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
-  readParametersFile(fileName, keys, sizeof keys / sizeof keys[0], group);
+  addOptionKeys(keys, numbers);
+  readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group);
   checkLimits(p.iterations, p.mse, p.time, fileName);
   refuseBPOptions(numbers, fileName);
   p.options = trainingOptions(numbers, p.mse, fileName);
