@@ -131,6 +131,31 @@ TEST_F(TallisToOmbra, OmbraReadsTheFileWithTheSameSplit) {
   EXPECT_EQ(file.counts[0], 1050);  // 7:2:1 of 1500 with nothing erased
 }
 
+// The recommended recipe end to end: the same seed gives the same training data file and the
+// same network file, another seed another network from the same training data file (-p0 draws
+// nothing).
+TEST_F(TallisToOmbra, RecipeScriptRepeatsWithItsSeed) {
+  const std::string build = std::string(OMBRA_PATH).substr(0, std::string(OMBRA_PATH).rfind('/'));
+  auto recipe = [&](const std::string& folder, const std::string& seed) {
+    return runProgram(dir, "BUILD_DIR='" + build + "' bash " + SOURCE_DIR +
+                               "/scripts/train-recipe.sh " + dir.file("log.swf") + " " +
+                               dir.file(folder) + " " + seed);
+  };
+  const auto first = recipe("a", "7");
+  ASSERT_EQ(first.status, 0) << first.out << first.err;
+  EXPECT_NE(first.out.find("+ " + std::string(TALLIS_PATH) + " -ilogwT,"), std::string::npos)
+      << first.out;
+  ASSERT_EQ(recipe("b", "7").status, 0);
+  ASSERT_EQ(recipe("c", "8").status, 0);
+  using tallis_test::readFile;
+  const std::string network = readFile(dir.file("a/net.bin"));
+  EXPECT_GT(network.size(), 1000u);
+  EXPECT_EQ(readFile(dir.file("b/net.bin")), network);
+  EXPECT_EQ(readFile(dir.file("b/train.dat")), readFile(dir.file("a/train.dat")));
+  EXPECT_EQ(readFile(dir.file("c/train.dat")), readFile(dir.file("a/train.dat")));
+  EXPECT_NE(readFile(dir.file("c/net.bin")), network);
+}
+
 TEST_F(TallisToOmbra, ColumnNamesOnlyBesideARegularFile) {
   const std::string run = std::string(TALLIS_PATH) + " -irCPU,lsua -os -r1:1:1 -p0 " +
                           dir.file("log.swf") + " ";

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The recommended recipe from a workload log to a trained network, as the README describes it.
+#
+#   scripts/train-recipe.sh LOG DIR [SEED]
+#
+# Writes DIR/train.dat (tallis) and DIR/net.bin (ombra BP), with DIR/net.cfg and DIR/bp.txt
+# beside them and the programs' output in DIR/tallis.txt and DIR/ombra.txt; prints every
+# command it runs. SEED (0 to 4294967295, default 1) seeds both programs, so the same
+# arguments give the same files. Needs the programs built (bash scripts/build.sh); BUILD_DIR
+# names another build folder. Judge the network with: build/ombra-evaluate DIR/net.bin DIR/train.dat
+set -euo pipefail
+export LC_ALL=C
+
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+  sed -n '4,10p' "$0" | sed 's/^# \{0,1\}//' >&2
+  exit 2
+fi
+log="$1"
+dir="$2"
+seed="${3:-1}"
+case "$seed" in '' | *[!0-9]*) echo "train-recipe.sh: SEED must be a whole number" >&2; exit 2 ;; esac
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+tallis="$build/samples/tallis"
+ombra="$build/ombra"
+for program in "$tallis" "$ombra"; do
+  [ -x "$program" ] || { echo "train-recipe.sh: $program is missing: run bash scripts/build.sh" >&2; exit 2; }
+done
+[ -f "$log" ] || { echo "train-recipe.sh: no log $log" >&2; exit 2; }
+mkdir -p "$dir"
+
+# The recipe (the README says why): the failure history of the user and the application and
+# log-scaled times instead of one-hot users, every finished job kept (-p0); 50 hidden neurons
+# trained with shuffled on-line steps on the cross entropy, failed and cancelled jobs weighing
+# three times, the weights of the best validation ROC AUC kept.
+keys=logwT,logrCPU,logrT,logrM,lsu,lsa,lsua,lc,loglrt,logea,logec,fu,fa,fua,lognu,logna,lognua
+keys=$keys,ru,ra,rua,hourSin,hourCos,runu,runua,lsu2,lsua2
+hidden=50
+parameters="Learning rate: 0.03
+Iterations: 60
+Strip length: 1
+Shuffle: 1
+Cross entropy: 1
+Positive weight: 3
+Select by AUC: 1
+Seed: $seed"
+
+# run OUTPUT COMMAND...: prints the command, runs it with its standard output in OUTPUT.
+run() {
+  local output="$1"
+  shift
+  echo "+ $* > $output"
+  "$@" >"$output"
+}
+
+run "$dir/tallis.txt" "$tallis" "-i$keys" -os -r60:20:20 -p0 "-s$seed" "$log" "$dir/train.dat"
+read -r inputs _ < <(sed -n 2p "$dir/train.dat")
+printf '%s %s 1\n' "$inputs" "$hidden" >"$dir/net.cfg"
+printf '%s\n' "$parameters" >"$dir/bp.txt"
+echo "+ $dir/net.cfg: $(cat "$dir/net.cfg")"
+echo "+ $dir/bp.txt: $(paste -sd';' "$dir/bp.txt" | sed 's/;/; /g')"
+run "$dir/ombra.txt" "$ombra" BP "$dir/net.cfg" "$dir/train.dat" "$dir/bp.txt" "$dir/net.bin" </dev/null
+grep -E '^(training mse|Test set)' "$dir/ombra.txt" | tail -n 3
+echo "Written: $dir/train.dat $dir/net.bin"
