@@ -44,7 +44,7 @@ bash scripts/install-deps.sh
 cmake --build "$build" -j"$(nproc)" --target tallis ombra ombra-evaluate >/dev/null
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/quality.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work" docs/quality.md.new' EXIT
 mkdir -p docs/quality
 started=$(date +%s)
 before_keys=sT,wT,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec

@@ -16,8 +16,6 @@
 
 namespace {
 
-using test_support::ScratchFolder;
-
 using test_support::runProgram;
 using test_support::ScratchFolder;
 
@@ -137,9 +135,9 @@ TEST_F(TallisToOmbra, OmbraReadsTheFileWithTheSameSplit) {
 TEST_F(TallisToOmbra, RecipeScriptRepeatsWithItsSeed) {
   const std::string build = std::string(OMBRA_PATH).substr(0, std::string(OMBRA_PATH).rfind('/'));
   auto recipe = [&](const std::string& folder, const std::string& seed) {
-    return runProgram(dir, "BUILD_DIR='" + build + "' bash " + SOURCE_DIR +
+    return runProgram("BUILD_DIR='" + build + "' bash " + SOURCE_DIR +
                                "/scripts/train-recipe.sh " + dir.file("log.swf") + " " +
-                               dir.file(folder) + " " + seed);
+                               dir.file(folder) + " " + seed, "", dir.path());
   };
   const auto first = recipe("a", "7");
   ASSERT_EQ(first.status, 0) << first.out << first.err;
@@ -147,7 +145,7 @@ TEST_F(TallisToOmbra, RecipeScriptRepeatsWithItsSeed) {
       << first.out;
   ASSERT_EQ(recipe("b", "7").status, 0);
   ASSERT_EQ(recipe("c", "8").status, 0);
-  using tallis_test::readFile;
+  using test_support::readFile;
   const std::string network = readFile(dir.file("a/net.bin"));
   EXPECT_GT(network.size(), 1000u);
   EXPECT_EQ(readFile(dir.file("b/net.bin")), network);

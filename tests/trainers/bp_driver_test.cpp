@@ -15,6 +15,7 @@
 namespace {
 
 using test_support::lines;
+using test_support::readFile;
 using test_support::ProgramRun;
 using test_support::runOmbra;
 using test_support::ScratchFolder;
@@ -88,14 +89,14 @@ TEST(BPDriver, SeededRunsWriteIdenticalNetworkFiles) {
   folder.write("bp.txt",
                "Iterations: 30\nStrip length: 1\nSeed: 42\nShuffle: 1\n"
                "Cross entropy: 1\nSelect by AUC: 1\n");
-  const OmbraRun first = runOmbra(folder, "BP net.cfg train.dat bp.txt first.bin", "");
+  const ProgramRun first = runOmbra("BP net.cfg train.dat bp.txt first.bin", "", folder.path());
   ASSERT_EQ(first.status, 0) << first.err;
-  const OmbraRun second = runOmbra(folder, "BP net.cfg train.dat bp.txt second.bin", "");
+  const ProgramRun second = runOmbra("BP net.cfg train.dat bp.txt second.bin", "", folder.path());
   ASSERT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(first.out, second.out);
-  const std::string bytes = readText(folder.file("first.bin"));
+  const std::string bytes = readFile(folder.file("first.bin"));
   EXPECT_EQ(bytes.size(), 4u * (1 + 3 + 26 + 8));
-  EXPECT_EQ(bytes, readText(folder.file("second.bin")));
+  EXPECT_EQ(bytes, readFile(folder.file("second.bin")));
   EXPECT_NE(first.out.find("  MSE: 0\n  Seed: 42\n  Select by AUC: yes\n  Shuffle: yes\n"
                            "  Cross entropy: yes\nTraining...\n"),
             std::string::npos)

@@ -442,7 +442,7 @@ TEST(BPTraining, WithoutOptionKeysTheOutputAndNetworkBytesAreThoseOfBefore) {
   }
   std::cout.rdbuf(standardOutput);
   EXPECT_EQ(fingerprint(captured.str()), 0x2fe0fed74dfe388cull) << captured.str();
-  EXPECT_EQ(fingerprint(fileBytes(setup.folder.file("net.bin"))), 0x7d09c20cba81ab52ull);
+  EXPECT_EQ(fingerprint(readFile(setup.folder.file("net.bin"))), 0x7d09c20cba81ab52ull);
 }
 
 TEST(BPOptions, SeedRepeatsTrainingWhateverWasDrawnBefore) {
@@ -456,7 +456,7 @@ TEST(BPOptions, SeedRepeatsTrainingWhateverWasDrawnBefore) {
     std::srand(run < 2 ? 1000 + run : 77);
     net.train();
     net.save(seeded.folder.file("net.bin"));
-    saved.push_back(fileBytes(seeded.folder.file("net.bin")));
+    saved.push_back(readFile(seeded.folder.file("net.bin")));
   }
   EXPECT_EQ(saved[0], saved[1]);
   EXPECT_EQ(saved[0], saved[2]);
@@ -530,7 +530,7 @@ TEST(BPOptions, MomentumAddsTheDecayedVelocityAndZeroMomentumChangesNothing) {
   still.train();
   still.save(zero.folder.file("zero.bin"));
   reference.save(zero.folder.file("plain.bin"));
-  EXPECT_EQ(fileBytes(zero.folder.file("zero.bin")), fileBytes(zero.folder.file("plain.bin")));
+  EXPECT_EQ(readFile(zero.folder.file("zero.bin")), readFile(zero.folder.file("plain.bin")));
 }
 
 TEST(BPOptions, RocAucCountsTiesAsOneHalf) {
@@ -563,9 +563,9 @@ TEST(BPOptions, SelectByAucKeepsTheWeightsOfTheBestRankingCheck) {
                      "Iterations: 100\nStrip length: 10\nLearning rate: 0.3\nSelect by AUC: 1\n");
   RankedBP net(setup);
   std::srand(3);
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   net.train();
-  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
   ASSERT_EQ(net.checkedWeights.size(), 10u);
   std::vector<double> aucs;
   const std::vector<float> trained = net.weights;

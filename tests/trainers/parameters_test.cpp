@@ -188,9 +188,9 @@ TEST(TrainingOptions, AreUnsetWithoutTheirKeysAndReadAndPrintedWhenGiven) {
   EXPECT_FALSE(*p.crossEntropy);
   EXPECT_EQ(*p.positiveWeight, 3.0f);
   EXPECT_TRUE(p.options.ranksByAuc());
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   printParameters(p);
-  const std::string bp = ::testing::internal::GetCapturedStdout();
+  const std::string bp = test_support::capturedStdout();
   EXPECT_EQ(bp.substr(bp.find("  MSE: 0\n")),
             "  MSE: 0\n"
             "  Seed: 4294967295\n"
@@ -203,9 +203,9 @@ TEST(TrainingOptions, AreUnsetWithoutTheirKeysAndReadAndPrintedWhenGiven) {
   PSOParameters q = readPSO(folder, "Seed: 12.9\nSelect by AUC: 0\n");
   EXPECT_EQ(*q.options.seed, 12u);  // truncated like every integer key
   EXPECT_FALSE(q.options.ranksByAuc());
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   printParameters(q);
-  const std::string pso = ::testing::internal::GetCapturedStdout();
+  const std::string pso = test_support::capturedStdout();
   EXPECT_EQ(pso.substr(pso.find("  MSE: 0\n")), "  MSE: 0\n  Seed: 12\n  Select by AUC: no\n");
 }
 

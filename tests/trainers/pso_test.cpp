@@ -278,9 +278,9 @@ TEST_F(PSOTrainer, SelectByAucKeepsTheParticleOfTheBestRankingCheck) {
                     parametersFile("Population size: 5\nIterations: 100\nStrip length: 20\n"
                                    "Select by AUC: 1\n"));
   std::srand(13);
-  ::testing::internal::CaptureStdout();
+  test_support::captureStdout();
   network.train();
-  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string out = test_support::capturedStdout();
   ASSERT_EQ(network.checkedPositions.size(), 5u);
   // Every particle of every check, ranked with the exact forward pass: the first best wins.
   const int D = network.numberOfWeights();
