@@ -1,6 +1,6 @@
 // Attribute encodings for networks: log-scaled times and sizes, the submit time's place in the
-// day and the week, and the failure history of the user and the application. Written as plain
-// scans over the earlier jobs, like attributes.cpp; LookBackIndex gives the same values in
+// day and the week, and the failure history of the user and the application. Written as scans
+// over the earlier jobs, like attributes.cpp; LookBackIndex gives the same values in
 // linear time.
 
 #include <cmath>

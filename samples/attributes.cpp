@@ -1,4 +1,4 @@
-// The attribute functions of the original fifteen keys, written as plain backward scans, and
+// The attribute functions of the original fifteen keys, each a backward scan, and
 // the key table of every attribute.
 
 #include "samples/attributes.h"

@@ -1,8 +1,9 @@
 #pragma once
 // Job attribute functions: the values one job contributes to its sample.
 // Direct attributes read job i; look-back attributes read the latest earlier job of the same
-// user, application or both. These are the plain definitions (a backward scan per call); the
-// training file writer evaluates the same attributes through LookBackIndex in linear time.
+// user, application or both. Each function is the attribute's definition, one job at a time (a
+// backward scan per call); the training file writer evaluates the same attributes for a whole
+// log through LookBackIndex in linear time.
 
 #include <vector>
 

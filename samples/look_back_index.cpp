@@ -22,7 +22,7 @@ std::vector<int> previousWithSameKey(const std::vector<JobData>& jobs, KeyOf key
 }
 
 // Job i's history is that of its previous match p with p itself added: O(1) per job, and the
-// same additions in the same order as the plain scan, so the same doubles.
+// same additions in the same order as the attribute function's scan, so the same doubles.
 EarlierJobs historyAlong(const std::vector<JobData>& jobs, const std::vector<int>& previous) {
   EarlierJobs history;
   history.count.resize(jobs.size());
@@ -154,10 +154,10 @@ double fastLogElapsedSinceFailure(const std::vector<JobData>& jobs, const LookBa
   return logOf(cappedElapsed(jobs, i, index.previousFailureOfUser[i]));
 }
 
-// The calendar attributes read job i alone: the plain functions are already O(1).
-template <AttributeFunction plain>
+// The calendar attributes read job i alone: the attribute functions are already O(1).
+template <AttributeFunction attribute>
 double direct(const std::vector<JobData>& jobs, const LookBackIndex&, int i) {
-  return plain(jobs, i)[0];
+  return attribute(jobs, i)[0];
 }
 
 template <EarlierJobs LookBackIndex::*kind>
