@@ -23,8 +23,7 @@ const char* const kDataSetNames[7] = {
 void trainAndReport(NN& network) {
   const double seconds = network.train();
   std::cout << "Elapsed = " << seconds << " s" << std::endl;
-  std::cout << "Test set MSE= " << static_cast<double>(network.testMeanSquaredError())
-            << std::endl;
+  std::cout << "Test set MSE= " << static_cast<double>(network.testMeanSquaredError()) << std::endl;
   // truePositiveRate prints the count lines: they come before the rate's own line.
   const float rate = network.truePositiveRate();
   std::cout << "Test set TPR= " << static_cast<double>(rate) << std::endl;

@@ -64,11 +64,10 @@ class ResultFile {
 // the configuration file may describe; checked before anything is built, so that a mistyped
 // count ends with a message, not with all the machine's memory. Counted without overflow.
 void checkLargestNetwork(int inputs, long long hiddenLayers, long long neurons, int outputs) {
-  const double weights =
-      hiddenLayers <= 0 ? (inputs + 1.0) * outputs
-                        : (inputs + 1.0) * neurons +
-                              (hiddenLayers - 1.0) * (neurons + 1.0) * neurons +
-                              (neurons + 1.0) * outputs;
+  const double weights = hiddenLayers <= 0 ? (inputs + 1.0) * outputs
+                                           : (inputs + 1.0) * neurons +
+                                                 (hiddenLayers - 1.0) * (neurons + 1.0) * neurons +
+                                                 (neurons + 1.0) * outputs;
   if (weights <= kMaxWeights) return;
   fatal("Wrong range: " + std::to_string(hiddenLayers) + " hidden layers of " +
             std::to_string(neurons) + " neurons exceed the " + std::to_string(kMaxWeights) +
@@ -193,8 +192,8 @@ void timeSampleSize(int type, int first, int step, int last, const std::string& 
                     const std::string& trainingDataFile, const std::string& parametersFile) {
   checkStep(first, step, last);
   refuseSameFile({"result file", csvFile}, {{"configuration file", configFile},
-                                             {"training data file", trainingDataFile},
-                                             {"parameters file", parametersFile}});
+                                            {"training data file", trainingDataFile},
+                                            {"parameters file", parametersFile}});
   ResultFile csv(csvFile, "samples; time (s)", "Error opening file (sample size stats)");
   NN* network = createNetwork(type, configFile, trainingDataFile, parametersFile);
 

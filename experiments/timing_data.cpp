@@ -129,9 +129,9 @@ bool outputsSpareTheLogs(const std::vector<std::string>& outputs,
 
 int makeTimingData(const std::string& tallisPath, const std::string& logFile,
                    const std::string& positivesRatio) {
-  if (!outputsSpareTheLogs({kNeuronsInLayerData, kBPNeuronsInLayerData, kNumberOfLayersData,
-                            kSampleSizeData},
-                           {logFile})) {
+  if (!outputsSpareTheLogs(
+          {kNeuronsInLayerData, kBPNeuronsInLayerData, kNumberOfLayersData, kSampleSizeData},
+          {logFile})) {
     return 1;
   }
   if (!runTallis(tallisPath, logFile, positivesRatio, kNeuronsInLayerData)) return 1;

@@ -123,10 +123,9 @@ int runFastestPso(const ParsedOptions& o) {
 int runLiftChart(const ParsedOptions& o) {
   const int type = o.trainer("type");
   // The chart is written after the training: checked before it.
-  refuseSameFile({"lift-chart file", o.text("result")},
-                 {{"configuration file", o.text("config")},
-                  {"training data file", o.text("data")},
-                  {"parameters file", o.text("params")}});
+  refuseSameFile({"lift-chart file", o.text("result")}, {{"configuration file", o.text("config")},
+                                                         {"training data file", o.text("data")},
+                                                         {"parameters file", o.text("params")}});
   checkReplaceable(o.text("result"));
   NN* network = createNetwork(type, o.text("config"), o.text("data"), o.text("params"));
   trainAndReport(*network);

@@ -13,8 +13,7 @@ float NN::meanSquaredError(const std::vector<float>& inputs, const std::vector<f
   if (n == 0) return std::numeric_limits<float>::quiet_NaN();
   double total = 0.0;
   for (int i = 0; i < n; ++i) {
-    feedForward(inputs.data() + static_cast<size_t>(i) * inputSize(), weights.data(),
-                outputBuffer);
+    feedForward(inputs.data() + static_cast<size_t>(i) * inputSize(), weights.data(), outputBuffer);
     for (int j = 0; j < m; ++j) {
       const double difference = targets[static_cast<size_t>(i) * m + j] - outputBuffer[j];
       total = total + difference * difference;

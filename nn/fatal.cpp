@@ -15,9 +15,7 @@ FatalHandler setFatalHandler(FatalHandler handler) {
   return previous;
 }
 
-void throwFatalError(const std::string& message, int status) {
-  throw FatalError{message, status};
-}
+void throwFatalError(const std::string& message, int status) { throw FatalError{message, status}; }
 
 void fatal(const std::string& message, int status) {
   std::cout.flush();

@@ -48,8 +48,8 @@ int NN::maxLayerSize() const {
 void NN::limitTrainingSamples(int n) {
   // Only ever shrinks: growing would invent samples of zeros.
   if (n < 0 || n > numberOfTrainingSamples()) {
-    fatal("Cannot keep " + std::to_string(n) + " of " +
-              std::to_string(numberOfTrainingSamples()) + " training samples",
+    fatal("Cannot keep " + std::to_string(n) + " of " + std::to_string(numberOfTrainingSamples()) +
+              " training samples",
           -1);
   }
   trainingInputs.resize(static_cast<size_t>(n) * inputSize());

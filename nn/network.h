@@ -54,8 +54,8 @@ class NN {
 
   static float sigmoid(float x);
   // One layer: output[i] = sigmoid(bias_i + sum_j input[j] * w_ij), the sum taken in j order.
-  static void propagateLayer(const float* input, const float* blocks, float* output,
-                             int inputCount, int neuronCount);
+  static void propagateLayer(const float* input, const float* blocks, float* output, int inputCount,
+                             int neuronCount);
   // One forward pass; result must hold maxLayerSize() floats and must not be scratchBuffer.
   // On return result[0 .. outputSize()-1] holds the outputs in data units. Allocates nothing.
   void feedForward(const float* scaledInput, const float* weightArray, float* result);

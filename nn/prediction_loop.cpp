@@ -41,8 +41,8 @@ int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
           out << std::endl;  // end the prompt's line
           checkWritten(out);
           if (j == 0) return 0;
-          fatal("Input ended after " + std::to_string(j) + " of " +
-                    std::to_string(input.size()) + " values",
+          fatal("Input ended after " + std::to_string(j) + " of " + std::to_string(input.size()) +
+                    " values",
                 -1);
         case Read::notANumber:
           out << std::endl;

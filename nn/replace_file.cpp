@@ -96,8 +96,9 @@ std::string examine(const std::string& fileName, Target& target) {
   bool planted = false;
   target = Target{Target::newName, resolveLinks(fileName, planted), {}, -1};
   if (planted) {
-    return cannotOpen + ": a symbolic link in a sticky world-writable folder, owned by another "
-                        "user";
+    return cannotOpen +
+           ": a symbolic link in a sticky world-writable folder, owned by another "
+           "user";
   }
   if (stat(fileName.c_str(), &target.info) != 0) {
     if (errno != ENOENT) return cannotOpen;  // a loop, a folder without access...
@@ -235,8 +236,8 @@ bool isReplaceable(const std::string& fileName) {
 
 bool sameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-         S_ISREG(first.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && S_ISREG(first.st_mode) &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 void replaceFile(const std::string& fileName, const char* data, size_t size) {

@@ -100,9 +100,11 @@ SetFigures readSetFigures(NumberScanner& scanner, const char* end) {
     figuresRead = figuresRead && scanner.readFloat(*figure);
   }
   if (!figuresRead && !onlySpaceFrom(figureStart, end)) {
-    fatal("Wrong training/validation/test set size: the first line of the training data file "
-          "holds " + tokenAt(figureStart, end) + " where three numbers are expected",
-          173);
+    fatal(
+        "Wrong training/validation/test set size: the first line of the training data file "
+        "holds " +
+            tokenAt(figureStart, end) + " where three numbers are expected",
+        173);
   }
   return figures;
 }
@@ -162,9 +164,9 @@ RawSamples readSamples(NumberScanner& scanner, const char* begin, const char* en
       // Only white space may follow the last sample: text that is not a number (or a value
       // beyond the float range) would otherwise drop every sample after it without a word.
       if (!onlySpaceFrom(sampleStart, end)) {
-        fatal("Something is wrong with the samples: sample " +
-                  std::to_string(sampleCount + 1) + " of the training data file starts with " +
-                  tokenAt(sampleStart, end) + ", which is not a float",
+        fatal("Something is wrong with the samples: sample " + std::to_string(sampleCount + 1) +
+                  " of the training data file starts with " + tokenAt(sampleStart, end) +
+                  ", which is not a float",
               136);
       }
       break;

@@ -161,8 +161,8 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
     forward.value(9, isOutputLayer);
 
     const size_t global = roundUp(layers[i], forwardGroupSize);
-    checkCl(clEnqueueNDRangeKernel(queue, forwardKernel, 1, nullptr, &global, &forwardGroupSize,
-                                   0, nullptr, nullptr),
+    checkCl(clEnqueueNDRangeKernel(queue, forwardKernel, 1, nullptr, &global, &forwardGroupSize, 0,
+                                   nullptr, nullptr),
             "Error running kernel propagate layer forward.", 357);
 
     activationOffset += layers[i];

@@ -71,9 +71,8 @@ void printDeviceInfo(cl_device_id device) {
   std::cout << "Global mem cache size: "
             << (deviceValue<cl_ulong>(device, CL_DEVICE_GLOBAL_MEM_CACHE_SIZE) >> 10) << "kB"
             << std::endl;
-  std::cout << "Local mem size: "
-            << (deviceValue<cl_ulong>(device, CL_DEVICE_LOCAL_MEM_SIZE) >> 10) << "kB"
-            << std::endl;
+  std::cout << "Local mem size: " << (deviceValue<cl_ulong>(device, CL_DEVICE_LOCAL_MEM_SIZE) >> 10)
+            << "kB" << std::endl;
 
   // Any other local memory type prints nothing, so the next item follows on the same line.
   std::cout << "Local mem type: ";
@@ -93,8 +92,8 @@ void printDeviceInfo(cl_device_id device) {
             << std::endl;
   std::cout << "Max compute units: " << deviceValue<cl_uint>(device, CL_DEVICE_MAX_COMPUTE_UNITS)
             << std::endl;
-  std::cout << "Max work-group size: "
-            << deviceValue<size_t>(device, CL_DEVICE_MAX_WORK_GROUP_SIZE) << std::endl;
+  std::cout << "Max work-group size: " << deviceValue<size_t>(device, CL_DEVICE_MAX_WORK_GROUP_SIZE)
+            << std::endl;
 
   const auto dimensions = deviceValue<cl_uint>(device, CL_DEVICE_MAX_WORK_ITEM_DIMENSIONS);
   std::vector<size_t> sizes(dimensions, 0);
@@ -121,8 +120,7 @@ void printPlatformsInfo() {
     std::cout << "Platform vendor: " << platformText(platforms[i], CL_PLATFORM_VENDOR) << std::endl;
     std::cout << "Platform version: " << platformText(platforms[i], CL_PLATFORM_VERSION)
               << std::endl;
-    std::cout << "Extensions: " << platformText(platforms[i], CL_PLATFORM_EXTENSIONS)
-              << std::endl;
+    std::cout << "Extensions: " << platformText(platforms[i], CL_PLATFORM_EXTENSIONS) << std::endl;
 
     cl_uint deviceCount = 0;
     clGetDeviceIDs(platforms[i], CL_DEVICE_TYPE_ALL, 0, nullptr, &deviceCount);

@@ -30,13 +30,13 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
   std::vector<cl_device_id> devices(maxDevices);
   for (cl_uint p = 0; p < platformCount; ++p) {
     cl_uint deviceCount = 0;
-    cl_int status = clGetDeviceIDs(platforms[p], deviceType, maxDevices, devices.data(), &deviceCount);
+    cl_int status =
+        clGetDeviceIDs(platforms[p], deviceType, maxDevices, devices.data(), &deviceCount);
     if (status != CL_SUCCESS || deviceCount == 0) continue;
 
-    cl_context_properties properties[] = {
-        CL_CONTEXT_PLATFORM, reinterpret_cast<cl_context_properties>(platforms[p]), 0};
-    cl_context context =
-        clCreateContextFromType(properties, deviceType, nullptr, nullptr, &status);
+    cl_context_properties properties[] = {CL_CONTEXT_PLATFORM,
+                                          reinterpret_cast<cl_context_properties>(platforms[p]), 0};
+    cl_context context = clCreateContextFromType(properties, deviceType, nullptr, nullptr, &status);
     checkCl(status, "Error creating context", 550);
     device = devices[0];
     return context;

@@ -47,7 +47,7 @@ class NN_OpenCL : public virtual NN {
   ClMem particleOutputsBuffer;    // created by the particle-swarm classes
   ClMem outputRangesBuffer;
   ClMem layersBuffer;
-  ClMem weightsBuffer;  // weights.size() floats, written by the trainers
+  ClMem weightsBuffer;                   // weights.size() floats, written by the trainers
   WorkSplit workSplit = WorkSplit::Cpu;  // the split program was built with
   // GPU split only: each kernel's work-group size, chosen from the device by the trainers and
   // listed after the device report.

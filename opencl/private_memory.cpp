@@ -33,9 +33,9 @@ size_t typeBytes(const std::string& name) {
   const struct {
     const char* scalar;
     size_t bytes;
-  } scalars[] = {{"char", 1},  {"uchar", 1}, {"bool", 1},  {"short", 2}, {"ushort", 2},
-                 {"half", 2},  {"int", 4},   {"uint", 4},  {"float", 4}, {"long", 8},
-                 {"ulong", 8}, {"double", 8}};
+  } scalars[] = {{"char", 1},   {"uchar", 1}, {"bool", 1},  {"short", 2},
+                 {"ushort", 2}, {"half", 2},  {"int", 4},   {"uint", 4},
+                 {"float", 4},  {"long", 8},  {"ulong", 8}, {"double", 8}};
   size_t digits = name.size();
   while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1]))) --digits;
   const std::string base = name.substr(0, digits);

@@ -46,8 +46,7 @@ std::string replaceAll(const std::string& text, const std::string& token,
   if (token.empty()) return text;  // an empty token occurs nowhere worth replacing
   std::string result;
   std::string::size_type start = 0;
-  for (auto found = text.find(token); found != std::string::npos;
-       found = text.find(token, start)) {
+  for (auto found = text.find(token); found != std::string::npos; found = text.find(token, start)) {
     result.append(text, start, found - start);
     result += replacement;
     start = found + token.size();

@@ -26,9 +26,8 @@ NN_PSO_OpenCL::NN_PSO_OpenCL(const std::string& configurationFileName,
   const int P = parameters.populationSize;
   cl_int outputsStatus = CL_SUCCESS;
   cl_int msesStatus = CL_SUCCESS;
-  particleOutputsBuffer.reset(clCreateBuffer(context, CL_MEM_READ_WRITE,
-                                             sizeof(float) * outputs.size(), nullptr,
-                                             &outputsStatus));
+  particleOutputsBuffer.reset(clCreateBuffer(
+      context, CL_MEM_READ_WRITE, sizeof(float) * outputs.size(), nullptr, &outputsStatus));
   msesBuffer.reset(
       clCreateBuffer(context, CL_MEM_WRITE_ONLY, sizeof(float) * P, nullptr, &msesStatus));
   checkCl(outputsStatus, "Error creating buffers", 639);
@@ -43,10 +42,8 @@ NN_PSO_OpenCL::NN_PSO_OpenCL(const std::string& configurationFileName,
   if (workSplit == WorkSplit::Gpu) {
     mseGroupSize = static_cast<int>(gpuGroupSize(mseKernel, device, mseGroupSize));
   }
-  checkCl(setKernelBuffer(mseKernel, 0, particleOutputsBuffer), kMseArguments,
-          kMseArgumentsStatus);
-  checkCl(setKernelBuffer(mseKernel, 1, trainingTargetsBuffer), kMseArguments,
-          kMseArgumentsStatus);
+  checkCl(setKernelBuffer(mseKernel, 0, particleOutputsBuffer), kMseArguments, kMseArgumentsStatus);
+  checkCl(setKernelBuffer(mseKernel, 1, trainingTargetsBuffer), kMseArguments, kMseArgumentsStatus);
   checkCl(setKernelBuffer(mseKernel, 2, msesBuffer), kMseArguments, kMseArgumentsStatus);
   checkCl(setKernelArg(mseKernel, 4, outputSize()), kMseArguments, kMseArgumentsStatus);
   checkCl(setKernelLocal(mseKernel, 5, sizeof(float) * mseGroupSize), kMseArguments,
@@ -110,9 +107,8 @@ void NN_PSO_OpenCL::simNNs(const std::vector<float>& inputs) {
   const size_t global[2] = {static_cast<size_t>(parameters.populationSize),
                             roundUp(static_cast<size_t>(n), G)};
   const size_t local[2] = {1, G};
-  const cl_int status =
-      clEnqueueNDRangeKernel(queue, simulationKernel, 2, nullptr, global, local, 0, nullptr,
-                             nullptr);
+  const cl_int status = clEnqueueNDRangeKernel(queue, simulationKernel, 2, nullptr, global, local,
+                                               0, nullptr, nullptr);
   if (status != CL_SUCCESS) {
     std::cout << "kernel err= " << status << std::endl;
     fatal("Error running kernel ", 504);
@@ -132,11 +128,11 @@ std::vector<float> NN_PSO_OpenCL::mses(const std::vector<float>& targets) {
   // One work-group per particle.
   const size_t global = static_cast<size_t>(mseGroupSize) * P;
   const size_t local = static_cast<size_t>(mseGroupSize);
-  checkCl(clEnqueueNDRangeKernel(queue, mseKernel, 1, nullptr, &global, &local, 0, nullptr,
-                                 nullptr),
-          "Error running mse kernel", 466);
-  checkCl(clEnqueueReadBuffer(queue, msesBuffer, CL_TRUE, 0, sizeof(float) * P, result.data(),
-                              0, nullptr, nullptr),
+  checkCl(
+      clEnqueueNDRangeKernel(queue, mseKernel, 1, nullptr, &global, &local, 0, nullptr, nullptr),
+      "Error running mse kernel", 466);
+  checkCl(clEnqueueReadBuffer(queue, msesBuffer, CL_TRUE, 0, sizeof(float) * P, result.data(), 0,
+                              nullptr, nullptr),
           "Error reading back mses", 670);
   return result;
 }

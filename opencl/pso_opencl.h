@@ -47,9 +47,9 @@ class NN_PSO_OpenCL : public NN_PSO, public NN_OpenCL {
   // Work-items per group of mean_squared_errors, one group per particle: 64 with the CPU
   // split, chosen from the device (at most 64) with the GPU split.
   int mseGroupSize = 64;
-  int groupSize = 0;      // G: samples per work-group of the simulation launch, 1 ... 64
-  ClKernel mseKernel;     // mean_squared_errors
-  ClMem msesBuffer;       // populationSize floats: one error per particle
+  int groupSize = 0;   // G: samples per work-group of the simulation launch, 1 ... 64
+  ClKernel mseKernel;  // mean_squared_errors
+  ClMem msesBuffer;    // populationSize floats: one error per particle
 };
 
 // Simulation kernel with the layer values in private arrays; their length is written into

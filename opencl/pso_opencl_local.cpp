@@ -21,8 +21,8 @@ int localMemoryFit(cl_ulong deviceLocal, cl_ulong kernelLocal, int numberOfWeigh
   // Unsigned 32-bit arithmetic wraps where the signed one would overflow; the result is then
   // read as two's complement, which is what the signed arithmetic gives.
   const std::uint32_t available = static_cast<std::uint32_t>(deviceLocal) - kMarginBytes -
-                             static_cast<std::uint32_t>(kernelLocal) -
-                             4u * static_cast<std::uint32_t>(numberOfWeights);
+                                  static_cast<std::uint32_t>(kernelLocal) -
+                                  4u * static_cast<std::uint32_t>(numberOfWeights);
   const std::int32_t perWorkItem = 8 * maxLayerSize;  // two layer arrays of floats
   if (perWorkItem <= 0) return 0;
   return static_cast<std::int32_t>(available) / perWorkItem;
@@ -33,8 +33,7 @@ NN_PSO_OpenCL_local::NN_PSO_OpenCL_local(const std::string& configurationFileNam
                                          const std::string& parametersFileName,
                                          cl_device_type deviceType)
     : NN(configurationFileName, trainingDataFileName),
-      NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName,
-                    deviceType) {
+      NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName, deviceType) {
   cl_int status = CL_SUCCESS;
   simulationKernel.reset(clCreateKernel(program, "simulate_neural_networks_local", &status));
   checkCl(status, "Error creating kernel", 897);
@@ -76,9 +75,9 @@ int NN_PSO_OpenCL_local::maxWorkGroupSize() {
   checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_LOCAL_MEM_SIZE,
                                    sizeof kernelLocal, &kernelLocal, nullptr),
           failure, 843);
-  checkCl(clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof deviceLocal, &deviceLocal,
-                          nullptr),
-          failure, 843);
+  checkCl(
+      clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof deviceLocal, &deviceLocal, nullptr),
+      failure, 843);
   const int fit = localMemoryFit(deviceLocal, kernelLocal, numberOfWeights(), maxLayerSize());
   return static_cast<int>(std::min<long long>(static_cast<long long>(kernelLimit), fit));
 }

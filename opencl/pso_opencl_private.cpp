@@ -14,13 +14,12 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
                                              const std::string& parametersFileName,
                                              cl_device_type deviceType)
     : NN(configurationFileName, trainingDataFileName),
-      NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName,
-                    deviceType) {
+      NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName, deviceType) {
   // The private arrays need a length known when the kernel is compiled.
   program.reset();
   const std::string original = readProgramSource(kernelFile);
-  const std::string source = replaceAll(original, "[PRIVATE_MEM_SIZE]",
-                                        "[" + std::to_string(maxLayerSize()) + "]");
+  const std::string source =
+      replaceAll(original, "[PRIVATE_MEM_SIZE]", "[" + std::to_string(maxLayerSize()) + "]");
   program.reset(createProgramFromSource(context, source));
   buildProgram(program, device);
 

@@ -244,8 +244,8 @@ SplitCounts selectSamples(std::vector<JobData>& jobs, double trainingRatio, doub
     throw Exception("Data set ratios give more training and validation samples than jobs");
   }
   if (split.training == 0) {
-    throw Exception("Data set ratios give no training samples (jobs: " +
-                    std::to_string(jobs.size()) + ")");
+    throw Exception(
+        "Data set ratios give no training samples (jobs: " + std::to_string(jobs.size()) + ")");
   }
   int leading =
       changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, positivesRatio);
@@ -269,12 +269,14 @@ void prepareSamples(const std::vector<JobData>& jobs, const std::vector<Attribut
   std::cout << "input size=" << inputValues << "    output size=" << outputValues << std::endl;
   // Only "uID" can give no values: its one-hot vector is empty when the log has no user ids.
   if (inputValues == 0) {
-    throw Exception("The input attributes give no values (\"uID\" gives none: the log has no "
-                    "user ids)");
+    throw Exception(
+        "The input attributes give no values (\"uID\" gives none: the log has no "
+        "user ids)");
   }
   if (outputValues == 0) {
-    throw Exception("The output attributes give no values (\"uID\" gives none: the log has no "
-                    "user ids)");
+    throw Exception(
+        "The output attributes give no values (\"uID\" gives none: the log has no "
+        "user ids)");
   }
 }
 

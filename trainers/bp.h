@@ -32,8 +32,8 @@ class NN_BP : public virtual NN {
   virtual void finishTraining();
 
   // feedForward that also records every neuron's value (input layer first) in activations.
-  void feedForwardWithActivations(const float* scaledInput, const float* weightArray,
-                                  float* result, float* activations);
+  void feedForwardWithActivations(const float* scaledInput, const float* weightArray, float* result,
+                                  float* activations);
 
   BPParameters parameters;
 

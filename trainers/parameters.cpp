@@ -72,8 +72,8 @@ void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
       if (!readParameter(line, keys[k].text, value)) continue;
       // Rounded to single precision, 1e300 is infinite: no trainer can work with that.
       if (keys[k].floatField != nullptr && !std::isfinite(static_cast<float>(value))) {
-        fatal(std::string("Value of ") + keys[k].text + " out of float range in parameters file: " +
-                  fileName,
+        fatal(std::string("Value of ") + keys[k].text +
+                  " out of float range in parameters file: " + fileName,
               kParametersFileError);
       }
       if (keys[k].termination && !group.seen) {

@@ -18,18 +18,17 @@ NN_PSO::NN_PSO(const std::string& configurationFileName, const std::string& trai
   if (!parametersFileName.empty()) parameters = readPSOParameters(parametersFileName);
   parameters.dimension = numberOfWeights();
   const std::size_t P = static_cast<std::size_t>(parameters.populationSize);
-  const int largestSet = std::max(
-      {numberOfTestSamples(), numberOfValidationSamples(), numberOfTrainingSamples()});
+  const int largestSet =
+      std::max({numberOfTestSamples(), numberOfValidationSamples(), numberOfTrainingSamples()});
   // Positions, velocities and best positions of every particle, and every particle's
   // outputs on the largest sample set: refused before any of it is allocated.
   const double swarmBytes =
       4.0 * (3.0 * P * parameters.dimension + static_cast<double>(outputSize()) * P * largestSet);
   if (!fitsInMemory(swarmBytes)) {
     fatal("Population size " + std::to_string(P) + " is too large for " +
-              std::to_string(parameters.dimension) + " weights and " +
-              std::to_string(largestSet) + " samples: the swarm needs " + mebibytes(swarmBytes) +
-              ", more than the " + mebibytes(physicalMemoryBytes()) +
-              " of memory of this machine",
+              std::to_string(parameters.dimension) + " weights and " + std::to_string(largestSet) +
+              " samples: the swarm needs " + mebibytes(swarmBytes) + ", more than the " +
+              mebibytes(physicalMemoryBytes()) + " of memory of this machine",
           -238);
   }
   weights.assign(P * parameters.dimension, 0.0f);
@@ -82,8 +81,7 @@ double NN_PSO::train() {
   if (record.improved) {
     std::copy(record.weights.begin(), record.weights.end(), weights.begin());
   } else if (swarm.globalBestFitness < FLT_MAX) {
-    std::copy(swarm.globalBestPosition.begin(), swarm.globalBestPosition.end(),
-              weights.begin());
+    std::copy(swarm.globalBestPosition.begin(), swarm.globalBestPosition.end(), weights.begin());
   }
   requireFiniteWeights(weights.data(), D, iteration, "iteration");
   return training.elapsed();

@@ -42,7 +42,8 @@ void NN_PSO::simNNs(const std::vector<float>& inputs) {
 // (outputs[(p*n + s)*m + k] - targets[s*m + k])^2, in double, divided by m*n.
 std::vector<float> NN_PSO::mses(const std::vector<float>& targets) {
   const int P = parameters.populationSize;
-  const std::size_t values = static_cast<std::size_t>(numberOfTargetSamples(targets)) * outputSize();
+  const std::size_t values =
+      static_cast<std::size_t>(numberOfTargetSamples(targets)) * outputSize();
   std::vector<float> errors(P);
   // Four particles at a time: four independent sums, each still in sample order.
   int p = 0;

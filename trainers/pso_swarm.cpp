@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstdlib>
 #include <cstddef>
+#include <cstdlib>
 
 #include "nn/fatal.h"
 #include "trainers/pso.h"

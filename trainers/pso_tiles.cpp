@@ -33,8 +33,10 @@ static_assert(kVectors == 4, "the layer loop keeps four accumulators per neuron"
 // One layer for a whole tile: out[i][q] = sigmoid(bias_i + sum_j in[j][q] * w_ij), the sum
 // taken in j order for every lane q. Four independent accumulators per neuron keep the
 // adders busy.
-__attribute__((target("avx2"), always_inline)) inline void propagateTile(
-    const float* in, const float* blocks, float* out, int inputCount, int neuronCount) {
+__attribute__((target("avx2"), always_inline)) inline void propagateTile(const float* in,
+                                                                         const float* blocks,
+                                                                         float* out, int inputCount,
+                                                                         int neuronCount) {
   for (int i = 0; i < neuronCount; ++i) {
     const float* block = blocks + static_cast<std::size_t>(i) * (inputCount + 1);
     const Floats bias = fastexp::splat(block[0]);
@@ -59,9 +61,8 @@ __attribute__((target("avx2"), always_inline)) inline void propagateTile(
 
 __attribute__((target("avx2"))) void evaluate(const float* tiles, int n,
                                               const std::vector<int>& layers,
-                                              const float* weightArray,
-                                              const float* outputRanges, float* out,
-                                              float* scratch) {
+                                              const float* weightArray, const float* outputRanges,
+                                              float* out, float* scratch) {
   const int layerCount = static_cast<int>(layers.size());
   const int inputCount = layers[0];
   const int m = layers[layerCount - 1];

@@ -31,8 +31,7 @@ inline int scratchSize(int maxLayerSize) { return 2 * maxLayerSize * kTileSample
 // Runs weightArray (weight layout of NN) on the n samples of tiles and writes output k of
 // sample s, unscaled with outputRanges (min, max per output), to out[s*m + k].
 // Requires available().
-void evaluate(const float* tiles, int n, const std::vector<int>& layers,
-              const float* weightArray, const float* outputRanges, float* out,
-              float* scratch);
+void evaluate(const float* tiles, int n, const std::vector<int>& layers, const float* weightArray,
+              const float* outputRanges, float* out, float* scratch);
 
 }  // namespace psotiles

@@ -13,18 +13,21 @@ void requireTerminatingCondition(int iterations, float mse, float time) {
 
 void requireReachableLimit(int iterations, float mse, float time, int validationSamples) {
   if (iterations != 0 || time != 0.0f || mse == 0.0f || validationSamples > 0) return;
-  fatal("The MSE limit can never be reached: the training data file has no validation "
-        "samples, and no Iterations or Time limit is set",
-        -79);
+  fatal(
+      "The MSE limit can never be reached: the training data file has no validation "
+      "samples, and no Iterations or Time limit is set",
+      -79);
 }
 
 void requireFiniteWeights(const float* weights, int count, int completed, const char* pass) {
   for (int k = 0; k < count; ++k) {
     if (std::isfinite(weights[k])) continue;
     std::ostringstream message;
-    message << "Training diverged by " << pass << " " << completed << ": weight " << k + 1
-            << " of " << count << " is "
-            << (std::isnan(weights[k]) ? "nan" : weights[k] > 0 ? "inf" : "-inf")
+    message << "Training diverged by " << pass << " " << completed << ": weight " << k + 1 << " of "
+            << count << " is "
+            << (std::isnan(weights[k]) ? "nan"
+                : weights[k] > 0       ? "inf"
+                                       : "-inf")
             << "; nothing is saved";
     fatal(message.str(), -1);
   }

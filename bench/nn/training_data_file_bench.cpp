@@ -48,12 +48,24 @@ void writeFiles() {
     double* row = &values[static_cast<size_t>(s) * (inputCount + outputCount)];
     for (int j = 0; j < inputCount + outputCount; ++j) {
       switch (j % 6) {
-        case 0: row[j] = std::floor(draw() * 3e7); break;         // submit time
-        case 1: row[j] = std::floor(std::pow(2.0, draw() * 12)); break;  // processors
-        case 2: row[j] = draw(); break;                             // a fraction
-        case 3: row[j] = draw() < 0.1 ? 1 : 0; break;              // one-hot flag
-        case 4: row[j] = (draw() - 0.5) * 1e-3; break;              // small, signed
-        default: row[j] = draw() * 86400.0 - 40000.0; break;      // signed seconds
+        case 0:
+          row[j] = std::floor(draw() * 3e7);
+          break;  // submit time
+        case 1:
+          row[j] = std::floor(std::pow(2.0, draw() * 12));
+          break;  // processors
+        case 2:
+          row[j] = draw();
+          break;  // a fraction
+        case 3:
+          row[j] = draw() < 0.1 ? 1 : 0;
+          break;  // one-hot flag
+        case 4:
+          row[j] = (draw() - 0.5) * 1e-3;
+          break;  // small, signed
+        default:
+          row[j] = draw() * 86400.0 - 40000.0;
+          break;  // signed seconds
       }
     }
   }
@@ -162,7 +174,8 @@ bool sameValues() {
   ReadOnlyNetwork network(configurationFile, dataFile);
   const size_t rangeStart = 5;  // after the three figures and the two sizes
   const size_t targetStart = expected.size() - static_cast<size_t>(sampleCount) / 5 * 16 + 15;
-  if (network.inputRanges[0] != expected[rangeStart] || network.testTargets[0] != expected[targetStart]) {
+  if (network.inputRanges[0] != expected[rangeStart] ||
+      network.testTargets[0] != expected[targetStart]) {
     std::fprintf(stderr, "The network's ranges or targets differ from the stream's\n");
     return false;
   }

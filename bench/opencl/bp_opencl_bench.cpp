@@ -49,8 +49,7 @@ std::string trainingData(int inputs, int outputs, int samples) {
 
 class BenchmarkBP : public NN_BP_OpenCL_CPU {
  public:
-  BenchmarkBP()
-      : NN("net.cfg", "train.dat"), NN_BP_OpenCL_CPU("net.cfg", "train.dat", "bp.txt") {
+  BenchmarkBP() : NN("net.cfg", "train.dat"), NN_BP_OpenCL_CPU("net.cfg", "train.dat", "bp.txt") {
     emptyProgram.reset(createProgramFromSource(context, "__kernel void nothing(void) {}"));
     buildProgram(emptyProgram, device);
     cl_int status = CL_SUCCESS;
@@ -76,8 +75,8 @@ class BenchmarkBP : public NN_BP_OpenCL_CPU {
     } else {
       clFinish(queue);
       checkCl(clEnqueueCopyBuffer(queue, trainingInputsBuffer, activationsBuffer,
-                                  sizeof(float) * i * inputSize(), 0,
-                                  sizeof(float) * inputSize(), 0, nullptr, nullptr),
+                                  sizeof(float) * i * inputSize(), 0, sizeof(float) * inputSize(),
+                                  0, nullptr, nullptr),
               "copy", 1);
       for (int l = 1; l < L; ++l) launch(roundUp(layers[l], forwardGroupSize), forwardGroupSize);
       clFinish(queue);
@@ -96,10 +95,10 @@ class BenchmarkBP : public NN_BP_OpenCL_CPU {
     } else {
       clFinish(queue);
       launch(roundUp(numberOfWeights(), updateGroupSize), updateGroupSize);
-      checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0,
-                                  sizeof(float) * numberOfWeights(), readBack.data(), 0, nullptr,
-                                  nullptr),
-              "read", 1);
+      checkCl(
+          clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0, sizeof(float) * numberOfWeights(),
+                              readBack.data(), 0, nullptr, nullptr),
+          "read", 1);
       clFinish(queue);
     }
   }
@@ -127,8 +126,7 @@ class BenchmarkBP : public NN_BP_OpenCL_CPU {
 class Workspace {
  public:
   explicit Workspace(const std::vector<int>& layers) : directory_("ombra_bp_bench") {
-    std::filesystem::copy_file(std::string(SOURCE_DIR) + "/opencl/NN_kernels.cl",
-                               "NN_kernels.cl");
+    std::filesystem::copy_file(std::string(SOURCE_DIR) + "/opencl/NN_kernels.cl", "NN_kernels.cl");
     std::ofstream configuration("net.cfg");
     for (int size : layers) configuration << size << " ";
     std::ofstream("train.dat") << trainingData(layers.front(), layers.back(), 1000);

@@ -161,10 +161,11 @@ void timeAgainstCpu(benchmark::State& state, WorkSplit split) {
         topologyName(layers).c_str(), cpuMs, splitName, privateMs, cpuMs / privateMs, splitName,
         localMs, cpuMs / localMs, cpuIteration / median(privateTiming.iteration),
         cpuIteration / median(localTiming.iteration));
-    std::printf("%-8s processor time of the evaluation: CPU %7.2f ms  private %7.2f ms  local "
-                "%7.2f ms (all threads)\n",
-                topologyName(layers).c_str(), median(cpuTiming.processor) * 1e3,
-                median(privateTiming.processor) * 1e3, median(localTiming.processor) * 1e3);
+    std::printf(
+        "%-8s processor time of the evaluation: CPU %7.2f ms  private %7.2f ms  local "
+        "%7.2f ms (all threads)\n",
+        topologyName(layers).c_str(), median(cpuTiming.processor) * 1e3,
+        median(privateTiming.processor) * 1e3, median(localTiming.processor) * 1e3);
   }
 }
 

@@ -124,8 +124,8 @@ void BM_PSOIterationTiledVersusPlain(benchmark::State& state) {
   state.counters["speedup"] = speedup;
   state.counters["sim_speedup"] = median(plainSim) / median(tiledSim);
   std::printf("%-8s plain %8.2f ms   tiled %8.2f ms   speedup %.2f (simNNs alone %.2f)\n",
-              topologyName(layers).c_str(), median(plainAll) * 1e3, median(tiledAll) * 1e3,
-              speedup, median(plainSim) / median(tiledSim));
+              topologyName(layers).c_str(), median(plainAll) * 1e3, median(tiledAll) * 1e3, speedup,
+              median(plainSim) / median(tiledSim));
 }
 
 BENCHMARK(BM_PSOIterationTiledVersusPlain)

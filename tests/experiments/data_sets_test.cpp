@@ -115,15 +115,14 @@ TEST_F(DataSets, TrainsSavesAndChartsEveryDataSet) {
     ASSERT_NE(position, std::string::npos) << out;
     // The count lines of truePositiveRate stand on their own lines, before the rate's line.
     for (const char* label : {"\nElapsed = ", "\nTest set MSE= ", "\npositives = ",
-                              "\ntrue positives = ", "\ntrue negatives = ",
-                              "\nTest set TPR= "}) {
+                              "\ntrue positives = ", "\ntrue negatives = ", "\nTest set TPR= "}) {
       position = out.find(label, position);
       ASSERT_NE(position, std::string::npos) << label << "\n" << out;
     }
     const size_t rate = position + std::string("\nTest set TPR= ").size();
     const std::string rateText = out.substr(rate, out.find('\n', rate) - rate);
-    EXPECT_TRUE(rateText == "nan" || rateText.find_first_not_of("0123456789.e+-") ==
-                                         std::string::npos)
+    EXPECT_TRUE(rateText == "nan" ||
+                rateText.find_first_not_of("0123456789.e+-") == std::string::npos)
         << rateText;
     // The header and one line per test sample.
     EXPECT_EQ(lines(readFile(file + "lift chart.cvs")).size(), 6u);

@@ -199,45 +199,50 @@ TEST_F(TimingsCommandLine, RunsThatWouldDestroyOrNeverStartKeepThePreviousResult
   const std::string data = readFile("data.txt");
   // A training data file kept under the name of the topology file the experiment rewrites.
   writeFile("nn_config_file_num_layers_timing.txt", data);
-  EXPECT_EXIT(runToDeath({"layers", "--type", "BP", "--data",
-                          "nn_config_file_num_layers_timing.txt", "--params", "params.txt",
-                          "--samples", "30"}),
-              ::testing::ExitedWithCode(255),
-              "^The configuration file the experiment writes "
-              "nn_config_file_num_layers_timing.txt is the same file as the training data file "
-              "nn_config_file_num_layers_timing.txt\n$");
+  EXPECT_EXIT(
+      runToDeath({"layers", "--type", "BP", "--data", "nn_config_file_num_layers_timing.txt",
+                  "--params", "params.txt", "--samples", "30"}),
+      ::testing::ExitedWithCode(255),
+      "^The configuration file the experiment writes "
+      "nn_config_file_num_layers_timing.txt is the same file as the training data file "
+      "nn_config_file_num_layers_timing.txt\n$");
   EXPECT_EQ(readFile("nn_config_file_num_layers_timing.txt"), data);
   const struct {
     std::initializer_list<const char*> args;
     int status;
     const char* message;
   } cases[] = {
-      {{"layers", "--type", "BP", "--data", "data.txt", "--params", "params.txt", "--samples",
-        "30", "--result", "data.txt"},
-       255, "The result file data.txt is the same file as the training data file data.txt"},
+      {{"layers", "--type", "BP", "--data", "data.txt", "--params", "params.txt", "--samples", "30",
+        "--result", "data.txt"},
+       255,
+       "The result file data.txt is the same file as the training data file data.txt"},
       {{"samples", "--type", "BP", "--first", "10", "--step", "10", "--last", "20", "--config",
         "net.cfg", "--data", "data.txt", "--params", "params.txt", "--result", "./params.txt"},
-       255, "The result file ./params.txt is the same file as the parameters file params.txt"},
+       255,
+       "The result file ./params.txt is the same file as the parameters file params.txt"},
       {{"lift-chart", "--type", "BP", "--config", "net.cfg", "--data", "data.txt", "--params",
         "params.txt", "--result", "net.cfg"},
-       255, "The lift-chart file net.cfg is the same file as the configuration file net.cfg"},
+       255,
+       "The lift-chart file net.cfg is the same file as the configuration file net.cfg"},
       {{"lift-chart", "--type", "BP", "--config", "net.cfg", "--data", "data.txt", "--params",
         "params.txt", "--result", "missing/lift.csv"},
-       255, "Error opening file: missing/lift.csv"},
+       255,
+       "Error opening file: missing/lift.csv"},
       {{"layers", "--type", "BP", "--data", "missing.txt", "--params", "params.txt", "--samples",
         "30"},
-       -7 & 255, "Error opening file: missing.txt"},
+       -7 & 255,
+       "Error opening file: missing.txt"},
       {{"samples", "--type", "BP", "--first", "10", "--step", "10", "--last", "20", "--config",
         "net.cfg", "--data", "missing.txt", "--params", "params.txt"},
-       -7 & 255, "Error opening file: missing.txt"},
+       -7 & 255,
+       "Error opening file: missing.txt"},
       {{"layers", "--type", "BP", "--first", "1000000000", "--last", "1000000000", "--data",
         "data.txt", "--params", "params.txt", "--samples", "30"},
        255,
        "Wrong range: 1000000000 hidden layers of 10 neurons exceed the 268435456 weights a "
        "network may have"},
       {{"neurons", "--type", "BP", "--first", "1", "--step", "10000", "--last", "40000",
-        "--hidden-layers", "2", "--data", "data.txt", "--params", "params.txt", "--samples",
-        "30"},
+        "--hidden-layers", "2", "--data", "data.txt", "--params", "params.txt", "--samples", "30"},
        255,
        "Wrong range: 2 hidden layers of 30001 neurons exceed the 268435456 weights a network "
        "may have"},
@@ -315,8 +320,8 @@ TEST_F(TimingsCommandLine, MakeDataNeverWritesOverALog) {
   for (const char* name : kDataSetNames) writeFile(name, "; a workload log\n");
   const std::string twin = std::string(kDataSetNames[3]) + ".gz";
   writeFile(twin, "compressed log");
-  result = runTimingsWith(
-      {"make-data-sets", "--logs", ".", "--suffix", ".gz", "--tallis", TALLIS_PATH});
+  result =
+      runTimingsWith({"make-data-sets", "--logs", ".", "--suffix", ".gz", "--tallis", TALLIS_PATH});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "ombra-timings: " + twin + " is the workload log ./" + twin +
                             ": refusing to write training data over it\n");

@@ -26,8 +26,8 @@ bool sameJob(const JobData& a, const JobData& b) {
          sameBits(a.requestedMemory, b.requestedMemory) && a.status == b.status &&
          a.userID == b.userID && a.groupID == b.groupID &&
          a.applicationNumber == b.applicationNumber && a.queueNumber == b.queueNumber &&
-         a.partitionNumber == b.partitionNumber &&
-         a.precedingJobNumber == b.precedingJobNumber && sameBits(a.thinkTime, b.thinkTime);
+         a.partitionNumber == b.partitionNumber && a.precedingJobNumber == b.precedingJobNumber &&
+         sameBits(a.thinkTime, b.thinkTime);
 }
 
 }  // namespace
@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::vector<JobData> finished = filterOutPartialJobs(jobs);
   for (const JobData& job : finished) {
-    fuzz::require(job.status == 0 || job.status == 1 || job.status == 5,
-                  "only finished jobs stay");
+    fuzz::require(job.status == 0 || job.status == 1 || job.status == 5, "only finished jobs stay");
   }
   createUserIdLookupTable(finished);
   fuzz::require(userIdLookupTable.size() <= finished.size(), "one user per job at most");

@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every weight of the network is in the file: forward propagation costs what the file is.
   network->predict(std::vector<float>(static_cast<size_t>(network->inputSize()), 0.5f));
   network->save(saved.path());
-  fuzz::require(fuzz::readFile(saved.path()) ==
-                    std::string(reinterpret_cast<const char*>(data), size),
-                "saving a reloaded network gives the same bytes");
+  fuzz::require(
+      fuzz::readFile(saved.path()) == std::string(reinterpret_cast<const char*>(data), size),
+      "saving a reloaded network gives the same bytes");
   return 0;
 }

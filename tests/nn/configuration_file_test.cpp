@@ -44,8 +44,8 @@ TEST(ConfigurationFile, ReadingStopsAtTheFirstNonInteger) {
 TEST(ConfigurationFileDeathTest, MissingFileBeforeTheDataFile) {
   ScratchFolder folder;
   const std::string missing = folder.file("missing.cfg");
-  EXPECT_EXIT(TestNetwork(missing, folder.file("missing.dat")),
-              ::testing::ExitedWithCode(253), "^Error opening file: " + missing + "\n$");
+  EXPECT_EXIT(TestNetwork(missing, folder.file("missing.dat")), ::testing::ExitedWithCode(253),
+              "^Error opening file: " + missing + "\n$");
 }
 
 TEST(ConfigurationFileDeathTest, TopologyThatCannotBePropagated) {
@@ -59,9 +59,9 @@ TEST(ConfigurationFileDeathTest, TopologyThatCannotBePropagated) {
                     ": at least two layers of at least one neuron each are needed\n$");
   }
   const std::string huge = folder.write("huge.cfg", "2 100000 100000 1");
-  EXPECT_EXIT(TestNetwork(huge, data), ::testing::ExitedWithCode(253),
-              "^Wrong network configuration in " + huge +
-                  ": too many weights \\(at most 268435456\\)\n$");
+  EXPECT_EXIT(
+      TestNetwork(huge, data), ::testing::ExitedWithCode(253),
+      "^Wrong network configuration in " + huge + ": too many weights \\(at most 268435456\\)\n$");
 }
 
 }  // namespace

@@ -94,9 +94,9 @@ TEST(OmbraPrediction, HandMadeNetworkAnswersQueries) {
   ScratchFolder folder;
   const std::string name = folder.write("net.bin", twoInputNetwork());
   NN_reloaded network(name);
-  const std::string answers =
-      outputLine(network, {1, 2}) + "Input:" + outputLine(network, {7.5f, -4.25f}) + "Input:" +
-      outputLine(network, {1e6f, 0.5f}) + "Input:\n";
+  const std::string answers = outputLine(network, {1, 2}) +
+                              "Input:" + outputLine(network, {7.5f, -4.25f}) +
+                              "Input:" + outputLine(network, {1e6f, 0.5f}) + "Input:\n";
   const std::string expected = infoOf(network) + "Input:" + answers;
   // Several values per line, one value per line, and a vector split over lines.
   for (const char* queries : {"1 2\n7.5 -4.25\n1e+06 .5\n", "1\n2\n7.5\n-4.25\n1e6\n0.5\n",
@@ -143,18 +143,17 @@ TEST(OmbraPrediction, MissingOrCorruptNetworkFile) {
   const std::string name = folder.write("short.bin", twoInputNetwork().substr(0, 30));
   result = runProgram("'" + ombra + "' '" + name + "' </dev/null");
   EXPECT_EQ(result.status, 255);
-  EXPECT_EQ(result.err,
-            "Corrupt network file: " + name + ": file too short for its layer sizes\n");
+  EXPECT_EQ(result.err, "Corrupt network file: " + name + ": file too short for its layer sizes\n");
 }
 
 // With a real trainer: the trained network answers as the one reloaded from its file.
 TEST(OmbraTraining, TrainedAndReloadedNetworksAnswerAlike) {
   ScratchFolder folder;
   const std::string configuration = folder.write("net.cfg", "2 3 1");
-  const std::string data = folder.write(
-      "train.dat",
-      "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n"
-      "0\t12\t0\t\n1\t45\t1\t\n0\t20\t0\t\n1\t50\t1\t\n1\t10\t0\t\n");
+  const std::string data =
+      folder.write("train.dat",
+                   "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n"
+                   "0\t12\t0\t\n1\t45\t1\t\n0\t20\t0\t\n1\t50\t1\t\n1\t10\t0\t\n");
   const std::string parameters = folder.write("bp.txt", "Iterations: 20\nStrip length: 5\n");
   const std::string saved = folder.file("net.bin");
   const std::string queries = "printf '0 12\\n1 45\\n0.5 30\\n' | ";
@@ -270,8 +269,8 @@ TEST(OmbraTrainingDeathTest, OutputSequenceSaveThenQueries) {
           << "Test set TPR= nan\n";
   const std::string queries = "1 30\n";
   const std::string dialogue = "Input:" + outputLine(trained, {1, 30}) + "Input:\n";
-  const std::string before = information + "Training...\ntraining\nNetwork trained\n" +
-                             figures.str();
+  const std::string before =
+      information + "Training...\ntraining\nNetwork trained\n" + figures.str();
 
   // Four arguments: nothing is saved.
   const std::string saved = folder.file("net.bin");

@@ -15,7 +15,8 @@ using test_support::ScratchFolder;
 // One input, one output, no hidden layer: output = min + (max - min) * sigmoid(b + w x).
 std::unique_ptr<TestNetwork> linearNetwork(float bias, float weight, float low = 0.0f,
                                            float high = 1.0f) {
-  return std::unique_ptr<TestNetwork>(new TestNetwork({1, 1}, {-1, 1}, {low, high}, {bias, weight}));
+  return std::unique_ptr<TestNetwork>(
+      new TestNetwork({1, 1}, {-1, 1}, {low, high}, {bias, weight}));
 }
 
 TEST(IsPositive, StrictlyAboveOneHalf) {

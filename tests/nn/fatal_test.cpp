@@ -24,8 +24,8 @@ class HandlerScope {
 TEST(Fatal, WritesTheMessageAndExitsWithTheStatus) {
   EXPECT_EXIT(fatal("Error opening file: net.cfg", -3), testing::ExitedWithCode(253),
               "^Error opening file: net.cfg\n$");
-  EXPECT_EXIT(fatal("Wrong training/validation/test set size", 173),
-              testing::ExitedWithCode(173), "^Wrong training/validation/test set size\n$");
+  EXPECT_EXIT(fatal("Wrong training/validation/test set size", 173), testing::ExitedWithCode(173),
+              "^Wrong training/validation/test set size\n$");
 }
 
 TEST(Fatal, ProgramOutputIsFlushedBeforeTheMessage) {

@@ -85,7 +85,7 @@ TEST(Sigmoid, LogisticInSinglePrecision) {
 
 TEST(PropagateLayer, BiasFirstThenWeightsInOrder) {
   const float input[2] = {0.5f, -1.0f};
-  const float blocks[6] = {0.25f, 2.0f, 1.0f,   // neuron 0: 0.25 + 1 - 1 = 0.25
+  const float blocks[6] = {0.25f, 2.0f, 1.0f,    // neuron 0: 0.25 + 1 - 1 = 0.25
                            -1.0f, 0.0f, -3.0f};  // neuron 1: -1 + 0 + 3 = 2
   float output[2];
   NN::propagateLayer(input, blocks, output, 2, 2);
@@ -126,8 +126,8 @@ TEST(WeightLayout, BlocksOfThreeFiveOne) {
 // layer L-2 (L >= 3) and the layers alternate so that the output layer writes result.
 TEST(FeedForward, MatchesReferenceAndAlternatesBuffers) {
   std::srand(7);
-  const std::vector<std::vector<int>> topologies = {
-      {3, 2}, {4, 6, 2}, {2, 7, 3, 1}, {3, 4, 5, 6, 2}, {5, 9, 1}, {1, 1}};
+  const std::vector<std::vector<int>> topologies = {{3, 2},          {4, 6, 2}, {2, 7, 3, 1},
+                                                    {3, 4, 5, 6, 2}, {5, 9, 1}, {1, 1}};
   for (const std::vector<int>& layers : topologies) {
     SCOPED_TRACE(::testing::PrintToString(layers));
     std::unique_ptr<TestNetwork> network(unitNetwork(layers, {}));
@@ -138,8 +138,7 @@ TEST(FeedForward, MatchesReferenceAndAlternatesBuffers) {
     for (int trial = 0; trial < 5; ++trial) {
       const std::vector<float> input = randomValues(layers[0], -1.0f, 1.0f);
       std::vector<float> result(network->maxLayerSize(), sentinel);
-      std::fill(network->scratchBuffer, network->scratchBuffer + network->maxLayerSize(),
-                sentinel);
+      std::fill(network->scratchBuffer, network->scratchBuffer + network->maxLayerSize(), sentinel);
       network->feedForward(input.data(), network->weights.data(), result.data());
       const Reference reference =
           referenceForward(layers, network->weights, network->outputRanges, input);
@@ -202,8 +201,8 @@ TEST(FeedForward, AllocatesNothing) {
 
 TEST(Predict, ScalesInputsAndUnscalesOutputs) {
   std::srand(5);
-  std::unique_ptr<TestNetwork> network(new TestNetwork({2, 3, 2}, {0, 10, -4, 4}, {0, 2, 5, 6},
-                                                       randomValues(17, -1.0f, 1.0f)));
+  std::unique_ptr<TestNetwork> network(
+      new TestNetwork({2, 3, 2}, {0, 10, -4, 4}, {0, 2, 5, 6}, randomValues(17, -1.0f, 1.0f)));
   const std::vector<float> raw = {7.5f, -1.0f};
   const float scaled[2] = {0.5f, -0.25f};  // 2*7.5/10 - 1, 2*3/8 - 1
   const std::vector<float> expected =

@@ -120,8 +120,9 @@ TEST(HostileTrainingDataFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
       {"split figure beyond float", "3 1 1e50\n2 1\n", 0, 173,
        "Wrong training/validation/test set size: the first line of the training data file holds "
        "'1e50' where three numbers are expected"},
-      {"10^12 samples claimed in a tiny file", "1e12 0 0\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n" + samples,
-       0, 173, "Wrong training/validation/test set size"},
+      {"10^12 samples claimed in a tiny file",
+       "1e12 0 0\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n" + samples, 0, 173,
+       "Wrong training/validation/test set size"},
       {"nan bound", "3 1 1\n2 1\nnan 1.125\n5 55\n-0.125 1.125\n" + samples, 0, 136,
        wrong + "the training data file holds 'nan', not a float, as range bound 1 of 6"},
       {"bounds whose span overflows", "3 1 1\n2 1\n-3e38 3e38\n5 55\n-0.125 1.125\n" + samples, 0,
@@ -147,17 +148,16 @@ TEST(HostileTrainingDataFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
       {"a long word is cut in the message", exampleData + std::string(30, 'x'), 0, 136,
        wrong + "sample 6 of the training data file starts with 'xxxxxxxxxxxxxxxxxxxx...', which "
                "is not a float"},
-      {"underflowing exponent reads as 0", header + sample2 + "1e-99999\t45\t1\n" + rest, 5, 0,
-       ""},
+      {"underflowing exponent reads as 0", header + sample2 + "1e-99999\t45\t1\n" + rest, 5, 0, ""},
       {"no final newline", exampleData.substr(0, exampleData.size() - 2), 5, 0, ""},
-      {"CR LF line ends", "3 1 1\r\n2 1\r\n-0.125 1.125\r\n5 55\r\n-0.125 1.125\r\n0 12 0\r\n1 45 "
-                          "1\r\n0 20 0\r\n1 50 1\r\n1 10 0\r\n",
+      {"CR LF line ends",
+       "3 1 1\r\n2 1\r\n-0.125 1.125\r\n5 55\r\n-0.125 1.125\r\n0 12 0\r\n1 45 "
+       "1\r\n0 20 0\r\n1 50 1\r\n1 10 0\r\n",
        5, 0, ""},
       {"leading plus signs", "+3 +1 +1\n+2 +1\n-0.125 +1.125\n5 55\n-0.125 1.125\n" + samples, 5, 0,
        ""},
       {"one-megabyte line", header + megabyteOfBlanks + samples + megabyteOfBlanks, 5, 0, ""},
-      {"a value far outside its column's bounds", header + sample2 + "1\t3e38\t1\n" + rest, 0,
-       136,
+      {"a value far outside its column's bounds", header + sample2 + "1\t3e38\t1\n" + rest, 0, 136,
        wrong + "value 2 of sample 2 of the training data file, 3e+38, lies outside the bounds 5 "
                "55 the file gives its column"},
       {"a target below its bounds", header + sample2 + "1\t45\t-1\n" + rest, 0, 136,
@@ -206,12 +206,17 @@ TEST(HostileNetworkFile, RangesMustBeFiniteIntervals) {
     std::string reason;
   };
   const Case cases[] = {
-      {"nan input bound", {0, 1, 1, nan, 1, 0, 1, 0, 1}, "range of input 1 is not a finite interval"},
-      {"infinite input bound", {0, 1, 1, 0, 1, -inf, 1, 0, 1},
+      {"nan input bound",
+       {0, 1, 1, nan, 1, 0, 1, 0, 1},
+       "range of input 1 is not a finite interval"},
+      {"infinite input bound",
+       {0, 1, 1, 0, 1, -inf, 1, 0, 1},
        "range of input 2 is not a finite interval"},
-      {"inverted output range", {0, 1, 1, 0, 1, 0, 1, 1, 0},
+      {"inverted output range",
+       {0, 1, 1, 0, 1, 0, 1, 1, 0},
        "range of output 1 is not a finite interval"},
-      {"span beyond float", {0, 1, 1, 0, 1, 0, 1, -3e38f, 3e38f},
+      {"span beyond float",
+       {0, 1, 1, 0, 1, 0, 1, -3e38f, 3e38f},
        "range of output 1 is not a finite interval"},
   };
   ScratchFolder folder;

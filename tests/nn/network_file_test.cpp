@@ -105,8 +105,7 @@ TEST(NetworkFile, ReloadedInfoHasNoSampleCounts) {
 
 TEST(NetworkFileDeathTest, ReloadedNetworkCannotTrain) {
   ScratchFolder folder;
-  const std::string name =
-      folder.write("net.bin", networkFileBytes({1, 1}, {0, 0, -1, 1, 0, 1}));
+  const std::string name = folder.write("net.bin", networkFileBytes({1, 1}, {0, 0, -1, 1, 0, 1}));
   NN_reloaded network(name);
   EXPECT_EXIT(network.train(), ::testing::ExitedWithCode(255), "^Training not allowed\n$");
 }

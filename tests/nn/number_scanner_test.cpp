@@ -73,9 +73,10 @@ TEST(NumberScanner, FormsTheStreamAccepts) {
 
 TEST(NumberScanner, StopsWhereTheStreamStops) {
   for (const char* text :
-       {"1.2.3", "12abc 4", "1-2", "1+2", "3.5 x", "1e", "1e+", "1e+x", "1ex", "1e5e3", "1e5.5",
-        ".", "-", "+", "-.", ".e5", "e5", "+-1", "--1", "inf", "nan", "-inf", "0x1p3", "0x10",
-        "1e39", "-1e39", "1e400", "5,5", "", "   ", "1 2 ", "1,2", "\x01", "1\0002"}) {
+       {"1.2.3", "12abc 4", "1-2", "1+2",  "3.5 x", "1e",   "1e+",   "1e+x",  "1ex",
+        "1e5e3", "1e5.5",   ".",   "-",    "+",     "-.",   ".e5",   "e5",    "+-1",
+        "--1",   "inf",     "nan", "-inf", "0x1p3", "0x10", "1e39",  "-1e39", "1e400",
+        "5,5",   "",        "   ", "1 2 ", "1,2",   "\x01", "1\0002"}) {
     expectLikeStream(text);
   }
   expectLikeStream(std::string("4\0 5", 4));
@@ -95,9 +96,9 @@ TEST(NumberScanner, FormattedDoublesOfEveryMagnitude) {
 // Random text from the characters a number can be made of, with other characters mixed in.
 TEST(NumberScanner, FuzzedTextReadsLikeTheStream) {
   std::srand(2);
-  const char* pieces[] = {"0", "1",  "5", "9",  "00", "12345678", ".",   "e",  "E",    "+",
-                          "-", " ",  " ", "\t", "\n", "e+",       "e-",  "x",  "a",    "inf",
-                          ",", "38", "39", "45", "46", "e-4",     "e40", "\r", "99999999999"};
+  const char* pieces[] = {"0", "1",  "5",  "9",  "00", "12345678", ".",   "e",  "E",          "+",
+                          "-", " ",  " ",  "\t", "\n", "e+",       "e-",  "x",  "a",          "inf",
+                          ",", "38", "39", "45", "46", "e-4",      "e40", "\r", "99999999999"};
   const int pieceCount = sizeof pieces / sizeof pieces[0];
   for (int trial = 0; trial < 20000; ++trial) {
     std::string text;

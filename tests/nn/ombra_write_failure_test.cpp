@@ -95,8 +95,8 @@ TEST_F(OmbraSave, NetworkFileThatIsAnInputIsRefusedBeforeAnyWork) {
     const std::string before = readFile(folder.file(c.input));
     const ProgramRun result = train(c.networkFile);
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, std::string("Network file ") + c.networkFile + " is the same file as the " +
-                              c.role + " file " + c.input + "\n");
+    EXPECT_EQ(result.err, std::string("Network file ") + c.networkFile +
+                              " is the same file as the " + c.role + " file " + c.input + "\n");
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(readFile(folder.file(c.input)), before);
   }
@@ -241,7 +241,8 @@ TEST(ReplaceFileDeathTest, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
         asOrdinaryUser();
         network->writeLiftChart(readOnly);
       },
-      ::testing::ExitedWithCode(255), "^Error opening file: " + readOnly + ": permission denied\n$");
+      ::testing::ExitedWithCode(255),
+      "^Error opening file: " + readOnly + ": permission denied\n$");
   EXPECT_EQ(readFile(readOnly), "previous chart");
   // The same user replaces a file it may write.
   const std::string writable = ownedFile("writable.csv", 0644);

@@ -34,8 +34,7 @@ TEST(ScaleTarget, RangeEndsToZeroAndOneArgumentUnchanged) {
   EXPECT_EQ(network->scaleTarget(target), (std::vector<float>{0.0f, 1.0f}));
   const float other[3] = {2, -10, 99};  // only outputSize() values are used
   EXPECT_EQ(network->scaleTarget(other), (std::vector<float>{1.0f, 0.0f}));
-  EXPECT_EQ(network->scaleTarget(std::vector<float>{0.5f, 0}),
-            (std::vector<float>{0.25f, 0.25f}));
+  EXPECT_EQ(network->scaleTarget(std::vector<float>{0.5f, 0}), (std::vector<float>{0.25f, 0.25f}));
   EXPECT_EQ(target, (std::vector<float>{0, 30}));
 }
 

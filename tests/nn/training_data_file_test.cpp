@@ -45,9 +45,9 @@ TEST(TrainingDataFile, ExampleFile) {
   // Inputs scaled with their ranges, targets as read.
   const float a = (0.125f + 0.125f) / 1.25f - 1.0f;  // 0
   const float b = (1.125f + 1.125f) / 1.25f - 1.0f;  // 1
-  EXPECT_EQ(network->trainingInputs, (std::vector<float>{a, (7.0f + 7.0f) / 50.0f - 1.0f, b,
-                                                         (40.0f + 40.0f) / 50.0f - 1.0f, a,
-                                                         (15.0f + 15.0f) / 50.0f - 1.0f}));
+  EXPECT_EQ(network->trainingInputs,
+            (std::vector<float>{a, (7.0f + 7.0f) / 50.0f - 1.0f, b, (40.0f + 40.0f) / 50.0f - 1.0f,
+                                a, (15.0f + 15.0f) / 50.0f - 1.0f}));
   EXPECT_EQ(network->trainingTargets, (std::vector<float>{0, 1, 0}));
   EXPECT_EQ(network->validationInputs, (std::vector<float>{b, (45.0f + 45.0f) / 50.0f - 1.0f}));
   EXPECT_EQ(network->validationTargets, (std::vector<float>{1}));
@@ -79,21 +79,19 @@ TEST(TrainingDataFile, InputAtItsMinimumIsMinusOneTargetsAsRead) {
   EXPECT_EQ(network->trainingTargets, (std::vector<float>{0.7f, -0.3f}));
 }
 
-
 struct Split {
   const char* firstLine;
   int samples, training, validation, test;
 };
 
 TEST(TrainingDataFile, SplitTruncatedTotalHalfUpRounding) {
-  for (const Split& split : {Split{"7 2 1", 100, 70, 20, 10}, Split{"1 0 0", 9, 9, 0, 0},
-                             Split{"3 1 1", 5, 3, 1, 1}, Split{"1 1 1", 10, 3, 3, 4},
-                             Split{"1 1 0.9", 10, 5, 5, 0},    // total 2.9 -> 2
-                             Split{"1 2 2", 3, 1, 1, 1},       // 0.6 -> 1, 1.2 -> 1
-                             Split{"1 1 2", 6, 2, 2, 2},       // 1.5 -> 2 (half up)
-                             Split{"5 3 2", 1, 1, 0, 0},       // 0.5 -> 1, 0.3 -> 0
-                             Split{"600 200 200", 1000, 600, 200, 200},
-                             Split{"1e+06 0 0", 7, 7, 0, 0}}) {
+  for (const Split& split :
+       {Split{"7 2 1", 100, 70, 20, 10}, Split{"1 0 0", 9, 9, 0, 0}, Split{"3 1 1", 5, 3, 1, 1},
+        Split{"1 1 1", 10, 3, 3, 4}, Split{"1 1 0.9", 10, 5, 5, 0},  // total 2.9 -> 2
+        Split{"1 2 2", 3, 1, 1, 1},                                  // 0.6 -> 1, 1.2 -> 1
+        Split{"1 1 2", 6, 2, 2, 2},                                  // 1.5 -> 2 (half up)
+        Split{"5 3 2", 1, 1, 0, 0},                                  // 0.5 -> 1, 0.3 -> 0
+        Split{"600 200 200", 1000, 600, 200, 200}, Split{"1e+06 0 0", 7, 7, 0, 0}}) {
     SCOPED_TRACE(split.firstLine);
     const std::unique_ptr<TestNetwork> network =
         networkFrom(countedData(split.firstLine, split.samples), "1 1");
@@ -142,8 +140,8 @@ TEST(TrainingDataFile, ReadsFromAPipe) {
 TEST(TrainingDataFileDeathTest, SizesThatDoNotMatchTheConfiguration) {
   expectFatal("1 0 0\n11 1\n", -149, "Input size from config file does not match data input size",
               "12 5 1");
-  expectFatal("1 0 0\n12 2\n", -149,
-              "Output size from config file does not match data output size", "12 5 1");
+  expectFatal("1 0 0\n12 2\n", -149, "Output size from config file does not match data output size",
+              "12 5 1");
   expectFatal("", -149, "Input size from config file does not match data input size");
 }
 

@@ -121,12 +121,11 @@ class BPSplitTest : public opencl_test::DeviceTargetTest {};
 INSTANTIATE_TEST_SUITE_P(Targets, BPSplitTest, opencl_test::deviceTargets(),
                          opencl_test::targetName);
 
-const std::vector<int> kTopologies[] = {
-    {3, 2},            // no hidden layer
-    {3, 5, 1},         // the classic example
-    {4, 70, 2},        // 2 groups of 64
-    {5, 65, 130, 3},   // 4 layers, wide
-    {2, 7, 66, 1}};    // wide layer on top
+const std::vector<int> kTopologies[] = {{3, 2},           // no hidden layer
+                                        {3, 5, 1},        // the classic example
+                                        {4, 70, 2},       // 2 groups of 64
+                                        {5, 65, 130, 3},  // 4 layers, wide
+                                        {2, 7, 66, 1}};   // wide layer on top
 
 TEST_P(BPSplitTest, OneSampleLeavesTheWeightsOfTheCpuTrainer) {
   for (const std::vector<int>& layers : kTopologies) {
@@ -142,8 +141,8 @@ TEST_P(BPSplitTest, OneSampleLeavesTheWeightsOfTheCpuTrainer) {
 // groups that divide no layer, a group larger than every layer.
 TEST_P(BPSplitTest, OtherGroupSizesLeaveTheWeightsOfTheCpuTrainer) {
   writeNetwork(kTopologies[3], 6, 2, 2);
-  for (const auto& [layers, update] : {std::pair<size_t, size_t>{1, 1}, {5, 7}, {20, 44},
-                                       {128, 512}}) {
+  for (const auto& [layers, update] :
+       {std::pair<size_t, size_t>{1, 1}, {5, 7}, {20, 44}, {128, 512}}) {
     SCOPED_TRACE("groups " + std::to_string(layers) + " and " + std::to_string(update));
     HostBP host("bp.txt");
     DeviceBP device(deviceType());
@@ -185,14 +184,13 @@ TEST_P(BPSplitTest, DeviceReportNamesTheSplitsGroupSizes) {
     EXPECT_EQ(report.find("Work split"), std::string::npos) << report;
     return;
   }
-  const size_t listed = report.find(
-      "\nWork split: GPU\nWork-group size of layer_propagate_forward: ");
+  const size_t listed =
+      report.find("\nWork split: GPU\nWork-group size of layer_propagate_forward: ");
   ASSERT_NE(listed, std::string::npos) << report;
   EXPECT_LT(report.find("Max work-item in work-group"), listed);
   EXPECT_NE(report.find("\nWork-group size of layer_propagate_backwards: ", listed),
             std::string::npos);
-  EXPECT_NE(report.find("\nWork-group size of apply_delta_weights: ", listed),
-            std::string::npos);
+  EXPECT_NE(report.find("\nWork-group size of apply_delta_weights: ", listed), std::string::npos);
   if (deviceType() == CL_DEVICE_TYPE_CPU) {  // PoCL's preferred multiple divides 64 and 256
     EXPECT_NE(report.find("layer_propagate_forward: 64\n"), std::string::npos) << report;
     EXPECT_NE(report.find("apply_delta_weights: 256\n"), std::string::npos) << report;
@@ -208,9 +206,10 @@ TEST_P(BPSplitTest, OneEpochStaysCloseToTheCpuTrainer) {
   initializeBoth(host, device);
   host.trainOneEpoch();
   device.trainOneEpoch();
-  EXPECT_TRUE(allCloseInSinglePrecision(host.currentWeights(), device.currentWeights(), 1e-5f,
-                                        1e-4f));
-  const double hostError = host.computeMSE(host.trainingInputsVector(), host.trainingTargetsVector());
+  EXPECT_TRUE(
+      allCloseInSinglePrecision(host.currentWeights(), device.currentWeights(), 1e-5f, 1e-4f));
+  const double hostError =
+      host.computeMSE(host.trainingInputsVector(), host.trainingTargetsVector());
   const double deviceError =
       device.computeMSE(device.trainingInputsVector(), device.trainingTargetsVector());
   EXPECT_TRUE(opencl_test::closeInSinglePrecision(static_cast<float>(hostError),

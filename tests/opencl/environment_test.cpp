@@ -120,11 +120,20 @@ TEST_F(OpenCLDeviceTest, DeviceReportListsEveryItemInOrder) {
   printDeviceInfo(device);
   const std::string report = test_support::capturedStdout();
 
-  const char* labels[] = {"Device name: ",     "Vendor name: ",    "Device type: ",
-                          "Device version: ",  "Driver version: ", "Device extensions:\n",
-                          "Max clock frequency: ", "Global mem size: ", "Global mem cache size: ",
-                          "Local mem size: ",  "Local mem type: ", "Constant buffer size: ",
-                          "Max compute units: ", "Max work-group size: ",
+  const char* labels[] = {"Device name: ",
+                          "Vendor name: ",
+                          "Device type: ",
+                          "Device version: ",
+                          "Driver version: ",
+                          "Device extensions:\n",
+                          "Max clock frequency: ",
+                          "Global mem size: ",
+                          "Global mem cache size: ",
+                          "Local mem size: ",
+                          "Local mem type: ",
+                          "Constant buffer size: ",
+                          "Max compute units: ",
+                          "Max work-group size: ",
                           "Max work-item in work-group (for each dim): ("};
   size_t position = 0;
   for (const char* label : labels) {

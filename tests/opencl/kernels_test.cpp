@@ -29,16 +29,16 @@ class BPKernelTest : public opencl_test::DeviceTargetTest {
 
   ClMem buffer(const std::vector<float>& values) {
     cl_int status = CL_SUCCESS;
-    cl_mem memory = clCreateBuffer(context, CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR,
-                                   sizeof(float) * values.size(),
-                                   const_cast<float*>(values.data()), &status);
+    cl_mem memory =
+        clCreateBuffer(context, CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR,
+                       sizeof(float) * values.size(), const_cast<float*>(values.data()), &status);
     EXPECT_EQ(status, CL_SUCCESS);
     return ClMem(memory);
   }
   std::vector<float> read(cl_mem memory, size_t count) {
     std::vector<float> values(count);
-    EXPECT_EQ(clEnqueueReadBuffer(queue, memory, CL_TRUE, 0, sizeof(float) * count,
-                                  values.data(), 0, nullptr, nullptr),
+    EXPECT_EQ(clEnqueueReadBuffer(queue, memory, CL_TRUE, 0, sizeof(float) * count, values.data(),
+                                  0, nullptr, nullptr),
               CL_SUCCESS);
     return values;
   }

@@ -85,9 +85,9 @@ inline ::testing::AssertionResult closeInSinglePrecision(float expected, float a
   }
   return ::testing::AssertionFailure()
          << std::setprecision(9) << "expected " << expected << ", actual " << actual
-         << ", difference " << difference << " exceeds both the absolute margin "
-         << absoluteMargin << " and the relative margin " << relativeMargin << " (= "
-         << relativeMargin * std::fabs(expected) << ")";
+         << ", difference " << difference << " exceeds both the absolute margin " << absoluteMargin
+         << " and the relative margin " << relativeMargin
+         << " (= " << relativeMargin * std::fabs(expected) << ")";
 }
 
 inline ::testing::AssertionResult allCloseInSinglePrecision(const std::vector<float>& expected,
@@ -141,10 +141,9 @@ struct DeviceTarget {
 // The CPU device with its own split; the CPU device with the GPU split, which tests the GPU
 // split where no GPU exists; a GPU device with its own split (skipped without one).
 inline ::testing::internal::ParamGenerator<DeviceTarget> deviceTargets() {
-  static const DeviceTarget targets[] = {
-      {"CpuDevice", CL_DEVICE_TYPE_CPU, std::nullopt},
-      {"CpuDeviceGpuSplit", CL_DEVICE_TYPE_CPU, WorkSplit::Gpu},
-      {"GpuDevice", CL_DEVICE_TYPE_GPU, std::nullopt}};
+  static const DeviceTarget targets[] = {{"CpuDevice", CL_DEVICE_TYPE_CPU, std::nullopt},
+                                         {"CpuDeviceGpuSplit", CL_DEVICE_TYPE_CPU, WorkSplit::Gpu},
+                                         {"GpuDevice", CL_DEVICE_TYPE_GPU, std::nullopt}};
   return ::testing::ValuesIn(targets);
 }
 
@@ -170,9 +169,9 @@ class DeviceTargetTest : public ScratchDirectoryTest,
   }
   cl_device_type deviceType() const { return GetParam().type; }
   bool gpuSplit() const {
-    return GetParam().forcedSplit.value_or(deviceType() == CL_DEVICE_TYPE_GPU ? WorkSplit::Gpu
-                                                                             : WorkSplit::Cpu) ==
-           WorkSplit::Gpu;
+    return GetParam().forcedSplit.value_or(deviceType() == CL_DEVICE_TYPE_GPU
+                                               ? WorkSplit::Gpu
+                                               : WorkSplit::Cpu) == WorkSplit::Gpu;
   }
 };
 

@@ -39,8 +39,7 @@ class PsoOmbraTest : public opencl_test::ScratchDirectoryTest {
 
   // Trains with the type, saves, reloads, and expects the reloaded network to answer the
   // same queries with the same outputs; returns what the training run printed.
-  std::string expectTrainsSavesAndReloads(const std::string& type,
-                                          const std::string& memoryLine) {
+  std::string expectTrainsSavesAndReloads(const std::string& type, const std::string& memoryLine) {
     const std::string queries = "1 2 3\n9.5 0 4.25\n";
     const ProgramRun trained = runOmbra(type + " net.cfg train.dat pso.txt net.bin", queries);
     EXPECT_EQ(trained.status, 0) << trained.err;
@@ -97,9 +96,9 @@ TEST_F(PsoOmbraTest, LocalVariantRefusesWeightsBeyondLocalMemory) {
   cl_ulong localBytes = 0;
   ASSERT_EQ(clGetPlatformIDs(1, &platform, nullptr), CL_SUCCESS);
   ASSERT_EQ(clGetDeviceIDs(platform, CL_DEVICE_TYPE_CPU, 1, &device, nullptr), CL_SUCCESS);
-  ASSERT_EQ(clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof localBytes, &localBytes,
-                            nullptr),
-            CL_SUCCESS);
+  ASSERT_EQ(
+      clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof localBytes, &localBytes, nullptr),
+      CL_SUCCESS);
   // One hidden layer as wide as the inputs, with more weights than local memory has floats.
   int width = 8;
   while (static_cast<cl_ulong>(width + 1) * width * 4 <= localBytes) width *= 2;

@@ -55,9 +55,9 @@ class Probe : public Trainer {
   void poisonOutputs() {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     size_t bytes = 0;
-    checkCl(clGetMemObjectInfo(this->particleOutputsBuffer, CL_MEM_SIZE, sizeof bytes, &bytes,
-                               nullptr),
-            "sizing particle outputs", 1);
+    checkCl(
+        clGetMemObjectInfo(this->particleOutputsBuffer, CL_MEM_SIZE, sizeof bytes, &bytes, nullptr),
+        "sizing particle outputs", 1);
     checkCl(clEnqueueFillBuffer(this->queue, this->particleOutputsBuffer, &nan, sizeof nan, 0,
                                 bytes, 0, nullptr, nullptr),
             "poisoning particle outputs", 1);
@@ -68,8 +68,7 @@ class Probe : public Trainer {
     std::vector<float> result(static_cast<size_t>(this->parameters.populationSize) * n *
                               this->outputSize());
     checkCl(clEnqueueReadBuffer(this->queue, this->particleOutputsBuffer, CL_TRUE, 0,
-                                sizeof(float) * result.size(), result.data(), 0, nullptr,
-                                nullptr),
+                                sizeof(float) * result.size(), result.data(), 0, nullptr, nullptr),
             "reading particle outputs", 1);
     return result;
   }
@@ -80,9 +79,7 @@ class Probe : public Trainer {
                          this->numberOfSamples(inputs) * this->outputSize();
     return std::vector<float>(this->outputs.begin(), this->outputs.begin() + count);
   }
-  std::vector<float> hostErrors(const std::vector<float>& targets) {
-    return NN_PSO::mses(targets);
-  }
+  std::vector<float> hostErrors(const std::vector<float>& targets) { return NN_PSO::mses(targets); }
   const std::vector<float>& trainingInputsVector() const { return this->trainingInputs; }
   const std::vector<float>& trainingTargetsVector() const { return this->trainingTargets; }
   const std::vector<float>& validationInputsVector() const { return this->validationInputs; }
@@ -169,8 +166,8 @@ class PsoOpenCLTest : public opencl_test::DeviceTargetTest {
       const std::vector<float> deviceOutputs = trainer.deviceOutputs(n);
 
       const std::vector<float> hostOutputs = trainer.hostOutputs(inputs);
-      EXPECT_TRUE(allCloseInSinglePrecision(hostOutputs, deviceOutputs, kOutputAbsolute,
-                                            kOutputRelative));
+      EXPECT_TRUE(
+          allCloseInSinglePrecision(hostOutputs, deviceOutputs, kOutputAbsolute, kOutputRelative));
       const std::vector<float> hostErrors = trainer.hostErrors(targets);
       EXPECT_TRUE(
           allCloseInSinglePrecision(hostErrors, deviceErrors, kErrorAbsolute, kErrorRelative));
@@ -265,11 +262,9 @@ TEST_P(PsoOpenCLTest, TrainingFollowsTheCpuTrainer) {
     device.train();
     std::srand(5);
     host.train();
-    EXPECT_NEAR(device.meanSquaredError(device.trainingInputsVector(),
-                                        device.trainingTargetsVector()),
-                host.meanSquaredError(device.trainingInputsVector(),
-                                      device.trainingTargetsVector()),
-                1e-4);
+    EXPECT_NEAR(
+        device.meanSquaredError(device.trainingInputsVector(), device.trainingTargetsVector()),
+        host.meanSquaredError(device.trainingInputsVector(), device.trainingTargetsVector()), 1e-4);
   }
 }
 
@@ -288,8 +283,8 @@ TEST_F(PsoOpenCLHostTest, PrivateBuildReplacesTheArrayLengthToken) {
   cl_int status = CL_SUCCESS;
   ClKernel kernel(clCreateKernel(trainer.currentProgram(), "token_probe", &status));
   ASSERT_EQ(status, CL_SUCCESS);
-  ClMem result(clCreateBuffer(trainer.currentContext(), CL_MEM_WRITE_ONLY, sizeof(cl_int),
-                              nullptr, &status));
+  ClMem result(clCreateBuffer(trainer.currentContext(), CL_MEM_WRITE_ONLY, sizeof(cl_int), nullptr,
+                              &status));
   ASSERT_EQ(status, CL_SUCCESS);
   ASSERT_EQ(setKernelBuffer(kernel, 0, result), CL_SUCCESS);
   const size_t one = 1;
@@ -297,8 +292,8 @@ TEST_F(PsoOpenCLHostTest, PrivateBuildReplacesTheArrayLengthToken) {
                                    nullptr, nullptr),
             CL_SUCCESS);
   cl_int length = 0;
-  ASSERT_EQ(clEnqueueReadBuffer(trainer.currentQueue(), result, CL_TRUE, 0, sizeof length,
-                                &length, 0, nullptr, nullptr),
+  ASSERT_EQ(clEnqueueReadBuffer(trainer.currentQueue(), result, CL_TRUE, 0, sizeof length, &length,
+                                0, nullptr, nullptr),
             CL_SUCCESS);
   EXPECT_EQ(length, 70);  // maxLayerSize() of 5 70 3 2
 }

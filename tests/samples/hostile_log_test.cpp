@@ -51,8 +51,7 @@ TEST(HostileLog, EveryClassReadsAsSpecified) {
       {"inf in a real column", line("0 inf 100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1") + "\n", 0},
       {"nan in an int column", line("0 5 100 4 90 1024 4 3600 -1 nan 7 1 0 1 1 -1 -1") + "\n", 0},
       {"exponent beyond double", line("1e999 5 100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n"), 0},
-      {"int beyond 32 bits", line("0 5 100 4 90 1024 4 3600 -1 1 99999999999 1 0 1 1 -1 -1\n"),
-       0},
+      {"int beyond 32 bits", line("0 5 100 4 90 1024 4 3600 -1 1 99999999999 1 0 1 1 -1 -1\n"), 0},
       {"letters after a number inside", line("0 5abc 100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n"),
        0},
       {"letters after the 18th number", line(plainColumns) + "abc\n", 1},
@@ -62,16 +61,13 @@ TEST(HostileLog, EveryClassReadsAsSpecified) {
       {"fraction in an int column before a real column",
        line("0 5 100 4.5 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n"), 0},
       {"leading plus signs", line("+0 +5 100 4 90 1024 4 3600 -1 +1 +7 1 0 1 1 -1 -1\n"), 1},
-      {"NUL inside a line", line("0 5 100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1").replace(4, 1, 1,
-                                                                                          '\0') +
-                                "\n",
-       0},
+      {"NUL inside a line",
+       line("0 5 100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1").replace(4, 1, 1, '\0') + "\n", 0},
       {"NUL after the 18th number", line(plainColumns) + std::string(3, '\0') + "\n", 1},
       {"CR LF line ends", good.substr(0, good.size() - 1) + "\r\n" + "; c\r\n" + good, 2},
       {"no final newline", good + good.substr(0, good.size() - 1), 2},
       {"one-megabyte comment line", ";" + megabyte + "\n" + good, 1},
-      {"one-megabyte tail after the 18th number", line(plainColumns) + megabyte + "x\n" + good,
-       2},
+      {"one-megabyte tail after the 18th number", line(plainColumns) + megabyte + "x\n" + good, 2},
       {"one megabyte of blanks inside a job line",
        "1 0 5" + megabyte + "100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n", 1},
   };
@@ -247,8 +243,8 @@ TEST_F(HostileTallis, WriteFailuresAreReportedAndKeepThePreviousFile) {
 
   // A file size limit of 2 KiB: the 200-sample file fails part-way (EFBIG, not SIGXFSZ).
   writeFile(out(), "an earlier training file\n");
-  const auto limited = tallis("-isT,wT,rCPU,rT -os -r1:1:1 -p0 " + log() + " " + out(),
-                              "ulimit -f 2 && ");
+  const auto limited =
+      tallis("-isT,wT,rCPU,rT -os -r1:1:1 -p0 " + log() + " " + out(), "ulimit -f 2 && ");
   EXPECT_EQ(limited.status, 1);
   EXPECT_EQ(limited.err, "Error writing file\n");
   EXPECT_EQ(limited.out.find("File written"), std::string::npos);
@@ -421,30 +417,29 @@ TEST_F(HostileTallis, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
   const std::string errors = dir.file("child-stderr.txt");
   pid_t child = fork();
   if (child == 0) {
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 ||
-                           setuid(nobody) != 0)) {
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
       _exit(77);
     }
     const int error = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
     dup2(error, STDERR_FILENO);
-    execl(TALLIS_PATH, TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log().c_str(),
-          out().c_str(), nullptr);
+    execl(TALLIS_PATH, TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log().c_str(), out().c_str(),
+          nullptr);
     _exit(127);
   }
   int status = 0;
   waitpid(child, &status, 0);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become nobody";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-  EXPECT_EQ(readFile(errors),
-            "Refusing to replace '" + out() + "': the file is not writable\n");
+  EXPECT_EQ(readFile(errors), "Refusing to replace '" + out() + "': the file is not writable\n");
   EXPECT_EQ(readFile(out()), "read-only\n");
   EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
 }
 
 TEST_F(HostileTallis, TerminationSignalsRemoveTheTemporaryFile) {
-  const std::vector<std::string> arguments = {TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log(),
-                                              out()};
+  const std::vector<std::string> arguments = {TALLIS_PATH, "-isT", "-os", "-r1:1:1",
+                                              "-p0",       log(),  out()};
   // The lines printed before the training file is opened, from a run to completion.
   const auto complete = tallis("-isT -os -r1:1:1 -p0 " + log() + " " + out());
   const std::string marker = "Writing file...\n";

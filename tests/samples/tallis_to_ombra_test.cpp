@@ -89,10 +89,10 @@ TEST_F(TallisToOmbra, EverySampleRangeAndCountIsReadBack) {
     users.insert(lines[k].substr(10));
   }
   EXPECT_EQ(users.size(), 12u) << "every user column names a different user";
-  EXPECT_EQ(std::vector<std::string>(lines.begin() + 12, lines.end()),
-            (std::vector<std::string>{"input rCPU", "input rT", "input lsu", "input lsa",
-                                      "input lsua", "input lc", "input lrt", "input ea",
-                                      "input ec", "output s"}));
+  EXPECT_EQ(
+      std::vector<std::string>(lines.begin() + 12, lines.end()),
+      (std::vector<std::string>{"input rCPU", "input rT", "input lsu", "input lsa", "input lsua",
+                                "input lc", "input lrt", "input ea", "input ec", "output s"}));
 
   // Every value sits inside its widened range: inputs scale into [-0.8, 0.8].
   for (int s = 0; s < samples; ++s) {
@@ -135,9 +135,9 @@ TEST_F(TallisToOmbra, OmbraReadsTheFileWithTheSameSplit) {
 TEST_F(TallisToOmbra, RecipeScriptRepeatsWithItsSeed) {
   const std::string build = std::string(OMBRA_PATH).substr(0, std::string(OMBRA_PATH).rfind('/'));
   auto recipe = [&](const std::string& folder, const std::string& seed) {
-    return runProgram("BUILD_DIR='" + build + "' bash " + SOURCE_DIR +
-                               "/scripts/train-recipe.sh " + dir.file("log.swf") + " " +
-                               dir.file(folder) + " " + seed, "", dir.path());
+    return runProgram("BUILD_DIR='" + build + "' bash " + SOURCE_DIR + "/scripts/train-recipe.sh " +
+                          dir.file("log.swf") + " " + dir.file(folder) + " " + seed,
+                      "", dir.path());
   };
   const auto first = recipe("a", "7");
   ASSERT_EQ(first.status, 0) << first.out << first.err;
@@ -155,8 +155,8 @@ TEST_F(TallisToOmbra, RecipeScriptRepeatsWithItsSeed) {
 }
 
 TEST_F(TallisToOmbra, ColumnNamesOnlyBesideARegularFile) {
-  const std::string run = std::string(TALLIS_PATH) + " -irCPU,lsua -os -r1:1:1 -p0 " +
-                          dir.file("log.swf") + " ";
+  const std::string run =
+      std::string(TALLIS_PATH) + " -irCPU,lsua -os -r1:1:1 -p0 " + dir.file("log.swf") + " ";
   // A device gets no names (nor could they be put beside it).
   ASSERT_EQ(runProgram(run + "/dev/null").status, 0);
   EXPECT_FALSE(tallis_test::haveFile("/dev/null.columns"));

@@ -125,8 +125,8 @@ TEST(CreateTrainingFile, WarnsWhenTheBoundsOfAColumnRoundToOneNumber) {
   buildTable(large);
   std::string printed;
   test_support::captureStderr();
-  std::string file = writeWith(true, large, {submitTime}, {status}, dir.file("t.dat"), 1, 1, 0,
-                               &printed);
+  std::string file =
+      writeWith(true, large, {submitTime}, {status}, dir.file("t.dat"), 1, 1, 0, &printed);
   EXPECT_EQ(test_support::capturedStderr(),
             "Warning: the bounds of value column 0 round to 259200 259200; a network cannot "
             "scale this column\n");

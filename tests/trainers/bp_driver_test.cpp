@@ -15,8 +15,8 @@
 namespace {
 
 using test_support::lines;
-using test_support::readFile;
 using test_support::ProgramRun;
+using test_support::readFile;
 using test_support::runOmbra;
 using test_support::ScratchFolder;
 

@@ -243,8 +243,7 @@ TEST(BPTraining, FusedEpochMatchesTheStepsBitForBit) {
       EXPECT_EQ(fusedLines, stepLines);
       fused.save(setup.folder.file("fused.bin"));
       steps.save(setup.folder.file("steps.bin"));
-      EXPECT_EQ(readFile(setup.folder.file("fused.bin")),
-                readFile(setup.folder.file("steps.bin")));
+      EXPECT_EQ(readFile(setup.folder.file("fused.bin")), readFile(setup.folder.file("steps.bin")));
     }
 }
 

@@ -80,8 +80,8 @@ TEST(HostileParametersFile, SwarmParametersOutOfRange) {
   const std::string nanPopulation = folder.write("pso.txt", "Population size: nan\n");
   Outcome outcome = outcomeOf([&] { readPSOParameters(nanPopulation); });
   EXPECT_EQ(outcome.status, -238);
-  EXPECT_EQ(outcome.message, "Population size must be at least 1 in parameters file: " +
-                                 nanPopulation);
+  EXPECT_EQ(outcome.message,
+            "Population size must be at least 1 in parameters file: " + nanPopulation);
   const std::string hugeOmega = folder.write("pso.txt", "omega: 1e39\n");
   outcome = outcomeOf([&] { readPSOParameters(hugeOmega); });
   EXPECT_EQ(outcome.status, -238);

@@ -90,7 +90,7 @@ TEST(ParametersFile, NumbersAreTruncatedRoundedOrZero) {
   BPParameters p = readBP(folder, "Iterations: 12.9\nStrip length: 3.99\nLearning rate: 0.1\n");
   EXPECT_EQ(p.iterations, 12);
   EXPECT_EQ(p.stripLength, 3);
-  EXPECT_EQ(p.learningRate, 0.1f);  // the double rounded to single precision
+  EXPECT_EQ(p.learningRate, 0.1f);           // the double rounded to single precision
   p = readBP(folder, "Iterations: -0.9\n");  // truncated to 0, then no longer negative
   EXPECT_EQ(p.iterations, 0);
   p = readBP(folder, "Iterations: 1e30\n");  // saturates instead of overflowing

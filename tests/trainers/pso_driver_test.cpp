@@ -39,9 +39,8 @@ TEST(PSODriver, TrainsSavesAndAnswersLikeTheReloadedNetwork) {
   EXPECT_EQ(out[21], "Training...");
   const std::string number = "[-+.e0-9]+";
   for (int i = 0; i < 2; ++i) {
-    const std::regex progress("training mse\\[" + std::to_string(100 * (i + 1)) + "\\]= " +
-                              number + "\t validation mse = " + number + "\t best mse = " +
-                              number);
+    const std::regex progress("training mse\\[" + std::to_string(100 * (i + 1)) + "\\]= " + number +
+                              "\t validation mse = " + number + "\t best mse = " + number);
     EXPECT_TRUE(std::regex_match(out[22 + i], progress)) << out[22 + i];
   }
   EXPECT_EQ(out[24], "Network trained");

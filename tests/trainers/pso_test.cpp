@@ -107,8 +107,8 @@ TEST_F(PSOTrainer, SimulatedOutputsMatchFeedForwardForEveryParticleAndSample) {
     const char* layers;
     int inputs, outputs, samples;
   };
-  for (const Case& c : {Case{"4 6 3 2", 4, 2, 75}, Case{"5 7 1", 5, 1, 64},
-                        Case{"3 2", 3, 2, 9}, Case{"2 9 4 5 1", 2, 1, 33}}) {
+  for (const Case& c : {Case{"4 6 3 2", 4, 2, 75}, Case{"5 7 1", 5, 1, 64}, Case{"3 2", 3, 2, 9},
+                        Case{"2 9 4 5 1", 2, 1, 33}}) {
     SCOPED_TRACE(c.layers);
     ObservedPSO network(configuration(c.layers), data(c.inputs, c.outputs, c.samples, 0, 0),
                         parametersFile("Population size: 5\n"));
@@ -176,8 +176,8 @@ TEST_F(PSOTrainer, ValidationEveryStripAndOneProgressLinePerHundredIterations) {
   // The network keeps the particle of the best validation check: its own validation error
   // is the "best mse" of the line.
   const float best = std::stof(text.substr(text.rfind("= ") + 2));
-  EXPECT_NEAR(network.meanSquaredError(network.validationInputs, network.validationTargets),
-              best, 1e-5f * best);
+  EXPECT_NEAR(network.meanSquaredError(network.validationInputs, network.validationTargets), best,
+              1e-5f * best);
   EXPECT_EQ(network.weights.size(), 8u * network.numberOfWeights());
 }
 
@@ -313,8 +313,7 @@ TEST_F(PSOTrainer, RefusesToTrainOnEqualLimitsOrWithoutLimits) {
   ObservedPSO equal(configuration("3 4 1"), data(3, 1, 20, 5, 5),
                     parametersFile("Lower limit: 0.5\nUpper limit: 0.5\nIterations: 3\n"));
   EXPECT_EXIT(equal.train(), ::testing::ExitedWithCode(-113 & 255), "^Wrong boundary\n$");
-  ObservedPSO unlimited(configuration("3 4 1"), data(3, 1, 20, 5, 5),
-                        parametersFile("Time: 0\n"));
+  ObservedPSO unlimited(configuration("3 4 1"), data(3, 1, 20, 5, 5), parametersFile("Time: 0\n"));
   EXPECT_EXIT(unlimited.train(), ::testing::ExitedWithCode(-79 & 255),
               "^No terminating conditions\n$");
 }
