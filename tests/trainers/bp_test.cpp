@@ -57,6 +57,23 @@ struct NetworkFiles {
   }
 };
 
+// The samples 0 to count - 1 in file order.
+std::vector<int> fileOrder(int count) {
+  std::vector<int> order(count);
+  for (int i = 0; i < count; ++i) order[i] = i;
+  return order;
+}
+
+// Runs the four steps of NN_BP on the samples in the given order.
+void stepThrough(OpenBP& net, const std::vector<int>& order) {
+  for (int i : order) {
+    net.initializeDeltaWeights();
+    net.propagateForward(net.trainingInputs, i);
+    net.propagateBackwards(net.trainingTargets, i);
+    net.applyDeltaWeights();
+  }
+}
+
 TEST(BPSteps, WorkedExampleOneInputOneOutput) {
   ScratchFolder folder;
   // Input 1 is the maximum of [0, 1] and scales to 1; target 1 is the maximum of its range.
@@ -208,12 +225,7 @@ TEST(BPSteps, ZeroLearningRateLeavesTheWeights) {
   std::srand(2);
   net.initializeWeights();
   const std::vector<float> before = net.weights;
-  for (int i = 0; i < 8; ++i) {
-    net.initializeDeltaWeights();
-    net.propagateForward(net.trainingInputs, i);
-    net.propagateBackwards(net.trainingTargets, i);
-    net.applyDeltaWeights();
-  }
+  stepThrough(net, fileOrder(8));
   EXPECT_EQ(net.weights, before);
 }
 
@@ -287,13 +299,7 @@ TEST(BPTraining, WithoutAnImprovingCheckKeepsTheWeightsTrainedLast) {
   std::srand(8);
   net.initializeWeights();
   const std::vector<float> initial = net.weights;
-  for (int epoch = 0; epoch < 2; ++epoch)
-    for (int i = 0; i < 10; ++i) {
-      net.initializeDeltaWeights();
-      net.propagateForward(net.trainingInputs, i);
-      net.propagateBackwards(net.trainingTargets, i);
-      net.applyDeltaWeights();
-    }
+  for (int epoch = 0; epoch < 2; ++epoch) stepThrough(net, fileOrder(10));
   EXPECT_EQ(trained, net.weights);
   EXPECT_NE(trained, initial);
 }
@@ -461,16 +467,6 @@ TEST(BPOptions, SeedRepeatsTrainingWhateverWasDrawnBefore) {
   EXPECT_EQ(saved[0], saved[2]);
 }
 
-// Runs the four steps of NN_BP on the samples in the given order.
-void stepThrough(OpenBP& net, const std::vector<int>& order) {
-  for (int i : order) {
-    net.initializeDeltaWeights();
-    net.propagateForward(net.trainingInputs, i);
-    net.propagateBackwards(net.trainingTargets, i);
-    net.applyDeltaWeights();
-  }
-}
-
 TEST(BPOptions, ShuffleVisitsTheSamplesInANewDrawnOrderEveryEpoch) {
   NetworkFiles setup({3, 4, 1}, 12, 0, "Iterations: 3\nShuffle: 1\n");
   OpenBP net(setup.cfg, setup.data, setup.params);
@@ -480,18 +476,16 @@ TEST(BPOptions, ShuffleVisitsTheSamplesInANewDrawnOrderEveryEpoch) {
 
   std::srand(8);
   net.initializeWeights();
-  std::vector<int> order(12);
-  for (int i = 0; i < 12; ++i) order[i] = i;
-  const std::vector<int> fileOrder = order;
+  std::vector<int> order = fileOrder(12);
   for (int epoch = 0; epoch < 3; ++epoch) {
     shuffleOrder(order);
     stepThrough(net, order);
   }
   EXPECT_EQ(trained, net.weights);
-  EXPECT_NE(order, fileOrder);
+  EXPECT_NE(order, fileOrder(12));
   std::vector<int> sorted = order;
   std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(sorted, fileOrder);  // a permutation: every sample once per epoch
+  EXPECT_EQ(sorted, fileOrder(12));  // a permutation: every sample once per epoch
 }
 
 TEST(BPOptions, MomentumAddsTheDecayedVelocityAndZeroMomentumChangesNothing) {
