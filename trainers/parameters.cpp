@@ -53,6 +53,17 @@ struct TerminationGroup {
   bool seen = false;
 };
 
+// The value of an option key as written: a number and nothing else, or nan. The older keys
+// read "yes" or "12abc" as 0 and 12, as they always have; a new key refuses them instead, so
+// that "Shuffle: yes" cannot silently mean off.
+double optionValue(const std::string& line, const std::string& key) {
+  std::istringstream rest(line.substr(line.find(key + ":") + key.size() + 1));
+  double number = 0.0;
+  if (!(rest >> number)) return std::nan("");
+  std::string more;
+  return rest >> more ? std::nan("") : number;
+}
+
 void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
                         TerminationGroup& group) {
   std::ifstream file(fileName);
@@ -84,7 +95,7 @@ void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
       }
       if (keys[k].floatField != nullptr) *keys[k].floatField = static_cast<float>(value);
       if (keys[k].intField != nullptr) *keys[k].intField = truncateToInt(value);
-      if (keys[k].option != nullptr) *keys[k].option = value;
+      if (keys[k].option != nullptr) *keys[k].option = optionValue(line, keys[k].text);
     }
   }
 }

@@ -138,6 +138,11 @@ TEST(HostileParametersFile, BadTrainingOptionsAreRefusedWithTheKeyNamed) {
       {"Select by AUC: -1\n", "Select by AUC must be 0 or 1", "Select by AUC must be 0 or 1"},
       {"Seed: -1\n", seed, seed},
       {"Seed: 4294967296\n", seed, seed},
+      // Words and trailing text: the older keys read them as numbers, new keys refuse them.
+      {"Shuffle: yes\n", "Shuffle must be 0 or 1", ""},
+      {"Select by AUC: 1 please\n", "Select by AUC must be 0 or 1", "Select by AUC must be 0 or 1"},
+      {"Seed: 12abc\n", seed, seed},
+      {"Seed:\n", seed, seed},
       {"Select by AUC: 1\nMSE: 0.1\n", aucAndMse, aucAndMse},
   };
   for (const auto& c : cases) {
