@@ -84,7 +84,7 @@ const Column columns[18] = {
     {nullptr, &JobData::thinkTime},
 };
 
-// The whole line through formatted stream extraction, for the lines whose tokens the plain
+// The whole line through formatted stream extraction, for the lines whose tokens the digit
 // reader above does not take (exponents, a '+', 4.0 in an int column, a token glued to the
 // next one): an int column is read as a double and must hold an integral value in int range,
 // since extracting an int would stop inside "4.0" and shift every later column.
@@ -107,7 +107,7 @@ bool extractJobLine(const char* begin, const char* end, JobData& job) {
 }  // namespace
 
 // Most lines of a real log are plain numbers, read here without a string stream; the first
-// token that is not plain sends the whole line through stream extraction.
+// token that is not a plain decimal sends the whole line through stream extraction.
 bool parseJobLine(const char* begin, const char* end, JobData& job) {
   const char* p = begin;
   for (int column = 0; column < 18; ++column) {
