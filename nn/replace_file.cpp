@@ -14,6 +14,7 @@
 #include <iostream>
 #include <vector>
 
+#include "files/paths.h"
 #include "nn/fatal.h"
 
 namespace {
@@ -29,57 +30,8 @@ bool writeAll(int descriptor, const char* data, size_t size) {
   return true;
 }
 
-std::string directoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// The kernel's protected-symlinks rule: a link in a sticky world-writable folder is followed
-// only by its owner or when the folder's owner owns it too. Someone else's link in /tmp may
-// point at any file of the user.
-bool plantedLink(const std::string& link, const struct stat& linkInfo) {
-  struct stat folder;
-  if (lstat(directoryOf(link).c_str(), &folder) != 0) return false;
-  const bool stickyWorldWritable = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
-  return stickyWorldWritable && linkInfo.st_uid != geteuid() && linkInfo.st_uid != folder.st_uid;
-}
-
-// Follows symbolic links to the name that is finally written (it may not exist yet); sets
-// planted when a link on the way is someone else's in a sticky world-writable folder. A loop
-// is left to stat, which reports it.
-std::string resolveLinks(std::string path, bool& planted) {
-  planted = false;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    if (plantedLink(path, info)) {
-      planted = true;
-      return path;
-    }
-    std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
-    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<size_t>(length) >= target.size()) return path;
-    const std::string link(target.data(), static_cast<size_t>(length));
-    path = (link[0] == '/') ? link : directoryOf(path) + "/" + link;
-  }
-  return path;
-}
-
 bool mayWrite(const std::string& path) {
   return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-// The descriptor of standard output or error when file is that same file, else -1.
-int standardStreamOf(const struct stat& file) {
-  for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
-    struct stat info;
-    if (fstat(descriptor, &info) == 0 && info.st_dev == file.st_dev && info.st_ino == file.st_ino) {
-      return descriptor;
-    }
-  }
-  return -1;
 }
 
 // Where and how fileName is written, after every check that needs no writing.
@@ -93,9 +45,10 @@ struct Target {
 // Fills target; returns "" when fileName may be written, else the message that refuses it.
 std::string examine(const std::string& fileName, Target& target) {
   const std::string cannotOpen = "Error opening file: " + fileName;
-  bool planted = false;
-  target = Target{Target::newName, resolveLinks(fileName, planted), {}, -1};
-  if (planted) {
+  // A loop or an unreadable link is left to stat, which reports it.
+  const LinkWalk walk = followLinks(fileName);
+  target = Target{Target::newName, walk.path, {}, -1};
+  if (walk.end == LinkWalk::kPlanted) {
     return cannotOpen +
            ": a symbolic link in a sticky world-writable folder, owned by another "
            "user";
@@ -162,9 +115,7 @@ sigset_t cleanupSignalSet() {
 // Creates the temporary file for path with the three signals held back, so that no signal
 // finds the file created but not yet known to the handler. Returns its descriptor or -1.
 int createTemporary(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
-  std::string temporary = directoryOf(path) + "/." + base + ".XXXXXX";
+  std::string temporary = temporaryPatternFor(path);
   if (temporary.size() > PATH_MAX) return -1;
   const sigset_t set = cleanupSignalSet();
   sigset_t previousMask;
@@ -203,14 +154,8 @@ void writeByRename(const Target& target, const std::string& fileName, const char
   const int descriptor = createTemporary(target.path);
   if (descriptor < 0) fatal("Error opening file: " + fileName, -1);
   // Keep the permissions of the file replaced; a new file gets the usual 0666 less umask.
-  mode_t mode;
-  if (target.kind == Target::regularFile) {
-    mode = target.info.st_mode & 07777;
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
+  const mode_t mode =
+      target.kind == Target::regularFile ? (target.info.st_mode & 07777) : newFileMode();
   const bool written =
       fchmod(descriptor, mode) == 0 && writeAll(descriptor, data, size) && fsync(descriptor) == 0;
   const bool closed = close(descriptor) == 0;
@@ -235,9 +180,8 @@ bool isReplaceable(const std::string& fileName) {
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-  struct stat first, second;
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && S_ISREG(first.st_mode) &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  struct stat first;
+  return stat(a.c_str(), &first) == 0 && S_ISREG(first.st_mode) && isSameFile(a, b);
 }
 
 void replaceFile(const std::string& fileName, const char* data, size_t size) {

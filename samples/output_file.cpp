@@ -11,12 +11,10 @@
 #include <cstring>
 #include <iostream>
 
+#include "files/paths.h"
 #include "samples/exception.h"
 
 namespace {
-
-// As many links as the kernel follows in one path before it reports a loop.
-const int kMaxLinkHops = 40;
 
 const int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
@@ -44,68 +42,24 @@ extern "C" void removeTemporaryAndEnd(int signal) {
   raise(signal);
 }
 
-std::string directoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string quoted(const std::string& name) { return "'" + name + "'"; }
-
-// The kernel follows a link in a sticky world-writable folder only for the link's owner or
-// when the folder's owner owns the link: anyone else's link there may have been planted.
-void refuseForeignLinkInSharedFolder(const std::string& link, const struct stat& linkInfo) {
-  const std::string folder = directoryOf(link);
-  struct stat folderInfo;
-  if (stat(folder.c_str(), &folderInfo) != 0) return;
-  const bool shared = (folderInfo.st_mode & S_ISVTX) != 0 && (folderInfo.st_mode & S_IWOTH) != 0;
-  if (shared && linkInfo.st_uid != geteuid() && linkInfo.st_uid != folderInfo.st_uid) {
-    throw Exception("Refusing to follow the symbolic link " + quoted(link) +
-                    " in the shared folder " + quoted(folder) + ": it belongs to another user");
-  }
-}
 
 // Follows symbolic links (dangling ones included) to the name a rename must replace.
 std::string resolveLinks(const std::string& path) {
-  std::string name = path;
-  for (int hops = 0;; ++hops) {
-    struct stat info;
-    if (lstat(name.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return name;
-    if (hops == kMaxLinkHops) {
+  const LinkWalk walk = followLinks(path);
+  switch (walk.end) {
+    case LinkWalk::kResolved:
+      break;
+    case LinkWalk::kLoop:
       throw Exception("Refusing to write " + quoted(path) + ": a symbolic link loop");
-    }
-    refuseForeignLinkInSharedFolder(name, info);
-    std::vector<char> target(info.st_size > 0 ? info.st_size + 1 : 4096);
-    ssize_t length = readlink(name.c_str(), target.data(), target.size());
-    if (length <= 0 || static_cast<size_t>(length) >= target.size()) {
+    case LinkWalk::kPlanted:
+      throw Exception("Refusing to follow the symbolic link " + quoted(walk.path) +
+                      " in the shared folder " + quoted(directoryOf(walk.path)) +
+                      ": it belongs to another user");
+    case LinkWalk::kUnreadable:
       throw Exception("Error opening file");
-    }
-    std::string link(target.data(), static_cast<size_t>(length));
-    name = link[0] == '/' ? link : directoryOf(name) + "/" + link;
   }
-}
-
-mode_t newFileMode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
-// The descriptor of standard output or error when that is the file itself, else -1.
-int standardStreamOf(const struct stat& file) {
-  for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
-    struct stat info;
-    if (fstat(descriptor, &info) == 0 && info.st_dev == file.st_dev && info.st_ino == file.st_ino) {
-      return descriptor;
-    }
-  }
-  return -1;
+  return walk.path;
 }
 
 struct Target {
@@ -143,12 +97,6 @@ Target findTarget(const std::string& path) {
 
 void checkOutputTarget(const std::string& path) { findTarget(path); }
 
-bool isSameFile(const std::string& a, const std::string& b) {
-  struct stat first, second;
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 void removeTemporaryFileOnTerminationSignals() {
   for (int signal : kTerminationSignals) {
     struct sigaction previous;
@@ -178,7 +126,7 @@ OutputFile::OutputFile(const std::string& path) {
     if (fd_ < 0) throw Exception("Error opening file");
     return;
   }
-  std::string pattern = directoryOf(target_) + "/." + baseNameOf(target_) + ".XXXXXX";
+  const std::string pattern = temporaryPatternFor(target_);
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   {

@@ -22,10 +22,6 @@
 // nothing. A target that merely cannot be created is left to OutputFile ("Error opening file").
 void checkOutputTarget(const std::string& path);
 
-// True when both names exist and are the same file (same device and inode: links and ".."
-// count).
-bool isSameFile(const std::string& a, const std::string& b);
-
 // Makes SIGTERM, SIGHUP and SIGINT remove the temporary file of the OutputFile being written
 // before the process ends with the signal's usual status. A signal the program was started
 // with ignored stays ignored.

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "files/paths.h"
 #include "samples/column_names.h"
 #include "samples/exception.h"
 #include "samples/log_source.h"

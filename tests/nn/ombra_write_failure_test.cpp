@@ -291,6 +291,14 @@ TEST(ReplaceFileDeathTest, LinkPlantedInAStickyWorldWritableFolderIsRefused) {
     }
     ASSERT_EQ(unlink(link.c_str()), 0);
   }
+  // The same planted link reached through a link to the folder (as /tmp may be).
+  const std::string folderLink = folder.file("tmp-link");
+  ASSERT_EQ(symlink(sticky.c_str(), folderLink.c_str()), 0);
+  ASSERT_EQ(chown(sticky.c_str(), 65533, 0), 0);
+  ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+  ASSERT_EQ(lchown(link.c_str(), 65534, 0), 0);
+  EXPECT_EXIT(network->writeLiftChart(folderLink + "/lift.csv"), ::testing::ExitedWithCode(255),
+              "a symbolic link in a sticky world-writable folder, owned by another user\n$");
 }
 
 TEST(ReplaceFileDeathTest, LinkLoopIsRefused) {
