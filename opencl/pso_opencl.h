@@ -81,6 +81,12 @@ class NN_PSO_OpenCL_local : public NN_PSO_OpenCL {
   // The kernel's work-group limit, lowered so that the weights, two layer arrays per
   // work-item and a margin fit into the device's local memory (localMemoryFit).
   int maxWorkGroupSize() override;
+
+ private:
+  // CL_KERNEL_LOCAL_MEM_SIZE of the simulation kernel before any local argument was bound:
+  // the kernel's own local memory. Once the weights are bound, implementations count them in
+  // that figure too, and localMemoryFit would subtract them twice.
+  cl_ulong kernelLocalBytes = 0;
 };
 
 // Work-items per group whose local memory fits beside the weights:
