@@ -1,9 +1,11 @@
 #include "opencl/bp_opencl.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
+#include "opencl/queue_calls.h"
 #include "trainers/parameters.h"
 
 namespace {
@@ -20,12 +22,21 @@ class KernelBinder {
   void buffer(cl_uint index, cl_mem buffer) const {
     checkCl(setKernelBuffer(kernel_, index, buffer), message_, exitStatus_);
   }
+  void local(cl_uint index, size_t bytes) const {
+    checkCl(setKernelLocal(kernel_, index, bytes), message_, exitStatus_);
+  }
 
  private:
   cl_kernel kernel_;
   const char* message_;
   int exitStatus_;
 };
+
+const char* const kStepsWait = "Error waiting for the back-propagation steps";
+constexpr int kStepsWaitStatus = 558;
+const char* const kEpochArguments = "Error setting kernel arguments for train_epoch kernel";
+constexpr int kEpochArgumentsStatus = 561;
+constexpr size_t kMarginBytes = 256;  // of local memory, kept free besides the kernel's own
 
 }  // namespace
 
@@ -85,7 +96,57 @@ NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
     gpuGroupSizes = {{"layer_propagate_forward", forwardGroupSize},
                      {"layer_propagate_backwards", backwardGroupSize},
                      {"apply_delta_weights", updateGroupSize}};
+    createEpochKernel();
   }
+}
+
+void NN_BP_OpenCL::createEpochKernel() {
+  cl_int status = CL_SUCCESS;
+  ClKernel kernel(clCreateKernel(program, "train_epoch", &status));
+  // A kernel file from before train_epoch existed still trains, through the steps.
+  if (status == CL_INVALID_KERNEL_NAME || numberOfLayers() < 2) return;
+  checkCl(status, "Error creating train_epoch kernel", 564);
+
+  // The kernel's own local memory is measured before any local argument is bound: an
+  // implementation counts the bound ones in CL_KERNEL_LOCAL_MEM_SIZE too.
+  cl_ulong kernelLocal = 0;
+  cl_ulong deviceLocal = 0;
+  checkCl(clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_LOCAL_MEM_SIZE, sizeof kernelLocal,
+                                   &kernelLocal, nullptr),
+          "Error finding work-group size", 845);
+  checkCl(
+      clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof deviceLocal, &deviceLocal, nullptr),
+      "Error finding work-group size", 845);
+  const size_t weightBytes = sizeof(float) * numberOfWeights();
+  const size_t neuronBytes = sizeof(float) * numberOfNeurons();
+  if (kernelLocal + kMarginBytes + weightBytes + 2 * neuronBytes > deviceLocal) return;
+
+  // Enough work-items for the widest layer, in whole multiples of the device's preferred
+  // size: every barrier waits for the whole group, so more would only wait longer.
+  const size_t multiple = std::max<size_t>(1, preferredGroupSizeMultiple(kernel, device));
+  epochGroupSize =
+      gpuGroupSize(kernel, device, std::min<size_t>(256, roundUp(maxLayerSize(), multiple)));
+
+  orderBuffer.reset(clCreateBuffer(context, CL_MEM_READ_ONLY,
+                                   sizeof(cl_int) * std::max(1, numberOfTrainingSamples()), nullptr,
+                                   &status));
+  checkCl(status, "Error creating buffers", 638);
+  const KernelBinder epoch(kernel, kEpochArguments, kEpochArgumentsStatus);
+  epoch.buffer(0, trainingInputsBuffer);
+  epoch.buffer(1, trainingTargetsBuffer);
+  epoch.buffer(2, weightsBuffer);
+  epoch.buffer(3, layersBuffer);
+  epoch.value(4, numberOfLayers());
+  epoch.buffer(5, outputRangesBuffer);
+  epoch.value(6, parameters.learningRate);
+  epoch.buffer(7, orderBuffer);
+  epoch.value(9, numberOfTrainingSamples());
+  epoch.value(10, numberOfWeights());
+  epoch.local(11, weightBytes);
+  epoch.local(12, neuronBytes);
+  epoch.local(13, neuronBytes);
+  epochKernel = std::move(kernel);
+  gpuGroupSizes.push_back({"train_epoch", epochGroupSize});
 }
 
 // The six buffers in table order, then the kernels; the NN_OpenCL part follows.
@@ -99,6 +160,8 @@ NN_BP_OpenCL::~NN_BP_OpenCL() {
   forwardKernel.reset();
   backwardKernel.reset();
   applyKernel.reset();
+  epochKernel.reset();
+  orderBuffer.reset();
 }
 
 void NN_BP_OpenCL::printInfo() {
@@ -107,32 +170,40 @@ void NN_BP_OpenCL::printInfo() {
   printParameters(parameters);
 }
 
+void NN_BP_OpenCL::readBackWeights() {
+  if (!weightsOnHostStale) return;
+  checkCl(
+      enqueueRead(queue, weightsBuffer, true, 0, sizeof(float) * numberOfWeights(), weights.data()),
+      "Error reading back weights", 1671);
+  weightsOnHostStale = false;
+}
+
 void NN_BP_OpenCL::simulateSample(const std::vector<float>& inputs, int index) {
+  readBackWeights();
   propagateForward(inputs, index);
-  checkCl(clEnqueueReadBuffer(queue, layerOutputBufferA, CL_TRUE, 0, sizeof(float) * outputSize(),
-                              outputs.data(), 0, nullptr, nullptr),
-          "Error reading back weights", 1671);
+  checkCl(
+      enqueueRead(queue, layerOutputBufferA, true, 0, sizeof(float) * outputSize(), outputs.data()),
+      "Error reading back weights", 1671);
 }
 
 void NN_BP_OpenCL::initializeWeights() {
-  clFinish(queue);
   NN_BP::initializeWeights();
-  checkCl(clEnqueueWriteBuffer(queue, weightsBuffer, CL_FALSE, 0, sizeof(float) * weights.size(),
-                               weights.data(), 0, nullptr, nullptr),
-          "Error writing weights to buffer", 151);
-  clFinish(queue);  // weights must stay untouched until the write is done
+  // Blocking: the queue may still hold steps, and weights must stay as written until the write.
+  checkCl(
+      enqueueWrite(queue, weightsBuffer, true, 0, sizeof(float) * weights.size(), weights.data()),
+      "Error writing weights to buffer", 151);
+  weightsOnHostStale = false;
 }
 
 // Each backward launch overwrites its layer's weight changes, so there is nothing to clear.
 void NN_BP_OpenCL::initializeDeltaWeights() {}
 
 void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index) {
-  clFinish(queue);
   const cl_mem in = deviceBufferFor(inputs);
   const int inputCount = inputSize();
   const int inputOffset = index * inputCount;
-  checkCl(clEnqueueCopyBuffer(queue, in, activationsBuffer, sizeof(float) * inputOffset, 0,
-                              sizeof(float) * inputCount, 0, nullptr, nullptr),
+  checkCl(enqueueCopy(queue, in, activationsBuffer, sizeof(float) * inputOffset, 0,
+                      sizeof(float) * inputCount),
           "Error writing delta weights to buffer", 155);
 
   // Layer i writes A when L - i is odd, so the output layer (L - i = 1) always ends in A and
@@ -161,18 +232,15 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
     forward.value(9, isOutputLayer);
 
     const size_t global = roundUp(layers[i], forwardGroupSize);
-    checkCl(clEnqueueNDRangeKernel(queue, forwardKernel, 1, nullptr, &global, &forwardGroupSize, 0,
-                                   nullptr, nullptr),
+    checkCl(enqueueKernel(queue, forwardKernel, 1, &global, &forwardGroupSize),
             "Error running kernel propagate layer forward.", 357);
 
     activationOffset += layers[i];
     weightOffset += (layers[i - 1] + 1) * layers[i];
   }
-  clFinish(queue);
 }
 
 void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int index) {
-  clFinish(queue);
   // The kernels read trainingTargetsBuffer whatever is passed: only trainingTargets itself (or
   // a vector equal to it) makes sense. Identity is checked first so that the loop's own calls
   // cost nothing per sample.
@@ -209,23 +277,44 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
     isOutputLayer = 0;
 
     const size_t global = roundUp(layers[i], backwardGroupSize);
-    checkCl(clEnqueueNDRangeKernel(queue, backwardKernel, 1, nullptr, &global, &backwardGroupSize,
-                                   0, nullptr, nullptr),
+    checkCl(enqueueKernel(queue, backwardKernel, 1, &global, &backwardGroupSize),
             "Error running kernel propagate layer backwards.", 357);
   }
-  clFinish(queue);
 }
 
 void NN_BP_OpenCL::applyDeltaWeights() {
-  clFinish(queue);
   const size_t global = roundUp(numberOfWeights(), updateGroupSize);
-  checkCl(clEnqueueNDRangeKernel(queue, applyKernel, 1, nullptr, &global, &updateGroupSize, 0,
-                                 nullptr, nullptr),
+  checkCl(enqueueKernel(queue, applyKernel, 1, &global, &updateGroupSize),
           "Error running apply_delta_weights_kernel_.", 357);
-  checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0, sizeof(float) * numberOfWeights(),
-                              weights.data(), 0, nullptr, nullptr),
-          "Error reading back weights", 1671);
-  clFinish(queue);
+  weightsOnHostStale = true;
+  if (++samplesSinceWait >= kSamplesPerWait) {
+    checkCl(finishQueue(queue), kStepsWait, kStepsWaitStatus);
+    samplesSinceWait = 0;
+  }
+}
+
+void NN_BP_OpenCL::finishTraining() { readBackWeights(); }
+
+void NN_BP_OpenCL::trainEpoch(const std::vector<int>& order) {
+  if (!epochKernel) {
+    NN_BP::trainEpoch(order);
+    // One wait per epoch: the loop's time limit then measures the device's work, not how fast
+    // the host can queue it.
+    checkCl(finishQueue(queue), kStepsWait, kStepsWaitStatus);
+    samplesSinceWait = 0;
+    return;
+  }
+  const int useOrder = order.empty() ? 0 : 1;
+  if (useOrder) {
+    checkCl(enqueueWrite(queue, orderBuffer, false, 0, sizeof(cl_int) * order.size(), order.data()),
+            "Error writing the sample order to buffer", 562);
+  }
+  checkCl(setKernelArg(epochKernel, 8, useOrder), kEpochArguments, kEpochArgumentsStatus);
+  checkCl(enqueueKernel(queue, epochKernel, 1, &epochGroupSize, &epochGroupSize),
+          "Error running kernel train_epoch.", 560);
+  weightsOnHostStale = true;
+  // Also keeps order untouched until its write is done.
+  checkCl(finishQueue(queue), "Error waiting for the training epoch", 559);
 }
 
 NN_BP_OpenCL_CPU::NN_BP_OpenCL_CPU(const std::string& configurationFileName,

@@ -24,7 +24,8 @@ class NN_PSO_OpenCL : public NN_PSO, public NN_OpenCL {
   // NN_PSO block, then the device report; the variants add their own lines between the two.
   void printInfo() override;
   // Writes every particle's weights to the device and simulates them on the set inputs
-  // belongs to; the host outputs member is left untouched.
+  // belongs to; the host outputs member is left untouched. Returns without waiting: weights
+  // must not change before the next mses has returned.
   void simNNs(const std::vector<float>& inputs) override;
   // One mean squared error per particle against targets; follows a simNNs of the matching
   // input set.
@@ -33,6 +34,8 @@ class NN_PSO_OpenCL : public NN_PSO, public NN_OpenCL {
   virtual int maxWorkGroupSize() = 0;
 
  protected:
+  // simNNs returns while the device evaluates; the loop draws the next move meanwhile.
+  bool evaluatesInBackground() const override { return true; }
   // Binds the simulation kernel's arguments that both variants fix at construction: 1 the
   // weights, 2 the outputs, 3 the layer count, 4 the layers, 5 the output ranges, 6 the
   // population and 8 the weights per network.

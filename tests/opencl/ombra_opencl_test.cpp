@@ -31,6 +31,7 @@ class OmbraOpenCLTest : public opencl_test::ScratchDirectoryTest {
     const std::string queries = "1 2 3\n9.5 0 4.25\n";
     const ProgramRun trained = runOmbra(type + " net.cfg train.dat bp.txt net.bin", queries);
     EXPECT_NE(trained.out.find("Network trained\n"), std::string::npos) << trained.err;
+    EXPECT_EQ(trained.err, "");  // nothing from the runtime either (a simulator's race reports)
 
     // Information block: network, then device, then the parameters.
     const size_t network = trained.out.find("Neural network info\n");
