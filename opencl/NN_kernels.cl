@@ -358,10 +358,17 @@ __kernel void train_epoch(__global const float* inputs, __global const float* ta
   for (int w = g; w < weightCount; w += G) localWeights[w] = weights[w];
   const int inputCount = layers[0];
   const int outputCount = layers[layerCount - 1];
+  int outputFirst = 0;  // first activation of the output layer
+  for (int l = 0; l < layerCount - 1; ++l) outputFirst += layers[l];
 
   for (int k = 0; k < samples; ++k) {
     const int s = useOrder ? order[k] : k;
+    // The sample's inputs, and its targets into the output layer's deltas until those are
+    // computed: both reads from global memory are in flight at once.
     for (int j = g; j < inputCount; j += G) activations[j] = inputs[(size_t)s * inputCount + j];
+    for (int i = g; i < outputCount; i += G) {
+      deltas[outputFirst + i] = targets[(size_t)s * outputCount + i];
+    }
     barrier(CLK_LOCAL_MEM_FENCE);
 
     // Forward: a_i = sigmoid(bias_i + sum over j of below[j] * w_ij), in j order.
@@ -386,7 +393,7 @@ __kernel void train_epoch(__global const float* inputs, __global const float* ta
       const float a = activations[below + i];
       const float low = outputRanges[2 * i];
       const float high = outputRanges[2 * i + 1];
-      const float target = (targets[(size_t)s * outputCount + i] - low) / (high - low);
+      const float target = (deltas[below + i] - low) / (high - low);
       deltas[below + i] = a * (1.0f - a) * (target - a);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
