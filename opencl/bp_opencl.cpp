@@ -5,6 +5,7 @@
 
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
+#include "opencl/pso_opencl.h"
 #include "opencl/queue_calls.h"
 #include "trainers/parameters.h"
 
@@ -36,6 +37,9 @@ const char* const kStepsWait = "Error waiting for the back-propagation steps";
 constexpr int kStepsWaitStatus = 558;
 const char* const kEpochArguments = "Error setting kernel arguments for train_epoch kernel";
 constexpr int kEpochArgumentsStatus = 561;
+const char* const kBatchArguments =
+    "Error setting kernel arguments for simulate_neural_networks_local kernel";
+constexpr int kBatchArgumentsStatus = 565;
 constexpr size_t kMarginBytes = 256;  // of local memory, kept free besides the kernel's own
 
 }  // namespace
@@ -147,6 +151,54 @@ void NN_BP_OpenCL::createEpochKernel() {
   epoch.local(13, neuronBytes);
   epochKernel = std::move(kernel);
   gpuGroupSizes.push_back({"train_epoch", epochGroupSize});
+  createBatchKernel();
+}
+
+void NN_BP_OpenCL::createBatchKernel() {
+  cl_int status = CL_SUCCESS;
+  ClKernel kernel(clCreateKernel(program, "simulate_neural_networks_local", &status));
+  checkCl(status, "Error creating simulate_neural_networks_local kernel", 568);
+  // The group size of the swarm's local variant for one particle (see localMemoryFit), its
+  // own local memory measured before any local argument is bound.
+  size_t kernelLimit = 0;
+  cl_ulong kernelLocal = 0;
+  cl_ulong deviceLocal = 0;
+  const char* const query = "Error finding work-group size";
+  checkCl(clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_WORK_GROUP_SIZE, sizeof kernelLimit,
+                                   &kernelLimit, nullptr),
+          query, 845);
+  checkCl(clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_LOCAL_MEM_SIZE, sizeof kernelLocal,
+                                   &kernelLocal, nullptr),
+          query, 845);
+  checkCl(
+      clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof deviceLocal, &deviceLocal, nullptr),
+      query, 845);
+  const int fit = localMemoryFit(deviceLocal, kernelLocal, numberOfWeights(), maxLayerSize());
+  if (fit < 1) return;
+  batchGroupSize = roundDownToMultiple(std::min<size_t>({kernelLimit, 64, size_t(fit)}),
+                                       preferredGroupSizeMultiple(kernel, device));
+
+  const int largestSet =
+      std::max({numberOfTrainingSamples(), numberOfValidationSamples(), numberOfTestSamples()});
+  batchOutputs.assign(static_cast<size_t>(largestSet) * outputSize(), 0.0f);
+  batchOutputsBuffer.reset(clCreateBuffer(context, CL_MEM_WRITE_ONLY,
+                                          sizeof(float) * std::max<size_t>(1, batchOutputs.size()),
+                                          nullptr, &status));
+  checkCl(status, "Error creating buffers", 638);
+  const KernelBinder batch(kernel, kBatchArguments, kBatchArgumentsStatus);
+  batch.buffer(1, weightsBuffer);
+  batch.buffer(2, batchOutputsBuffer);
+  batch.value(3, numberOfLayers());
+  batch.buffer(4, layersBuffer);
+  batch.buffer(5, outputRangesBuffer);
+  batch.value(6, 1);  // one network
+  batch.value(8, numberOfWeights());
+  batch.value(9, maxLayerSize());
+  batch.local(10, sizeof(float) * numberOfWeights());
+  batch.local(11, sizeof(float) * batchGroupSize * maxLayerSize());
+  batch.local(12, sizeof(float) * batchGroupSize * maxLayerSize());
+  batchKernel = std::move(kernel);
+  gpuGroupSizes.push_back({"simulate_neural_networks_local", batchGroupSize});
 }
 
 // The six buffers in table order, then the kernels; the NN_OpenCL part follows.
@@ -162,6 +214,8 @@ NN_BP_OpenCL::~NN_BP_OpenCL() {
   applyKernel.reset();
   epochKernel.reset();
   orderBuffer.reset();
+  batchKernel.reset();
+  batchOutputsBuffer.reset();
 }
 
 void NN_BP_OpenCL::printInfo() {
@@ -180,10 +234,36 @@ void NN_BP_OpenCL::readBackWeights() {
 
 void NN_BP_OpenCL::simulateSample(const std::vector<float>& inputs, int index) {
   readBackWeights();
+  if (servedRows != nullptr) {
+    const float* row = servedRows + static_cast<size_t>(index) * outputSize();
+    std::copy(row, row + outputSize(), outputs.begin());
+    return;
+  }
   propagateForward(inputs, index);
   checkCl(
       enqueueRead(queue, layerOutputBufferA, true, 0, sizeof(float) * outputSize(), outputs.data()),
       "Error reading back weights", 1671);
+}
+
+double NN_BP_OpenCL::computeMSE(const std::vector<float>& inputs,
+                                const std::vector<float>& targets) {
+  const int n = numberOfSamples(inputs);
+  if (!batchKernel || n == 0) return NN_BP::computeMSE(inputs, targets);
+  const KernelBinder batch(batchKernel, kBatchArguments, kBatchArgumentsStatus);
+  batch.buffer(0, deviceBufferFor(inputs));
+  batch.value(7, n);
+  const size_t global[2] = {1, roundUp(static_cast<size_t>(n), batchGroupSize)};
+  const size_t local[2] = {1, batchGroupSize};
+  checkCl(enqueueKernel(queue, batchKernel, 2, global, local),
+          "Error running kernel simulate_neural_networks_local.", 566);
+  checkCl(enqueueRead(queue, batchOutputsBuffer, true, 0,
+                      sizeof(float) * static_cast<size_t>(n) * outputSize(), batchOutputs.data()),
+          "Error reading back outputs", 567);
+  // NN_BP's own sum over the rows, handed out by simulateSample.
+  servedRows = batchOutputs.data();
+  const double error = NN_BP::computeMSE(inputs, targets);
+  servedRows = nullptr;
+  return error;
 }
 
 void NN_BP_OpenCL::initializeWeights() {

@@ -29,6 +29,10 @@ class NN_BP_OpenCL : public NN_BP, public NN_OpenCL {
   // Also brings weights up to date first: the loop measures the network through here and then
   // keeps or checks weights.
   void simulateSample(const std::vector<float>& inputs, int index) override;
+  // NN_BP's error, from one launch of simulate_neural_networks_local over the whole set and
+  // one read where the batch kernel runs here (the same outputs as simulateSample's launches,
+  // summed by NN_BP::computeMSE as ever); else through simulateSample sample by sample.
+  double computeMSE(const std::vector<float>& inputs, const std::vector<float>& targets) override;
   void initializeWeights() override;
   void initializeDeltaWeights() override;
   void propagateForward(const std::vector<float>& inputs, int index) override;
@@ -66,11 +70,19 @@ class NN_BP_OpenCL : public NN_BP, public NN_OpenCL {
   ClKernel epochKernel;
   size_t epochGroupSize = 0;
   ClMem orderBuffer;  // numberOfTrainingSamples() ints: a shuffled epoch's order, for epochKernel
-  bool weightsOnHostStale = false;  // the device has moved on since weights was last read
+  // simulate_neural_networks_local for one network: every sample of a set in one launch, for
+  // computeMSE; with train_epoch, where its group fits local memory; else null.
+  ClKernel batchKernel;
+  size_t batchGroupSize = 0;
+  ClMem batchOutputsBuffer;           // largest sample set times outputSize() floats
+  std::vector<float> batchOutputs;    // their host copy
+  const float* servedRows = nullptr;  // during computeMSE: the rows simulateSample hands out
+  bool weightsOnHostStale = false;    // the device has moved on since weights was last read
   int samplesSinceWait = 0;
 
  private:
   void createEpochKernel();
+  void createBatchKernel();
 };
 
 class NN_BP_OpenCL_CPU : public NN_BP_OpenCL {

@@ -8,7 +8,10 @@
 //
 // BP rows: training of the timing experiments' network (9 10 1, 1000 training samples, no
 // validation samples) for 5 epochs. commands_per_sample and waits_per_sample count everything
-// from the first weight upload to the last read-back; launches_per_epoch the kernel launches.
+// from the first weight upload to the last read-back; launches_per_epoch the kernel launches;
+// *_per_check one error measurement over the 1000 samples (a validation check's work).
+// The ms_* counters give the time as well, for information (the point of the counts is a GPU,
+// where scripts/gpu-check.sh runs this program).
 //   path "steps": the per-sample steps (the CPU split, or the GPU split for a network that does
 //     not fit one work-group's local memory). Goal: no wait per sample (at most 1/1000).
 //   path "epoch": train_epoch (the GPU split). Goal: one launch per epoch, at most one command
@@ -16,10 +19,11 @@
 // PSO rows: 64 particles on 1000 samples for 20 iterations. Goal: at most one wait per
 // iteration.
 // goal_met is 1 when the row meets its goal. Before these counts were taken, the steps issued
-// 2L + 1 commands and 7 waits per sample (7 and 7 for 9 10 1), and the swarm 4 commands and 2
-// waits per iteration.
+// 2L + 1 commands and 7 waits per sample (7 and 7 for 9 10 1) and a check L + 1 commands and 3
+// waits per sample (4000 and 3000), and the swarm 4 commands and 2 waits per iteration.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -69,8 +73,16 @@ class CountedBP : public NN_BP_OpenCL {
   explicit CountedBP(cl_device_type type)
       : NN("net.cfg", "train.dat"), NN_BP_OpenCL("net.cfg", "train.dat", "params.txt", type) {}
   bool usesEpochKernel() const { return static_cast<bool>(epochKernel); }
-  void useTheSteps() { epochKernel.reset(); }
+  void useTheSteps() {
+    epochKernel.reset();
+    batchKernel.reset();
+  }
+  const std::vector<float>& trainingInputsVector() const { return trainingInputs; }
+  const std::vector<float>& trainingTargetsVector() const { return trainingTargets; }
 };
+
+using Clock = std::chrono::steady_clock;
+double seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
 struct Target {
   cl_device_type type;
@@ -106,12 +118,23 @@ void BM_BPCommandsPerSample(benchmark::State& state) {
   state.SetLabel(std::string(kTargetNames[state.range(0)]) + ", " +
                  (epochPath ? "epoch" : "steps") + ", " + bench::topologyName(kLayers));
 
-  QueueCounts before, after;
+  QueueCounts before, after, checked;
+  double trainingSeconds = 0, checkSeconds = 0;
   for (auto _ : state) {
     before = queueCounts();
+    const auto start = Clock::now();
     network.train();
+    const auto trained = Clock::now();
     after = queueCounts();
+    network.computeMSE(network.trainingInputsVector(), network.trainingTargetsVector());
+    checkSeconds = seconds(Clock::now() - trained);
+    trainingSeconds = seconds(trained - start);
+    checked = queueCounts();
   }
+  state.counters["ms_per_epoch"] = 1e3 * trainingSeconds / kEpochs;
+  state.counters["commands_per_check"] = static_cast<double>(checked.commands - after.commands);
+  state.counters["waits_per_check"] = static_cast<double>(checked.waits - after.waits);
+  state.counters["ms_per_check"] = 1e3 * checkSeconds;
   const double samples = static_cast<double>(kEpochs) * kSamples;
   const double commands = static_cast<double>(after.commands - before.commands);
   const double waits = static_cast<double>(after.waits - before.waits);
@@ -150,12 +173,16 @@ void countSwarm(benchmark::State& state, const char* variant) {
   state.SetLabel(std::string(kTargetNames[state.range(0)]) + ", " + variant + ", " +
                  bench::topologyName(kLayers));
   QueueCounts before, after;
+  double trainingSeconds = 0;
   for (auto _ : state) {
     std::srand(1);
     before = queueCounts();
+    const auto start = Clock::now();
     network.train();
+    trainingSeconds = seconds(Clock::now() - start);
     after = queueCounts();
   }
+  state.counters["ms_per_iteration"] = 1e3 * trainingSeconds / kIterations;
   const double waits = static_cast<double>(after.waits - before.waits);
   state.counters["commands_per_iteration"] =
       static_cast<double>(after.commands - before.commands) / kIterations;

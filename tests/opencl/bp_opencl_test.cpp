@@ -78,7 +78,10 @@ class DeviceBP : public Probe<NN_BP_OpenCL> {
   }
   bool usesEpochKernel() const { return static_cast<bool>(epochKernel); }
   // Later epochs run the per-sample steps, or train_epoch with groups of `size`.
-  void useTheSteps() { epochKernel.reset(); }
+  void useTheSteps() {
+    epochKernel.reset();
+    batchKernel.reset();
+  }
   void forceEpochGroupSize(size_t size) { epochGroupSize = size; }
   cl_mem trainingInputs() const { return trainingInputsBuffer; }
   cl_mem trainingTargets() const { return trainingTargetsBuffer; }
@@ -182,10 +185,11 @@ TEST_P(BPSplitTest, TrainingFollowsTheCpuTrainer) {
     }
 }
 
-// With the GPU split an epoch is one launch of train_epoch; it leaves bit for bit the weights
-// of the per-sample steps on the same device: file order and shuffled, with validation checks
-// (weights read back at each) and without (the last weights kept), no hidden layer and two,
-// with groups narrower than the layers.
+// With the GPU split an epoch is one launch of train_epoch, and an error one launch over the
+// set; they leave bit for bit the weights and errors of the per-sample steps on the same
+// device: file order and shuffled, with validation checks (weights read back at each) and
+// without (the last weights kept), no hidden layer and two, with groups narrower than the
+// layers.
 TEST_P(BPSplitTest, EpochKernelLeavesTheWeightsOfTheSteps) {
   const std::pair<std::vector<int>, size_t> networks[] = {
       {{3, 2}, 0}, {{3, 7, 6, 2}, 0}, {{3, 7, 6, 2}, 4}};
@@ -204,6 +208,9 @@ TEST_P(BPSplitTest, EpochKernelLeavesTheWeightsOfTheSteps) {
       std::srand(kSeed);
       steps.train();
       EXPECT_EQ(epoch.currentWeights(), steps.currentWeights());
+      // One launch over the set, or a forward pass per sample: the same error.
+      EXPECT_EQ(epoch.computeMSE(epoch.testInputsVector(), epoch.testTargetsVector()),
+                steps.computeMSE(steps.testInputsVector(), steps.testTargetsVector()));
     }
   }
 }

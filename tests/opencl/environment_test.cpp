@@ -37,7 +37,7 @@ TEST_F(ProgramTextTest, ReadsTheFileByteForByte) {
   const std::string text = std::string("line one\r\nline two\n\0after a NUL", 31) + "\n";
   writeFile("kernels.cl", text);
   EXPECT_EQ(readProgramSource("kernels.cl"), text);
-  EXPECT_EQ(readProgramSource("NN_kernels.cl"), readFile(KERNELS_PATH));
+  EXPECT_EQ(readProgramSource("NN_kernels.cl"), readFile(opencl_test::kernelsPath()));
 }
 
 TEST_F(ProgramTextTest, MissingFileIsFatal) {

@@ -72,7 +72,7 @@ TEST_F(OmbraOpenCLTest, MissingKernelFileStopsBeforeTraining) {
 }
 
 TEST_F(OmbraOpenCLTest, KernelFileWithASyntaxErrorPrintsTheBuildLog) {
-  writeFile("NN_kernels.cl", readFile(KERNELS_PATH) + "\n__kernel void broken( {\n");
+  writeFile("NN_kernels.cl", readFile(opencl_test::kernelsPath()) + "\n__kernel void broken( {\n");
   const ProgramRun run = runOmbra("BP_CPU net.cfg train.dat bp.txt");
   EXPECT_EQ(run.status, 527 & 255);
   // The OpenCL compiler may add its own diagnostics on standard error before the message.
@@ -91,7 +91,8 @@ TEST_F(OmbraOpenCLTest, InstalledProgramsRunFromAnyFolder) {
                                test_support::shellQuoted(BUILD_DIR) + " --prefix " +
                                test_support::shellQuoted(prefix.path()));
   ASSERT_EQ(install.status, 0) << install.out << install.err;
-  EXPECT_EQ(readFile(prefix.file("share/ombra/NN_kernels.cl")), readFile(KERNELS_PATH));
+  EXPECT_EQ(readFile(prefix.file("share/ombra/NN_kernels.cl")),
+            readFile(opencl_test::kernelsPath()));
   for (const char* program : {"ombra", "tallis", "swfgen", "ombra-timings", "ombra-evaluate"}) {
     const ProgramRun version = test_support::runProgram(
         test_support::shellQuoted(prefix.file("bin/") + program) + " --version");

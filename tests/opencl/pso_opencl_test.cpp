@@ -278,7 +278,7 @@ TEST_F(PsoOpenCLHostTest, PrivateBuildReplacesTheArrayLengthToken) {
       "  float values[PRIVATE_MEM_SIZE];\n"
       "  length[0] = (int)(sizeof(values) / sizeof(values[0]));\n"
       "}\n";
-  writeFile("NN_kernels.cl", readFile(KERNELS_PATH) + probe);
+  writeFile("NN_kernels.cl", readFile(opencl_test::kernelsPath()) + probe);
   writeNetwork(kTopologies[1]);
   Probe<NN_PSO_OpenCL_CPU_private> trainer;
 
