@@ -2,8 +2,10 @@
 // Kernels of the OpenCL trainers, read from the working directory at start-up.
 //
 // One floating-point policy with the host: no contraction into fused multiply-adds (above),
-// no fast-math build options, and every sum of one neuron taken sequentially in input order.
-// Work is spread across neurons, samples or particles, never inside one sum.
+// no fast-math build options, exact division (the host builds with
+// -cl-fp32-correctly-rounded-divide-sqrt wherever the device offers it), and every sum of one
+// neuron taken sequentially in input order. Work is spread across neurons, samples or
+// particles, never inside one sum.
 //
 // Weight layout (shared with the host): layer 1 first, then layer 2, ...; within a layer,
 // neuron i owns a block of (inputs + 1) floats: its bias, then its weights on neurons 0, 1, ...
@@ -29,6 +31,13 @@
 //                                     block for 8 particles, float8   (particle, sample)
 //   simulate_neural_networks_local    work-item 0: weights, inputs    all copy the weights, a
 //                                     and all G samples, float8       barrier, one sample each
+//   train_epoch                       (not used)                      one group walks an epoch;
+//                                                                     neurons and weights
+//                                                                     shared by its work-items
+//
+// With the GPU split the back-propagation trainer runs a whole epoch as one launch of
+// train_epoch and measures an error with one launch of simulate_neural_networks_local (one
+// network), where the network fits local memory; the layer kernels remain for the rest.
 //
 // Why: on a CPU device a group's work-items are iterations of one loop on one core. The
 // compiler does not turn that loop into vector code around an inner loop over inputs, idle
