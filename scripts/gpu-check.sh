@@ -135,7 +135,7 @@ skipped="$(grep -Eo '^\[  SKIPPED \] [0-9]+' "$logs/opencl_tests.log" | grep -Eo
 echo "gpu-check: opencl_tests: $count tests, $skipped skipped, $result"
 
 # Commands, waits and their time on every device (the GPU rows are the point).
-timeout 300 "$build/bench/launch_count_bench" --benchmark_counters_tabular=true \
+timeout 120 "$build/bench/launch_count_bench" --benchmark_counters_tabular=true \
   >"$logs/launch_count_bench.log" 2>&1 || echo "gpu-check: launch_count_bench failed" >&2
 echo "gpu-check: commands and waits counted ($SECONDS s)"
 
