@@ -345,21 +345,24 @@ __kernel void apply_delta_weights(__global float* weights, __global const float*
 
 // train_epoch: a whole epoch of on-line back-propagation in one launch of one work-group, for
 // the GPU split: the host's per-sample steps cost several launches each, and on a GPU a launch
-// costs far more than the arithmetic of a small network. The group copies the weights into
+// costs far more than the arithmetic of a small network (an epoch of more samples than the
+// host puts in one launch takes a few). The group copies the weights into
 // local memory, walks the samples in order, and writes the weights back at the end; a barrier
 // separates every phase, and within a phase work-item g takes neurons (or weights) g, g + G, ...
 // Every weight ends exactly as the steps of NN_BP leave it: the same float operations in the
 // same order (sums in input order, 0 + change for each weight change, then weight + change).
 //   inputs [s * layers[0] + j], targets [s * outputs + k]: the training set
 //   weights                the network's weights (layout at the top), read and written back
-//   order [k]              the k-th sample of the epoch when useOrder, else sample k
+//   order [k]              the k-th sample of the epoch when useOrder, else sample k; this
+//                          launch takes k = first ... first + count - 1
 //   localWeights [w]       weightCount floats
 //   activations, deltas    one float per neuron, input layer first (as activationsBuffer)
 __kernel void train_epoch(__global const float* inputs, __global const float* targets,
                           __global float* weights, __global const int* layers,
                           const int layerCount, __global const float* outputRanges,
                           const float learningRate, __global const int* order,
-                          const int useOrder, const int samples, const int weightCount,
+                          const int useOrder, const int first, const int count,
+                          const int weightCount,
                           __local float* localWeights, __local float* activations,
                           __local float* deltas) {
   const int g = get_local_id(0);
@@ -370,7 +373,7 @@ __kernel void train_epoch(__global const float* inputs, __global const float* ta
   int outputFirst = 0;  // first activation of the output layer
   for (int l = 0; l < layerCount - 1; ++l) outputFirst += layers[l];
 
-  for (int k = 0; k < samples; ++k) {
+  for (int k = first; k < first + count; ++k) {
     const int s = useOrder ? order[k] : k;
     // The sample's inputs, and its targets into the output layer's deltas until those are
     // computed: both reads from global memory are in flight at once.

@@ -144,11 +144,10 @@ void NN_BP_OpenCL::createEpochKernel() {
   epoch.buffer(5, outputRangesBuffer);
   epoch.value(6, parameters.learningRate);
   epoch.buffer(7, orderBuffer);
-  epoch.value(9, numberOfTrainingSamples());
-  epoch.value(10, numberOfWeights());
-  epoch.local(11, weightBytes);
-  epoch.local(12, neuronBytes);
+  epoch.value(11, numberOfWeights());
+  epoch.local(12, weightBytes);
   epoch.local(13, neuronBytes);
+  epoch.local(14, neuronBytes);
   epochKernel = std::move(kernel);
   gpuGroupSizes.push_back({"train_epoch", epochGroupSize});
   createBatchKernel();
@@ -389,9 +388,15 @@ void NN_BP_OpenCL::trainEpoch(const std::vector<int>& order) {
     checkCl(enqueueWrite(queue, orderBuffer, false, 0, sizeof(cl_int) * order.size(), order.data()),
             "Error writing the sample order to buffer", 562);
   }
-  checkCl(setKernelArg(epochKernel, 8, useOrder), kEpochArguments, kEpochArgumentsStatus);
-  checkCl(enqueueKernel(queue, epochKernel, 1, &epochGroupSize, &epochGroupSize),
-          "Error running kernel train_epoch.", 560);
+  const KernelBinder epoch(epochKernel, kEpochArguments, kEpochArgumentsStatus);
+  epoch.value(8, useOrder);
+  const int samples = numberOfTrainingSamples();
+  for (int first = 0; first == 0 || first < samples; first += samplesPerEpochLaunch) {
+    epoch.value(9, first);
+    epoch.value(10, std::min(samplesPerEpochLaunch, samples - first));
+    checkCl(enqueueKernel(queue, epochKernel, 1, &epochGroupSize, &epochGroupSize),
+            "Error running kernel train_epoch.", 560);
+  }
   weightsOnHostStale = true;
   // Also keeps order untouched until its write is done.
   checkCl(finishQueue(queue), "Error waiting for the training epoch", 559);

@@ -44,6 +44,9 @@ class NN_BP_OpenCL : public NN_BP, public NN_OpenCL {
 
   // Samples of the per-sample path between two waits.
   static constexpr int kSamplesPerWait = 1024;
+  // Samples of one train_epoch launch (a few milliseconds on a GPU): a launch that runs for
+  // seconds would trip the watchdog of a GPU that also drives a display.
+  static constexpr int kSamplesPerEpochLaunch = 65536;
 
  protected:
   // The whole epoch in one launch where train_epoch can run it, else the steps; then one wait.
@@ -69,6 +72,7 @@ class NN_BP_OpenCL : public NN_BP, public NN_OpenCL {
   // terms fit the device's local memory (and the kernel file has it); else null.
   ClKernel epochKernel;
   size_t epochGroupSize = 0;
+  int samplesPerEpochLaunch = kSamplesPerEpochLaunch;
   ClMem orderBuffer;  // numberOfTrainingSamples() ints: a shuffled epoch's order, for epochKernel
   // simulate_neural_networks_local for one network: every sample of a set in one launch, for
   // computeMSE; with train_epoch, where its group fits local memory; else null.

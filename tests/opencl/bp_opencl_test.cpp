@@ -82,7 +82,11 @@ class DeviceBP : public Probe<NN_BP_OpenCL> {
     epochKernel.reset();
     batchKernel.reset();
   }
-  void forceEpochGroupSize(size_t size) { epochGroupSize = size; }
+  // Groups of `size` work-items, launches of `samples` samples.
+  void forceEpochLaunches(size_t size, int samples) {
+    epochGroupSize = size;
+    samplesPerEpochLaunch = samples;
+  }
   cl_mem trainingInputs() const { return trainingInputsBuffer; }
   cl_mem trainingTargets() const { return trainingTargetsBuffer; }
   cl_mem validationInputs() const { return validationInputsBuffer; }
@@ -189,7 +193,7 @@ TEST_P(BPSplitTest, TrainingFollowsTheCpuTrainer) {
 // set; they leave bit for bit the weights and errors of the per-sample steps on the same
 // device: file order and shuffled, with validation checks (weights read back at each) and
 // without (the last weights kept), no hidden layer and two, with groups narrower than the
-// layers.
+// layers and an epoch cut into several launches.
 TEST_P(BPSplitTest, EpochKernelLeavesTheWeightsOfTheSteps) {
   const std::pair<std::vector<int>, size_t> networks[] = {
       {{3, 2}, 0}, {{3, 7, 6, 2}, 0}, {{3, 7, 6, 2}, 4}};
@@ -201,7 +205,7 @@ TEST_P(BPSplitTest, EpochKernelLeavesTheWeightsOfTheSteps) {
       DeviceBP epoch(deviceType());
       DeviceBP steps(deviceType());
       ASSERT_EQ(epoch.usesEpochKernel(), gpuSplit());
-      if (group > 0) epoch.forceEpochGroupSize(group);
+      if (group > 0) epoch.forceEpochLaunches(group, 7);  // an epoch of 30 in five launches
       steps.useTheSteps();
       std::srand(kSeed);
       epoch.train();
