@@ -120,7 +120,9 @@ mkdir -p "$logs"
 # The OpenCL tests against the GPU device.
 filter="$(cat tests/opencl/gpu_device_tests.filter)"
 failed=0
-if (cd "$build/tests" && timeout 600 ./opencl_tests --gtest_filter="$filter") \
+# Scratch folders of the test and benchmark programs go into $scratch, which the trap removes
+# even when a timeout stops a program before it can.
+if (cd "$build/tests" && TMPDIR="$scratch" timeout 600 ./opencl_tests --gtest_filter="$filter") \
     >"$logs/opencl_tests.log" 2>&1; then
   result="passed"
 else
@@ -135,7 +137,7 @@ skipped="$(grep -Eo '^\[  SKIPPED \] [0-9]+' "$logs/opencl_tests.log" | grep -Eo
 echo "gpu-check: opencl_tests: $count tests, $skipped skipped, $result"
 
 # Commands, waits and their time on every device (the GPU rows are the point).
-timeout 120 "$build/bench/launch_count_bench" --benchmark_counters_tabular=true \
+TMPDIR="$scratch" timeout 120 "$build/bench/launch_count_bench" --benchmark_counters_tabular=true \
   >"$logs/launch_count_bench.log" 2>&1 || echo "gpu-check: launch_count_bench failed" >&2
 echo "gpu-check: commands and waits counted ($SECONDS s)"
 
