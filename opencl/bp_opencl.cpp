@@ -5,44 +5,8 @@
 
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
-#include "opencl/pso_opencl.h"
 #include "opencl/queue_calls.h"
 #include "trainers/parameters.h"
-
-namespace {
-
-// Binds arguments of one kernel; any failure ends the program with the one message and status.
-class KernelBinder {
- public:
-  KernelBinder(cl_kernel kernel, const char* message, int exitStatus)
-      : kernel_(kernel), message_(message), exitStatus_(exitStatus) {}
-  template <class T>
-  void value(cl_uint index, const T& argument) const {
-    checkCl(setKernelArg(kernel_, index, argument), message_, exitStatus_);
-  }
-  void buffer(cl_uint index, cl_mem buffer) const {
-    checkCl(setKernelBuffer(kernel_, index, buffer), message_, exitStatus_);
-  }
-  void local(cl_uint index, size_t bytes) const {
-    checkCl(setKernelLocal(kernel_, index, bytes), message_, exitStatus_);
-  }
-
- private:
-  cl_kernel kernel_;
-  const char* message_;
-  int exitStatus_;
-};
-
-const char* const kStepsWait = "Error waiting for the back-propagation steps";
-constexpr int kStepsWaitStatus = 558;
-const char* const kEpochArguments = "Error setting kernel arguments for train_epoch kernel";
-constexpr int kEpochArgumentsStatus = 561;
-const char* const kBatchArguments =
-    "Error setting kernel arguments for simulate_neural_networks_local kernel";
-constexpr int kBatchArgumentsStatus = 565;
-constexpr size_t kMarginBytes = 256;  // of local memory, kept free besides the kernel's own
-
-}  // namespace
 
 NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
                            const std::string& trainingDataFileName,
@@ -104,102 +68,6 @@ NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
   }
 }
 
-void NN_BP_OpenCL::createEpochKernel() {
-  cl_int status = CL_SUCCESS;
-  ClKernel kernel(clCreateKernel(program, "train_epoch", &status));
-  // A kernel file from before train_epoch existed still trains, through the steps.
-  if (status == CL_INVALID_KERNEL_NAME || numberOfLayers() < 2) return;
-  checkCl(status, "Error creating train_epoch kernel", 564);
-
-  // The kernel's own local memory is measured before any local argument is bound: an
-  // implementation counts the bound ones in CL_KERNEL_LOCAL_MEM_SIZE too.
-  cl_ulong kernelLocal = 0;
-  cl_ulong deviceLocal = 0;
-  checkCl(clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_LOCAL_MEM_SIZE, sizeof kernelLocal,
-                                   &kernelLocal, nullptr),
-          "Error finding work-group size", 845);
-  checkCl(
-      clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof deviceLocal, &deviceLocal, nullptr),
-      "Error finding work-group size", 845);
-  const size_t weightBytes = sizeof(float) * numberOfWeights();
-  const size_t neuronBytes = sizeof(float) * numberOfNeurons();
-  if (kernelLocal + kMarginBytes + weightBytes + 2 * neuronBytes > deviceLocal) return;
-
-  // Enough work-items for the widest layer, in whole multiples of the device's preferred
-  // size: every barrier waits for the whole group, so more would only wait longer.
-  const size_t multiple = std::max<size_t>(1, preferredGroupSizeMultiple(kernel, device));
-  epochGroupSize =
-      gpuGroupSize(kernel, device, std::min<size_t>(256, roundUp(maxLayerSize(), multiple)));
-
-  orderBuffer.reset(clCreateBuffer(context, CL_MEM_READ_ONLY,
-                                   sizeof(cl_int) * std::max(1, numberOfTrainingSamples()), nullptr,
-                                   &status));
-  checkCl(status, "Error creating buffers", 638);
-  const KernelBinder epoch(kernel, kEpochArguments, kEpochArgumentsStatus);
-  epoch.buffer(0, trainingInputsBuffer);
-  epoch.buffer(1, trainingTargetsBuffer);
-  epoch.buffer(2, weightsBuffer);
-  epoch.buffer(3, layersBuffer);
-  epoch.value(4, numberOfLayers());
-  epoch.buffer(5, outputRangesBuffer);
-  epoch.value(6, parameters.learningRate);
-  epoch.buffer(7, orderBuffer);
-  epoch.value(11, numberOfWeights());
-  epoch.local(12, weightBytes);
-  epoch.local(13, neuronBytes);
-  epoch.local(14, neuronBytes);
-  epochKernel = std::move(kernel);
-  gpuGroupSizes.push_back({"train_epoch", epochGroupSize});
-  createBatchKernel();
-}
-
-void NN_BP_OpenCL::createBatchKernel() {
-  cl_int status = CL_SUCCESS;
-  ClKernel kernel(clCreateKernel(program, "simulate_neural_networks_local", &status));
-  checkCl(status, "Error creating simulate_neural_networks_local kernel", 568);
-  // The group size of the swarm's local variant for one particle (see localMemoryFit), its
-  // own local memory measured before any local argument is bound.
-  size_t kernelLimit = 0;
-  cl_ulong kernelLocal = 0;
-  cl_ulong deviceLocal = 0;
-  const char* const query = "Error finding work-group size";
-  checkCl(clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_WORK_GROUP_SIZE, sizeof kernelLimit,
-                                   &kernelLimit, nullptr),
-          query, 845);
-  checkCl(clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_LOCAL_MEM_SIZE, sizeof kernelLocal,
-                                   &kernelLocal, nullptr),
-          query, 845);
-  checkCl(
-      clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof deviceLocal, &deviceLocal, nullptr),
-      query, 845);
-  const int fit = localMemoryFit(deviceLocal, kernelLocal, numberOfWeights(), maxLayerSize());
-  if (fit < 1) return;
-  batchGroupSize = roundDownToMultiple(std::min<size_t>({kernelLimit, 64, size_t(fit)}),
-                                       preferredGroupSizeMultiple(kernel, device));
-
-  const int largestSet =
-      std::max({numberOfTrainingSamples(), numberOfValidationSamples(), numberOfTestSamples()});
-  batchOutputs.assign(static_cast<size_t>(largestSet) * outputSize(), 0.0f);
-  batchOutputsBuffer.reset(clCreateBuffer(context, CL_MEM_WRITE_ONLY,
-                                          sizeof(float) * std::max<size_t>(1, batchOutputs.size()),
-                                          nullptr, &status));
-  checkCl(status, "Error creating buffers", 638);
-  const KernelBinder batch(kernel, kBatchArguments, kBatchArgumentsStatus);
-  batch.buffer(1, weightsBuffer);
-  batch.buffer(2, batchOutputsBuffer);
-  batch.value(3, numberOfLayers());
-  batch.buffer(4, layersBuffer);
-  batch.buffer(5, outputRangesBuffer);
-  batch.value(6, 1);  // one network
-  batch.value(8, numberOfWeights());
-  batch.value(9, maxLayerSize());
-  batch.local(10, sizeof(float) * numberOfWeights());
-  batch.local(11, sizeof(float) * batchGroupSize * maxLayerSize());
-  batch.local(12, sizeof(float) * batchGroupSize * maxLayerSize());
-  batchKernel = std::move(kernel);
-  gpuGroupSizes.push_back({"simulate_neural_networks_local", batchGroupSize});
-}
-
 // The six buffers in table order, then the kernels; the NN_OpenCL part follows.
 NN_BP_OpenCL::~NN_BP_OpenCL() {
   activationsBuffer.reset();
@@ -242,27 +110,6 @@ void NN_BP_OpenCL::simulateSample(const std::vector<float>& inputs, int index) {
   checkCl(
       enqueueRead(queue, layerOutputBufferA, true, 0, sizeof(float) * outputSize(), outputs.data()),
       "Error reading back weights", 1671);
-}
-
-double NN_BP_OpenCL::computeMSE(const std::vector<float>& inputs,
-                                const std::vector<float>& targets) {
-  const int n = numberOfSamples(inputs);
-  if (!batchKernel || n == 0) return NN_BP::computeMSE(inputs, targets);
-  const KernelBinder batch(batchKernel, kBatchArguments, kBatchArgumentsStatus);
-  batch.buffer(0, deviceBufferFor(inputs));
-  batch.value(7, n);
-  const size_t global[2] = {1, roundUp(static_cast<size_t>(n), batchGroupSize)};
-  const size_t local[2] = {1, batchGroupSize};
-  checkCl(enqueueKernel(queue, batchKernel, 2, global, local),
-          "Error running kernel simulate_neural_networks_local.", 566);
-  checkCl(enqueueRead(queue, batchOutputsBuffer, true, 0,
-                      sizeof(float) * static_cast<size_t>(n) * outputSize(), batchOutputs.data()),
-          "Error reading back outputs", 567);
-  // NN_BP's own sum over the rows, handed out by simulateSample.
-  servedRows = batchOutputs.data();
-  const double error = NN_BP::computeMSE(inputs, targets);
-  servedRows = nullptr;
-  return error;
 }
 
 void NN_BP_OpenCL::initializeWeights() {
@@ -366,41 +213,15 @@ void NN_BP_OpenCL::applyDeltaWeights() {
   checkCl(enqueueKernel(queue, applyKernel, 1, &global, &updateGroupSize),
           "Error running apply_delta_weights_kernel_.", 357);
   weightsOnHostStale = true;
-  if (++samplesSinceWait >= kSamplesPerWait) {
-    checkCl(finishQueue(queue), kStepsWait, kStepsWaitStatus);
-    samplesSinceWait = 0;
-  }
+  if (++samplesSinceWait >= kSamplesPerWait) waitForSteps();
+}
+
+void NN_BP_OpenCL::waitForSteps() {
+  checkCl(finishQueue(queue), "Error waiting for the back-propagation steps", 558);
+  samplesSinceWait = 0;
 }
 
 void NN_BP_OpenCL::finishTraining() { readBackWeights(); }
-
-void NN_BP_OpenCL::trainEpoch(const std::vector<int>& order) {
-  if (!epochKernel) {
-    NN_BP::trainEpoch(order);
-    // One wait per epoch: the loop's time limit then measures the device's work, not how fast
-    // the host can queue it.
-    checkCl(finishQueue(queue), kStepsWait, kStepsWaitStatus);
-    samplesSinceWait = 0;
-    return;
-  }
-  const int useOrder = order.empty() ? 0 : 1;
-  if (useOrder) {
-    checkCl(enqueueWrite(queue, orderBuffer, false, 0, sizeof(cl_int) * order.size(), order.data()),
-            "Error writing the sample order to buffer", 562);
-  }
-  const KernelBinder epoch(epochKernel, kEpochArguments, kEpochArgumentsStatus);
-  epoch.value(8, useOrder);
-  const int samples = numberOfTrainingSamples();
-  for (int first = 0; first == 0 || first < samples; first += samplesPerEpochLaunch) {
-    epoch.value(9, first);
-    epoch.value(10, std::min(samplesPerEpochLaunch, samples - first));
-    checkCl(enqueueKernel(queue, epochKernel, 1, &epochGroupSize, &epochGroupSize),
-            "Error running kernel train_epoch.", 560);
-  }
-  weightsOnHostStale = true;
-  // Also keeps order untouched until its write is done.
-  checkCl(finishQueue(queue), "Error waiting for the training epoch", 559);
-}
 
 NN_BP_OpenCL_CPU::NN_BP_OpenCL_CPU(const std::string& configurationFileName,
                                    const std::string& trainingDataFileName,

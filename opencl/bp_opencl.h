@@ -53,6 +53,8 @@ class NN_BP_OpenCL : public NN_BP, public NN_OpenCL {
   void trainEpoch(const std::vector<int>& order) override;
   // Reads the device's weights into weights when the device has changed them since.
   void readBackWeights();
+  // Waits for the steps queued so far; their faults surface here.
+  void waitForSteps();
 
   ClMem activationsBuffer;   // numberOfNeurons(): every neuron's value, input layer first
   ClMem deltasBufferA;       // maxLayerSize(): error terms, alternating with B by layer
