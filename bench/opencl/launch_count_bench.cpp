@@ -118,6 +118,7 @@ void BM_BPCommandsPerSample(benchmark::State& state) {
   state.SetLabel(std::string(kTargetNames[state.range(0)]) + ", " +
                  (epochPath ? "epoch" : "steps") + ", " + bench::topologyName(kLayers));
 
+  network.train();  // warm-up: a runtime may compile a kernel at its first launch
   QueueCounts before, after, checked;
   double trainingSeconds = 0, checkSeconds = 0;
   for (auto _ : state) {
@@ -172,6 +173,7 @@ void countSwarm(benchmark::State& state, const char* variant) {
   forceWorkSplit(std::nullopt);
   state.SetLabel(std::string(kTargetNames[state.range(0)]) + ", " + variant + ", " +
                  bench::topologyName(kLayers));
+  network.train();  // warm-up: a runtime may compile a kernel at its first launch
   QueueCounts before, after;
   double trainingSeconds = 0;
   for (auto _ : state) {
