@@ -38,7 +38,8 @@ build_here() {  # BUILD_DIR
   mkdir -p "$1"
   local type=(-DCMAKE_BUILD_TYPE=Release)
   [ -f "$1/CMakeCache.txt" ] && type=()
-  cmake -S . -B "$1" "${type[@]}" >"$1/gpu-check-cmake.log" 2>&1 || {
+  cmake -S . -B "$1" "${type[@]}" -DBUILD_TESTING=ON -DBUILD_BENCHMARKS=ON \
+      >"$1/gpu-check-cmake.log" 2>&1 || {
     cat "$1/gpu-check-cmake.log" >&2
     echo "gpu-check: configuring failed; install the packages of scripts/install-deps.sh first." >&2
     exit 1
