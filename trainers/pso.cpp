@@ -64,6 +64,7 @@ double NN_PSO::train() {
                             parameters.mse, parameters.time)) {
     if (iteration == 0) training.start();
     simNNs(trainingInputs);
+    if (evaluatesInBackground()) swarm.drawAhead();
     swarm.updateFitnesses(mses(trainingTargets));
     swarm.nextIteration();
     ++iteration;
