@@ -50,6 +50,8 @@ class NN_BP : public virtual NN {
   void trainEpoch(BPEpoch* fused, std::vector<int>& order);
   void checkValidation(ValidationRecord& record, int epoch);
   void printEpochProgress(const ValidationRecord& record, int epoch);
+  // The status line on a terminal (nothing otherwise).
+  void showEpochProgress(const ValidationRecord& record, int epoch, double seconds) const;
   // The error-term options of propagateBackwards.
   OutputError outputError() const;
 };
