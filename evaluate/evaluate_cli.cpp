@@ -299,12 +299,12 @@ void printHeader(const EvaluateOptions& options, const NN_evaluated& network,
 }
 
 void writeAllCharts(const std::string& prefix, const std::vector<Model>& models,
-                    const std::vector<Ranking>& rankings, const std::string& setName) {
+                    const std::vector<Ranking>& rankings, const ChartLabels& labels) {
   std::vector<ChartModel> charted;
   for (size_t m = 0; m < models.size(); ++m) {
     charted.push_back({models[m].name, &models[m].evaluated, &rankings[m]});
   }
-  writeCharts(prefix, charted, setName);
+  writeCharts(prefix, charted, labels);
   std::cout << "Charts: ";
   for (const std::string& name : chartNames()) std::cout << prefix << "-" << name << ".png ";
   std::cout << std::endl;
@@ -439,7 +439,8 @@ int runEvaluate(int argc, const char* const* argv) {
                     setName);
   }
   if (!options.chartsPrefix.empty()) {
-    writeAllCharts(options.chartsPrefix, models, rankings, setName);
+    writeAllCharts(options.chartsPrefix, models, rankings,
+                   {setName, options.networkFile, options.trainingDataFile});
   }
   return finish(rankings.front(), setName);
 }

@@ -9,7 +9,7 @@ StatusBoard::StatusBoard() : start_(std::chrono::steady_clock::now()) {}
 
 std::function<void(const std::string&)> StatusBoard::part(const std::string& name) {
   if (!progress::enabled()) return {};
-  set(name, "started");
+  set(name, "starting");
   return [this, name](const std::string& text) { set(name, text); };
 }
 

@@ -139,6 +139,34 @@ TEST_F(EvaluateProgram, IncompleteChartsAreNotPutInPlace) {
   EXPECT_EQ(runProgram("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'").out, "0\n");
 }
 
+// What gnuplot is given: a stand-in keeps the script and the data, then draws them.
+TEST_F(EvaluateProgram, ChartsNameTheRunAndEveryModelsFigure) {
+  const std::string gnuplot = runProgram("command -v gnuplot").out;
+  ASSERT_FALSE(gnuplot.empty());
+  mkdir(folder.file("bin").c_str(), 0755);
+  mkdir(folder.file("seen").c_str(), 0755);
+  folder.write("bin/gnuplot", "#!/bin/sh\ncp charts.gp pr.dat '" + folder.file("seen") +
+                                  "'/\nexec " + gnuplot.substr(0, gnuplot.size() - 1) +
+                                  " \"$@\"\n");
+  chmod(folder.file("bin/gnuplot").c_str(), 0755);
+  const ProgramRun result =
+      runProgram("cd '" + folder.path() + "' && PATH=\"$PWD/bin:$PATH\" " + OMBRA_EVALUATE_PATH +
+                 " net.bin train.dat --no-importance --charts run");
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::string script = readFile(folder.file("seen/charts.gp"));
+  for (const char* text : {"'ROC curve of net.bin on train.dat (test samples)'", "set logscale x",
+                           "'network (AUC 0.", "'logistic regression (PR AUC 0.",
+                           // 40 test samples of 40 distinct outputs: ten bins of four.
+                           "'network (Brier 0.1", ", 10 bins of 4)'",
+                           "'prior (training share) (Brier 0.", ", 1 bin of 40)'"}) {
+    EXPECT_NE(script.find(text), std::string::npos) << text << " not in\n" << script;
+  }
+  // The precision-recall curves start at the first failed job found, never at recall 0.
+  std::istringstream curves(readFile(folder.file("seen/pr.dat")));
+  double recall, precision;
+  while (curves >> recall >> precision) EXPECT_GT(recall, 0);
+}
+
 TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
   writeData("negatives.dat", 60, 20, 40, [](int) { return false; });
   const ProgramRun result =
