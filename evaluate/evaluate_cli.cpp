@@ -76,7 +76,8 @@ std::string evaluateHelp() {
           "true-positive rates at 1, 5 and 10 % false positives and the lift in the top 10 %,\n"
           "beside baselines trained on the same training samples (the training share, the rule\n"
           "'previous job of the same user and application failed', logistic regression and\n"
-          "gradient-boosted trees), and the permutation importance of every attribute.\n\n"
+          "gradient-boosted trees), and the permutation importance of every attribute.\n"
+          "Options may stand before or after the file names; -- ends them.\n\n"
        << d.visible;
   return text.str();
 }
