@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <iostream>
 #include <limits>
 #include <sstream>
 #include <utility>
@@ -36,9 +35,12 @@ const TreeSettings kTrees = {
      {"nthread", "1"}, {"verbosity", "0"}}};
 // clang-format on
 
+LearnerError failure(const char* what) {
+  return LearnerError(std::string("XGBoost cannot ") + what + ": " + XGBGetLastError());
+}
+
 void check(int status, const char* what) {
-  if (status != 0)
-    throw LearnerError(std::string("XGBoost cannot ") + what + ": " + XGBGetLastError());
+  if (status != 0) throw failure(what);
 }
 
 // One owner per XGBoost handle.
@@ -49,7 +51,11 @@ class Matrix {
                                      std::numeric_limits<float>::quiet_NaN(), &handle_, 1),
           "take the samples");
     std::vector<float> labels(samples.positive->begin(), samples.positive->end());
-    check(XGDMatrixSetFloatInfo(handle_, "label", labels.data(), labels.size()), "take the labels");
+    if (XGDMatrixSetFloatInfo(handle_, "label", labels.data(), labels.size()) != 0) {
+      const LearnerError error = failure("take the labels");
+      XGDMatrixFree(handle_);  // no destructor runs after a throwing constructor
+      throw error;
+    }
   }
   ~Matrix() { XGDMatrixFree(handle_); }
   Matrix(const Matrix&) = delete;
@@ -65,7 +71,11 @@ class Booster {
   explicit Booster(std::vector<DMatrixHandle> cached) {
     check(XGBoosterCreate(cached.data(), cached.size(), &handle_), "create a model");
     for (const auto& parameter : kTrees.parameters) {
-      check(XGBoosterSetParam(handle_, parameter.first, parameter.second), "set a parameter");
+      if (XGBoosterSetParam(handle_, parameter.first, parameter.second) != 0) {
+        const LearnerError error = failure("set a parameter");
+        XGBoosterFree(handle_);  // no destructor runs after a throwing constructor
+        throw error;
+      }
     }
   }
   ~Booster() { XGBoosterFree(handle_); }
