@@ -1,5 +1,6 @@
 #include "evaluate/evaluate_cli.h"
 
+#include <algorithm>
 #include <boost/program_options.hpp>
 #include <cmath>
 #include <cstdlib>
@@ -414,8 +415,10 @@ int runEvaluate(int argc, const char* const* argv) {
   const bool oneClass = !(positiveShare > 0 && positiveShare < 1);
   std::vector<Importance> importance;
   try {
-    // The pool outlives the work on it: on an error every task ends before the message.
-    TaskPool pool(options.threads);
+    // The pool outlives the work on it: on an error every task ends before the message. No
+    // more threads than pieces of work that can run at once.
+    const size_t pieces = 2 + attributes.groups.size() * static_cast<size_t>(options.shuffles);
+    TaskPool pool(static_cast<int>(std::min(static_cast<size_t>(options.threads), pieces)));
     StatusBoard board;
     std::unique_ptr<LearnedBaselines> learned;
     if (options.baselines) {
