@@ -207,8 +207,10 @@ std::string script(const std::vector<ChartModel>& models, const ChartLabels& lab
                               " (" + labels.setName + " samples)";
   double negatives = 0;
   if (!models.empty()) negatives = static_cast<double>(models.front().ranking->negatives());
-  // The log-scaled panel starts at the power of ten at or below one false positive.
-  const double lowestRate = std::pow(10.0, std::floor(std::log10(1 / std::fmax(negatives, 1))));
+  // The log-scaled panel starts at the power of ten at or below one false positive, and
+  // spans two decades at least (a set of few or no negatives still gets an axis).
+  const double lowestRate =
+      std::fmin(0.01, std::pow(10.0, std::floor(std::log10(1 / std::fmax(negatives, 1)))));
   std::ostringstream text;
   text << "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
           "  terminal = 'pngcairo noenhanced font \"sans,10\"'\n"

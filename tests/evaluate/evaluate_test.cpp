@@ -167,14 +167,27 @@ TEST_F(EvaluateProgram, ChartsNameTheRunAndEveryModelsFigure) {
   while (curves >> recall >> precision) EXPECT_GT(recall, 0);
 }
 
+// The charts are still drawn (a set without negatives has no false-positive axis to scale).
 TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
   writeData("negatives.dat", 60, 20, 40, [](int) { return false; });
-  const ProgramRun result =
-      evaluate("'" + network + "' '" + folder.file("negatives.dat") +
-               "' --no-baselines --columns '" + folder.file("train.dat.columns") + "'");
-  EXPECT_EQ(result.status, 1);
-  EXPECT_TRUE(std::regex_search(result.out, std::regex("\nnetwork +n/a +n/a +0\\."))) << result.out;
-  EXPECT_NE(result.err.find("are all completed"), std::string::npos) << result.err;
+  writeData("positives.dat", 60, 20, 40, [](int) { return true; });
+  for (const char* set : {"negatives", "positives"}) {
+    const ProgramRun result =
+        evaluate("'" + network + "' '" + folder.file(set) +
+                 ".dat' --no-baselines --no-importance --charts '" + folder.file(set) +
+                 "' --columns '" + folder.file("train.dat.columns") + "'");
+    EXPECT_EQ(result.status, 1) << set;
+    // ROC AUC needs both classes; PR AUC needs positives (all of them: 1).
+    EXPECT_TRUE(std::regex_search(
+        result.out,
+        std::regex(set[0] == 'n' ? "\nnetwork +n/a +n/a +0\\." : "\nnetwork +n/a +1\\.0000 ")))
+        << result.out;
+    EXPECT_NE(result.err.find(std::string("are all ") +
+                              (set[0] == 'n' ? "completed" : "failed or cancelled")),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(readFile(folder.file(set) + "-roc.png").substr(1, 3), "PNG") << set;
+  }
 }
 
 // Another file of the same columns but other ranges: the network still sees its inputs
