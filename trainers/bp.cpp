@@ -72,7 +72,9 @@ double NN_BP::train() {
     if (epoch % parameters.stripLength == 0 && numberOfValidationSamples() > 0)
       checkValidation(record, epoch);
     if (epoch % 100 == 0) printEpochProgress(record, epoch);
+    showEpochProgress(record, epoch, total.elapsed());
   }
+  clearTrainingProgress();
 
   training.stop();
   fused.reset();
@@ -142,6 +144,13 @@ void NN_BP::checkValidation(ValidationRecord& record, int epoch) {
     record.taken = true;
     record.bestError = static_cast<float>(v);
   }
+}
+
+void NN_BP::showEpochProgress(const ValidationRecord& record, int epoch, double seconds) const {
+  const bool auc = parameters.options.ranksByAuc();
+  const double best = auc ? record.bestAuc : record.bestError < FLT_MAX ? record.bestError : -1;
+  showTrainingProgress("epoch", epoch, parameters.iterations, seconds, parameters.time,
+                       auc ? "AUC" : "MSE", best);
 }
 
 void NN_BP::printEpochProgress(const ValidationRecord& record, int epoch) {

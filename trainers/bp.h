@@ -55,6 +55,8 @@ class NN_BP : public virtual NN {
   std::unique_ptr<BPEpoch> fusedEpoch();
   void checkValidation(ValidationRecord& record, int epoch);
   void printEpochProgress(const ValidationRecord& record, int epoch);
+  // The status line on a terminal (nothing otherwise).
+  void showEpochProgress(const ValidationRecord& record, int epoch, double seconds) const;
   // The error-term options of propagateBackwards.
   OutputError outputError() const;
 

@@ -59,4 +59,6 @@ class NN_PSO : public virtual NN {
   // The phases of train().
   void checkValidation(SwarmRecord& record);
   void printIterationProgress(const SwarmRecord& record, int iteration);
+  // The status line on a terminal (nothing otherwise).
+  void showIterationProgress(const SwarmRecord& record, int iteration, double seconds) const;
 };
