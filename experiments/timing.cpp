@@ -38,7 +38,8 @@ class ResultFile {
  public:
   ResultFile(const std::string& name, const char* header, const char* openError)
       : name_(name), header_(header), openError_(openError) {
-    if (!isReplaceable(name_)) fatal(openError_, -1);
+    const std::string problem = replaceProblem(name_, FileKind::timingResult);
+    if (!problem.empty()) fatal(openError_ + (": " + name_ + ": " + problem), -1);
   }
   void add(int n, double seconds) {
     open();

@@ -64,28 +64,108 @@ double optionValue(const std::string& line, const std::string& key) {
   return rest >> more ? std::nan("") : number;
 }
 
+bool isBlank(const std::string& line) {
+  return line.find_first_not_of(" \t\r\f\v") == std::string::npos;
+}
+
+// What a reading found besides the keys: enough to refuse a file that is no parameters file
+// and to report the lines it ignored.
+struct Ignored {
+  bool anyKey = false;
+  bool nulBytes = false;
+  int longLine = 0;                                // the number of an over-long line, 0: none
+  std::vector<std::pair<int, std::string>> lines;  // lines without a known key
+};
+
+// The keys, for messages: "Learning rate, Strip length, ...".
+std::string keyList(const std::vector<std::string>& keys) {
+  std::string list;
+  for (const std::string& key : keys) list += (list.empty() ? "" : ", ") + key;
+  return list;
+}
+
+// A file with NUL bytes is binary (a network file given in the wrong place), and one in which
+// no line holds a key is something else than a parameters file (a training data file, a log):
+// training on the defaults would run for a minute and then replace the network file. Lines
+// without a key are reported (an older file still reads), since a misspelt key would
+// otherwise be ignored without a word.
+void judgeIgnoredText(const Ignored& ignored, const std::string& fileName,
+                      const std::vector<std::string>& listedKeys) {
+  if (ignored.nulBytes) {
+    fatal("Error reading file: " + fileName + ": NUL bytes, not an algorithm parameters file",
+          kParametersFileError);
+  }
+  const std::string keys = keyList(listedKeys);
+  if (!ignored.anyKey && (!ignored.lines.empty() || ignored.longLine > 0)) {
+    fatal("No known key in parameters file: " + fileName + " (the keys: " + keys +
+              ", each followed at once by a colon)",
+          kParametersFileError);
+  }
+  const size_t kShown = 10;
+  for (size_t k = 0; k < ignored.lines.size() && k < kShown; ++k) {
+    std::cerr << "Warning: parameters file " << fileName << ", line " << ignored.lines[k].first
+              << ": no known key, the line is ignored: '" << ignored.lines[k].second << "'"
+              << std::endl;
+  }
+  if (ignored.lines.size() > kShown) {
+    std::cerr << "Warning: parameters file " << fileName << ": "
+              << ignored.lines.size() - kShown << " more lines without a known key are ignored"
+              << std::endl;
+  }
+  if (ignored.longLine > 0) {
+    std::cerr << "Warning: parameters file " << fileName << ", line " << ignored.longLine
+              << ": longer than " << kMaxLineLength
+              << " characters; it and the lines after it are ignored" << std::endl;
+  }
+  if (!ignored.lines.empty()) {
+    std::cerr << "Warning: the keys of parameters file " << fileName << ": " << keys
+              << " (each followed at once by a colon; case and blanks count)" << std::endl;
+  }
+}
+
 void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
-                        TerminationGroup& group) {
+                        TerminationGroup& group, const std::vector<std::string>& listedKeys) {
   std::ifstream file(fileName);
   if (!file.is_open()) fatal("Error opening file: " + fileName, kParametersFileError);
   if (isDirectory(fileName)) {
     fatal("Error reading file: " + fileName + ": a directory", kParametersFileError);
   }
   group.seen = false;
-  // A line that does not fit the buffer fails the read and silently ends the reading; the
-  // buffer also bounds memory when the file is one endless line (/dev/zero).
+  Ignored ignored;
+  // A line that does not fit the buffer ends the reading; the buffer also bounds memory when
+  // the file is one endless line (/dev/zero).
   char buffer[kMaxLineLength + 1];
-  while (file.getline(buffer, sizeof buffer)) {
-    const std::string line(buffer, static_cast<size_t>(file.gcount()) -
-                                       (file.eof() ? 0 : 1));  // without the line feed
+  for (int number = 1;; ++number) {
+    file.getline(buffer, sizeof buffer);
+    const bool tooLong = file.fail() && !file.eof() &&
+                         file.gcount() == static_cast<std::streamsize>(kMaxLineLength);
+    if (file.fail() && !tooLong) break;  // the end of the file
+    const bool lineFeed = !file.fail() && !file.eof();
+    std::string line(buffer, static_cast<size_t>(file.gcount()) - (lineFeed ? 1 : 0));
+    if (line.find('\0') != std::string::npos) ignored.nulBytes = true;
+    if (tooLong) {
+      ignored.longLine = number;
+      break;
+    }
+    bool found = false;
     for (int k = 0; k < keyCount; ++k) {
       double value = 0.0;
       if (!readParameter(line, keys[k].text, value)) continue;
-      // Rounded to single precision, 1e300 is infinite: no trainer can work with that.
-      if (keys[k].floatField != nullptr && !std::isfinite(static_cast<float>(value))) {
-        fatal(std::string("Value of ") + keys[k].text +
-                  " out of float range in parameters file: " + fileName,
-              kParametersFileError);
+      found = true;
+      if (keys[k].floatField != nullptr) {
+        // Checked as stored: 1e300 is infinite in single precision, and 1e-50 is 0, which
+        // switches a limit off; neither is what the file says.
+        const float stored = static_cast<float>(value);
+        if (!std::isfinite(stored)) {
+          fatal(std::string("Value of ") + keys[k].text +
+                    " out of float range in parameters file: " + fileName,
+                kParametersFileError);
+        }
+        if (stored == 0.0f && value != 0.0) {
+          fatal(std::string("Value of ") + keys[k].text +
+                    " is 0 in single precision in parameters file: " + fileName,
+                kParametersFileError);
+        }
       }
       if (keys[k].termination && !group.seen) {
         *group.iterations = 0;
@@ -97,7 +177,15 @@ void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
       if (keys[k].intField != nullptr) *keys[k].intField = truncateToInt(value);
       if (keys[k].option != nullptr) *keys[k].option = optionValue(line, keys[k].text);
     }
+    if (found) {
+      ignored.anyKey = true;
+    } else if (!isBlank(line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      ignored.lines.emplace_back(number, line);
+    }
+    if (file.eof()) break;
   }
+  judgeIgnoredText(ignored, fileName, listedKeys);
 }
 
 // A negative limit would end training before its first pass (Iterations, Time) or could never
@@ -141,8 +229,8 @@ std::optional<bool> switchOption(const std::optional<double>& number, const char
   return *number == 1;
 }
 
-TrainingOptions trainingOptions(const OptionNumbers& numbers, float mse,
-                                const std::string& fileName) {
+TrainingOptions trainingOptions(const OptionNumbers& numbers, float mse, int iterations,
+                                int stripLength, const std::string& fileName) {
   TrainingOptions options;
   if (numbers.seed) {
     // srand takes an unsigned int; a fraction is truncated like every integer key.
@@ -157,16 +245,24 @@ TrainingOptions trainingOptions(const OptionNumbers& numbers, float mse,
     refuseOption("Select by AUC and an MSE limit exclude each other: use Iterations or Time",
                  fileName);
   }
+  // No validation check would ever take place: the option would do nothing.
+  if (options.ranksByAuc() && iterations > 0 && stripLength > iterations) {
+    refuseOption("Select by AUC never checks: Strip length " + std::to_string(stripLength) +
+                     " is above Iterations " + std::to_string(iterations),
+                 fileName);
+  }
   return options;
 }
 
 void readBPOptions(const OptionNumbers& numbers, BPParameters& p, const std::string& fileName) {
-  p.options = trainingOptions(numbers, p.mse, fileName);
+  p.options = trainingOptions(numbers, p.mse, p.iterations, p.stripLength, fileName);
   if (numbers.momentum) {
-    // At 1 or above the velocity never decays and the weights run away.
-    if (!(*numbers.momentum >= 0 && *numbers.momentum < 1))
+    // At 1 or above the velocity never decays and the weights run away; checked as stored,
+    // since 0.99999999 is 1 in single precision.
+    const float momentum = static_cast<float>(*numbers.momentum);
+    if (!(momentum >= 0 && momentum < 1))
       refuseOption("Momentum must be at least 0 and below 1", fileName);
-    p.momentum = static_cast<float>(*numbers.momentum);
+    p.momentum = momentum;
   }
   p.shuffle = switchOption(numbers.shuffle, "Shuffle", fileName);
   p.crossEntropy = switchOption(numbers.crossEntropy, "Cross entropy", fileName);
@@ -233,7 +329,10 @@ BPParameters readBPParameters(const std::string& fileName) {
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
   addOptionKeys(keys, numbers);
-  readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group);
+  std::vector<std::string> listed;
+  for (const Key& key : keys) listed.push_back(key.text);
+  readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group, listed);
+  p.fileName = fileName;
   checkLimits(p.iterations, p.mse, p.time, fileName);
   // The loop checks the validation set every stripLength-th epoch.
   if (p.stripLength < 1)
@@ -259,11 +358,14 @@ PSOParameters readPSOParameters(const std::string& fileName) {
       {"MSE", &p.mse, nullptr, true},
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
+  std::vector<std::string> listed;  // the swarm's keys: the back-propagation options are refused
+  for (const Key& key : keys) listed.push_back(key.text);
+  listed.insert(listed.end(), {"Seed", "Select by AUC"});
   addOptionKeys(keys, numbers);
-  readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group);
+  readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group, listed);
   checkLimits(p.iterations, p.mse, p.time, fileName);
   refuseBPOptions(numbers, fileName);
-  p.options = trainingOptions(numbers, p.mse, fileName);
+  p.options = trainingOptions(numbers, p.mse, p.iterations, p.stripLength, fileName);
   if (p.populationSize < 1)
     fatal("Population size must be at least 1 in parameters file: " + fileName,
           kParametersFileError);
@@ -323,6 +425,21 @@ void refuseOptionsOfTheCpuSteps(const BPParameters& p, const std::string& traine
 
 void refuseOptionsOfTheCpuSteps(const PSOParameters& p, const std::string& trainers) {
   if (p.options.selectByAuc) refuseOnDevice("Select by AUC", trainers, "PSO");
+}
+
+void requireTrainableParameters(const BPParameters& p) {
+  // 0 changes nothing; a negative rate climbs the error; above 100 a single step moves a weight
+  // by 25 or more (the output's error term is at most 0.25, inputs lie in [-1, 1]) and the
+  // sigmoids saturate for good.
+  if (!(p.learningRate > 0.0f && p.learningRate <= 100.0f)) {
+    fatal("Learning rate must be above 0 and at most 100 in parameters file: " + p.fileName,
+          kParametersFileError);
+  }
+  // Swapped limits: the initial weights would be drawn from an empty interval.
+  if (p.lowerLimit > p.upperLimit) {
+    fatal("Lower limit must not be above Upper limit in parameters file: " + p.fileName,
+          kParametersFileError);
+  }
 }
 
 void seedRandomDraws(const TrainingOptions& options) {

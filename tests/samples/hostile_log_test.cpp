@@ -227,18 +227,22 @@ TEST_F(HostileTallis, ValuesOmbraCannotReadAreNotWritten) {
 TEST_F(HostileTallis, WriteFailuresAreReportedAndKeepThePreviousFile) {
   const auto full = tallis("-is -os -r1:1:1 -p0 " + log() + " /dev/full");
   EXPECT_EQ(full.status, 1);
-  EXPECT_EQ(full.err, "Error writing file\n");
+  EXPECT_EQ(full.err, "Error writing file: /dev/full: no space left on device\n");
   EXPECT_NE(full.out.find("Writing file...\n"), std::string::npos);
   EXPECT_EQ(full.out.find("File written"), std::string::npos);
 
-  // Under a regular file and under a missing folder: fails for root as well.
+  // Under a regular file, under a missing folder, a folder's name: fail for root as well,
+  // before the log is read ("num jobs" is not printed), with the name and the reason.
   writeFile(dir.file("plain.txt"), "not a folder");
-  for (const std::string& name : {dir.file("plain.txt/t.dat"), dir.file("none/t.dat")}) {
+  for (const auto& [name, reason] :
+       {std::make_pair(dir.file("plain.txt/t.dat"), "not a directory"),
+        std::make_pair(dir.file("none/t.dat"), "no such file or directory"),
+        std::make_pair(dir.file("out.dat/"), "is a directory")}) {
     SCOPED_TRACE(name);
     const auto result = tallis("-is -os -r1:1:1 -p0 " + log() + " " + name);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Error opening file\n");
-    EXPECT_EQ(result.out.find("File written"), std::string::npos);
+    EXPECT_EQ(result.err, "Error opening file: " + name + ": " + reason + "\n");
+    EXPECT_EQ(result.out.find("num jobs"), std::string::npos);
   }
 
   // A file size limit of 2 KiB: the 200-sample file fails part-way (EFBIG, not SIGXFSZ).
@@ -246,7 +250,7 @@ TEST_F(HostileTallis, WriteFailuresAreReportedAndKeepThePreviousFile) {
   const auto limited =
       tallis("-isT,wT,rCPU,rT -os -r1:1:1 -p0 " + log() + " " + out(), "ulimit -f 2 && ");
   EXPECT_EQ(limited.status, 1);
-  EXPECT_EQ(limited.err, "Error writing file\n");
+  EXPECT_EQ(limited.err, "Error writing file: " + out() + ": file too large\n");
   EXPECT_EQ(limited.out.find("File written"), std::string::npos);
   EXPECT_EQ(readFile(out()), "an earlier training file\n");
   EXPECT_EQ(runProgram("ls -A '" + dir.path() + "' | grep -c '^\\.train'").out, "0\n");
