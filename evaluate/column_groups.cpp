@@ -105,7 +105,8 @@ InputAttributes readInputAttributes(const std::string& fileName, int inputSize, 
                                     bool required, const std::string& dataFile,
                                     const DataStamp& dataStamp) {
   struct stat info;
-  const bool missing = stat(fileName.c_str(), &info) != 0 && errno == ENOENT;
+  const bool missing =
+      stat(fileName.c_str(), &info) != 0 && (errno == ENOENT || errno == ENAMETOOLONG);
   if (missing && !required) return {numberedColumns(inputSize), "none (no " + fileName + ")", ""};
   const auto numbered = [&](const std::string& warning, const std::string& source) {
     std::cerr << "Warning: " << warning << "; the input columns are numbered" << std::endl;

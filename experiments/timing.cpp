@@ -38,8 +38,10 @@ class ResultFile {
  public:
   ResultFile(const std::string& name, const char* header, const char* openError)
       : name_(name), header_(header), openError_(openError) {
-    const std::string problem = replaceProblem(name_, FileKind::timingResult);
-    if (!problem.empty()) fatal(openError_ + (": " + name_ + ": " + problem), -1);
+    std::string reason;
+    if (!isReplaceable(name_, FileKind::timingResult, &reason)) {
+      fatal(openError_ + (reason.empty() ? "" : ": " + name_ + ": " + reason), -1);
+    }
   }
   void add(int n, double seconds) {
     open();

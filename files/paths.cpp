@@ -9,8 +9,6 @@ namespace {
 
 // As many links as the kernel follows in one path before it reports a loop.
 const int kMaxLinkHops = 40;
-// The longest name of one folder entry (NAME_MAX of Linux file systems).
-const size_t kMaxNameBytes = 255;
 
 // The parts of a path, in order; empty parts (a//b, a trailing /) dropped.
 std::vector<std::string> partsOf(const std::string& path) {
@@ -123,8 +121,8 @@ std::string temporaryPatternFor(const std::string& path) {
   const std::string suffix = ".XXXXXX";
   std::string name = baseNameOf(path);
   // "." + name + suffix must stay a valid name: a 250-byte name is a valid target.
-  if (1 + name.size() + suffix.size() > kMaxNameBytes) {
-    name.resize(kMaxNameBytes - 1 - suffix.size());
+  if (1 + name.size() + suffix.size() > kMaxFileNameBytes) {
+    name.resize(kMaxFileNameBytes - 1 - suffix.size());
   }
   return directoryOf(path) + "/." + name + suffix;
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 
 // "." for a bare name, "/" for a name in the root folder.
@@ -36,6 +37,9 @@ int standardStreamOf(const struct stat& file);
 
 // Both names exist and are one file (same device and inode: links and ".." count).
 bool isSameFile(const std::string& a, const std::string& b);
+
+// The longest name of one folder entry (NAME_MAX of Linux file systems).
+constexpr size_t kMaxFileNameBytes = 255;
 
 // The temporary name beside path for mkstemp: "<folder>/.<name>.XXXXXX", the name shortened
 // when the eight added bytes would pass the file system's 255-byte limit of a name.

@@ -64,15 +64,10 @@ void checkReplaceable(const std::string& fileName, FileKind own) {
   if (problem.code != OutputProblem::none) fatal(ombraOutputMessage(problem), -1);
 }
 
-std::string replaceProblem(const std::string& fileName, FileKind own) {
+bool isReplaceable(const std::string& fileName, FileKind own, std::string* reason) {
   const OutputProblem problem = examineOutput(fileName, own);
-  if (problem.code == OutputProblem::none) return "";
-  const std::string reason = reasonOf(problem);
-  return reason.empty() ? "cannot be created" : reason;
-}
-
-bool isReplaceable(const std::string& fileName, FileKind own) {
-  return examineOutput(fileName, own).code == OutputProblem::none;
+  if (reason != nullptr) *reason = reasonOf(problem);
+  return problem.code == OutputProblem::none;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

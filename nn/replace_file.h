@@ -39,11 +39,11 @@ void replaceFile(const std::string& fileName, const char* data, size_t size,
 // Every check replaceFile makes before it writes, with the same messages, creating and
 // changing nothing: for a file that is written only at the end of a long run.
 void checkReplaceable(const std::string& fileName, FileKind own = FileKind::network);
-// The same checks, answered: "" when checkReplaceable would let fileName pass, else the reason
-// that follows the name in its message ("permission denied", ...; "" reasons read "cannot be
-// created").
-bool isReplaceable(const std::string& fileName, FileKind own = FileKind::network);
-std::string replaceProblem(const std::string& fileName, FileKind own);
+// The same checks, answered: true when checkReplaceable would let fileName pass. Otherwise
+// reason (when given) holds what follows the name in the message, "" for none ("permission
+// denied", "an algorithm parameters file, not a network file", ...).
+bool isReplaceable(const std::string& fileName, FileKind own = FileKind::network,
+                   std::string* reason = nullptr);
 
 // True when both names exist and are the same regular file (same device and inode, so links
 // and ".." paths count). A terminal or a pipe named twice is a stream, which no write destroys.

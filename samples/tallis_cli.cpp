@@ -327,8 +327,13 @@ int runTallis(int argc, char** argv) {
   // Both files are checked, and a FIFO opened, before the log is read: a target that cannot
   // be written is refused at once, not after all the work.
   OutputFile trainingFile(outputFile, FileKind::trainingData, tallisOutputMessage);
-  const std::string cardFile =
-      trainingFile.isRegularFile() ? trainingFile.target().path + ".columns" : "";
+  std::string cardFile = trainingFile.isRegularFile() ? trainingFile.target().path + ".columns" : "";
+  if (baseNameOf(cardFile).size() > kMaxFileNameBytes) {
+    // A valid name of up to 255 bytes leaves no room for ".columns": the data without names.
+    std::cerr << "Warning: no column names for " << outputFile << ": " << baseNameOf(cardFile)
+              << " would be longer than " << kMaxFileNameBytes << " bytes" << std::endl;
+    cardFile.clear();
+  }
   if (!cardFile.empty()) checkCardFile(cardFile);
   std::vector<JobData> jobs = readFinishedJobs(inputFile);
   const SplitCounts split =

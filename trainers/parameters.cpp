@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -217,6 +218,12 @@ void addOptionKeys(std::vector<Key>& keys, OptionNumbers& numbers) {
   keys.insert(keys.end(), std::begin(options), std::end(options));
 }
 
+// The keys of the other trainer family: known (no warning, a file may serve both families),
+// and not used.
+void addOtherFamilyKeys(std::vector<Key>& keys, std::initializer_list<const char*> texts) {
+  for (const char* text : texts) keys.push_back({text, nullptr, nullptr, false});
+}
+
 [[noreturn]] void refuseOption(const std::string& message, const std::string& fileName) {
   fatal(message + " in parameters file: " + fileName, kParametersFileError);
 }
@@ -331,6 +338,7 @@ BPParameters readBPParameters(const std::string& fileName) {
   addOptionKeys(keys, numbers);
   std::vector<std::string> listed;
   for (const Key& key : keys) listed.push_back(key.text);
+  addOtherFamilyKeys(keys, {"Population size", "omega", "phiP", "phiG"});
   readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group, listed);
   p.fileName = fileName;
   checkLimits(p.iterations, p.mse, p.time, fileName);
@@ -362,6 +370,7 @@ PSOParameters readPSOParameters(const std::string& fileName) {
   for (const Key& key : keys) listed.push_back(key.text);
   listed.insert(listed.end(), {"Seed", "Select by AUC"});
   addOptionKeys(keys, numbers);
+  addOtherFamilyKeys(keys, {"Learning rate"});
   readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group, listed);
   checkLimits(p.iterations, p.mse, p.time, fileName);
   refuseBPOptions(numbers, fileName);
