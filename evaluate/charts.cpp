@@ -240,8 +240,7 @@ std::string chartProblemMessage(const OutputProblem& problem) {
     case OutputProblem::notWritable:
       return "--charts: cannot write " + problem.name;
     case OutputProblem::foreignKind:
-      return "--charts: the chart " + problem.name + " would replace " +
-             describeKind(problem.kind);
+      return "--charts: the chart " + problem.name + " would replace " + describeKind(problem.kind);
     case OutputProblem::writeFailed:
       return "Error writing file: " + problem.name;
     default:
@@ -345,8 +344,7 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
   // Each chart through the one writer: flushed to disk and renamed over the previous one.
   for (size_t k = 0; k < pictures.size(); ++k) {
     try {
-      OutputFile chart(prefix + "-" + chartNames()[k] + ".png", FileKind::png,
-                       chartProblemMessage);
+      OutputFile chart(prefix + "-" + chartNames()[k] + ".png", FileKind::png, chartProblemMessage);
       chart.write(pictures[k].data(), pictures[k].size());
       chart.commit();
     } catch (const OutputFileError& error) {

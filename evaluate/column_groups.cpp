@@ -134,12 +134,12 @@ InputAttributes readInputAttributes(const std::string& fileName, int inputSize, 
                    "file of " + describeStamp(card.data) + ", " + dataFile + " has " +
                    describeStamp(dataStamp));
   }
-  const std::vector<ColumnGroup> groups =
-      error.empty() ? groupColumns(card.columns, inputSize, outputSize)
-                    : std::vector<ColumnGroup>();
+  const std::vector<ColumnGroup> groups = error.empty()
+                                              ? groupColumns(card.columns, inputSize, outputSize)
+                                              : std::vector<ColumnGroup>();
   if (groups.empty()) {
-    const std::string mismatch = "does not name the " + std::to_string(inputSize) +
-                                 " input and " + std::to_string(outputSize) +
+    const std::string mismatch = "does not name the " + std::to_string(inputSize) + " input and " +
+                                 std::to_string(outputSize) +
                                  " output columns of the training data file";
     if (card.versioned) return foreign(mismatch + " " + dataFile);
     return numbered(fileName + " " + mismatch, "none (" + fileName + " does not match)");

@@ -192,16 +192,14 @@ Model networkModel(const NN_evaluated& network, SampleSet set, int output,
               ""};
   // Every figure of the network, the threshold chosen on the validation samples included,
   // would be meaningless: a damaged weight shows on one set and not on another.
-  const std::pair<SampleSet, const ScoredSamples*> sets[] = {{set, &model.evaluated},
-                                                             {SampleSet::validation,
-                                                              &model.validation}};
+  const std::pair<SampleSet, const ScoredSamples*> sets[] = {
+      {set, &model.evaluated}, {SampleSet::validation, &model.validation}};
   for (const auto& [scoredSet, scored] : sets) {
     size_t notNumbers = 0;
     for (float score : scored->scores) notNumbers += std::isfinite(score) ? 0 : 1;
     if (notNumbers > 0) {
-      fatal("The network's output is not a number for " + std::to_string(notNumbers) +
-                " of the " + std::string(sampleSetName(scoredSet)) +
-                " samples: its weights are damaged",
+      fatal("The network's output is not a number for " + std::to_string(notNumbers) + " of the " +
+                std::string(sampleSetName(scoredSet)) + " samples: its weights are damaged",
             kEvaluateFailureStatus);
     }
   }
@@ -352,10 +350,9 @@ InputAttributes readAttributes(const EvaluateOptions& options, const NN_evaluate
   const LinkWalk data = followLinks(options.trainingDataFile);
   const std::string beside =
       (data.end == LinkWalk::kResolved ? data.path : options.trainingDataFile) + ".columns";
-  InputAttributes attributes =
-      readInputAttributes(namesGiven ? options.columnsFile : beside, network.inputSize(),
-                          network.outputSize(), namesGiven, options.trainingDataFile,
-                          network.dataStamp());
+  InputAttributes attributes = readInputAttributes(
+      namesGiven ? options.columnsFile : beside, network.inputSize(), network.outputSize(),
+      namesGiven, options.trainingDataFile, network.dataStamp());
   if (!attributes.refusal.empty()) {
     fatal("ombra-evaluate: --columns: " + attributes.refusal, kEvaluateUsageStatus);
   }

@@ -86,8 +86,7 @@ OutputProblem examineOutput(const std::string& path, FileKind own, OutputTarget*
   } else {
     struct stat linkInfo;
     target.stream = standardStreamOf(info);
-    if (target.stream >= 0 && lstat(path.c_str(), &linkInfo) == 0 &&
-        S_ISLNK(linkInfo.st_mode)) {
+    if (target.stream >= 0 && lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
       // /dev/stdout redirected to a file: renaming over that file would lose what the
       // redirection keeps there (>> appends). A plain name is replaced as usual.
       target.kind = OutputTarget::standardStream;
@@ -172,8 +171,7 @@ void OutputFile::openTemporary() {
   if (fd_ < 0) fail(OutputProblem::openFailed, errno);
   temporary_ = name;
   // The finished file keeps the mode of the one it replaces, or gets the usual one.
-  const mode_t mode =
-      target_.kind == OutputTarget::regularFile ? target_.mode : newFileMode();
+  const mode_t mode = target_.kind == OutputTarget::regularFile ? target_.mode : newFileMode();
   if (fchmod(fd_, mode) != 0) fail(OutputProblem::openFailed, errno);
 }
 
@@ -187,7 +185,9 @@ void OutputFile::write(const char* data, size_t size) {
     std::cout.flush();  // the program's own lines come first, as the stream has them
     std::cerr.flush();
   }
-  if (checksumKept_) checksum_ = static_cast<uint32_t>(crc32_z(checksum_, reinterpret_cast<const Bytef*>(data), size));
+  if (checksumKept_)
+    checksum_ =
+        static_cast<uint32_t>(crc32_z(checksum_, reinterpret_cast<const Bytef*>(data), size));
   bytesWritten_ += size;
   while (size > 0) {
     const ssize_t written = ::write(fd_, data, size);

@@ -17,13 +17,14 @@
 // Each program words these in its own messages: the writer reports an OutputProblem, and the
 // Wording given to it turns that into the text of the OutputFileError it throws.
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <streambuf>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "files/file_kinds.h"

@@ -9,7 +9,6 @@
 #include <sys/types.h>
 
 #include <csignal>
-
 #include <string>
 
 // SIGTERM, SIGHUP and SIGINT held back while the object lives: a file created and registered

@@ -8,13 +8,12 @@
 
 std::string cardFileOf(const std::string& trainingDataFile) {
   OutputTarget target;
-  const OutputProblem problem =
-      examineOutput(trainingDataFile, FileKind::trainingData, &target);
+  const OutputProblem problem = examineOutput(trainingDataFile, FileKind::trainingData, &target);
   const bool resolved = problem.code == OutputProblem::none ||
                         problem.code == OutputProblem::foreignKind ||
                         problem.code == OutputProblem::notWritable;
-  if (!resolved || (target.kind != OutputTarget::newName &&
-                    target.kind != OutputTarget::regularFile)) {
+  if (!resolved ||
+      (target.kind != OutputTarget::newName && target.kind != OutputTarget::regularFile)) {
     return "";
   }
   return target.path + ".columns";

@@ -11,8 +11,8 @@
 #include <new>
 #include <string>
 
-#include "samples/exception.h"
 #include "files/output_file.h"
+#include "samples/exception.h"
 #include "samples/swf_generator.h"
 #include "samples/tallis_output.h"
 #include "version.h"

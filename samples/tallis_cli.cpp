@@ -13,8 +13,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "files/paths.h"
 #include "files/output_file.h"
+#include "files/paths.h"
 #include "samples/column_names.h"
 #include "samples/exception.h"
 #include "samples/input_card_file.h"
@@ -327,7 +327,8 @@ int runTallis(int argc, char** argv) {
   // Both files are checked, and a FIFO opened, before the log is read: a target that cannot
   // be written is refused at once, not after all the work.
   OutputFile trainingFile(outputFile, FileKind::trainingData, tallisOutputMessage);
-  std::string cardFile = trainingFile.isRegularFile() ? trainingFile.target().path + ".columns" : "";
+  std::string cardFile =
+      trainingFile.isRegularFile() ? trainingFile.target().path + ".columns" : "";
   if (baseNameOf(cardFile).size() > kMaxFileNameBytes) {
     // A valid name of up to 255 bytes leaves no room for ".columns": the data without names.
     std::cerr << "Warning: no column names for " << outputFile << ": " << baseNameOf(cardFile)

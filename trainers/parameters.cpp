@@ -109,9 +109,8 @@ void judgeIgnoredText(const Ignored& ignored, const std::string& fileName,
               << std::endl;
   }
   if (ignored.lines.size() > kShown) {
-    std::cerr << "Warning: parameters file " << fileName << ": "
-              << ignored.lines.size() - kShown << " more lines without a known key are ignored"
-              << std::endl;
+    std::cerr << "Warning: parameters file " << fileName << ": " << ignored.lines.size() - kShown
+              << " more lines without a known key are ignored" << std::endl;
   }
   if (ignored.longLine > 0) {
     std::cerr << "Warning: parameters file " << fileName << ", line " << ignored.longLine
@@ -138,8 +137,8 @@ void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
   char buffer[kMaxLineLength + 1];
   for (int number = 1;; ++number) {
     file.getline(buffer, sizeof buffer);
-    const bool tooLong = file.fail() && !file.eof() &&
-                         file.gcount() == static_cast<std::streamsize>(kMaxLineLength);
+    const bool tooLong =
+        file.fail() && !file.eof() && file.gcount() == static_cast<std::streamsize>(kMaxLineLength);
     if (file.fail() && !tooLong) break;  // the end of the file
     const bool lineFeed = !file.fail() && !file.eof();
     std::string line(buffer, static_cast<size_t>(file.gcount()) - (lineFeed ? 1 : 0));

@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -223,18 +223,21 @@ TEST_F(EvaluateProgram, CardsOfOtherDataAreIgnoredOrRefused) {
   const std::string good = formatInputCard(card);
   card.data.crc32 ^= 1;
   const std::string otherData = formatInputCard(card);
-  const std::string belongs = "does not belong to " + data + ": it was written with a training "
-                              "data file of " + describeStamp(card.data) + ", " + data +
-                              " has " + describeStamp(stampOf(bytes.data(), bytes.size()));
+  const std::string belongs = "does not belong to " + data +
+                              ": it was written with a training "
+                              "data file of " +
+                              describeStamp(card.data) + ", " + data + " has " +
+                              describeStamp(stampOf(bytes.data(), bytes.size()));
   const struct {
     const char* what;
     std::string card;
-    bool named;      // given with --columns
+    bool named;  // given with --columns
     int status;
     std::string err;  // found in standard error
   } cases[] = {
       {"the card of this data", good, false, 0, ""},
-      {"the card of other data", otherData, false, 0, "Warning: " + folder.file("train.dat.columns") + " " + belongs},
+      {"the card of other data", otherData, false, 0,
+       "Warning: " + folder.file("train.dat.columns") + " " + belongs},
       {"the card of other data, named", otherData, true, 2,
        "ombra-evaluate: --columns: " + folder.file("train.dat.columns") + " " + belongs},
       {"a newer card", "input card 2\nas-of log\n", false, 0, "newer than this program reads"},
@@ -263,8 +266,9 @@ TEST_F(EvaluateProgram, NotANumberOnTheValidationSamplesIsAnError) {
   const float infinity = std::numeric_limits<float>::infinity();
   std::ofstream(folder.file("inf.bin"), std::ios::binary)
       << networkFileBytes({2, 1}, {0.0f, infinity, 0.0f, -1, 1, -1, 1, -0.125f, 1.125f});
-  const std::string text = "2 2 2\n2 1\n-1 1\n-1 1\n-0.125 1.125\n0.5\t0.1\t1\t\n-0.5\t0.2\t0\t\n"
-                           "0\t0.3\t1\t\n0.5\t0.4\t0\t\n0.5\t0.5\t1\t\n-0.5\t0.6\t0\t\n";
+  const std::string text =
+      "2 2 2\n2 1\n-1 1\n-1 1\n-0.125 1.125\n0.5\t0.1\t1\t\n-0.5\t0.2\t0\t\n"
+      "0\t0.3\t1\t\n0.5\t0.4\t0\t\n0.5\t0.5\t1\t\n-0.5\t0.6\t0\t\n";
   const ProgramRun result = evaluate("'" + folder.file("inf.bin") + "' '" +
                                      folder.write("zero.dat", text) + "' --no-baselines");
   EXPECT_EQ(result.status, 1);
@@ -321,7 +325,8 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       {"{net} c-roc.png --charts c", 2,
        "--charts: the chart c-roc.png would replace the input file c-roc.png"},
       {"{net} {data} --charts d", 2, "--charts: d-pr.png is not a regular file"},
-      {"{net} {data} --charts k", 2, "--charts: the chart k-gains.png would replace a workload log"},
+      {"{net} {data} --charts k", 2,
+       "--charts: the chart k-gains.png would replace a workload log"},
       {"{net} {data} --output 2", 2, "--output 2: the network has 1 output"},
       {"{data} {net}", 255, "Corrupt network file: "},
       {"{net} missing.dat", 249, "Error opening file: missing.dat"},

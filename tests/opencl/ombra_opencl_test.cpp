@@ -37,8 +37,8 @@ class OmbraOpenCLTest : public opencl_test::ScratchDirectoryTest {
     const size_t device = trained.out.find("Device info\n--------------------\nDevice name: ");
     const size_t parameters = trained.out.find("Learn rate: 0.1\n");
     // The kernel file the program was built from, by its full path.
-    EXPECT_NE(trained.out.find("\nKernel file: " +
-                               std::filesystem::canonical("NN_kernels.cl").string() + "\n"),
+    EXPECT_NE(trained.out.find(
+                  "\nKernel file: " + std::filesystem::canonical("NN_kernels.cl").string() + "\n"),
               std::string::npos)
         << trained.out;
     const size_t training = trained.out.find("Training...\n");
@@ -118,11 +118,11 @@ TEST_F(OmbraOpenCLTest, InstalledProgramsRunFromAnyFolder) {
   std::filesystem::create_directory("NN_kernels.cl");
   const ProgramRun folder = test_support::runProgram(ombra + " BP_CPU net.cfg train.dat bp.txt");
   EXPECT_EQ(folder.status, 0) << folder.err;
-  EXPECT_NE(folder.out.find("\nKernel file: " +
-                            std::filesystem::canonical(prefix.file("share/ombra/NN_kernels.cl"))
-                                .string() +
-                            "\n"),
-            std::string::npos)
+  EXPECT_NE(
+      folder.out.find(
+          "\nKernel file: " +
+          std::filesystem::canonical(prefix.file("share/ombra/NN_kernels.cl")).string() + "\n"),
+      std::string::npos)
       << folder.out;
 }
 

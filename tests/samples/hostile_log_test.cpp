@@ -191,8 +191,8 @@ class HostileTallis : public testing::Test {
       const int error = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
       dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
       dup2(error, STDERR_FILENO);
-      execl(TALLIS_PATH, TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log().c_str(),
-            out().c_str(), nullptr);
+      execl(TALLIS_PATH, TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log().c_str(), out().c_str(),
+            nullptr);
       _exit(127);
     }
     int status = 0;
@@ -521,9 +521,11 @@ TEST_F(HostileTallis, LongestNamesAreWritten) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(readFile(dir.file(base)).substr(0, 13), "67 67 66\n1 1\n");
     EXPECT_EQ(tallis_test::haveFile(dir.file(base + ".columns")), length == 240);
-    EXPECT_EQ(result.err, length == 240 ? "" : "Warning: no column names for " + dir.file(base) +
-                                                   ": " + base + ".columns would be longer "
-                                                   "than 255 bytes\n");
+    EXPECT_EQ(result.err, length == 240
+                              ? ""
+                              : "Warning: no column names for " + dir.file(base) + ": " + base +
+                                    ".columns would be longer "
+                                    "than 255 bytes\n");
   }
 }
 
@@ -593,7 +595,8 @@ TEST(PlantedFolderLink, NoProgramWritesThroughIt) {
            "/net.bin: a symbolic link in a sticky world-writable folder, owned by another user\n"},
       {std::string(OMBRA_EVALUATE_PATH) + " net.bin train.dat --charts " + evil + "/run",
        "ombra-evaluate: --charts: refusing to follow the symbolic link " + evil +
-           " in the shared folder " + sticky + ": it belongs to another user\n"
+           " in the shared folder " + sticky +
+           ": it belongs to another user\n"
            "Try 'ombra-evaluate --help'.\n"},
   };
   for (const auto& c : cases) {

@@ -137,8 +137,8 @@ TEST(SwfgenProgram, FilesOfAnotherKindAreNeverReplaced) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     test_support::writeFile(dir.file(c.name), c.content);
-    const auto result = test_support::runProgram(std::string(SWFGEN_PATH) + " --jobs 10 " +
-                                                 dir.file(c.name));
+    const auto result =
+        test_support::runProgram(std::string(SWFGEN_PATH) + " --jobs 10 " + dir.file(c.name));
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "Refusing to replace '" + dir.file(c.name) + "': it is " + c.kind +
                               ", not a workload log\n");

@@ -96,7 +96,8 @@ TEST_F(TallisProgram, SeedFixesTheErasedJobsAndTimeSeedingStaysWithoutIt) {
   ASSERT_EQ(other.status, 0) << other.err;
   EXPECT_NE(readFile(dir.file("other.dat")), seven);  // 189 of 197 completed jobs could go
   const std::string card = readFile(out() + ".columns");
-  EXPECT_EQ(card.substr(card.find("\ninput fua")), "\ninput fua\ninput logrT\ninput lsua\noutput s\n");
+  EXPECT_EQ(card.substr(card.find("\ninput fua")),
+            "\ninput fua\ninput logrT\ninput lsua\noutput s\n");
 
   for (const char* bad : {"-s-1", "-s1.5", "-sx", "-s4294967296", "-s"}) {
     SCOPED_TRACE(bad);

@@ -177,8 +177,7 @@ TEST_F(TallisToOmbra, InputCardBesideTheFileReallyWrittenOnly) {
   } cases[] = {
       {"a device", "/dev/null", "", ""},
       {"standard output appended to a file", "/dev/stdout >> " + dir.file("keep.txt"), "", ""},
-      {"a link into another folder", dir.file("link.dat"), dir.file("real/train.dat.columns"),
-       ""},
+      {"a link into another folder", dir.file("link.dat"), dir.file("real/train.dat.columns"), ""},
       {"a folder where the card goes", dir.file("blocked.dat"), "",
        "Error opening file: " + dir.file("blocked.dat.columns") + ": is a directory\n"},
   };

@@ -184,7 +184,8 @@ TEST(CreateTrainingFile, ThrowsWhenTheFileCannotBeCreated) {
     createTrainingFile(jobs, {submitTime}, {status}, "/nonexistent/dir/t.dat", 1, 0, 0);
     FAIL() << "no exception";
   } catch (const OutputFileError& error) {
-    EXPECT_STREQ(error.what(), "Error opening file: /nonexistent/dir/t.dat: no such file or directory");
+    EXPECT_STREQ(error.what(),
+                 "Error opening file: /nonexistent/dir/t.dat: no such file or directory");
   }
 }
 

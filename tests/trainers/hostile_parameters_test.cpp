@@ -113,13 +113,17 @@ TEST(HostileParametersFile, LinesWithoutAKeyAreReportedWithTheKeys) {
   EXPECT_EQ(warnings,
             "Warning: parameters file " + name +
                 ", line 1: no known key, the line is ignored: 'Seed : 3'\n"
-                "Warning: parameters file " + name +
+                "Warning: parameters file " +
+                name +
                 ", line 2: no known key, the line is ignored: 'Learning Rate: 0.03'\n"
-                "Warning: parameters file " + name +
+                "Warning: parameters file " +
+                name +
                 ", line 5: no known key, the line is ignored: 'Positive weights: 3'\n"
-                "Warning: parameters file " + name +
+                "Warning: parameters file " +
+                name +
                 ", line 6: longer than 99 characters; it and the lines after it are ignored\n"
-                "Warning: the keys of parameters file " + name +
+                "Warning: the keys of parameters file " +
+                name +
                 ": Learning rate, Strip length, Lower limit, Upper limit, Iterations, Time, MSE, "
                 "Seed, Select by AUC, Momentum, Shuffle, Cross entropy, Positive weight (each "
                 "followed at once by a colon; case and blanks count)\n");
