@@ -311,7 +311,11 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
   // Charts that would replace an input, or that cannot be files.
   ASSERT_EQ(link(folder.file("train.dat").c_str(), folder.file("c-roc.png").c_str()), 0);
   ASSERT_EQ(mkdir(folder.file("d-pr.png").c_str(), 0755), 0);
-  folder.write("k-gains.png", "; Version: 2.2\n");  // a log under a chart's name
+  // Files of other kinds under a chart's name.
+  folder.write("k-gains.png", "; Version: 2.2\n");
+  folder.write("z-roc.png", std::string("\x1f\x8b\x08\0", 4));
+  folder.write("p-calibration.png", "Learning rate: 0.5\n");
+  folder.write("q-pr.png", "__kernel void f() {}\n");
 
   const Refusal refusals[] = {
       {"{net}", 2, "expected NETWORK_FILE and TRAINING_DATA_FILE, got 1 file name"},
@@ -327,6 +331,12 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       {"{net} {data} --charts d", 2, "--charts: d-pr.png is not a regular file"},
       {"{net} {data} --charts k", 2,
        "--charts: the chart k-gains.png would replace a workload log"},
+      {"{net} {data} --charts z", 2,
+       "--charts: the chart z-roc.png would replace gzip-compressed data"},
+      {"{net} {data} --charts p", 2,
+       "--charts: the chart p-calibration.png would replace an algorithm parameters file"},
+      {"{net} {data} --charts q", 2,
+       "--charts: the chart q-pr.png would replace the OpenCL kernel source"},
       {"{net} {data} --output 2", 2, "--output 2: the network has 1 output"},
       {"{data} {net}", 255, "Corrupt network file: "},
       {"{net} missing.dat", 249, "Error opening file: missing.dat"},
