@@ -12,10 +12,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <utility>
 
 #include "evaluate/report.h"
+#include "files/output_file.h"
+#include "files/paths.h"
+#include "files/signal_cleanup.h"
 #include "nn/fatal.h"
 
 namespace {
@@ -276,53 +280,95 @@ std::string script(const std::vector<ChartModel>& models, const ChartLabels& lab
   return text.str();
 }
 
-// gnuplot runs in the scratch folder and sees only its relative file names. Ctrl-C stops
-// gnuplot, and this process, which waits through it, then removes the scratch folder.
+// gnuplot runs in the scratch folder and sees only its relative file names. SIGTERM, SIGHUP
+// and SIGINT while it draws stop it, remove the scratch folder and end this process by the
+// signal (files/signal_cleanup.h).
 bool runGnuplot(const std::string& folder) {
-  void (*previousInterrupt)(int) = std::signal(SIGINT, SIG_IGN);
-  void (*previousTerminate)(int) = std::signal(SIGTERM, SIG_IGN);
-  const pid_t child = fork();
-  if (child == 0) {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    const int devNull = open("/dev/null", O_RDONLY);
-    if (devNull >= 0) dup2(devNull, 0);
-    if (chdir(folder.c_str()) == 0) execlp("gnuplot", "gnuplot", "charts.gp", nullptr);
-    _exit(127);
+  PendingCleanup gnuplot;
+  pid_t child;
+  {
+    TerminationSignalsBlocked blocked;
+    child = fork();
+    if (child == 0) {
+      // The parent's handler is not this process's business.
+      for (int number : {SIGTERM, SIGHUP, SIGINT}) {
+        struct sigaction action;
+        sigaction(number, nullptr, &action);
+        if (action.sa_handler != SIG_IGN) std::signal(number, SIG_DFL);
+      }
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      const int devNull = open("/dev/null", O_RDONLY);
+      if (devNull >= 0) dup2(devNull, 0);
+      if (chdir(folder.c_str()) == 0) execlp("gnuplot", "gnuplot", "charts.gp", nullptr);
+      _exit(127);
+    }
+    if (child > 0) gnuplot = PendingCleanup(PendingCleanup::child, child);
   }
   int status = 0;
   while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  std::signal(SIGINT, previousInterrupt);
-  std::signal(SIGTERM, previousTerminate);
+  gnuplot.release();
   return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // gnuplot does not report a failed write (a full disk leaves a truncated picture and status
 // 0), so a chart counts only when it is a whole PNG: the signature first, the end chunk last.
-// It is then flushed to disk like every file the programs replace.
-bool completePng(const std::string& fileName) {
+bool completePng(const std::string& fileName, std::string& bytes) {
   const std::string signature = "\x89PNG\r\n\x1a\n";
   const std::string end = std::string("IEND\xae\x42\x60\x82", 8);
   std::ifstream file(fileName, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (bytes.size() < signature.size() + end.size() || bytes.compare(0, 8, signature) != 0 ||
-      bytes.compare(bytes.size() - end.size(), end.size(), end) != 0) {
-    return false;
-  }
-  const int descriptor = open(fileName.c_str(), O_RDONLY);
-  const bool flushed = descriptor >= 0 && fsync(descriptor) == 0;
-  if (descriptor >= 0) close(descriptor);
-  return flushed;
+  bytes.assign((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return bytes.size() >= signature.size() + end.size() && bytes.compare(0, 8, signature) == 0 &&
+         bytes.compare(bytes.size() - end.size(), end.size(), end) == 0;
 }
 
-void removeFolder(const std::string& folder) {
+// The names gnuplot and this program make in the scratch folder.
+std::vector<std::string> scratchFiles() {
+  std::vector<std::string> names = {"charts.gp"};
   for (const std::string& name : chartNames()) {
-    unlink((folder + "/" + name + ".dat").c_str());
-    unlink((folder + "/" + name + ".png").c_str());
+    names.push_back(name + ".dat");
+    names.push_back(name + ".png");
   }
-  unlink((folder + "/charts.gp").c_str());
+  return names;
+}
+
+// The scratch folder and everything in it, removed on a termination signal until released.
+struct ScratchCleanup {
+  explicit ScratchCleanup(const std::string& folder) : folder(PendingCleanup::folder, folder) {
+    for (const std::string& name : scratchFiles()) {
+      files.emplace_back(PendingCleanup::file, folder + "/" + name);
+    }
+  }
+  PendingCleanup folder;
+  std::vector<PendingCleanup> files;
+};
+
+void removeFolder(const std::string& folder) {
+  for (const std::string& name : scratchFiles()) unlink((folder + "/" + name).c_str());
   rmdir(folder.c_str());
+}
+
+// The --charts messages for what the writer refuses at a chart's name.
+std::string chartProblemMessage(const OutputProblem& problem) {
+  switch (problem.code) {
+    case OutputProblem::plantedLink:
+      return "--charts: refusing to follow the symbolic link " + problem.where +
+             " in the shared folder " + directoryOf(problem.where) + ": it belongs to another user";
+    case OutputProblem::linkLoop:
+      return "--charts: " + problem.name + ": a symbolic link loop";
+    case OutputProblem::directory:
+      return "--charts: " + problem.name + " is not a regular file";
+    case OutputProblem::notWritable:
+      return "--charts: cannot write " + problem.name;
+    case OutputProblem::foreignKind:
+      return "--charts: the chart " + problem.name + " would replace " + describeKind(problem.kind);
+    case OutputProblem::writeFailed:
+      return "Error writing file: " + problem.name;
+    default:
+      return "--charts: cannot write " + problem.name + ": " + problem.reason();
+  }
 }
 
 }  // namespace
@@ -336,6 +382,14 @@ std::string chartsProblem(const std::string& prefix, const std::vector<std::stri
   if (prefix.empty() || prefix.back() == '/') {
     return "--charts: '" + prefix + "' has no file name part; give a prefix such as out/run1";
   }
+  // Every link on the way to the folder is judged, not only the charts' own names.
+  const LinkWalk walk = followLinks(prefix);
+  if (walk.end == LinkWalk::kPlanted) {
+    OutputProblem planted;
+    planted.code = OutputProblem::plantedLink;
+    planted.where = walk.path;
+    return chartProblemMessage(planted);
+  }
   const std::string folder = folderOf(prefix);
   struct stat info;
   if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -345,16 +399,19 @@ std::string chartsProblem(const std::string& prefix, const std::vector<std::stri
   for (const std::string& name : chartNames()) {
     // The rename that puts a chart in place would ignore what protects its target.
     const std::string chart = prefix + "-" + name + ".png";
-    if (stat(chart.c_str(), &info) != 0) continue;
     for (const std::string& input : inputs) {
       struct stat other;
-      if (stat(input.c_str(), &other) == 0 && other.st_dev == info.st_dev &&
-          other.st_ino == info.st_ino) {
+      if (stat(chart.c_str(), &info) == 0 && stat(input.c_str(), &other) == 0 &&
+          other.st_dev == info.st_dev && other.st_ino == info.st_ino) {
         return "--charts: the chart " + chart + " would replace the input file " + input;
       }
     }
-    if (!S_ISREG(info.st_mode)) return "--charts: " + chart + " is not a regular file";
-    if (access(chart.c_str(), W_OK) != 0) return "--charts: cannot write " + chart;
+    OutputTarget target;
+    const OutputProblem problem = examineOutput(chart, FileKind::png, &target);
+    if (problem.code != OutputProblem::none) return chartProblemMessage(problem);
+    if (target.kind != OutputTarget::newName && target.kind != OutputTarget::regularFile) {
+      return "--charts: " + chart + " is not a regular file";
+    }
   }
   if (!gnuplotOnPath()) return "--charts: gnuplot not found (apt-get install gnuplot-nox)";
   return "";
@@ -362,9 +419,15 @@ std::string chartsProblem(const std::string& prefix, const std::vector<std::stri
 
 void writeCharts(const std::string& prefix, const std::vector<ChartModel>& models,
                  const ChartLabels& labels) {
-  // Beside the charts, so that the finished files are renamed, not copied, into place.
-  std::string pattern = folderOf(prefix) + "/.ombra-evaluate-charts.XXXXXX";
-  if (mkdtemp(&pattern[0]) == nullptr) fatal("Cannot create a folder beside " + prefix, 1);
+  // Beside the charts, in the folder they really land in.
+  const LinkWalk walk = followLinks(prefix);
+  std::string pattern = folderOf(walk.path) + "/.ombra-evaluate-charts.XXXXXX";
+  std::unique_ptr<ScratchCleanup> cleanup;
+  {
+    TerminationSignalsBlocked blocked;
+    if (mkdtemp(&pattern[0]) == nullptr) fatal("Cannot create a folder beside " + prefix, 1);
+    cleanup.reset(new ScratchCleanup(pattern));
+  }
   const std::string folder = pattern;
   std::vector<Curve> roc, gains, pr, calibration;
   double prevalence = 0;
@@ -394,15 +457,21 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
   if (!file.flush()) fail("Error writing file: " + folder + "/charts.gp");
   file.close();
   if (!runGnuplot(folder)) fail("gnuplot failed to draw the charts");
+  std::vector<std::string> pictures;
   for (const std::string& name : chartNames()) {
-    if (!completePng(folder + "/" + name + ".png")) {
+    pictures.emplace_back();
+    if (!completePng(folder + "/" + name + ".png", pictures.back())) {
       fail("Error writing file: " + prefix + "-" + name + ".png (gnuplot left it incomplete)");
     }
   }
-  for (const std::string& name : chartNames()) {
-    const std::string target = prefix + "-" + name + ".png";
-    if (rename((folder + "/" + name + ".png").c_str(), target.c_str()) != 0) {
-      fail("Error writing file: " + target);
+  // Each chart through the one writer: flushed to disk and renamed over the previous one.
+  for (size_t k = 0; k < pictures.size(); ++k) {
+    try {
+      OutputFile chart(prefix + "-" + chartNames()[k] + ".png", FileKind::png, chartProblemMessage);
+      chart.write(pictures[k].data(), pictures[k].size());
+      chart.commit();
+    } catch (const OutputFileError& error) {
+      fail(error.what());
     }
   }
   removeFolder(folder);

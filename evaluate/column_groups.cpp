@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -62,32 +65,86 @@ std::vector<ColumnGroup> groupColumns(const std::vector<std::string>& lines, int
   return groups;
 }
 
-InputAttributes readInputAttributes(const std::string& fileName, int inputSize, int outputSize,
-                                    bool required) {
+namespace {
+
+std::string lowerCaseError(int error) {
+  std::string text = std::strerror(error);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+// The file's text, at most maxBytes of it; false (why) when it is not a regular file, cannot
+// be read or is longer.
+bool readBounded(const std::string& fileName, size_t maxBytes, std::string& text,
+                 std::string& why) {
   struct stat info;
-  const bool missing = stat(fileName.c_str(), &info) != 0 && errno == ENOENT;
-  std::ifstream file(fileName);
+  if (stat(fileName.c_str(), &info) != 0) {
+    why = lowerCaseError(errno);
+    return false;
+  }
+  // A FIFO would wait for a writer, a device such as /dev/zero never end.
+  if (!S_ISREG(info.st_mode)) {
+    why = S_ISDIR(info.st_mode) ? "a directory" : "not a regular file";
+    return false;
+  }
+  std::ifstream file(fileName, std::ios::binary);
   if (!file) {
-    if (required || !missing) {
-      std::cerr << "Warning: cannot read the column names " << fileName
-                << "; the input columns are numbered" << std::endl;
-    }
-    return {numberedColumns(inputSize), "none (no " + fileName + ")"};
+    why = lowerCaseError(errno);
+    return false;
   }
-  std::vector<std::string> lines;
-  std::string line;
-  // Reading stops once the file proves longer than the columns it could name.
-  while (lines.size() <= static_cast<size_t>(inputSize) + outputSize && std::getline(file, line)) {
-    lines.push_back(line);
+  text.assign(std::min(static_cast<size_t>(info.st_size), maxBytes + 1), '\0');
+  file.read(&text[0], static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(file.gcount()));
+  why = text.size() > maxBytes ? "longer than the names of these columns could be" : "";
+  return why.empty();
+}
+
+}  // namespace
+
+InputAttributes readInputAttributes(const std::string& fileName, int inputSize, int outputSize,
+                                    bool required, const std::string& dataFile,
+                                    const DataStamp& dataStamp) {
+  struct stat info;
+  const bool missing =
+      stat(fileName.c_str(), &info) != 0 && (errno == ENOENT || errno == ENAMETOOLONG);
+  if (missing && !required) return {numberedColumns(inputSize), "none (no " + fileName + ")", ""};
+  const auto numbered = [&](const std::string& warning, const std::string& source) {
+    std::cerr << "Warning: " << warning << "; the input columns are numbered" << std::endl;
+    return InputAttributes{numberedColumns(inputSize), source, ""};
+  };
+  const size_t columns = static_cast<size_t>(inputSize) + outputSize;
+  std::string text, why;
+  if (!readBounded(fileName, (size_t{1} << 20) + 256 * columns, text, why)) {
+    return numbered("cannot read the column names " + fileName + ": " + why,
+                    "none (no " + fileName + ")");
   }
-  std::vector<ColumnGroup> groups = groupColumns(lines, inputSize, outputSize);
+  // A card that does not belong to the data names its columns wrongly, or names them right by
+  // chance: either way its names cannot be trusted for this file.
+  const auto foreign = [&](const std::string& reason) {
+    if (required) return InputAttributes{{}, "", fileName + " " + reason};
+    return numbered(fileName + " " + reason, "none (" + fileName + " does not match)");
+  };
+  InputCard card;
+  const std::string error = parseInputCard(text, card);
+  if (!error.empty() && card.versioned) {
+    return foreign("is not a card this program reads: " + error);
+  }
+  if (card.versioned && card.data != dataStamp) {
+    return foreign("does not belong to " + dataFile + ": it was written with a training data " +
+                   "file of " + describeStamp(card.data) + ", " + dataFile + " has " +
+                   describeStamp(dataStamp));
+  }
+  const std::vector<ColumnGroup> groups = error.empty()
+                                              ? groupColumns(card.columns, inputSize, outputSize)
+                                              : std::vector<ColumnGroup>();
   if (groups.empty()) {
-    std::cerr << "Warning: " << fileName << " does not name the " << inputSize << " input and "
-              << outputSize << " output columns of the training data file; the input columns "
-              << "are numbered" << std::endl;
-    return {numberedColumns(inputSize), "none (" + fileName + " does not match)"};
+    const std::string mismatch = "does not name the " + std::to_string(inputSize) + " input and " +
+                                 std::to_string(outputSize) +
+                                 " output columns of the training data file";
+    if (card.versioned) return foreign(mismatch + " " + dataFile);
+    return numbered(fileName + " " + mismatch, "none (" + fileName + " does not match)");
   }
-  return {groups, fileName};
+  return {groups, fileName, ""};
 }
 
 int findColumn(const std::vector<ColumnGroup>& groups, const std::string& key) {

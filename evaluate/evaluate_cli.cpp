@@ -18,6 +18,7 @@
 #include "evaluate/report.h"
 #include "evaluate/status_board.h"
 #include "evaluate/task_pool.h"
+#include "files/paths.h"
 #include "nn/fatal.h"
 #include "nn/terminal_progress.h"
 #include "version.h"
@@ -201,12 +202,18 @@ Model networkModel(const NN_evaluated& network, SampleSet set, int output,
               {network.outputsOf(network.inputs(set), output), classes},
               {network.outputsOf(network.inputs(SampleSet::validation), output), validationClasses},
               ""};
-  size_t notNumbers = 0;
-  for (float score : model.evaluated.scores) notNumbers += std::isnan(score) ? 1 : 0;
-  if (notNumbers > 0) {
-    fatal("The network's output is not a number for " + std::to_string(notNumbers) + " of the " +
-              std::string(sampleSetName(set)) + " samples: its weights are damaged",
-          kEvaluateFailureStatus);
+  // Every figure of the network, the threshold chosen on the validation samples included,
+  // would be meaningless: a damaged weight shows on one set and not on another.
+  const std::pair<SampleSet, const ScoredSamples*> sets[] = {
+      {set, &model.evaluated}, {SampleSet::validation, &model.validation}};
+  for (const auto& [scoredSet, scored] : sets) {
+    size_t notNumbers = 0;
+    for (float score : scored->scores) notNumbers += std::isfinite(score) ? 0 : 1;
+    if (notNumbers > 0) {
+      fatal("The network's output is not a number for " + std::to_string(notNumbers) + " of the " +
+                std::string(sampleSetName(scoredSet)) + " samples: its weights are damaged",
+            kEvaluateFailureStatus);
+    }
   }
   return model;
 }
@@ -384,6 +391,22 @@ int finish(const Ranking& network, const std::string& setName) {
   return 0;
 }
 
+// The column names: the file given with --columns, or the card tallis wrote beside the
+// training data file it really wrote (links followed). A named card of other data is refused.
+InputAttributes readAttributes(const EvaluateOptions& options, const NN_evaluated& network) {
+  const bool namesGiven = !options.columnsFile.empty();
+  const LinkWalk data = followLinks(options.trainingDataFile);
+  const std::string beside =
+      (data.end == LinkWalk::kResolved ? data.path : options.trainingDataFile) + ".columns";
+  InputAttributes attributes = readInputAttributes(
+      namesGiven ? options.columnsFile : beside, network.inputSize(), network.outputSize(),
+      namesGiven, options.trainingDataFile, network.dataStamp());
+  if (!attributes.refusal.empty()) {
+    fatal("ombra-evaluate: --columns: " + attributes.refusal, kEvaluateUsageStatus);
+  }
+  return attributes;
+}
+
 }  // namespace
 
 int runEvaluate(int argc, const char* const* argv) {
@@ -403,10 +426,7 @@ int runEvaluate(int argc, const char* const* argv) {
   std::vector<Model> models;
   models.push_back(networkModel(network, set, output, classes, validationClasses));
 
-  const bool namesGiven = !options.columnsFile.empty();
-  const InputAttributes attributes =
-      readInputAttributes(namesGiven ? options.columnsFile : options.trainingDataFile + ".columns",
-                          network.inputSize(), network.outputSize(), namesGiven);
+  const InputAttributes attributes = readAttributes(options, network);
   printHeader(options, network, trainingClasses, validationClasses, classes, attributes);
   const int lsua = findColumn(attributes.groups, "lsua");
   addFixedBaselines(models, network, set, trainingClasses, validationClasses, classes, lsua);

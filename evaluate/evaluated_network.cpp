@@ -46,6 +46,7 @@ void NN_evaluated::readSamples(const std::string& trainingDataFileName) {
               mebibytes(physicalMemoryBytes()) + " of memory of this machine",
           -7);
   }
+  dataStamp_ = stampOf(contents.begin(), contents.size());
   NumberScanner header(contents.begin(), contents.end());
   float figure;
   int dataInputs = 0, dataOutputs = 0;

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "card/input_card.h"
 #include "nn/reloaded_network.h"
 
 enum class SampleSet { training, validation, test };
@@ -20,6 +21,8 @@ class NN_evaluated : public NN_reloaded {
   // a network whose input or output size differs from the file's (-149); then the
   // training data reader's own messages.
   void readSamples(const std::string& trainingDataFileName);
+  // The size and crc32 of the training data file as read, to match its input card with.
+  const DataStamp& dataStamp() const { return dataStamp_; }
 
   const std::vector<int>& topology() const { return layers; }
   int sampleCount(SampleSet set) const { return numberOfSamples(inputs(set)); }
@@ -36,4 +39,5 @@ class NN_evaluated : public NN_reloaded {
 
  private:
   std::pair<const std::vector<float>*, const std::vector<float>*> members(SampleSet set) const;
+  DataStamp dataStamp_;
 };

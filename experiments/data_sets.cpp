@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <iostream>
+#include <utility>
 
 #include "experiments/network_factory.h"
 #include "experiments/timing.h"
@@ -35,12 +36,13 @@ void trainOnDataSets(const std::string& suffix, const std::string& configFile,
     const std::string trainingDataFile = name + suffix;
     std::cout << "Training file = " << trainingDataFile << std::endl;
     // Both files are written after the training: checked before it.
-    for (const std::string& output :
-         {trainingDataFile + "lift chart.cvs", trainingDataFile + "weights.wgh"}) {
+    for (const auto& [output, kind] :
+         {std::make_pair(trainingDataFile + "lift chart.cvs", FileKind::liftChart),
+          std::make_pair(trainingDataFile + "weights.wgh", FileKind::network)}) {
       refuseSameFile({"output file", output}, {{"configuration file", configFile},
                                                {"training data file", trainingDataFile},
                                                {"parameters file", parametersFile}});
-      checkReplaceable(output);
+      checkReplaceable(output, kind);
     }
     const int type = trainerNamed("PSO_local_GPU")->timingsType;
     NN* network = createNetwork(type, configFile, trainingDataFile, parametersFile);

@@ -38,7 +38,10 @@ class ResultFile {
  public:
   ResultFile(const std::string& name, const char* header, const char* openError)
       : name_(name), header_(header), openError_(openError) {
-    if (!isReplaceable(name_)) fatal(openError_, -1);
+    std::string reason;
+    if (!isReplaceable(name_, FileKind::timingResult, &reason)) {
+      fatal(openError_ + (reason.empty() ? "" : ": " + name_ + ": " + reason), -1);
+    }
   }
   void add(int n, double seconds) {
     open();

@@ -126,7 +126,7 @@ int runLiftChart(const ParsedOptions& o) {
   refuseSameFile({"lift-chart file", o.text("result")}, {{"configuration file", o.text("config")},
                                                          {"training data file", o.text("data")},
                                                          {"parameters file", o.text("params")}});
-  checkReplaceable(o.text("result"));
+  checkReplaceable(o.text("result"), FileKind::liftChart);
   NN* network = createNetwork(type, o.text("config"), o.text("data"), o.text("params"));
   trainAndReport(*network);
   network->writeLiftChart(o.text("result"));

@@ -47,8 +47,8 @@ const TrainerKind* findType(const char* name, const std::vector<TrainerKind>& tr
 }
 
 // The network file is written after the whole training: one that would destroy an input, or
-// that cannot be written at all, is refused before any work.
-void checkNetworkFile(char** argv) {
+// that cannot be written at all, is refused before any work, and a FIFO is opened then.
+std::unique_ptr<ReplacedFile> openNetworkFile(char** argv) {
   const std::string networkFile = argv[5];
   const char* const inputs[] = {"configuration", "training data", "algorithm parameters"};
   for (int k = 0; k < 3; ++k) {
@@ -58,13 +58,14 @@ void checkNetworkFile(char** argv) {
             -1);
     }
   }
-  checkReplaceable(networkFile);
+  return std::unique_ptr<ReplacedFile>(new ReplacedFile(networkFile, FileKind::network));
 }
 
 int train(int argumentCount, char** argv, const std::vector<TrainerKind>& trainers) {
   const TrainerKind* type = findType(argv[1], trainers);
   if (type == nullptr) fatal("Wrong NN type", -1);
-  if (argumentCount == 5) checkNetworkFile(argv);
+  std::unique_ptr<ReplacedFile> networkFile;
+  if (argumentCount == 5) networkFile = openNetworkFile(argv);
   // The network lives until the process ends; the driver is its only owner.
   std::unique_ptr<NN> network(type->create(argv[2], argv[3], argv[4]));
   network->printInfo();
@@ -75,7 +76,7 @@ int train(int argumentCount, char** argv, const std::vector<TrainerKind>& traine
   std::cout << "Test set MSE= " << static_cast<double>(mse) << std::endl;
   const float rate = network->truePositiveRate();
   std::cout << "Test set TPR= " << static_cast<double>(rate) << std::endl;
-  if (argumentCount == 5) network->save(argv[5]);
+  if (networkFile) network->save(*networkFile);
   return predictionLoop(*network, std::cin, std::cout);
 }
 

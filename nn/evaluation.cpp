@@ -71,5 +71,5 @@ void NN::writeLiftChart(const std::string& fileName) {
          << static_cast<double>(output[0]) << '\n';
   }
   const std::string text = file.str();
-  replaceFile(fileName, text.data(), text.size());
+  replaceFile(fileName, text.data(), text.size(), FileKind::liftChart);
 }

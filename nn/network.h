@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+class ReplacedFile;
+
 // The confusion counts of the test samples: every output of every sample is one count, and a
 // value above 0.5 (isPositive) is positive, for the target and for the output alike.
 struct ConfusionCounts {
@@ -83,6 +85,8 @@ class NN {
 
   // Network file: little-endian, no header (see network_file.cpp).
   void save(const std::string& fileName) const;
+  // The same bytes into a file opened before the training (nn/replace_file.h).
+  void save(ReplacedFile& file) const;
 
  protected:
   NN();  // every member empty, no buffers: for NN_reloaded

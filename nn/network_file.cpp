@@ -38,6 +38,14 @@ void NN::save(const std::string& fileName) const {
   if (weights.size() < static_cast<size_t>(numberOfWeights())) {
     fatal("Network has no weights to save to " + fileName, -1);  // never trained
   }
+  ReplacedFile file(fileName, FileKind::network);
+  save(file);
+}
+
+void NN::save(ReplacedFile& file) const {
+  if (weights.size() < static_cast<size_t>(numberOfWeights())) {
+    fatal("Network has no weights to save", -1);
+  }
   std::vector<unsigned char> bytes;
   appendWord(bytes, static_cast<uint32_t>(numberOfLayers()));
   for (int size : layers) appendWord(bytes, static_cast<uint32_t>(size));
@@ -45,7 +53,7 @@ void NN::save(const std::string& fileName) const {
   appendFloats(bytes, inputRanges.data(), 2 * static_cast<size_t>(inputSize()));
   appendFloats(bytes, outputRanges.data(), 2 * static_cast<size_t>(outputSize()));
 
-  replaceFile(fileName, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  file.replaceWith(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 // The whole file is read first, so every size is checked against the bytes that are really

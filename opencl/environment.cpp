@@ -1,5 +1,7 @@
 #include "opencl/environment.h"
 
+#include <climits>
+#include <cstdlib>
 #include <iostream>
 
 #include "nn/fatal.h"
@@ -115,7 +117,11 @@ cl_mem NN_OpenCL::deviceBufferFor(const std::vector<float>& samples) const {
 void NN_OpenCL::printInfo() {
   std::cout << "Device info\n--------------------" << std::endl;
   printDeviceInfo(device);
-  if (workSplit != WorkSplit::Gpu) return;  // the CPU split's report stays as it always was
+  // A kernel file in the working directory runs with the user's rights: say which one it is.
+  char* real = realpath(kernelFile.c_str(), nullptr);
+  std::cout << "Kernel file: " << (real != nullptr ? real : kernelFile.c_str()) << std::endl;
+  std::free(real);
+  if (workSplit != WorkSplit::Gpu) return;  // the CPU split names no group sizes
   std::cout << "Work split: GPU" << std::endl;
   for (const auto& [kernel, size] : gpuGroupSizes) {
     std::cout << "Work-group size of " << kernel << ": " << size << std::endl;

@@ -1,5 +1,6 @@
 #include "opencl/kernel_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -8,7 +9,11 @@ namespace {
 
 const char kKernelFile[] = "NN_kernels.cl";
 
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+// A kernel file is read whole: a folder, a FIFO or a device of that name is no kernel file.
+bool isRegularFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
 
 // ../share/ombra/NN_kernels.cl from the folder of the running program; empty when the
 // program's path is unknown.
@@ -22,8 +27,8 @@ std::string installedKernelSourceFile() {
 }  // namespace
 
 std::string kernelSourceFile() {
-  if (exists(kKernelFile)) return kKernelFile;
+  if (isRegularFile(kKernelFile)) return kKernelFile;
   const std::string installed = installedKernelSourceFile();
-  if (!installed.empty() && exists(installed)) return installed;
+  if (!installed.empty() && isRegularFile(installed)) return installed;
   return kKernelFile;
 }

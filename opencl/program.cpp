@@ -1,4 +1,6 @@
 // Program text and build: reading NN_kernels.cl, rewriting tokens in it, building it.
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -10,10 +12,30 @@
 #include "opencl/environment.h"
 #include "opencl/work_split.h"
 
+namespace {
+
+// Far more than any kernel source: a file beyond it is something else.
+const long long kMaxProgramBytes = 16ll << 20;
+
+}  // namespace
+
+// Only a regular file of a sane size is read: a folder, a FIFO (which would wait for a writer)
+// or a device such as /dev/zero (which never ends) is refused before anything is read.
 std::string readProgramSource(const std::string& fileName) {
+  struct stat info;
+  if (stat(fileName.c_str(), &info) != 0) fatal("Error opening program file.", 356);
+  const auto refuse = [&fileName](const std::string& reason) {
+    fatal("Error opening program file. " + fileName + ": " + reason, 356);
+  };
+  if (S_ISDIR(info.st_mode)) refuse("a directory, not a kernel source file");
+  if (!S_ISREG(info.st_mode)) refuse("not a regular file");
+  if (info.st_size > kMaxProgramBytes) refuse("larger than 16 MiB, not a kernel source file");
   std::ifstream file(fileName, std::ios::in | std::ios::binary);
   if (!file.is_open()) fatal("Error opening program file.", 356);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  std::string text(static_cast<size_t>(info.st_size), '\0');
+  file.read(&text[0], static_cast<std::streamsize>(text.size()));
+  if (static_cast<size_t>(file.gcount()) != text.size()) refuse("cannot be read whole");
+  return text;
 }
 
 cl_program createProgramFromSource(cl_context context, const std::string& source) {

@@ -2,12 +2,6 @@
 
 #include "samples/column_names.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "samples/exception.h"
-#include "samples/output_file.h"
-
 namespace {
 
 const char* keyOf(AttributeFunction function) {
@@ -49,31 +43,4 @@ std::vector<std::string> columnNames(const std::vector<JobData>& jobs,
   appendNames(jobs, inputs, "input", userAtPosition, names);
   appendNames(jobs, outputs, "output", userAtPosition, names);
   return names;
-}
-
-std::string columnsFileName(const std::string& trainingDataFile) {
-  return trainingDataFile + ".columns";
-}
-
-bool namesColumnsOf(const std::string& trainingDataFile) {
-  struct stat info;
-  if (stat(trainingDataFile.c_str(), &info) != 0) return true;  // a new name
-  return S_ISREG(info.st_mode);
-}
-
-void writeColumnsFile(const std::string& trainingDataFile, const std::vector<std::string>& names) {
-  const std::string path = columnsFileName(trainingDataFile);
-  try {
-    OutputFile file(path);
-    std::string text;
-    for (const std::string& name : names) text += name + "\n";
-    file.write(text.data(), text.size());
-    file.commit();
-  } catch (const Exception&) {
-    // Names of an earlier file would describe the new one wrongly; without them the
-    // columns are only numbered. A device under that name is left alone.
-    struct stat info;
-    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
-    throw;
-  }
 }

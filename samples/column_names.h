@@ -18,15 +18,3 @@
 std::vector<std::string> columnNames(const std::vector<JobData>& jobs,
                                      const std::vector<AttributeFunction>& inputs,
                                      const std::vector<AttributeFunction>& outputs);
-
-// The columns file of a training data file.
-std::string columnsFileName(const std::string& trainingDataFile);
-
-// Whether the columns file of a training data file should be written: only beside a regular
-// file or a name that does not exist yet, not beside a device or FIFO (/dev/null, a pipe).
-bool namesColumnsOf(const std::string& trainingDataFile);
-
-// Writes the names, one per line, to the columns file of trainingDataFile through a
-// temporary file (OutputFile). Throws Exception "Error opening file" or "Error writing file";
-// on failure any earlier columns file is removed, so that old names never describe new data.
-void writeColumnsFile(const std::string& trainingDataFile, const std::vector<std::string>& names);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -20,7 +21,11 @@ bool isGzipMagic(const unsigned char* bytes) { return bytes[0] == 0x1f && bytes[
 
 LogSource::LogSource(const std::string& path) : input_(size_t{1} << 18) {
   fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) throw Exception("Error opening file");
+  if (fd_ < 0) {
+    std::string reason = std::strerror(errno);
+    reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    throw Exception("Error opening file: " + path + ": " + reason);
+  }
   try {
     // The first two bytes decide; a log of fewer than two bytes is plain text.
     while (end_ < 2 && fill()) {

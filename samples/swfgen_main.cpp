@@ -11,9 +11,10 @@
 #include <new>
 #include <string>
 
+#include "files/output_file.h"
 #include "samples/exception.h"
-#include "samples/output_file.h"
 #include "samples/swf_generator.h"
+#include "samples/tallis_output.h"
 #include "version.h"
 
 namespace {
@@ -100,7 +101,7 @@ int runSwfgen(int argc, char** argv) {
   }
   // Written like tallis's training data file: a temporary file renamed into place when
   // complete, so a full disk, a size limit or a signal never leaves a truncated log.
-  OutputFile file(outputFile);
+  OutputFile file(outputFile, FileKind::workloadLog, tallisOutputMessage);
   OutputFileBuffer buffer(file);
   std::ostream out(&buffer);
   generateSwfLog(options, out);
@@ -114,7 +115,6 @@ int runSwfgen(int argc, char** argv) {
 int main(int argc, char** argv) {
   // A file size limit makes a write fail with a message instead of killing the process.
   std::signal(SIGXFSZ, SIG_IGN);
-  removeTemporaryFileOnTerminationSignals();
   try {
     return runSwfgen(argc, argv);
   } catch (const std::bad_alloc&) {

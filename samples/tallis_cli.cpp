@@ -13,13 +13,15 @@
 #include <iostream>
 #include <sstream>
 
+#include "files/output_file.h"
 #include "files/paths.h"
 #include "samples/column_names.h"
 #include "samples/exception.h"
+#include "samples/input_card_file.h"
 #include "samples/log_source.h"
-#include "samples/output_file.h"
 #include "samples/sample_selection.h"
 #include "samples/tallis_exit.h"
+#include "samples/tallis_output.h"
 #include "samples/training_file.h"
 #include "version.h"
 
@@ -211,9 +213,9 @@ void refuseUnsafeFiles(const std::string& inputFile, const std::string& outputFi
                     quoted(inputFile));
   }
   // The names go beside the training data file: they must not land on the log either.
-  const std::string columnsFile = columnsFileName(outputFile);
-  if (namesColumnsOf(outputFile) && isSameFile(inputFile, columnsFile)) {
-    throw Exception("Refusing to write " + quoted(columnsFile) + ", the column names of " +
+  const std::string cardFile = cardFileOf(outputFile);
+  if (!cardFile.empty() && isSameFile(inputFile, cardFile)) {
+    throw Exception("Refusing to write " + quoted(cardFile) + ", the column names of " +
                     quoted(outputFile) + ": it is the input log " + quoted(inputFile));
   }
   if (isTrainingDataFile(inputFile)) {
@@ -221,7 +223,6 @@ void refuseUnsafeFiles(const std::string& inputFile, const std::string& outputFi
                     " as a workload log: it is a training data file (are the file names "
                     "swapped?)");
   }
-  checkOutputTarget(outputFile);
 }
 
 // The finished jobs of the log, with the job counts before and after printed.
@@ -281,22 +282,22 @@ void prepareSamples(const std::vector<JobData>& jobs, const std::vector<Attribut
   }
 }
 
-// The training data file, then the column names beside it.
+// The training data file, then its input card beside it (cardFile, "" for none).
 void writeTrainingFiles(const std::vector<JobData>& jobs,
                         const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs,
-                        const std::string& outputFile, const SplitCounts& split) {
+                        const std::vector<AttributeFunction>& outputs, OutputFile& trainingFile,
+                        const std::string& cardFile, const SplitCounts& split) {
   std::cout << "Writing file..." << std::endl;
-  // Decided before the training data file exists: afterwards a new name is a regular file.
-  const bool nameColumns = namesColumnsOf(outputFile);
-  createTrainingFile(jobs, inputs, outputs, outputFile, split.training, split.validation,
+  if (!cardFile.empty()) trainingFile.keepChecksum();
+  createTrainingFile(jobs, inputs, outputs, trainingFile, split.training, split.validation,
                      split.test);
-  if (nameColumns) {
+  if (!cardFile.empty()) {
     // The training data file is complete: a failure here costs only the names.
     try {
-      writeColumnsFile(outputFile, columnNames(jobs, inputs, outputs));
-    } catch (const Exception& error) {
-      std::cerr << "Warning: " << error.what() << ": " << columnsFileName(outputFile)
+      writeCardFile(cardFile, columnNames(jobs, inputs, outputs),
+                    {trainingFile.bytesWritten(), trainingFile.checksum()});
+    } catch (const OutputFileError& error) {
+      std::cerr << "Warning: " << error.what()
                 << " (the column names; the training data file is complete)" << std::endl;
     }
   }
@@ -328,11 +329,23 @@ int runTallis(int argc, char** argv) {
   const std::string inputFile = argv[argc - 2];
   const std::string outputFile = argv[argc - 1];
   refuseUnsafeFiles(inputFile, outputFile);
+  // Both files are checked, and a FIFO opened, before the log is read: a target that cannot
+  // be written is refused at once, not after all the work.
+  OutputFile trainingFile(outputFile, FileKind::trainingData, tallisOutputMessage);
+  std::string cardFile =
+      trainingFile.isRegularFile() ? trainingFile.target().path + ".columns" : "";
+  if (baseNameOf(cardFile).size() > kMaxFileNameBytes) {
+    // A valid name of up to 255 bytes leaves no room for ".columns": the data without names.
+    std::cerr << "Warning: no column names for " << outputFile << ": " << baseNameOf(cardFile)
+              << " would be longer than " << kMaxFileNameBytes << " bytes" << std::endl;
+    cardFile.clear();
+  }
+  if (!cardFile.empty()) checkCardFile(cardFile);
   std::vector<JobData> jobs = readFinishedJobs(inputFile);
   const SplitCounts split =
       selectSamples(jobs, trainingRatio, validationRatio, testRatio, positivesRatio);
   prepareSamples(jobs, inputs, outputs);
-  writeTrainingFiles(jobs, inputs, outputs, outputFile, split);
+  writeTrainingFiles(jobs, inputs, outputs, trainingFile, cardFile, split);
   std::cout << "and... done." << std::endl;
   return 0;
 }

@@ -7,7 +7,6 @@
 #include <iostream>
 #include <new>
 
-#include "samples/output_file.h"
 #include "samples/tallis_cli.h"
 
 int main(int argc, char** argv) {
@@ -17,8 +16,6 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   // A reader that closes the pipe of the progress lines does not stop the training file.
   std::signal(SIGPIPE, SIG_IGN);
-  // Ctrl-C, kill or a closed terminal leave no half-written temporary file behind.
-  removeTemporaryFileOnTerminationSignals();
   try {
     return runTallis(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -14,7 +14,7 @@
 #include "samples/exception.h"
 #include "samples/look_back_index.h"
 #include "samples/number_format.h"
-#include "samples/output_file.h"
+#include "samples/tallis_output.h"
 
 namespace {
 
@@ -263,7 +263,15 @@ void createTrainingFile(const std::vector<JobData>& jobs,
                         const std::vector<AttributeFunction>& inputs,
                         const std::vector<AttributeFunction>& outputs, std::string path,
                         double trainingCount, double validationCount, double testCount) {
-  OutputFile file(path);
+  OutputFile file(path, FileKind::trainingData, tallisOutputMessage);
+  createTrainingFile(jobs, inputs, outputs, file, trainingCount, validationCount, testCount);
+}
+
+void createTrainingFile(const std::vector<JobData>& jobs,
+                        const std::vector<AttributeFunction>& inputs,
+                        const std::vector<AttributeFunction>& outputs, OutputFile& file,
+                        double trainingCount, double validationCount, double testCount) {
+  file.start();
   if (jobs.empty()) throw Exception("No jobs to write");
   const Layout layout = layOut(jobs, inputs, outputs);
   const LookBackIndex index = buildLookBackIndex(jobs);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "files/output_file.h"
 #include "samples/attributes.h"
 
 // The most values one list of attributes may give a sample (a one-hot user vector repeated
@@ -24,13 +25,19 @@ struct ColumnBounds {
 };
 ColumnBounds widenedBounds(double smallest, double largest);
 
-// Writes the file through a temporary beside it (see OutputFile), printing the "positives = "
-// line. Samples are computed twice (bounds, then text) instead of being held in memory, and
-// the attributes are evaluated through LookBackIndex. Expects userIdLookupTable built from the
-// same jobs. Throws Exception "Error opening file", "Error writing file", "No jobs to write",
-// "Too many values per sample", or when a column's bounds are beyond the float range that
-// ombra reads the file with.
+// Writes the file through a temporary beside it (files/output_file.h), printing the
+// "positives = " line. Samples are computed twice (bounds, then text) instead of being held in
+// memory, and the attributes are evaluated through LookBackIndex. Expects userIdLookupTable
+// built from the same jobs. Throws OutputFileError ("Error opening file: ...", "Error writing
+// file: ...", a refused target) or Exception "No jobs to write", "Too many values per
+// sample", or when a column's bounds are beyond the float range that ombra reads the file with.
 void createTrainingFile(const std::vector<JobData>& jobs,
                         const std::vector<AttributeFunction>& inputs,
                         const std::vector<AttributeFunction>& outputs, std::string path,
+                        double trainingCount, double validationCount, double testCount);
+// The same into a file opened (and checked) before the work: tallis opens its target before it
+// reads the log. Commits the file.
+void createTrainingFile(const std::vector<JobData>& jobs,
+                        const std::vector<AttributeFunction>& inputs,
+                        const std::vector<AttributeFunction>& outputs, OutputFile& file,
                         double trainingCount, double validationCount, double testCount);

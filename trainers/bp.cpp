@@ -42,6 +42,7 @@ struct ValidationRecord {
 
 double NN_BP::train() {
   requireTerminatingCondition(parameters.iterations, parameters.mse, parameters.time);
+  requireTrainableParameters(parameters);
   requireReachableLimit(parameters.iterations, parameters.mse, parameters.time,
                         numberOfValidationSamples());
   if (parameters.options.ranksByAuc()) requireRankableSamples(validationTargets, outputSize());

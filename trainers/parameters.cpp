@@ -5,100 +5,21 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 #include <iterator>
 #include <sstream>
 #include <vector>
 
 #include "nn/fatal.h"
-#include "nn/file_contents.h"
+#include "trainers/parameters_file.h"
 
 namespace {
-
-// Lines are read into a buffer of 100 characters: a line that does not fit ends the reading.
-const std::string::size_type kMaxLineLength = 99;
-
-const int kParametersFileError = -238;
-
-// Integer keys take the number truncated toward zero; out-of-range numbers saturate
-// instead of overflowing.
-int truncateToInt(double value) {
-  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(value);
-}
-
-// One key of a trainer's list: where its number goes and whether it is a termination key.
-// The training options keep the number as read (option) and are checked once the file is read.
-struct Key {
-  const char* text;
-  float* floatField;
-  int* intField;
-  bool termination;
-  std::optional<double>* option = nullptr;
-};
 
 // The numbers of the training option keys as the file gives them.
 struct OptionNumbers {
   std::optional<double> seed, selectByAuc, momentum, shuffle, crossEntropy, positiveWeight;
 };
-
-// The termination keys form a group: the first of them found in a file switches the two
-// others off before its own value is stored, so a file naming only "Iterations" has no
-// time limit. Later termination keys are stored plainly.
-struct TerminationGroup {
-  int* iterations;
-  float* mse;
-  float* time;
-  bool seen = false;
-};
-
-// The value of an option key as written: a number and nothing else, or nan. The older keys
-// read "yes" or "12abc" as 0 and 12, as they always have; a new key refuses them instead, so
-// that "Shuffle: yes" cannot silently mean off.
-double optionValue(const std::string& line, const std::string& key) {
-  std::istringstream rest(line.substr(line.find(key + ":") + key.size() + 1));
-  double number = 0.0;
-  if (!(rest >> number)) return std::nan("");
-  std::string more;
-  return rest >> more ? std::nan("") : number;
-}
-
-void readParametersFile(const std::string& fileName, Key* keys, int keyCount,
-                        TerminationGroup& group) {
-  std::ifstream file(fileName);
-  if (!file.is_open()) fatal("Error opening file: " + fileName, kParametersFileError);
-  if (isDirectory(fileName)) {
-    fatal("Error reading file: " + fileName + ": a directory", kParametersFileError);
-  }
-  group.seen = false;
-  // A line that does not fit the buffer fails the read and silently ends the reading; the
-  // buffer also bounds memory when the file is one endless line (/dev/zero).
-  char buffer[kMaxLineLength + 1];
-  while (file.getline(buffer, sizeof buffer)) {
-    const std::string line(buffer, static_cast<size_t>(file.gcount()) -
-                                       (file.eof() ? 0 : 1));  // without the line feed
-    for (int k = 0; k < keyCount; ++k) {
-      double value = 0.0;
-      if (!readParameter(line, keys[k].text, value)) continue;
-      // Rounded to single precision, 1e300 is infinite: no trainer can work with that.
-      if (keys[k].floatField != nullptr && !std::isfinite(static_cast<float>(value))) {
-        fatal(std::string("Value of ") + keys[k].text +
-                  " out of float range in parameters file: " + fileName,
-              kParametersFileError);
-      }
-      if (keys[k].termination && !group.seen) {
-        *group.iterations = 0;
-        *group.mse = 0.0f;
-        *group.time = 0.0f;
-        group.seen = true;
-      }
-      if (keys[k].floatField != nullptr) *keys[k].floatField = static_cast<float>(value);
-      if (keys[k].intField != nullptr) *keys[k].intField = truncateToInt(value);
-      if (keys[k].option != nullptr) *keys[k].option = optionValue(line, keys[k].text);
-    }
-  }
-}
 
 // A negative limit would end training before its first pass (Iterations, Time) or could never
 // be reached (MSE, an error is never negative): a typing error, not a request.
@@ -117,8 +38,8 @@ void checkLimits(int iterations, float mse, float time, const std::string& fileN
 
 // Both readers know every training option key, so that the swarm's reader can refuse the
 // back-propagation ones instead of ignoring them.
-void addOptionKeys(std::vector<Key>& keys, OptionNumbers& numbers) {
-  const Key options[] = {
+void addOptionKeys(std::vector<ParameterKey>& keys, OptionNumbers& numbers) {
+  const ParameterKey options[] = {
       {"Seed", nullptr, nullptr, false, &numbers.seed},
       {"Select by AUC", nullptr, nullptr, false, &numbers.selectByAuc},
       {"Momentum", nullptr, nullptr, false, &numbers.momentum},
@@ -127,6 +48,12 @@ void addOptionKeys(std::vector<Key>& keys, OptionNumbers& numbers) {
       {"Positive weight", nullptr, nullptr, false, &numbers.positiveWeight},
   };
   keys.insert(keys.end(), std::begin(options), std::end(options));
+}
+
+// The keys of the other trainer family: known (no warning, a file may serve both families),
+// and not used.
+void addOtherFamilyKeys(std::vector<ParameterKey>& keys, std::initializer_list<const char*> texts) {
+  for (const char* text : texts) keys.push_back({text, nullptr, nullptr, false});
 }
 
 [[noreturn]] void refuseOption(const std::string& message, const std::string& fileName) {
@@ -141,8 +68,8 @@ std::optional<bool> switchOption(const std::optional<double>& number, const char
   return *number == 1;
 }
 
-TrainingOptions trainingOptions(const OptionNumbers& numbers, float mse,
-                                const std::string& fileName) {
+TrainingOptions trainingOptions(const OptionNumbers& numbers, float mse, int iterations,
+                                int stripLength, const std::string& fileName) {
   TrainingOptions options;
   if (numbers.seed) {
     // srand takes an unsigned int; a fraction is truncated like every integer key.
@@ -157,16 +84,24 @@ TrainingOptions trainingOptions(const OptionNumbers& numbers, float mse,
     refuseOption("Select by AUC and an MSE limit exclude each other: use Iterations or Time",
                  fileName);
   }
+  // No validation check would ever take place: the option would do nothing.
+  if (options.ranksByAuc() && iterations > 0 && stripLength > iterations) {
+    refuseOption("Select by AUC never checks: Strip length " + std::to_string(stripLength) +
+                     " is above Iterations " + std::to_string(iterations),
+                 fileName);
+  }
   return options;
 }
 
 void readBPOptions(const OptionNumbers& numbers, BPParameters& p, const std::string& fileName) {
-  p.options = trainingOptions(numbers, p.mse, fileName);
+  p.options = trainingOptions(numbers, p.mse, p.iterations, p.stripLength, fileName);
   if (numbers.momentum) {
-    // At 1 or above the velocity never decays and the weights run away.
-    if (!(*numbers.momentum >= 0 && *numbers.momentum < 1))
+    // At 1 or above the velocity never decays and the weights run away; checked as stored,
+    // since 0.99999999 is 1 in single precision.
+    const float momentum = static_cast<float>(*numbers.momentum);
+    if (!(momentum >= 0 && momentum < 1))
       refuseOption("Momentum must be at least 0 and below 1", fileName);
-    p.momentum = static_cast<float>(*numbers.momentum);
+    p.momentum = momentum;
   }
   p.shuffle = switchOption(numbers.shuffle, "Shuffle", fileName);
   p.crossEntropy = switchOption(numbers.crossEntropy, "Cross entropy", fileName);
@@ -208,21 +143,11 @@ void printOptions(const TrainingOptions& options) {
 
 }  // namespace
 
-bool readParameter(const std::string& line, const std::string& key, double& value) {
-  std::string::size_type position = line.find(key + ":");
-  if (position == std::string::npos) return false;
-  std::istringstream rest(line.substr(position + key.size() + 1));
-  double number = 0.0;
-  if (!(rest >> number)) number = 0.0;  // a found key without a number gives 0
-  value = number;
-  return true;
-}
-
 BPParameters readBPParameters(const std::string& fileName) {
   BPParameters p;
   if (fileName.empty()) return p;  // no file: the defaults, without touching the file system
   OptionNumbers numbers;
-  std::vector<Key> keys = {
+  std::vector<ParameterKey> keys = {
       {"Learning rate", &p.learningRate, nullptr, false},
       {"Strip length", nullptr, &p.stripLength, false},
       {"Lower limit", &p.lowerLimit, nullptr, false},
@@ -233,7 +158,11 @@ BPParameters readBPParameters(const std::string& fileName) {
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
   addOptionKeys(keys, numbers);
-  readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group);
+  std::vector<std::string> listed;
+  for (const ParameterKey& key : keys) listed.push_back(key.text);
+  addOtherFamilyKeys(keys, {"Population size", "omega", "phiP", "phiG"});
+  readParametersFile(fileName, keys, group, listed);
+  p.fileName = fileName;
   checkLimits(p.iterations, p.mse, p.time, fileName);
   // The loop checks the validation set every stripLength-th epoch.
   if (p.stripLength < 1)
@@ -246,7 +175,7 @@ PSOParameters readPSOParameters(const std::string& fileName) {
   PSOParameters p;
   if (fileName.empty()) return p;
   OptionNumbers numbers;
-  std::vector<Key> keys = {
+  std::vector<ParameterKey> keys = {
       {"Population size", nullptr, &p.populationSize, false},
       {"omega", &p.omega, nullptr, false},
       {"phiP", &p.phiP, nullptr, false},
@@ -259,11 +188,15 @@ PSOParameters readPSOParameters(const std::string& fileName) {
       {"MSE", &p.mse, nullptr, true},
   };
   TerminationGroup group{&p.iterations, &p.mse, &p.time};
+  std::vector<std::string> listed;  // the swarm's keys: the back-propagation options are refused
+  for (const ParameterKey& key : keys) listed.push_back(key.text);
+  listed.insert(listed.end(), {"Seed", "Select by AUC"});
   addOptionKeys(keys, numbers);
-  readParametersFile(fileName, keys.data(), static_cast<int>(keys.size()), group);
+  addOtherFamilyKeys(keys, {"Learning rate"});
+  readParametersFile(fileName, keys, group, listed);
   checkLimits(p.iterations, p.mse, p.time, fileName);
   refuseBPOptions(numbers, fileName);
-  p.options = trainingOptions(numbers, p.mse, fileName);
+  p.options = trainingOptions(numbers, p.mse, p.iterations, p.stripLength, fileName);
   if (p.populationSize < 1)
     fatal("Population size must be at least 1 in parameters file: " + fileName,
           kParametersFileError);
@@ -323,6 +256,21 @@ void refuseOptionsOfTheCpuSteps(const BPParameters& p, const std::string& traine
 
 void refuseOptionsOfTheCpuSteps(const PSOParameters& p, const std::string& trainers) {
   if (p.options.selectByAuc) refuseOnDevice("Select by AUC", trainers, "PSO");
+}
+
+void requireTrainableParameters(const BPParameters& p) {
+  // 0 changes nothing; a negative rate climbs the error; above 100 a single step moves a weight
+  // by 25 or more (the output's error term is at most 0.25, inputs lie in [-1, 1]) and the
+  // sigmoids saturate for good.
+  if (!(p.learningRate > 0.0f && p.learningRate <= 100.0f)) {
+    fatal("Learning rate must be above 0 and at most 100 in parameters file: " + p.fileName,
+          kParametersFileError);
+  }
+  // Swapped limits: the initial weights would be drawn from an empty interval.
+  if (p.lowerLimit > p.upperLimit) {
+    fatal("Lower limit must not be above Upper limit in parameters file: " + p.fileName,
+          kParametersFileError);
+  }
 }
 
 void seedRandomDraws(const TrainingOptions& options) {

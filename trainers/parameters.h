@@ -28,6 +28,7 @@ struct BPParameters {
   std::optional<bool> crossEntropy;     // "Cross entropy": output error term t' - a (log-loss)
   std::optional<float> positiveWeight;  // "Positive weight", > 0: factor of the output error
                                         // terms of targets above 0.5
+  std::string fileName;                 // the file read, for the messages of train()
 };
 
 // Parameters of the particle-swarm trainers.
@@ -64,6 +65,11 @@ void printParameters(const PSOParameters& parameters);
 // of AUC selection.
 void refuseOptionsOfTheCpuSteps(const BPParameters& parameters, const std::string& trainers);
 void refuseOptionsOfTheCpuSteps(const PSOParameters& parameters, const std::string& trainers);
+
+// Ends the process (-238) when the parameters cannot train a network: a learning rate of 0 or
+// less (a key without a number gives 0) or above 100, a lower weight limit above the upper.
+// Checked when training starts, so that the reader keeps the file's values as they read.
+void requireTrainableParameters(const BPParameters& parameters);
 
 // srand(seed) when the options name a seed; otherwise the draws go on from main's seed.
 void seedRandomDraws(const TrainingOptions& options);

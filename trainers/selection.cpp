@@ -43,7 +43,8 @@ double meanRocAuc(const float* scores, const float* targets, int n, int m) {
 
 void requireRankableSamples(const std::vector<float>& targets, int m) {
   const size_t n = targets.size() / static_cast<size_t>(m);
-  if (n == 0) return;  // no validation check takes place at all
+  // Without validation samples no check takes place: the option would do nothing.
+  if (n == 0) fatal("Select by AUC needs validation samples: the training data file has none", -79);
   for (int k = 0; k < m; ++k) {
     size_t positives = 0;
     for (size_t i = 0; i < n; ++i) positives += NN::isPositive(targets[i * m + k]) ? 1 : 0;

@@ -14,6 +14,7 @@ double rocAuc(const float* scores, const float* targets, int n, int stride);
 // targets alike) of each output's ROC AUC.
 double meanRocAuc(const float* scores, const float* targets, int n, int m);
 
-// Ends the process (-79) when the samples leave some output without both classes: no ranking
-// could then be measured and AUC selection would silently keep the last weights.
+// Ends the process (-79) when there are no samples, or they leave some output without both
+// classes: no ranking could then be measured and AUC selection would silently keep the last
+// weights.
 void requireRankableSamples(const std::vector<float>& targets, int m);

@@ -1,17 +1,22 @@
 // ombra-evaluate as a user runs it: on small hand-made files, on the demo network, and with
 // every kind of bad argument; plus the batch forward pass and the column names it relies on.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "card/input_card.h"
 #include "evaluate/batch_forward.h"
 #include "evaluate/column_groups.h"
 #include "tests/nn/test_network.h"
@@ -167,6 +172,45 @@ TEST_F(EvaluateProgram, ChartsNameTheRunAndEveryModelsFigure) {
   while (curves >> recall >> precision) EXPECT_GT(recall, 0);
 }
 
+// SIGTERM, SIGHUP and SIGINT while gnuplot draws are treated alike: gnuplot is stopped, the
+// scratch folder removed, the charts already there kept, and the program ends by the signal.
+TEST_F(EvaluateProgram, SignalsWhileChartsAreDrawnLeaveNothingBehind) {
+  mkdir(folder.file("bin").c_str(), 0755);
+  const std::string marker = folder.file("gnuplot.pid");
+  folder.write("bin/gnuplot", "#!/bin/sh\necho $$ >'" + marker + ".new'\nmv '" + marker +
+                                  ".new' '" + marker + "'\nexec sleep 60\n");
+  chmod(folder.file("bin/gnuplot").c_str(), 0755);
+  folder.write("run-roc.png", "earlier chart");
+  const std::string path = folder.file("bin") + ":" + std::getenv("PATH");
+  for (int number : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(number);
+    unlink(marker.c_str());
+    const pid_t child = fork();
+    if (child == 0) {
+      for (int reset : {SIGTERM, SIGHUP, SIGINT}) std::signal(reset, SIG_DFL);
+      setenv("PATH", path.c_str(), 1);
+      const int devNull = open("/dev/null", O_WRONLY);
+      dup2(devNull, STDOUT_FILENO);
+      dup2(devNull, STDERR_FILENO);
+      execl(OMBRA_EVALUATE_PATH, OMBRA_EVALUATE_PATH, network.c_str(), data.c_str(),
+            "--no-baselines", "--no-importance", "--charts", folder.file("run").c_str(), nullptr);
+      _exit(127);
+    }
+    for (int wait = 0; wait < 6000 && readFile(marker).empty(); ++wait) usleep(10000);
+    const pid_t gnuplot = static_cast<pid_t>(std::atoi(readFile(marker).c_str()));
+    ASSERT_GT(gnuplot, 0) << "the stand-in gnuplot never started";
+    kill(child, number);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == number) << status;
+    const bool gnuplotLeft = kill(gnuplot, 0) == 0;
+    if (gnuplotLeft) kill(gnuplot, SIGKILL);
+    EXPECT_FALSE(gnuplotLeft) << "gnuplot still runs";
+    EXPECT_EQ(runProgram("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'").out, "0\n");
+    EXPECT_EQ(readFile(folder.file("run-roc.png")), "earlier chart");
+  }
+}
+
 // The charts are still drawn (a set without negatives has no false-positive axis to scale).
 TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
   writeData("negatives.dat", 60, 20, 40, [](int) { return false; });
@@ -208,6 +252,73 @@ TEST_F(EvaluateProgram, InputsOfAnotherFileAreScaledWithTheNetworksRanges) {
   EXPECT_NE(shifted.err.find("differ from those the network was trained with"), std::string::npos);
 }
 
+// The card tallis writes beside the data names the columns only when it was written with that
+// very data (another run into the same file, data changed since): otherwise it is ignored with
+// a warning naming both files, or refused when the user named it. An older columns file (no
+// first line) is read as before.
+TEST_F(EvaluateProgram, CardsOfOtherDataAreIgnoredOrRefused) {
+  const std::string bytes = readFile(data);
+  InputCard card;
+  card.columns = {"input lsua", "input rCPU", "output s"};
+  card.data = stampOf(bytes.data(), bytes.size());
+  const std::string good = formatInputCard(card);
+  card.data.crc32 ^= 1;
+  const std::string otherData = formatInputCard(card);
+  const std::string belongs = "does not belong to " + data +
+                              ": it was written with a training "
+                              "data file of " +
+                              describeStamp(card.data) + ", " + data + " has " +
+                              describeStamp(stampOf(bytes.data(), bytes.size()));
+  const struct {
+    const char* what;
+    std::string card;
+    bool named;  // given with --columns
+    int status;
+    std::string err;  // found in standard error
+  } cases[] = {
+      {"the card of this data", good, false, 0, ""},
+      {"the card of other data", otherData, false, 0,
+       "Warning: " + folder.file("train.dat.columns") + " " + belongs},
+      {"the card of other data, named", otherData, true, 2,
+       "ombra-evaluate: --columns: " + folder.file("train.dat.columns") + " " + belongs},
+      {"a newer card", "input card 2\nas-of log\n", false, 0, "newer than this program reads"},
+      {"an unknown item", good + "weights 3\n", true, 2, "unknown item 'weights'"},
+      {"an older columns file", "input lsua\ninput rCPU\noutput s\n", false, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    folder.write("train.dat.columns", c.card);
+    const ProgramRun result =
+        evaluate("'" + network + "' '" + data + "' --no-baselines --no-importance" +
+                 (c.named ? " --columns '" + folder.file("train.dat.columns") + "'" : ""));
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+    if (c.status != 0) continue;
+    const bool trusted = c.err.empty();
+    EXPECT_EQ(result.out.find("rule: last user+app fail") != std::string::npos, trusted)
+        << result.out;
+  }
+}
+
+// A damaged weight that shows only on the validation samples spoils the threshold chosen
+// there: an error naming that set, not a report with "threshold -inf".
+TEST_F(EvaluateProgram, NotANumberOnTheValidationSamplesIsAnError) {
+  // output = -0.125 + 1.25 * sigmoid(inf * x1): nan where x1 is 0, as in one validation sample.
+  const float infinity = std::numeric_limits<float>::infinity();
+  std::ofstream(folder.file("inf.bin"), std::ios::binary)
+      << networkFileBytes({2, 1}, {0.0f, infinity, 0.0f, -1, 1, -1, 1, -0.125f, 1.125f});
+  const std::string text =
+      "2 2 2\n2 1\n-1 1\n-1 1\n-0.125 1.125\n0.5\t0.1\t1\t\n-0.5\t0.2\t0\t\n"
+      "0\t0.3\t1\t\n0.5\t0.4\t0\t\n0.5\t0.5\t1\t\n-0.5\t0.6\t0\t\n";
+  const ProgramRun result = evaluate("'" + folder.file("inf.bin") + "' '" +
+                                     folder.write("zero.dat", text) + "' --no-baselines");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "The network's output is not a number for 1 of the validation samples: its weights "
+            "are damaged\n");
+  EXPECT_EQ(result.out, "");
+}
+
 TEST_F(EvaluateProgram, WithoutValidationSamplesTheBaselinesTrainFixedRounds) {
   writeData("no-validation.dat", 80, 0, 40, [](int s) { return s % 3 == 0; });
   const ProgramRun result =
@@ -241,6 +352,12 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
   // Charts that would replace an input, or that cannot be files.
   ASSERT_EQ(link(folder.file("train.dat").c_str(), folder.file("c-roc.png").c_str()), 0);
   ASSERT_EQ(mkdir(folder.file("d-pr.png").c_str(), 0755), 0);
+  // Files of other kinds under a chart's name.
+  folder.write("k-gains.png", "; Version: 2.2\n");
+  folder.write("z-roc.png", std::string("\x1f\x8b\x08\0", 4));
+  folder.write("p-calibration.png", "Learning rate: 0.5\n");
+  folder.write("q-pr.png", "__kernel void f() {}\n");
+
   const Refusal refusals[] = {
       {"{net}", 2, "expected NETWORK_FILE and TRAINING_DATA_FILE, got 1 file name"},
       {"{net} {data} extra", 2, "got 3 file names"},
@@ -255,6 +372,14 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       {"{net} c-roc.png --charts c", 2,
        "--charts: the chart c-roc.png would replace the input file c-roc.png"},
       {"{net} {data} --charts d", 2, "--charts: d-pr.png is not a regular file"},
+      {"{net} {data} --charts k", 2,
+       "--charts: the chart k-gains.png would replace a workload log"},
+      {"{net} {data} --charts z", 2,
+       "--charts: the chart z-roc.png would replace gzip-compressed data"},
+      {"{net} {data} --charts p", 2,
+       "--charts: the chart p-calibration.png would replace an algorithm parameters file"},
+      {"{net} {data} --charts q", 2,
+       "--charts: the chart q-pr.png would replace the OpenCL kernel source"},
       {"{net} {data} --output 2", 2, "--output 2: the network has 1 output"},
       {"{data} {net}", 255, "Corrupt network file: "},
       {"{net} missing.dat", 249, "Error opening file: missing.dat"},

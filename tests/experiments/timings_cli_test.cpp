@@ -232,6 +232,16 @@ TEST_F(TimingsCommandLine, RunsThatWouldDestroyOrNeverStartKeepThePreviousResult
         "30"},
        -7 & 255,
        "Error opening file: missing.txt"},
+      // The kernel source is an input of every OpenCL run: never a result.
+      {{"layers", "--type", "BP", "--data", "data.txt", "--params", "params.txt", "--samples", "30",
+        "--result", "NN_kernels.cl"},
+       255,
+       "Error opening output file \\(num layers timings\\): NN_kernels.cl: the OpenCL kernel "
+       "source, not a timing result file"},
+      {{"lift-chart", "--type", "BP", "--config", "net.cfg", "--data", "data.txt", "--params",
+        "params.txt", "--result", "NN_kernels.cl"},
+       255,
+       "Error opening file: NN_kernels.cl: the OpenCL kernel source, not a lift-chart file"},
       {{"samples", "--type", "BP", "--first", "10", "--step", "10", "--last", "20", "--config",
         "net.cfg", "--data", "missing.txt", "--params", "params.txt"},
        -7 & 255,
@@ -256,6 +266,7 @@ TEST_F(TimingsCommandLine, RunsThatWouldDestroyOrNeverStartKeepThePreviousResult
   EXPECT_EQ(readFile("samples.csv"), "earlier results\n");
   EXPECT_EQ(readFile("data.txt"), data);
   EXPECT_EQ(readFile("net.cfg"), "9 3 1 ");
+  EXPECT_EQ(readFile("NN_kernels.cl"), readFile(KERNELS_PATH));
 }
 
 TEST_F(TimingsCommandLine, FailuresInsideAnExperimentKeepTheirStatus) {

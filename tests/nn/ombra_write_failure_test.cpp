@@ -102,6 +102,52 @@ TEST_F(OmbraSave, NetworkFileThatIsAnInputIsRefusedBeforeAnyWork) {
   }
 }
 
+// A file of another kind under the network file's name (a shell glob, swapped or mistyped
+// names) is refused before any work and left as it was; a network file, or a file of no kind
+// the programs know, is replaced.
+TEST_F(OmbraSave, FilesOfAnotherKindAreNeverReplaced) {
+  const std::string network = networkFileBytes({2, 1}, {0.25f, 1.5f, -0.75f, 0, 10, -5, 5, 0, 1});
+  const struct {
+    const char* name;
+    std::string content;
+    const char* kind;  // "" when replaced
+  } cases[] = {
+      {"log.swf", "; Version: 2.2\n1 0 5 100 4 90 1024 4 3600 -1 1 7 1 0 1 1 -1 -1\n",
+       "a workload log"},
+      {"log.swf.gz", std::string("\x1f\x8b\x08\0\0\0\0\0", 8), "gzip-compressed data"},
+      {"other.txt", "Learning rate: 0.5\nIterations: 9\n", "an algorithm parameters file"},
+      {"NN_kernels.cl", "__kernel void f() {}\n", "the OpenCL kernel source"},
+      {"old.dat", trainingData(), "a training data file"},
+      {"old.cfg", "12 4 1\n", "a network configuration file"},
+      {"old.bin", network, ""},
+      {"notes.txt", "previous network", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = folder.write(c.name, c.content);
+    const ProgramRun result = train(c.name);
+    if (*c.kind == '\0') {
+      EXPECT_EQ(result.status, 0) << result.err;
+      EXPECT_EQ(readFile(name).size(), 4u + 12 + 4 * 1401 + 8 * 12 + 8);
+      continue;
+    }
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, std::string("Error opening file: ") + c.name + ": " + c.kind +
+                              ", not a network file\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(readFile(name), c.content);
+  }
+}
+
+// A name of 250 bytes is valid: its temporary name must be too (the name plus eight bytes
+// would pass the 255-byte limit of a name).
+TEST_F(OmbraSave, LongestNamesAreSaved) {
+  const std::string name(250, 'n');
+  const ProgramRun result = train(name);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(readFile(folder.file(name)).size(), 4u + 12 + 4 * 1401 + 8 * 12 + 8);
+}
+
 TEST_F(OmbraSave, DivergedTrainingSavesNothing) {
   // Initial weights of +-3e38 overflow every sum: the weights end as nan.
   folder.write("bp.txt", "Lower limit: -3e38\nUpper limit: 3e38\nIterations: 1\n");

@@ -2,6 +2,8 @@
 // selection and the device report.
 #include "opencl/environment.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -40,10 +42,26 @@ TEST_F(ProgramTextTest, ReadsTheFileByteForByte) {
   EXPECT_EQ(readProgramSource("NN_kernels.cl"), readFile(opencl_test::kernelsPath()));
 }
 
-TEST_F(ProgramTextTest, MissingFileIsFatal) {
+// Only a regular file is read: a folder, a FIFO (which would wait for a writer forever) and
+// /dev/zero (which never ends) are refused at once, with what they are.
+TEST_F(ProgramTextTest, MissingOrNonRegularFileIsFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(readProgramSource("no_such_file.cl"), ::testing::ExitedWithCode(356 & 255),
-              "^Error opening program file.\n$");
+  std::filesystem::create_directory("folder.cl");
+  ASSERT_EQ(mkfifo("fifo.cl", 0600), 0);
+  const struct {
+    const char* name;
+    const char* message;
+  } cases[] = {
+      {"no_such_file.cl", "^Error opening program file.\n$"},
+      {"folder.cl",
+       "^Error opening program file. folder.cl: a directory, not a kernel source file\n$"},
+      {"fifo.cl", "^Error opening program file. fifo.cl: not a regular file\n$"},
+      {"/dev/zero", "^Error opening program file. /dev/zero: not a regular file\n$"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EXIT(readProgramSource(c.name), ::testing::ExitedWithCode(356 & 255), c.message);
+  }
 }
 
 class OpenCLDeviceTest : public opencl_test::CpuDeviceTest {

@@ -37,6 +37,11 @@ class OmbraOpenCLTest : public opencl_test::ScratchDirectoryTest {
     const size_t network = trained.out.find("Neural network info\n");
     const size_t device = trained.out.find("Device info\n--------------------\nDevice name: ");
     const size_t parameters = trained.out.find("Learn rate: 0.1\n");
+    // The kernel file the program was built from, by its full path.
+    EXPECT_NE(trained.out.find(
+                  "\nKernel file: " + std::filesystem::canonical("NN_kernels.cl").string() + "\n"),
+              std::string::npos)
+        << trained.out;
     const size_t training = trained.out.find("Training...\n");
     EXPECT_LT(network, device);
     EXPECT_LT(device, parameters);
@@ -109,6 +114,18 @@ TEST_F(OmbraOpenCLTest, InstalledProgramsRunFromAnyFolder) {
   writeFile("NN_kernels.cl", "__kernel void broken( {\n");
   const ProgramRun local = test_support::runProgram(ombra + " BP_CPU net.cfg train.dat bp.txt");
   EXPECT_EQ(local.status, 527 & 255) << local.err;
+
+  // A folder of that name is no kernel file: the installed one is built, and named.
+  std::filesystem::remove("NN_kernels.cl");
+  std::filesystem::create_directory("NN_kernels.cl");
+  const ProgramRun folder = test_support::runProgram(ombra + " BP_CPU net.cfg train.dat bp.txt");
+  EXPECT_EQ(folder.status, 0) << folder.err;
+  EXPECT_NE(
+      folder.out.find(
+          "\nKernel file: " +
+          std::filesystem::canonical(prefix.file("share/ombra/NN_kernels.cl")).string() + "\n"),
+      std::string::npos)
+      << folder.out;
 }
 
 TEST_F(OmbraOpenCLTest, GpuTypeWithoutAGpu) {

@@ -303,7 +303,7 @@ TEST_F(PsoOpenCLHostTest, PrivateBuildReplacesTheArrayLengthToken) {
 TEST_F(PsoOpenCLHostTest, AucSelectionIsRefusedBecauseTheOutputsStayOnTheDevice) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   writeNetwork(kTopologies[1]);
-  writeFile("pso.txt", "Iterations: 2\nSelect by AUC: 1\n");
+  writeFile("pso.txt", "Iterations: 2\nStrip length: 1\nSelect by AUC: 1\n");
   EXPECT_EXIT(Probe<NN_PSO_OpenCL_CPU_private> trainer, ::testing::ExitedWithCode(-238 & 255),
               "^Select by AUC is not supported by the OpenCL particle-swarm trainers: use PSO\n$");
   // A seed is the swarm's, on the host: accepted.

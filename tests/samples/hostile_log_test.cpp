@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "samples/attributes.h"
@@ -173,6 +174,36 @@ class HostileTallis : public testing::Test {
     return runProgram(shellSetup + std::string(TALLIS_PATH) + " " + arguments);
   }
   ScratchFolder dir;
+  // Runs tallis as an ordinary user (nobody when the test runs as root) with readOnly, the
+  // target or its card, read-only: refused, kept, nothing left behind.
+  void expectReadOnlyRefused(const std::string& readOnly) {
+    writeFile(readOnly, "read-only\n");
+    chmod(readOnly.c_str(), 0444);
+    const uid_t nobody = 65534;
+    if (geteuid() == 0 && chown(readOnly.c_str(), nobody, nobody) != 0) GTEST_SKIP() << "chown";
+    const std::string errors = dir.file("child-stderr.txt");
+    pid_t child = fork();
+    if (child == 0) {
+      if (geteuid() == 0 &&
+          (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
+        _exit(77);
+      }
+      const int error = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+      dup2(error, STDERR_FILENO);
+      execl(TALLIS_PATH, TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log().c_str(), out().c_str(),
+            nullptr);
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become nobody";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(readFile(errors),
+              "Refusing to replace '" + readOnly + "': the file is not writable\n");
+    EXPECT_EQ(readFile(readOnly), "read-only\n");
+    EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+  }
 };
 
 struct OptionCase {
@@ -227,18 +258,22 @@ TEST_F(HostileTallis, ValuesOmbraCannotReadAreNotWritten) {
 TEST_F(HostileTallis, WriteFailuresAreReportedAndKeepThePreviousFile) {
   const auto full = tallis("-is -os -r1:1:1 -p0 " + log() + " /dev/full");
   EXPECT_EQ(full.status, 1);
-  EXPECT_EQ(full.err, "Error writing file\n");
+  EXPECT_EQ(full.err, "Error writing file: /dev/full: no space left on device\n");
   EXPECT_NE(full.out.find("Writing file...\n"), std::string::npos);
   EXPECT_EQ(full.out.find("File written"), std::string::npos);
 
-  // Under a regular file and under a missing folder: fails for root as well.
+  // Under a regular file, under a missing folder, a folder's name: fail for root as well,
+  // before the log is read ("num jobs" is not printed), with the name and the reason.
   writeFile(dir.file("plain.txt"), "not a folder");
-  for (const std::string& name : {dir.file("plain.txt/t.dat"), dir.file("none/t.dat")}) {
+  for (const auto& [name, reason] :
+       {std::make_pair(dir.file("plain.txt/t.dat"), "not a directory"),
+        std::make_pair(dir.file("none/t.dat"), "no such file or directory"),
+        std::make_pair(dir.file("out.dat/"), "is a directory")}) {
     SCOPED_TRACE(name);
     const auto result = tallis("-is -os -r1:1:1 -p0 " + log() + " " + name);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Error opening file\n");
-    EXPECT_EQ(result.out.find("File written"), std::string::npos);
+    EXPECT_EQ(result.err, "Error opening file: " + name + ": " + reason + "\n");
+    EXPECT_EQ(result.out.find("num jobs"), std::string::npos);
   }
 
   // A file size limit of 2 KiB: the 200-sample file fails part-way (EFBIG, not SIGXFSZ).
@@ -246,7 +281,7 @@ TEST_F(HostileTallis, WriteFailuresAreReportedAndKeepThePreviousFile) {
   const auto limited =
       tallis("-isT,wT,rCPU,rT -os -r1:1:1 -p0 " + log() + " " + out(), "ulimit -f 2 && ");
   EXPECT_EQ(limited.status, 1);
-  EXPECT_EQ(limited.err, "Error writing file\n");
+  EXPECT_EQ(limited.err, "Error writing file: " + out() + ": file too large\n");
   EXPECT_EQ(limited.out.find("File written"), std::string::npos);
   EXPECT_EQ(readFile(out()), "an earlier training file\n");
   EXPECT_EQ(runProgram("ls -A '" + dir.path() + "' | grep -c '^\\.train'").out, "0\n");
@@ -288,6 +323,15 @@ void plantRefusalFiles(const ScratchFolder& dir, const std::string& log) {
   writeFile(dir.file("one.swf"), jobLine(1, 0, 1, 1, 1));
 }
 
+// Files of other kinds that a glob or a mistyped name may offer as the training data file.
+std::vector<std::pair<std::string, std::string>> foreignFiles(const std::string& log) {
+  return {{"b.swf", readFile(log)},
+          {"b.swf.gz", std::string("\x1f\x8b\x08\0\0\0\0\0", 8)},
+          {"bp.txt", "Learning rate: 0.5\nIterations: 9\n"},
+          {"NN_kernels.cl", "__kernel void f() {}\n"},
+          {"net.bin", std::string("\2\0\0\0\1\0\0\0\1\0\0\0", 12) + std::string(24, '\0')}};
+}
+
 std::vector<RefusalCase> refusalCases(const ScratchFolder& dir, const std::string& log,
                                       const std::string& out) {
   const std::string options = "-isT -os -r1:1:1 -p0 ";
@@ -309,6 +353,22 @@ std::vector<RefusalCase> refusalCases(const ScratchFolder& dir, const std::strin
       {"a shell glob", options + dir.file("a.swf") + " " + log + " " + out,
        "Too many file names: '" + dir.file("a.swf") + "' '" + log + "' '" + out +
            "' (tallis reads one log and writes one training data file)"},
+      // A glob of two logs: the second is no training data file (it used to be replaced).
+      {"a glob of two logs", options + log + " " + dir.file("b.swf"),
+       "Refusing to replace '" + dir.file("b.swf") +
+           "': it is a workload log, not a training data file"},
+      {"gzip data", options + log + " " + dir.file("b.swf.gz"),
+       "Refusing to replace '" + dir.file("b.swf.gz") +
+           "': it is gzip-compressed data, not a training data file"},
+      {"a parameters file", options + log + " " + dir.file("bp.txt"),
+       "Refusing to replace '" + dir.file("bp.txt") +
+           "': it is an algorithm parameters file, not a training data file"},
+      {"the kernel source", options + log + " " + dir.file("NN_kernels.cl"),
+       "Refusing to replace '" + dir.file("NN_kernels.cl") +
+           "': it is the OpenCL kernel source, not a training data file"},
+      {"a network file", options + log + " " + dir.file("net.bin"),
+       "Refusing to replace '" + dir.file("net.bin") +
+           "': it is a network file, not a training data file"},
       {"the log among the options", "-isT -os " + log + " -r1:1:1 -p0 " + out,
        "The input log and the output file must be the last two arguments"},
       {"no file names", "-i sT -o s -r 1:1:1 -p0",
@@ -338,6 +398,7 @@ std::vector<RefusalCase> refusalCases(const ScratchFolder& dir, const std::strin
 TEST_F(HostileTallis, RefusalsLeaveEveryFileAlone) {
   const std::string original = readFile(log());
   ASSERT_NO_FATAL_FAILURE(plantRefusalFiles(dir, log()));
+  for (const auto& [name, content] : foreignFiles(log())) writeFile(dir.file(name), content);
   std::vector<RefusalCase> cases = refusalCases(dir, log(), out());
   // A link that another user planted in a sticky world-writable folder (needs root to plant).
   const std::string shared = dir.file("shared");
@@ -362,6 +423,10 @@ TEST_F(HostileTallis, RefusalsLeaveEveryFileAlone) {
   }
   EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
   EXPECT_TRUE(tallis_test::hiddenFiles(shared).empty());
+  for (const auto& [name, content] : foreignFiles(log())) {
+    EXPECT_EQ(readFile(dir.file(name)), content) << name;
+    EXPECT_FALSE(tallis_test::haveFile(dir.file(name + ".columns"))) << name;
+  }
 }
 
 TEST_F(HostileTallis, UnknownSubmitTimesAndMissingApplicationsAreReported) {
@@ -406,35 +471,62 @@ TEST_F(HostileTallis, StandardOutputAsTargetIsWrittenThrough) {
   EXPECT_EQ(readFile(out()).substr(0, 13), "67 67 66\n1 1\n");
 }
 
+// rename ignores the target's own permissions. Root may write any file, so the check runs in a
+// child that becomes an ordinary user (nobody) when started as root. The training data file
+// and its input card alike: a read-only card is refused before any work, and kept (it used to
+// be refused after all the work, then deleted).
 TEST_F(HostileTallis, ReadOnlyTargetIsRefusedForAnOrdinaryUser) {
-  // rename ignores the target's own permissions. Root may write any file, so the check runs
-  // in a child that becomes an ordinary user (nobody) when started as root.
   chmod(dir.path().c_str(), 0777);
-  writeFile(out(), "read-only\n");
-  chmod(out().c_str(), 0444);
-  const uid_t nobody = 65534;
-  if (geteuid() == 0 && chown(out().c_str(), nobody, nobody) != 0) GTEST_SKIP() << "chown";
-  const std::string errors = dir.file("child-stderr.txt");
-  pid_t child = fork();
+  for (const std::string& readOnly : {out(), out() + ".columns"}) {
+    SCOPED_TRACE(readOnly);
+    unlink(out().c_str());
+    unlink((out() + ".columns").c_str());
+    expectReadOnlyRefused(readOnly);
+    if (HasFatalFailure() || IsSkipped()) return;
+  }
+}
+
+// A FIFO without a reader is opened before the log is read: tallis says it waits, instead of
+// hanging after all the work. With a reader it is written in place, and gets no card.
+TEST_F(HostileTallis, FifoTargetIsOpenedBeforeTheWork) {
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
+  const pid_t child = fork();
   if (child == 0) {
-    if (geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
-      _exit(77);
-    }
-    const int error = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
-    dup2(error, STDERR_FILENO);
-    execl(TALLIS_PATH, TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log().c_str(), out().c_str(),
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    execl(TALLIS_PATH, TALLIS_PATH, "-isT", "-os", "-r1:1:1", "-p0", log().c_str(), fifo.c_str(),
           nullptr);
     _exit(127);
   }
+  for (int wait = 0; wait < 1000 && readFile(err).empty(); ++wait) usleep(10000);
+  EXPECT_EQ(readFile(err), "Waiting for a reader of the FIFO " + fifo + "\n");
+  EXPECT_EQ(readFile(out).find("num jobs"), std::string::npos) << "the log was read first";
+  const std::string written = readFile(fifo);
   int status = 0;
   waitpid(child, &status, 0);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become nobody";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-  EXPECT_EQ(readFile(errors), "Refusing to replace '" + out() + "': the file is not writable\n");
-  EXPECT_EQ(readFile(out()), "read-only\n");
-  EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(written.substr(0, 13), "67 67 66\n1 1\n");
+  EXPECT_FALSE(tallis_test::haveFile(fifo + ".columns"));
+}
+
+// Valid names up to 255 bytes: the temporary names beside them (eight bytes more) are
+// shortened; a card name that cannot exist leaves the data without names, with a warning.
+TEST_F(HostileTallis, LongestNamesAreWritten) {
+  for (size_t length : {240, 250}) {
+    SCOPED_TRACE(length);
+    const std::string base = std::string(length - 4, 't') + ".dat";
+    const auto result = tallis("-isT -os -r1:1:1 -p0 " + log() + " " + dir.file(base));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readFile(dir.file(base)).substr(0, 13), "67 67 66\n1 1\n");
+    EXPECT_EQ(tallis_test::haveFile(dir.file(base + ".columns")), length == 240);
+    EXPECT_EQ(result.err, length == 240
+                              ? ""
+                              : "Warning: no column names for " + dir.file(base) + ": " + base +
+                                    ".columns would be longer "
+                                    "than 255 bytes\n");
+  }
 }
 
 TEST_F(HostileTallis, TerminationSignalsRemoveTheTemporaryFile) {
@@ -462,6 +554,57 @@ TEST_F(HostileTallis, TerminationSignalsRemoveTheTemporaryFile) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
     EXPECT_EQ(readFile(out()), "an earlier training file\n");
     EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
+  }
+}
+
+// A link to a folder that another user planted in a sticky world-writable folder (/tmp/x/evil
+// -> the victim's home) is judged like a link at the end of the path: no program writes
+// through it. Giving the link and the folder other owners needs root.
+TEST(PlantedFolderLink, NoProgramWritesThroughIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the link and its folder other owners";
+  ScratchFolder dir;
+  const std::string sticky = dir.file("tmp");
+  ASSERT_EQ(mkdir(sticky.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+  ASSERT_EQ(chown(sticky.c_str(), 65533, 0), 0);
+  ASSERT_EQ(mkdir(dir.file("victim").c_str(), 0755), 0);
+  const std::string evil = sticky + "/evil";
+  ASSERT_EQ(symlink(dir.file("victim").c_str(), evil.c_str()), 0);
+  ASSERT_EQ(lchown(evil.c_str(), 65534, 0), 0);
+  std::string log;
+  for (int i = 0; i < 30; ++i) log += jobLine(i + 1, 10 * i, i % 3 == 0 ? 0 : 1, i % 4, 1);
+  writeFile(dir.file("log.swf"), log);
+  writeFile(dir.file("net.cfg"), "1 2 1\n");
+  writeFile(dir.file("bp.txt"), "Iterations: 1\n");
+  const std::string in = "cd '" + dir.path() + "' && ";
+  const std::string tallis = std::string(TALLIS_PATH) + " -isT -os -r1:1:1 -p0 log.swf ";
+  const std::string ombra = std::string(OMBRA_PATH) + " BP net.cfg train.dat bp.txt ";
+  ASSERT_EQ(runProgram(in + tallis + "train.dat").status, 0);
+  ASSERT_EQ(runProgram(in + ombra + "net.bin </dev/null").status, 0);
+  const std::string refusedTallis = "Refusing to follow the symbolic link '" + evil +
+                                    "' in the shared folder '" + sticky +
+                                    "': it belongs to another user\n";
+  const struct {
+    std::string command;
+    std::string message;  // standard error
+  } cases[] = {
+      {tallis + evil + "/train.dat", refusedTallis},
+      {std::string(SWFGEN_PATH) + " --jobs 10 " + evil + "/log.swf", refusedTallis},
+      {ombra + evil + "/net.bin </dev/null",
+       "Error opening file: " + evil +
+           "/net.bin: a symbolic link in a sticky world-writable folder, owned by another user\n"},
+      {std::string(OMBRA_EVALUATE_PATH) + " net.bin train.dat --charts " + evil + "/run",
+       "ombra-evaluate: --charts: refusing to follow the symbolic link " + evil +
+           " in the shared folder " + sticky +
+           ": it belongs to another user\n"
+           "Try 'ombra-evaluate --help'.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const auto result = runProgram(in + c.command);
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.err, c.message);
+    EXPECT_EQ(runProgram("ls -A '" + dir.file("victim") + "'").out, "");
   }
 }
 

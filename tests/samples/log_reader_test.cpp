@@ -185,7 +185,8 @@ TEST(ParseFile, ThrowsWhenTheFileCannotBeOpened) {
     parseFile("/nonexistent/log.swf");
     FAIL() << "no exception";
   } catch (const Exception& error) {
-    EXPECT_STREQ(error.what(), "Error opening file");
+    EXPECT_STREQ(error.what(),
+                 "Error opening file: /nonexistent/log.swf: no such file or directory");
   }
 }
 

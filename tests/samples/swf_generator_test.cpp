@@ -121,6 +121,31 @@ TEST(SwfgenProgram, ValuesOutOfRangeAndExtraNamesAreRefused) {
   EXPECT_EQ(seed.status, 0) << seed.err;
 }
 
+// A log replaces a log; a file of another kind under its name is refused and kept.
+TEST(SwfgenProgram, FilesOfAnotherKindAreNeverReplaced) {
+  ScratchFolder dir;
+  const struct {
+    const char* name;
+    std::string content;
+    const char* kind;
+  } cases[] = {
+      {"train.dat", "3 1 1\n2 1\n-0.125 1.125\n", "a training data file"},
+      {"log.swf.gz", std::string("\x1f\x8b\x08\0\0\0\0\0", 8), "gzip-compressed data"},
+      {"bp.txt", "Learning rate: 0.5\n", "an algorithm parameters file"},
+      {"NN_kernels.cl", "__kernel void f() {}\n", "the OpenCL kernel source"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::writeFile(dir.file(c.name), c.content);
+    const auto result =
+        test_support::runProgram(std::string(SWFGEN_PATH) + " --jobs 10 " + dir.file(c.name));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Refusing to replace '" + dir.file(c.name) + "': it is " + c.kind +
+                              ", not a workload log\n");
+    EXPECT_EQ(test_support::readFile(dir.file(c.name)), c.content);
+  }
+}
+
 TEST(SwfgenProgram, SizeLimitAndSignalsNeverLeaveATruncatedLog) {
   ScratchFolder dir;
   const std::string log = dir.file("log.swf");
@@ -128,7 +153,7 @@ TEST(SwfgenProgram, SizeLimitAndSignalsNeverLeaveATruncatedLog) {
   const auto limited = test_support::runProgram("ulimit -f 20 && " + std::string(SWFGEN_PATH) +
                                                 " --jobs 100000 " + log);
   EXPECT_EQ(limited.status, 1);
-  EXPECT_EQ(limited.err, "Error writing file\n");
+  EXPECT_EQ(limited.err, "Error writing file: " + log + ": file too large\n");
   EXPECT_EQ(test_support::readFile(log), "; an earlier log\n");
   EXPECT_TRUE(tallis_test::hiddenFiles(dir.path()).empty());
   for (int signal : {SIGTERM, SIGHUP, SIGINT}) {

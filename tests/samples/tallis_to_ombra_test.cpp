@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "card/input_card.h"
 #include "samples/swf_generator.h"
 #include "test_helpers.h"
 #include "tests/support/test_support.h"
@@ -79,9 +80,9 @@ TEST_F(TallisToOmbra, EverySampleRangeAndCountIsReadBack) {
   EXPECT_NEAR(leadingPositives, leading / 2.0, 1.0);
 
   // The column names beside the file: one per value column, the user columns with their ids.
-  std::istringstream names(test_support::readFile(dir.file("train.dat.columns")));
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(names, line);) lines.push_back(line);
+  InputCard card;
+  ASSERT_EQ(parseInputCard(test_support::readFile(dir.file("train.dat.columns")), card), "");
+  const std::vector<std::string>& lines = card.columns;
   ASSERT_EQ(lines.size(), static_cast<size_t>(file.inputs + file.outputs));
   std::set<std::string> users;
   for (int k = 0; k < 12; ++k) {
@@ -154,21 +155,54 @@ TEST_F(TallisToOmbra, RecipeScriptRepeatsWithItsSeed) {
   EXPECT_NE(readFile(dir.file("c/net.bin")), network);
 }
 
-TEST_F(TallisToOmbra, ColumnNamesOnlyBesideARegularFile) {
+// When the file at path last changed, in nanoseconds (-1: there is none).
+long long changedAt(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec * 1000000000ll + info.st_mtim.tv_nsec
+                                        : -1;
+}
+
+// The input card goes beside the file really written, only beside a regular file, stamped with
+// the data written with it; a card that could not be written is refused before any work.
+TEST_F(TallisToOmbra, InputCardBesideTheFileReallyWrittenOnly) {
+  mkdir(dir.file("real").c_str(), 0755);
+  ASSERT_EQ(symlink("real/train.dat", dir.file("link.dat").c_str()), 0);
+  test_support::writeFile(dir.file("real/train.dat.columns"), "input old\noutput s\n");
+  mkdir(dir.file("blocked.dat.columns").c_str(), 0755);
+  const struct {
+    const char* what;
+    std::string target;   // shell words after the log
+    std::string card;     // where the card must be, "" for none
+    std::string refusal;  // standard error, "" when the run succeeds
+  } cases[] = {
+      {"a device", "/dev/null", "", ""},
+      {"standard output appended to a file", "/dev/stdout >> " + dir.file("keep.txt"), "", ""},
+      {"a link into another folder", dir.file("link.dat"), dir.file("real/train.dat.columns"), ""},
+      {"a folder where the card goes", dir.file("blocked.dat"), "",
+       "Error opening file: " + dir.file("blocked.dat.columns") + ": is a directory\n"},
+  };
   const std::string run =
       std::string(TALLIS_PATH) + " -irCPU,lsua -os -r1:1:1 -p0 " + dir.file("log.swf") + " ";
-  // A device gets no names (nor could they be put beside it).
-  ASSERT_EQ(runProgram(run + "/dev/null").status, 0);
-  EXPECT_FALSE(tallis_test::haveFile("/dev/null.columns"));
-  // Names that cannot be written cost a warning, not the training data file.
-  mkdir(dir.file("train.dat.columns").c_str(), 0755);
-  const auto blocked = runProgram(run + dir.file("train.dat"));
-  EXPECT_EQ(blocked.status, 0);
-  EXPECT_NE(blocked.err.find("Warning: Error opening file: " + dir.file("train.dat.columns")),
-            std::string::npos)
-      << blocked.err;
-  EXPECT_NE(blocked.out.find("File written"), std::string::npos);
-  EXPECT_EQ(test_support::readFile(dir.file("train.dat")).substr(0, 4), "500 ");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const long long devices[] = {changedAt("/dev/null.columns"), changedAt("/dev/stdout.columns")};
+    const auto result = runProgram("sh -c '" + run + c.target + "'");
+    EXPECT_EQ(result.status, c.refusal.empty() ? 0 : 1);
+    EXPECT_EQ(result.err, c.refusal);
+    // Nothing lands in /dev: a stream or device has no file to go beside.
+    EXPECT_EQ(changedAt("/dev/null.columns"), devices[0]);
+    EXPECT_EQ(changedAt("/dev/stdout.columns"), devices[1]);
+    if (!c.card.empty()) {
+      InputCard card;
+      ASSERT_EQ(parseInputCard(test_support::readFile(c.card), card), "");
+      const std::string data = test_support::readFile(dir.file("real/train.dat"));
+      EXPECT_EQ(card.data, stampOf(data.data(), data.size()));
+      EXPECT_EQ(card.columns, (std::vector<std::string>{"input rCPU", "input lsua", "output s"}));
+    }
+  }
+  EXPECT_FALSE(tallis_test::haveFile(dir.file("link.dat.columns")));
+  EXPECT_FALSE(tallis_test::haveFile(dir.file("keep.txt.columns")));
+  EXPECT_FALSE(tallis_test::haveFile(dir.file("blocked.dat")));
 }
 
 }  // namespace

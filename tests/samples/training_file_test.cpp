@@ -183,8 +183,9 @@ TEST(CreateTrainingFile, ThrowsWhenTheFileCannotBeCreated) {
   try {
     createTrainingFile(jobs, {submitTime}, {status}, "/nonexistent/dir/t.dat", 1, 0, 0);
     FAIL() << "no exception";
-  } catch (const Exception& error) {
-    EXPECT_STREQ(error.what(), "Error opening file");
+  } catch (const OutputFileError& error) {
+    EXPECT_STREQ(error.what(),
+                 "Error opening file: /nonexistent/dir/t.dat: no such file or directory");
   }
 }
 
@@ -234,8 +235,8 @@ TEST(TrainingOutputFile, FollowsASymbolicLinkAndWritesDevicesInPlace) {
   try {
     createTrainingFile(jobs, {submitTime}, {status}, "/dev/full", 1, 0, 0);
     ADD_FAILURE() << "no exception for a full device";
-  } catch (const Exception& error) {
-    EXPECT_STREQ(error.what(), "Error writing file");
+  } catch (const OutputFileError& error) {
+    EXPECT_STREQ(error.what(), "Error writing file: /dev/full: no space left on device");
   }
   test_support::capturedStdout();
 }

@@ -580,7 +580,8 @@ TEST(BPOptions, SelectByAucKeepsTheWeightsOfTheBestRankingCheck) {
   ScratchFolder folder;
   const std::string cfg = folder.write("net.cfg", "1 1\n");
   const std::string data = folder.write("t.dat", "1 2 0\n1 1\n0 1\n0 1\n1\t1\t\n0\t1\t\n1\t1\t\n");
-  const std::string params = folder.write("bp.txt", "Iterations: 3\nSelect by AUC: 1\n");
+  const std::string params =
+      folder.write("bp.txt", "Iterations: 3\nStrip length: 1\nSelect by AUC: 1\n");
   NN_BP oneClass(cfg, data, params);
   EXPECT_EXIT(oneClass.train(), ::testing::ExitedWithCode(-79 & 255),
               "^Select by AUC needs validation samples of both classes \\(targets above 0.5 "

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "nn/fatal.h"
@@ -25,7 +26,7 @@ struct Case {
   float learningRate;
   int iterations;
   float time;
-  std::string failure;  // the fatal message after "Value of ", empty when the file reads
+  std::string failure;  // the fatal message ({file}: the file's name), empty when it reads
 };
 
 TEST(HostileParametersFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
@@ -40,14 +41,30 @@ TEST(HostileParametersFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
       {"leading plus sign", "Iterations: +7\n", 0.02f, 7, 0, ""},
       {"huge exponent saturates an int", "Iterations: 1e300\n", 0.02f, 2147483647, 0, ""},
       {"exponent beyond double: 0", "Iterations: 1e999\nTime: 1\n", 0.02f, 0, 1, ""},
-      {"NUL byte after the number", std::string("Iterations: 3\0junk\n", 19), 0.02f, 3, 0, ""},
+      // A binary file (a network file in the parameters' place) or text without any key
+      // (a training data file) is no parameters file: refused rather than read as defaults.
+      {"NUL byte after the number", std::string("Iterations: 3\0junk\n", 19), 0, 0, 0,
+       "Error reading file: {file}: NUL bytes, not an algorithm parameters file"},
+      {"network file", std::string("\2\0\0\0\3\0\0\0\1\0\0\0", 12), 0, 0, 0,
+       "Error reading file: {file}: NUL bytes, not an algorithm parameters file"},
+      {"training data file", "3 1 1\n2 1\n-0.125 1.125\n", 0, 0, 0,
+       "No known key in parameters file: {file} (the keys: Learning rate, Strip length, Lower "
+       "limit, Upper limit, Iterations, Time, MSE, Seed, Select by AUC, Momentum, Shuffle, "
+       "Cross entropy, Positive weight, each followed at once by a colon)"},
+      {"only misspelt keys", "shuffle: 1\nIteration: 60\n", 0, 0, 0, "No known key in {file}"},
       {"CR LF line ends", "Iterations: 3\r\nTime: 2\r\n", 0.02f, 3, 2, ""},
       {"no final newline", "Learning rate: 0.5\nIterations: 3", 0.5f, 3, 0, ""},
       {"one-megabyte line ends the reading", "Iterations: 5\n" + megabyteLine + "\nTime: 7\n",
        0.02f, 5, 0, ""},
-      {"learning rate beyond float", "Learning rate: 1e39\n", 0, 0, 0, "Learning rate"},
-      {"time beyond float", "Iterations: 3\nTime: 1e300\n", 0, 0, 0, "Time"},
-      {"limit beyond float", "Lower limit: -4e38\n", 0, 0, 0, "Lower limit"},
+      {"learning rate beyond float", "Learning rate: 1e39\n", 0, 0, 0,
+       "Value of Learning rate out of float range in parameters file: {file}"},
+      {"time beyond float", "Iterations: 3\nTime: 1e300\n", 0, 0, 0,
+       "Value of Time out of float range in parameters file: {file}"},
+      {"limit beyond float", "Lower limit: -4e38\n", 0, 0, 0,
+       "Value of Lower limit out of float range in parameters file: {file}"},
+      // 1e-50 is 0 in single precision: a time limit typed would silently be switched off.
+      {"time below float", "Iterations: 3\nTime: 1e-50\n", 0, 0, 0,
+       "Value of Time is 0 in single precision in parameters file: {file}"},
   };
   ScratchFolder folder;
   for (const Case& c : cases) {
@@ -57,8 +74,12 @@ TEST(HostileParametersFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
     const Outcome outcome = outcomeOf([&] { p = readBPParameters(name); });
     if (!c.failure.empty()) {
       EXPECT_EQ(outcome.status, -238);
-      EXPECT_EQ(outcome.message,
-                "Value of " + c.failure + " out of float range in parameters file: " + name);
+      const std::string message = std::regex_replace(c.failure, std::regex("\\{file\\}"), name);
+      if (message.rfind("No known key in ", 0) == 0) {  // the keys as above
+        EXPECT_EQ(outcome.message.rfind("No known key in parameters file: " + name, 0), 0u);
+      } else {
+        EXPECT_EQ(outcome.message, message);
+      }
       continue;
     }
     EXPECT_FALSE(outcome.failed) << outcome.message;
@@ -68,11 +89,44 @@ TEST(HostileParametersFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
   }
 }
 
-TEST(HostileParametersFile, EndlessDeviceGivesTheDefaults) {
-  // /dev/zero is one endless line of NUL bytes: the bounded line buffer ends the reading.
-  const BPParameters p = readBPParameters("/dev/zero");
-  EXPECT_EQ(p.learningRate, 0.02f);
-  EXPECT_EQ(p.time, 60.0f);
+TEST(HostileParametersFile, EndlessDeviceIsRefusedInBoundedMemory) {
+  // /dev/zero is one endless line of NUL bytes: the bounded line buffer ends the reading, and
+  // its NUL bytes say it is no parameters file.
+  const Outcome outcome = outcomeOf([] { readBPParameters("/dev/zero"); });
+  EXPECT_EQ(outcome.status, -238);
+  EXPECT_EQ(outcome.message,
+            "Error reading file: /dev/zero: NUL bytes, not an algorithm parameters file");
+}
+
+// Misspelt keys would be ignored without a word: each line without a key is named on standard
+// error with its number, then the keys; the file still reads (an older file keeps working).
+TEST(HostileParametersFile, LinesWithoutAKeyAreReportedWithTheKeys) {
+  ScratchFolder folder;
+  const std::string name = folder.write(
+      "bp.txt", "Seed : 3\nLearning Rate: 0.03\n\nIterations: 60\nPositive weights: 3\n" +
+                    std::string(120, 'x') + "\nTime: 5\n");
+  test_support::captureStderr();
+  const BPParameters p = readBPParameters(name);
+  const std::string warnings = test_support::capturedStderr();
+  EXPECT_EQ(p.iterations, 60);
+  EXPECT_EQ(p.time, 0.0f);  // after the over-long line: not read, as always
+  EXPECT_EQ(warnings,
+            "Warning: parameters file " + name +
+                ", line 1: no known key, the line is ignored: 'Seed : 3'\n"
+                "Warning: parameters file " +
+                name +
+                ", line 2: no known key, the line is ignored: 'Learning Rate: 0.03'\n"
+                "Warning: parameters file " +
+                name +
+                ", line 5: no known key, the line is ignored: 'Positive weights: 3'\n"
+                "Warning: parameters file " +
+                name +
+                ", line 6: longer than 99 characters; it and the lines after it are ignored\n"
+                "Warning: the keys of parameters file " +
+                name +
+                ": Learning rate, Strip length, Lower limit, Upper limit, Iterations, Time, MSE, "
+                "Seed, Select by AUC, Momentum, Shuffle, Cross entropy, Positive weight (each "
+                "followed at once by a colon; case and blanks count)\n");
 }
 
 TEST(HostileParametersFile, SwarmParametersOutOfRange) {
@@ -129,6 +183,8 @@ TEST(HostileParametersFile, BadTrainingOptionsAreRefusedWithTheKeyNamed) {
       {"Momentum: -0.1\n", "Momentum must be at least 0 and below 1",
        "Momentum is a back-propagation key: the particle-swarm trainers have no use for it"},
       {"Momentum: 1\n", "Momentum must be at least 0 and below 1", ""},
+      // Below 1 as a double, 1 as the float it is stored in.
+      {"Momentum: 0.99999999\n", "Momentum must be at least 0 and below 1", ""},
       {"Positive weight: 0\n", "Positive weight must be a number greater than 0", ""},
       {"Positive weight: -2\n", "Positive weight must be a number greater than 0", ""},
       {"Positive weight: 1e39\n", "Positive weight must be a number greater than 0", ""},
@@ -144,6 +200,9 @@ TEST(HostileParametersFile, BadTrainingOptionsAreRefusedWithTheKeyNamed) {
       {"Seed: 12abc\n", seed, seed},
       {"Seed:\n", seed, seed},
       {"Select by AUC: 1\nMSE: 0.1\n", aucAndMse, aucAndMse},
+      {"Select by AUC: 1\nIterations: 5\n",
+       "Select by AUC never checks: Strip length 10 is above Iterations 5",
+       "Select by AUC never checks: Strip length 10 is above Iterations 5"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -189,6 +248,37 @@ TEST(HostileParametersFile, EndlessOrDivergingTrainingStopsWithAMessage) {
   outcome = outcomeOf([&] { NN_PSO(configuration, data, huge).train(); });
   EXPECT_EQ(outcome.status, -113);
   EXPECT_EQ(outcome.message, "Wrong boundary");
+}
+
+// Parameters that cannot train are refused when training starts, before any epoch: the file
+// reads as it always did, but nothing is trained on it.
+TEST(HostileParametersFile, ParametersThatCannotTrainAreRefusedBeforeTraining) {
+  ScratchFolder folder;
+  const std::string configuration = folder.write("net.cfg", "4 8 1");
+  const std::string data = folder.write("train.dat", samplesText(4, 1, 20, 5, 5, 7));
+  const std::string noValidation = folder.write("novalid.dat", samplesText(4, 1, 20, 0, 5, 7));
+  const std::string rate = "Learning rate must be above 0 and at most 100 in parameters file: ";
+  const struct {
+    const char* text;
+    std::string data;
+    int status;
+    std::string message;  // followed by the file's name when the status is -238
+  } cases[] = {
+      {"Learning rate: -5\nIterations: 1\n", data, -238, rate},
+      {"Learning rate: 3e38\nIterations: 1\n", data, -238, rate},
+      {"Learning rate: fast\nIterations: 1\n", data, -238, rate},  // a word reads as 0
+      {"Lower limit: 2\nUpper limit: 1\nIterations: 1\n", data, -238,
+       "Lower limit must not be above Upper limit in parameters file: "},
+      {"Select by AUC: 1\nIterations: 10\n", noValidation, -79,
+       "Select by AUC needs validation samples: the training data file has none"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string name = folder.write("bp.txt", c.text);
+    const Outcome outcome = outcomeOf([&] { NN_BP(configuration, c.data, name).train(); });
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_EQ(outcome.message, c.message + (c.status == -238 ? name : ""));
+  }
 }
 
 TEST(HostileParametersFile, SwarmLargerThanMemoryIsRefusedBeforeAllocating) {

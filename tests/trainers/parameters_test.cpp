@@ -48,11 +48,15 @@ TEST(ParametersFile, FileThatCannotBeOpenedIsFatal) {
               "^Error opening file: /nonexistent/pso.txt\n$");
 }
 
-TEST(ParametersFile, FileWithoutKeysKeepsTheDefaults) {
+// A file with text but no key at all is refused (HostileParametersFile): it is no parameters
+// file. Misspelt keys beside a key are reported and not applied.
+TEST(ParametersFile, EmptyFileAndMisspeltKeysKeepTheDefaults) {
   ScratchFolder folder;
   BPParameters p = readBP(folder, "");
   EXPECT_EQ(p.time, 60.0f);
-  p = readBP(folder, "some text\nlearning rate: 0.5\nLearning rate : 0.5\n");
+  test_support::captureStderr();
+  p = readBP(folder, "some text\nlearning rate: 0.5\nLearning rate : 0.5\nStrip length: 10\n");
+  EXPECT_NE(test_support::capturedStderr(), "");
   EXPECT_EQ(p.learningRate, 0.02f);  // case and blanks must match, the colon must follow
   EXPECT_EQ(p.time, 60.0f);
 }
@@ -181,7 +185,7 @@ TEST(TrainingOptions, AreUnsetWithoutTheirKeysAndReadAndPrintedWhenGiven) {
                p.crossEntropy || p.positiveWeight);
   p = readBP(folder,
              "Seed: 4294967295\nMomentum: 0.5\nShuffle: 1\nCross entropy: 0\n"
-             "Positive weight: 3\nSelect by AUC: 1\nIterations: 5\n");
+             "Positive weight: 3\nSelect by AUC: 1\nIterations: 50\n");
   EXPECT_EQ(*p.options.seed, 4294967295u);
   EXPECT_EQ(*p.momentum, 0.5f);
   EXPECT_TRUE(*p.shuffle);
