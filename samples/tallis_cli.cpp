@@ -31,22 +31,22 @@ void printUsageInformation() {
             << std::endl;
 }
 
-std::vector<AttributeFunction> createAttributesVector(std::string keys) {
+AttributeList createAttributesVector(std::string keys) {
   std::vector<std::string> fields;
   boost::split(fields, keys, boost::is_any_of(","));
   for (size_t i = 0; i < fields.size(); ++i) {
     std::cout << "atrib[" << i << "]=" << fields[i] << std::endl;
   }
-  std::vector<AttributeFunction> functions;
+  AttributeList rows;
   for (const std::string& field : fields) {
-    AttributeFunction function = findAttributeFunction(field);
-    if (function == nullptr) {
+    const AttributeRow* row = findAttribute(field);
+    if (row == nullptr) {
       std::cerr << "Wrong attribute function" << std::endl;
       endTallis(1);
     }
-    functions.push_back(function);
+    rows.push_back(row);
   }
-  return functions;
+  return rows;
 }
 
 namespace {
@@ -148,10 +148,9 @@ TallisSeed parseSeed(const std::string& text) {
 
 }  // namespace
 
-void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
-                  std::vector<AttributeFunction>& outputs, double& trainingRatio,
-                  double& validationRatio, double& testRatio, double& positivesRatio,
-                  TallisSeed* seed) {
+void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& outputs,
+                  double& trainingRatio, double& validationRatio, double& testRatio,
+                  double& positivesRatio, TallisSeed* seed) {
   po::options_description description("Allowed options");
   // clang-format off
   description.add_options()
@@ -262,8 +261,8 @@ SplitCounts selectSamples(std::vector<JobData>& jobs, double trainingRatio, doub
 
 // The user table and the sizes of a sample, printed; a sample without inputs or outputs is
 // refused.
-void prepareSamples(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs,
-                    const std::vector<AttributeFunction>& outputs) {
+void prepareSamples(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                    const AttributeList& outputs) {
   createUserIdLookupTable(jobs);
   int outputValues = outputSize(jobs, outputs);
   int inputValues = inputSize(jobs, inputs);
@@ -282,10 +281,9 @@ void prepareSamples(const std::vector<JobData>& jobs, const std::vector<Attribut
 }
 
 // The training data file, then the column names beside it.
-void writeTrainingFiles(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs,
-                        const std::string& outputFile, const SplitCounts& split) {
+void writeTrainingFiles(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, const std::string& outputFile,
+                        const SplitCounts& split) {
   std::cout << "Writing file..." << std::endl;
   // Decided before the training data file exists: afterwards a new name is a regular file.
   const bool nameColumns = namesColumnsOf(outputFile);
@@ -314,7 +312,7 @@ int runTallis(int argc, char** argv) {
     printUsageInformation();
     return 0;
   }
-  std::vector<AttributeFunction> inputs, outputs;
+  AttributeList inputs, outputs;
   double trainingRatio = 0, validationRatio = 0, testRatio = 0, positivesRatio = 0;
   TallisSeed seed;
   parseOptions(argc, argv, inputs, outputs, trainingRatio, validationRatio, testRatio,

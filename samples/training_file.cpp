@@ -18,34 +18,27 @@
 
 namespace {
 
-// The values one attribute function contributes to every sample.
+// The values one attribute row contributes to every sample.
 struct Block {
-  enum Kind { kScalar, kOneHot, kGeneric } kind;
-  FastAttribute fast = nullptr;          // kScalar
-  AttributeFunction function = nullptr;  // kGeneric
+  enum Kind { kDirect, kHistory, kOneHot, kGeneric } kind;
+  const AttributeRow* row = nullptr;
   int width = 0;
   int firstColumn = 0;
 };
 
-std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs,
-                                const std::vector<AttributeFunction>& inputs,
-                                const std::vector<AttributeFunction>& outputs) {
+std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                                const AttributeList& outputs) {
   std::vector<Block> blocks;
   int column = 0;
   int listStart = 0;
-  auto add = [&](AttributeFunction function) {
+  auto add = [&](const AttributeRow* row) {
     Block block;
-    if (function == userID) {
-      block.kind = Block::kOneHot;
-      block.width = static_cast<int>(userIdLookupTable.size());
-    } else if ((block.fast = fastAttributeFor(function)) != nullptr) {
-      block.kind = Block::kScalar;
-      block.width = 1;
-    } else {
-      block.kind = Block::kGeneric;
-      block.function = function;
-      block.width = static_cast<int>(function(jobs, 0).size());
-    }
+    block.row = row;
+    block.kind = row->columns == Columns::perUser ? Block::kOneHot
+                 : row->direct != nullptr         ? Block::kDirect
+                 : row->logOrder != nullptr       ? Block::kHistory
+                                                  : Block::kGeneric;
+    block.width = static_cast<int>(columnCount(*row, jobs));
     block.firstColumn = column;
     column += block.width;
     if (column - listStart > kMaxSampleValues) {
@@ -53,14 +46,21 @@ std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs,
     }
     blocks.push_back(block);
   };
-  for (AttributeFunction function : inputs) add(function);
+  for (const AttributeRow* row : inputs) add(row);
   listStart = column;
-  for (AttributeFunction function : outputs) add(function);
+  for (const AttributeRow* row : outputs) add(row);
   return blocks;
 }
 
+// The value of a one-column block for job i.
+double scalarValue(const Block& block, const std::vector<JobData>& jobs, const LookBackIndex& index,
+                   int i) {
+  if (block.kind == Block::kDirect) return block.row->direct(jobs[i]);
+  return block.row->logOrder(LogOrderView(jobs, index, i));
+}
+
 std::vector<double> genericValues(const Block& block, const std::vector<JobData>& jobs, int i) {
-  std::vector<double> values = block.function(jobs, i);
+  std::vector<double> values = block.row->definition(jobs, i);
   if (static_cast<int>(values.size()) != block.width) {
     throw Exception("Attribute values of different length");
   }
@@ -101,8 +101,8 @@ struct Layout {
   std::vector<int> userPosition;  // -1: not in the table; empty without a one-hot block
 };
 
-Layout layOut(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs,
-              const std::vector<AttributeFunction>& outputs) {
+Layout layOut(const std::vector<JobData>& jobs, const AttributeList& inputs,
+              const AttributeList& outputs) {
   Layout layout;
   layout.blocks = layoutBlocks(jobs, inputs, outputs);
   for (size_t b = 0; b < layout.blocks.size(); ++b) {
@@ -143,8 +143,8 @@ ColumnScan scanColumns(const std::vector<JobData>& jobs, const Layout& layout,
     double last = 0;  // an empty sample counts as negative
     for (const Block& block : layout.blocks) {
       if (block.width == 0) continue;
-      if (block.kind == Block::kScalar) {
-        last = block.fast(jobs, index, i);
+      if (block.kind == Block::kDirect || block.kind == Block::kHistory) {
+        last = scalarValue(block, jobs, index, i);
         include(scan, block.firstColumn, last);
       } else if (block.kind == Block::kOneHot) {
         last = layout.userPosition[i] == block.width - 1 ? 1.0 : 0.0;
@@ -211,8 +211,8 @@ void appendSamples(TextBuffer& text, const std::vector<JobData>& jobs, const Lay
   for (int i = 0; i < static_cast<int>(jobs.size()); ++i) {
     char* out = text.reserve(room);
     for (const Block& block : layout.blocks) {
-      if (block.kind == Block::kScalar) {
-        out = formatDouble(out, block.fast(jobs, index, i));
+      if (block.kind == Block::kDirect || block.kind == Block::kHistory) {
+        out = formatDouble(out, scalarValue(block, jobs, index, i));
         *out++ = '\t';
       } else if (block.kind == Block::kOneHot) {
         std::memcpy(out, zeros.data(), 2 * static_cast<size_t>(block.width));
@@ -230,11 +230,10 @@ void appendSamples(TextBuffer& text, const std::vector<JobData>& jobs, const Lay
   }
 }
 
-int sizeForJobZero(const std::vector<JobData>& jobs,
-                   const std::vector<AttributeFunction>& functions) {
+int sizeForJobZero(const std::vector<JobData>& jobs, const AttributeList& rows) {
   size_t size = 0;
-  for (AttributeFunction function : functions) {
-    size += function(jobs, 0).size();
+  for (const AttributeRow* row : rows) {
+    size += columnCount(*row, jobs);
     if (size > static_cast<size_t>(kMaxSampleValues)) {
       throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues));
     }
@@ -244,11 +243,11 @@ int sizeForJobZero(const std::vector<JobData>& jobs,
 
 }  // namespace
 
-int inputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs) {
+int inputSize(const std::vector<JobData>& jobs, const AttributeList& inputs) {
   return sizeForJobZero(jobs, inputs);
 }
 
-int outputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& outputs) {
+int outputSize(const std::vector<JobData>& jobs, const AttributeList& outputs) {
   return sizeForJobZero(jobs, outputs);
 }
 
@@ -259,10 +258,9 @@ ColumnBounds widenedBounds(double smallest, double largest) {
   return {smallest - margin, largest + margin};
 }
 
-void createTrainingFile(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, std::string path,
-                        double trainingCount, double validationCount, double testCount) {
+void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, std::string path, double trainingCount,
+                        double validationCount, double testCount) {
   OutputFile file(path);
   if (jobs.empty()) throw Exception("No jobs to write");
   const Layout layout = layOut(jobs, inputs, outputs);

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "samples/attributes.h"
+#include "samples/attribute_table.h"
 
 // The most values one list of attributes may give a sample (a one-hot user vector repeated
 // many times over a log of many users could ask for more than memory holds).
 constexpr int kMaxSampleValues = 1 << 24;
 
-// Number of values the functions give for job 0. Throws Exception "Too many values per
-// sample" above kMaxSampleValues.
-int inputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs);
-int outputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& outputs);
+// Number of values the rows give job 0. Throws Exception "Too many values per sample" above
+// kMaxSampleValues.
+int inputSize(const std::vector<JobData>& jobs, const AttributeList& inputs);
+int outputSize(const std::vector<JobData>& jobs, const AttributeList& outputs);
 
 // A column's bounds as written: smallest and largest widened by one eighth of their
 // difference, or by 0.125 when they are (almost) equal.
@@ -26,11 +26,10 @@ ColumnBounds widenedBounds(double smallest, double largest);
 
 // Writes the file through a temporary beside it (see OutputFile), printing the "positives = "
 // line. Samples are computed twice (bounds, then text) instead of being held in memory, and
-// the attributes are evaluated through LookBackIndex. Expects userIdLookupTable built from the
-// same jobs. Throws Exception "Error opening file", "Error writing file", "No jobs to write",
-// "Too many values per sample", or when a column's bounds are beyond the float range that
+// the history attributes are evaluated through LookBackIndex. Expects userIdLookupTable built
+// from the same jobs. Throws Exception "Error opening file", "Error writing file", "No jobs to
+// write", "Too many values per sample", or when a column's bounds are beyond the float range that
 // ombra reads the file with.
-void createTrainingFile(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, std::string path,
-                        double trainingCount, double validationCount, double testCount);
+void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, std::string path, double trainingCount,
+                        double validationCount, double testCount);

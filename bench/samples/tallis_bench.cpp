@@ -24,7 +24,7 @@
 #include <map>
 #include <string>
 
-#include "samples/attributes.h"
+#include "samples/attribute_table.h"
 #include "samples/job_data.h"
 #include "samples/sample_selection.h"
 #include "samples/swf_generator.h"
@@ -98,15 +98,15 @@ int fastTallis(const std::string& log, const std::string& output) {
 
 // The same steps as tallis, with the plain algorithms throughout.
 int plainTallis(const std::string& log, const std::string& output) {
-  std::vector<AttributeFunction> inputs;
+  AttributeList inputs;
   std::string keys = kKeys;
   for (size_t start = 0; start <= keys.size();) {
     size_t comma = keys.find(',', start);
     if (comma == std::string::npos) comma = keys.size();
-    inputs.push_back(findAttributeFunction(keys.substr(start, comma - start)));
+    inputs.push_back(findAttribute(keys.substr(start, comma - start)));
     start = comma + 1;
   }
-  std::vector<AttributeFunction> outputs = {status};
+  AttributeList outputs = {findAttribute("s")};
   std::ifstream in(log);
   std::vector<JobData> jobs;
   std::string line;

@@ -19,16 +19,16 @@ namespace {
 using fuzz::TrainingDataReader;
 
 // Every attribute as input, the status as output: every column kind the writer knows.
-const std::vector<AttributeFunction>& inputs() {
-  static const std::vector<AttributeFunction> functions = createAttributesVector(
+const AttributeList& inputs() {
+  static const AttributeList rows = createAttributesVector(
       "sT,wT,s,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec,uID,lsu,"
       "logwT,logrCPU,logrT,logrM,loglrt,logea,logec,logefu,hourSin,"
       "hourCos,weekSin,weekCos,fu,fa,fua,lognu,logna,lognua,ru,ra,rua,runu,runua,lsu2,lsua2");
-  return functions;
+  return rows;
 }
-const std::vector<AttributeFunction>& outputs() {
-  static const std::vector<AttributeFunction> functions = createAttributesVector("s,lc");
-  return functions;
+const AttributeList& outputs() {
+  static const AttributeList rows = createAttributesVector("s,lc");
+  return rows;
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "samples/attributes.h"
+#include "samples/attribute_table.h"
 #include "samples/job_data.h"
 
 namespace reference {
@@ -22,16 +22,15 @@ bool parseJobLine(const std::string& line, JobData& job);
 // or no completed job is left; prints the "now = " and "Negatives removed = " lines. O(N^2).
 int changeTrainingSamplePositivesRatio(std::vector<JobData>& jobs, int count, double ratio);
 
-// The values of every input function for job i, then those of every output function.
+// The values of every input row's definition for job i, then those of every output row's.
 std::vector<double> createTrainingSample(const std::vector<JobData>& jobs, int i,
-                                         const std::vector<AttributeFunction>& inputs,
-                                         const std::vector<AttributeFunction>& outputs);
+                                         const AttributeList& inputs, const AttributeList& outputs);
 
 // The training data file written the direct way: every sample computed with the attribute
-// functions, held in memory, and formatted by an output stream; prints the "positives = " line.
-void createTrainingFile(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, const std::string& path,
-                        double trainingCount, double validationCount, double testCount);
+// definitions, held in memory, and formatted by an output stream; prints the "positives = "
+// line.
+void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, const std::string& path, double trainingCount,
+                        double validationCount, double testCount);
 
 }  // namespace reference

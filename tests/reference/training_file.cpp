@@ -9,22 +9,21 @@
 namespace reference {
 
 std::vector<double> createTrainingSample(const std::vector<JobData>& jobs, int i,
-                                         const std::vector<AttributeFunction>& inputs,
-                                         const std::vector<AttributeFunction>& outputs) {
+                                         const AttributeList& inputs,
+                                         const AttributeList& outputs) {
   std::vector<double> sample;
-  for (const std::vector<AttributeFunction>* functions : {&inputs, &outputs}) {
-    for (AttributeFunction function : *functions) {
-      const std::vector<double> values = function(jobs, i);
+  for (const AttributeList* rows : {&inputs, &outputs}) {
+    for (const AttributeRow* row : *rows) {
+      const std::vector<double> values = row->definition(jobs, i);
       sample.insert(sample.end(), values.begin(), values.end());
     }
   }
   return sample;
 }
 
-void createTrainingFile(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, const std::string& path,
-                        double trainingCount, double validationCount, double testCount) {
+void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, const std::string& path, double trainingCount,
+                        double validationCount, double testCount) {
   std::ofstream file(path);
   if (!file.is_open()) throw Exception("Error opening file");
   file << trainingCount << " " << validationCount << " " << testCount << "\n";
