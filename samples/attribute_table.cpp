@@ -4,6 +4,7 @@
 
 #include "samples/attribute_table.h"
 
+#include "samples/decision_history.h"
 #include "samples/look_back_index.h"
 
 namespace {
@@ -125,8 +126,13 @@ AttributeRow direct(const char* key, AttributeFunction definition,
 
 template <class Formula>
 AttributeRow history(const char* key, AttributeFunction definition) {
-  return {key,     definition,   nullptr,          &Formula::template of<LogOrderView>,
-          nullptr, Columns::one, KnownFrom::submit};
+  return {key,
+          definition,
+          nullptr,
+          &Formula::template of<LogOrderView>,
+          &Formula::template of<KnownAt>,
+          Columns::one,
+          KnownFrom::submit};
 }
 
 using F = KnownFrom;

@@ -11,6 +11,9 @@
 class LogOrderView;  // look_back_index.h
 class KnownAt;       // decision_history.h
 
+// The three kinds of history an attribute can read.
+enum class HistoryKind { user, application, userWithApplication };
+
 // When a job's own value of a direct attribute is known: from its submission, from its start,
 // or only once it has ended (its status).
 enum class KnownFrom { submit, start, end };

@@ -6,10 +6,8 @@
 
 #include <vector>
 
+#include "samples/attribute_table.h"
 #include "samples/attributes.h"
-
-// The three kinds of history an attribute can read.
-enum class HistoryKind { user, application, userWithApplication };
 
 // What every earlier job of the same key says about job i (see the history attributes).
 struct EarlierJobs {

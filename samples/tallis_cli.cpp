@@ -146,11 +146,41 @@ TallisSeed parseSeed(const std::string& text) {
   return seed;
 }
 
+DecisionTime parseDecisionTime(const std::string& text) {
+  if (text == "submit") return DecisionTime::submit;
+  if (text == "start") return DecisionTime::start;
+  if (text == "log") return DecisionTime::log;
+  throw Exception("The decision time (-t, --as-of) must be submit, start or log: " + text);
+}
+
 }  // namespace
+
+void checkDecisionTime(const AttributeList& inputs, const AttributeList& outputs,
+                       DecisionTime when) {
+  for (const AttributeList* list : {&inputs, &outputs}) {
+    for (const AttributeRow* row : *list) {
+      if (when == DecisionTime::log && row->definition == nullptr && row->asOf != nullptr) {
+        throw Exception(std::string("\"") + row->key +
+                        "\" needs --as-of submit or start: it describes the moment of decision");
+      }
+    }
+  }
+  if (when == DecisionTime::log) return;
+  // Outputs are what the network predicts: any of them may lie after the decision.
+  for (const AttributeRow* row : inputs) {
+    if (row->direct == nullptr || row->known == KnownFrom::submit) continue;
+    if (row->known == KnownFrom::start && when == DecisionTime::start) continue;
+    throw Exception(std::string("\"") + row->key + "\" cannot be an input at --as-of " +
+                    decisionTimeName(when) +
+                    (row->known == KnownFrom::start
+                         ? ": a job's wait is known only once it starts (--as-of start allows it)"
+                         : ": a job's status is known only once it has ended"));
+  }
+}
 
 void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& outputs,
                   double& trainingRatio, double& validationRatio, double& testRatio,
-                  double& positivesRatio, TallisSeed* seed) {
+                  double& positivesRatio, TallisSeed* seed, DecisionTime* asOf) {
   po::options_description description("Allowed options");
   // clang-format off
   description.add_options()
@@ -158,7 +188,8 @@ void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& o
       ("-o", po::value<std::string>(), "all output attributes, comma delimited")
       ("-r", po::value<std::string>(), "data set ratios (training:validation:test)")
       ("-p", po::value<double>(), "positives ratio in all samples - [0,1]")
-      ("-s", po::value<std::string>(), "seed of the positives-ratio step's draws (optional)");
+      ("-s", po::value<std::string>(), "seed of the positives-ratio step's draws (optional)")
+      ("as-of,t", po::value<std::string>(), "decision time: log, submit or start (optional)");
   // clang-format on
   po::variables_map options;
   const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
@@ -172,6 +203,11 @@ void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& o
   checkFileArguments(parsed);
   inputs = createAttributesVector(options["-i"].as<std::string>());
   outputs = createAttributesVector(options["-o"].as<std::string>());
+  const DecisionTime when = options.count("as-of")
+                                ? parseDecisionTime(options["as-of"].as<std::string>())
+                                : DecisionTime::log;
+  checkDecisionTime(inputs, outputs, when);
+  if (asOf != nullptr) *asOf = when;
 
   std::vector<std::string> ratios;
   std::string ratioText = options["-r"].as<std::string>();
@@ -283,12 +319,12 @@ void prepareSamples(const std::vector<JobData>& jobs, const AttributeList& input
 // The training data file, then the column names beside it.
 void writeTrainingFiles(const std::vector<JobData>& jobs, const AttributeList& inputs,
                         const AttributeList& outputs, const std::string& outputFile,
-                        const SplitCounts& split) {
+                        const SplitCounts& split, DecisionTime when) {
   std::cout << "Writing file..." << std::endl;
   // Decided before the training data file exists: afterwards a new name is a regular file.
   const bool nameColumns = namesColumnsOf(outputFile);
   createTrainingFile(jobs, inputs, outputs, outputFile, split.training, split.validation,
-                     split.test);
+                     split.test, when);
   if (nameColumns) {
     // The training data file is complete: a failure here costs only the names.
     try {
@@ -315,8 +351,9 @@ int runTallis(int argc, char** argv) {
   AttributeList inputs, outputs;
   double trainingRatio = 0, validationRatio = 0, testRatio = 0, positivesRatio = 0;
   TallisSeed seed;
+  DecisionTime when = DecisionTime::log;
   parseOptions(argc, argv, inputs, outputs, trainingRatio, validationRatio, testRatio,
-               positivesRatio, &seed);
+               positivesRatio, &seed, &when);
   if (seed.given) std::srand(seed.value);
   const std::string inputFile = argv[argc - 2];
   const std::string outputFile = argv[argc - 1];
@@ -325,7 +362,7 @@ int runTallis(int argc, char** argv) {
   const SplitCounts split =
       selectSamples(jobs, trainingRatio, validationRatio, testRatio, positivesRatio);
   prepareSamples(jobs, inputs, outputs);
-  writeTrainingFiles(jobs, inputs, outputs, outputFile, split);
+  writeTrainingFiles(jobs, inputs, outputs, outputFile, split, when);
   std::cout << "and... done." << std::endl;
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "samples/attribute_table.h"
+#include "samples/decision_history.h"
 
 // The most values one list of attributes may give a sample (a one-hot user vector repeated
 // many times over a log of many users could ask for more than memory holds).
@@ -25,11 +26,14 @@ struct ColumnBounds {
 ColumnBounds widenedBounds(double smallest, double largest);
 
 // Writes the file through a temporary beside it (see OutputFile), printing the "positives = "
-// line. Samples are computed twice (bounds, then text) instead of being held in memory, and
-// the history attributes are evaluated through LookBackIndex. Expects userIdLookupTable built
-// from the same jobs. Throws Exception "Error opening file", "Error writing file", "No jobs to
-// write", "Too many values per sample", or when a column's bounds are beyond the float range that
-// ombra reads the file with.
+// line. Samples are computed twice (bounds, then text) instead of being held in memory. History
+// attributes are evaluated through LookBackIndex in log order, or once per job through
+// DecisionHistory at a decision time (held in memory: a value per job and history column).
+// Expects userIdLookupTable built from the same jobs. Throws Exception "Error opening file",
+// "Error writing file", "No jobs to write", "Too many values per sample", for a row without a
+// form for the setting, or when a column's bounds are beyond the float range that ombra reads
+// the file with.
 void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
                         const AttributeList& outputs, std::string path, double trainingCount,
-                        double validationCount, double testCount);
+                        double validationCount, double testCount,
+                        DecisionTime when = DecisionTime::log);

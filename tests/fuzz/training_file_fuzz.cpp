@@ -1,6 +1,6 @@
 // The training data file writer on arbitrary workload logs: the fast writer and its plain
-// reference must write the same bytes, and ombra's reader must read back what tallis wrote,
-// the file the two programs share.
+// reference must write the same bytes, in log order and at both decision times, and ombra's reader
+// must read back what tallis wrote, the file the two programs share.
 
 #include <cstdint>
 
@@ -56,16 +56,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int validation = count / 5, test = count / 5;
   const int training = count - validation - test;
 
-  try {
-    createTrainingFile(jobs, inputs(), outputs(), fast.path(), training, validation, test);
-  } catch (const Exception&) {
-    return 0;  // bounds beyond the float range ombra reads with: no file is written
+  // The decision times first, so that the log-order file stays for ombra's reader below.
+  for (DecisionTime when : {DecisionTime::submit, DecisionTime::start, DecisionTime::log}) {
+    try {
+      createTrainingFile(jobs, inputs(), outputs(), fast.path(), training, validation, test, when);
+    } catch (const Exception&) {
+      return 0;  // bounds beyond the float range ombra reads with: no file is written
+    }
+    reference::createTrainingFile(jobs, inputs(), outputs(), plain.path(), training, validation,
+                                  test, when);
+    fuzz::require(fuzz::readFile(fast.path()) == fuzz::readFile(plain.path()),
+                  "the fast writer writes what the plain writer writes");
   }
-  reference::createTrainingFile(jobs, inputs(), outputs(), plain.path(), training, validation,
-                                test);
-  const std::string written = fuzz::readFile(fast.path());
-  fuzz::require(written == fuzz::readFile(plain.path()),
-                "the fast writer writes what the plain writer writes");
 
   TrainingDataReader reader({inputSize(jobs, inputs()), 3, outputSize(jobs, outputs())});
   try {

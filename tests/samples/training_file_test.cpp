@@ -52,12 +52,13 @@ void buildTable(const std::vector<JobData>& jobs) {
 
 std::string writeWith(bool fast, const std::vector<JobData>& jobs, const AttributeList& inputs,
                       const AttributeList& outputs, const std::string& path, double training,
-                      double validation, double test, std::string* printed) {
+                      double validation, double test, std::string* printed,
+                      DecisionTime when = DecisionTime::log) {
   test_support::captureStdout();
   if (fast) {
-    createTrainingFile(jobs, inputs, outputs, path, training, validation, test);
+    createTrainingFile(jobs, inputs, outputs, path, training, validation, test, when);
   } else {
-    reference::createTrainingFile(jobs, inputs, outputs, path, training, validation, test);
+    reference::createTrainingFile(jobs, inputs, outputs, path, training, validation, test, when);
   }
   *printed = test_support::capturedStdout();
   return readFile(path);
@@ -147,7 +148,12 @@ TEST(CreateTrainingFile, WarnsWhenTheBoundsOfAColumnRoundToOneNumber) {
 TEST(CreateTrainingFile, TwoPassWriterEqualsTheDirectWriter) {
   ScratchFolder dir;
   std::mt19937 random(5);
+  // In log order, then at both decision times on the shorter logs (the reference's decision
+  // time is a quadratic scan).
+  const DecisionTime settings[] = {DecisionTime::log, DecisionTime::log,   DecisionTime::submit,
+                                   DecisionTime::log, DecisionTime::start, DecisionTime::log};
   for (int round = 0; round < 6; ++round) {
+    const DecisionTime when = settings[round];
     std::vector<JobData> jobs;
     int count = 50 + round * 400;
     for (int i = 0; i < count; ++i) {
@@ -174,9 +180,9 @@ TEST(CreateTrainingFile, TwoPassWriterEqualsTheDirectWriter) {
     int training = count / 2, validation = count / 4;
     std::string fastPrinted, plainPrinted;
     std::string fast = writeWith(true, jobs, inputs, outputs, dir.file("fast.dat"), training,
-                                 validation, count - training - validation, &fastPrinted);
+                                 validation, count - training - validation, &fastPrinted, when);
     std::string plain = writeWith(false, jobs, inputs, outputs, dir.file("plain.dat"), training,
-                                  validation, count - training - validation, &plainPrinted);
+                                  validation, count - training - validation, &plainPrinted, when);
     ASSERT_EQ(fast.size(), plain.size()) << "round " << round;
     EXPECT_TRUE(fast == plain) << "round " << round;
     EXPECT_EQ(fastPrinted, plainPrinted);
