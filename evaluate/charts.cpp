@@ -15,12 +15,14 @@
 #include <sstream>
 #include <utility>
 
+#include "evaluate/report.h"
 #include "nn/fatal.h"
 
 namespace {
 
 struct Point {
   double x, y;
+  double count = 0;  // the samples of a calibration bin
 };
 using Curve = std::vector<Point>;
 
@@ -41,19 +43,25 @@ bool gnuplotOnPath() {
 }
 
 // At most about 1,500 points per curve: a point is kept once the curve has moved 1/1,500 of
-// an axis from the last kept one, and the last point always, so the drawing is exact to a
-// fraction of a pixel.
-void keep(Curve& curve, Point point, bool last) {
+// an axis from the last kept one (or, for the ROC curve's log-scaled panel, 1/300 of a
+// decade of the false-positive rate), and the last point always, so the drawing is exact to
+// a fraction of a pixel.
+void keep(Curve& curve, Point point, bool last, bool logX = false) {
   const double step = 1.0 / 1500;
   if (curve.empty() || last || std::fabs(point.x - curve.back().x) >= step ||
-      std::fabs(point.y - curve.back().y) >= step) {
+      std::fabs(point.y - curve.back().y) >= step ||
+      (logX && point.x > 0 &&
+       (curve.back().x <= 0 || std::fabs(std::log10(point.x / curve.back().x)) >= 1.0 / 300))) {
     curve.push_back(point);
   }
 }
 
 // ROC: (false-positive rate, true-positive rate); gains: (share of samples taken by falling
-// score, share of positives found); precision-recall: (recall, precision), at every
-// distinct score.
+// score, share of positives found), at every distinct score: samples of one score move
+// together, a straight segment on both. Precision-recall: (recall, precision); within a
+// group of tied scores precision is not straight in recall, so the curve follows the ties
+// taken in random order (their expected precision), and it starts at the first positive
+// found: precision at recall 0 is undefined, and drawing it as 0 made a spike.
 void curvesOf(const Ranking& ranking, Curve& roc, Curve& gains, Curve& pr) {
   const double positives = static_cast<double>(ranking.positives());
   const double negatives = static_cast<double>(ranking.negatives());
@@ -63,33 +71,68 @@ void curvesOf(const Ranking& ranking, Curve& roc, Curve& gains, Curve& pr) {
   double truePositives = 0, falsePositives = 0;
   const auto& groups = ranking.groups();
   for (size_t g = 0; g < groups.size(); ++g) {
-    truePositives += groups[g].positives;
-    falsePositives += groups[g].negatives;
+    const double groupPositives = static_cast<double>(groups[g].positives);
+    const double groupNegatives = static_cast<double>(groups[g].negatives);
     const bool last = g + 1 == groups.size();
+    if (groupPositives > 0) {
+      // The curve ends where the last positive is found.
+      const bool allFound = truePositives + groupPositives == positives;
+      const int steps = groupNegatives > 0 ? 50 : 1;
+      for (int k = 1; k <= steps; ++k) {
+        const double share = static_cast<double>(k) / steps;
+        const double found = truePositives + share * groupPositives;
+        const double taken = found + falsePositives + share * groupNegatives;
+        keep(pr, {found / positives, found / taken}, allFound && k == steps);
+      }
+    }
+    if (negatives > 0 && positives > 0 && groupPositives > 0 && groupNegatives > 0) {
+      // A tie's straight segment, with points for the log-scaled panel, where it curves:
+      // from its first false positive on, 20 a decade.
+      for (double share = 1 / groupNegatives; share < 1; share *= std::pow(10.0, 0.05)) {
+        keep(roc,
+             {(falsePositives + share * groupNegatives) / negatives,
+              (truePositives + share * groupPositives) / positives},
+             false, true);
+      }
+    }
+    truePositives += groupPositives;
+    falsePositives += groupNegatives;
     if (negatives > 0 && positives > 0) {
-      keep(roc, {falsePositives / negatives, truePositives / positives}, last);
+      keep(roc, {falsePositives / negatives, truePositives / positives}, last, true);
     }
     if (positives > 0) {
       keep(gains, {(truePositives + falsePositives) / total, truePositives / positives}, last);
-      keep(pr, {truePositives / positives, truePositives / (truePositives + falsePositives)}, last);
     }
   }
 }
 
-// Ten equal bins of the score clipped to [0, 1]: mean score against share of positives.
+// Ten bins of about equal count, by score (clipped to [0, 1]); samples of one score stay in
+// one bin, so ties can make a bin larger and the bins fewer. Per bin: the mean score against
+// the share of positives, and the count.
 Curve calibrationOf(const ScoredSamples& samples) {
-  const int bins = 10;
-  std::vector<double> scoreSum(bins, 0), positives(bins, 0), count(bins, 0);
-  for (size_t i = 0; i < samples.scores.size(); ++i) {
-    const double p = std::fmin(1.0, std::fmax(0.0, samples.scores[i]));
-    const int bin = std::min(bins - 1, static_cast<int>(p * bins));
-    scoreSum[bin] += p;
-    positives[bin] += samples.positive[i];
-    count[bin] += 1;
-  }
+  constexpr int bins = 10;
+  const Ranking ranking(samples.scores, samples.positive);
+  const double total = static_cast<double>(ranking.positives() + ranking.negatives());
+  // Bin b ends once (b + 1) tenths of the samples are taken; a bin that takes a large tie
+  // past several such ends is followed by the bin of the next end still ahead.
+  const auto end = [total](int b) { return std::round(b * total / bins); };
   Curve curve;
-  for (int b = 0; b < bins; ++b) {
-    if (count[b] > 0) curve.push_back({scoreSum[b] / count[b], positives[b] / count[b]});
+  double scoreSum = 0, positives = 0, count = 0, taken = 0;
+  int bin = 1;
+  const auto& groups = ranking.groups();
+  // Lowest score first, so the points run left to right.
+  for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
+    const double size = static_cast<double>(group->positives + group->negatives);
+    const double score = std::fmin(1.0, std::fmax(0.0, static_cast<double>(group->score)));
+    scoreSum += score * size;
+    positives += static_cast<double>(group->positives);
+    count += size;
+    taken += size;
+    if (taken >= end(bin) || group + 1 == groups.rend()) {
+      curve.push_back({scoreSum / count, positives / count, count});
+      scoreSum = positives = count = 0;
+      while (bin < bins && end(bin) <= taken) ++bin;
+    }
   }
   return curve;
 }
@@ -106,50 +149,130 @@ bool writeData(const std::string& fileName, const std::vector<Curve>& curves) {
   return static_cast<bool>(file.flush());
 }
 
-// Model names are our own text; nothing from the command line enters the script.
-std::string script(const std::vector<ChartModel>& models, const std::string& setName,
-                   double prevalence) {
+// A file name as a title shows it: control characters as '?', and a long one cut from the
+// left (at a character boundary), so that the title stays one line.
+std::string shown(const std::string& name) {
+  const size_t longest = 48;
+  size_t from = name.size() > longest ? name.size() - (longest - 3) : 0;
+  while (from > 0 && from < name.size() &&
+         (static_cast<unsigned char>(name[from]) & 0xC0) == 0x80) {
+    ++from;
+  }
+  std::string result = from > 0 ? "..." : "";
+  for (size_t i = from; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    result += c < 32 || c == 127 ? '?' : static_cast<char>(c);
+  }
+  return result;
+}
+
+// Text as a gnuplot string in single quotes, where only a quote needs care: it is doubled.
+std::string quoted(const std::string& text) {
+  std::string result = "'";
+  for (char c : text) result += c == '\'' ? std::string("''") : std::string(1, c);
+  return result + "'";
+}
+
+std::string number(double value) {
+  std::ostringstream text;
+  text.precision(9);
+  text << value;
+  return text.str();
+}
+
+// "10 bins of 8956", or "3 bins of 120 to 88036" when ties made them unequal.
+std::string binCounts(const Curve& bins) {
+  double fewest = 0, most = 0;
+  for (const Point& bin : bins) {
+    fewest = fewest == 0 ? bin.count : std::fmin(fewest, bin.count);
+    most = std::fmax(most, bin.count);
+  }
+  std::string text =
+      std::to_string(bins.size()) + (bins.size() == 1 ? " bin of " : " bins of ") + number(fewest);
+  return most > fewest ? text + " to " + number(most) : text;
+}
+
+// Each model's own dash type and point type, so that the charts read in black and white.
+std::string styleOf(size_t m) {
+  static const int pointTypes[] = {7, 5, 9, 13, 11, 1, 2, 3};
+  return " dt " + std::to_string(m % 5 + 1) + " lw 2 pt " + std::to_string(pointTypes[m % 8]) +
+         " ps 1.2";
+}
+
+// The script of the four charts: the data files hold one block per model, in the models'
+// order. Model names are our own text; the file names in the titles are quoted.
+std::string script(const std::vector<ChartModel>& models, const ChartLabels& labels,
+                   double prevalence, const std::vector<Curve>& calibration) {
+  const std::string subject = "of " + shown(labels.networkFile) + " on " + shown(labels.dataFile) +
+                              " (" + labels.setName + " samples)";
+  double negatives = 0;
+  if (!models.empty()) negatives = static_cast<double>(models.front().ranking->negatives());
+  // The log-scaled panel starts at the power of ten at or below one false positive, and
+  // spans two decades at least (a set of few or no negatives still gets an axis).
+  const double lowestRate =
+      std::fmin(0.01, std::pow(10.0, std::floor(std::log10(1 / std::fmax(negatives, 1)))));
   std::ostringstream text;
   text << "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
-          "  set terminal pngcairo size 900,600 noenhanced font 'sans,10'\n"
+          "  terminal = 'pngcairo noenhanced font \"sans,10\"'\n"
           "} else {\n"
-          "  set terminal png size 900,600 noenhanced\n"
+          "  terminal = 'png noenhanced'\n"
           "}\n"
           "set grid\nset xrange [0:1]\nset yrange [0:1]\n";
-  struct Chart {
-    const char* name;
-    const char* title;
-    const char* x;
-    const char* y;
-    const char* key;
-    std::string reference;
-  };
-  const Chart charts[] = {
-      {"roc", "ROC curve", "false-positive rate", "true-positive rate", "bottom right",
-       "x with lines dt 2 lc rgb 'gray' title 'random'"},
-      {"pr", "Precision-recall curve", "recall (true-positive rate)", "precision", "top right",
-       std::to_string(prevalence) + " with lines dt 2 lc rgb 'gray' title 'random'"},
-      {"gains", "Cumulative gains", "share of samples, by falling output",
-       "share of failed or cancelled jobs found", "bottom right",
-       "x with lines dt 2 lc rgb 'gray' title 'random', (x < " + std::to_string(prevalence) +
-           " ? x / " + std::to_string(std::fmax(prevalence, 1e-9)) +
-           " : 1) with lines dt 3 lc rgb 'black' title 'perfect'"},
-      {"calibration", "Calibration (ten bins of the output)", "mean output in the bin",
-       "share of failed or cancelled jobs in the bin", "top left",
-       "x with lines dt 2 lc rgb 'gray' title 'perfectly calibrated'"},
-  };
-  for (const Chart& chart : charts) {
-    const std::string style = std::string(chart.name) == "calibration" ? "linespoints" : "lines";
-    text << "set output '" << chart.name << ".png'\n"
-         << "set title '" << chart.title << ", " << setName << " samples'\n"
-         << "set xlabel '" << chart.x << "'\nset ylabel '" << chart.y << "'\n"
-         << "set key " << chart.key << "\nplot ";
+  const auto curves = [&](const std::string& data, const std::string& figure, bool everyPoint) {
+    std::string plot;
     for (size_t m = 0; m < models.size(); ++m) {
-      text << "'" << chart.name << ".dat' index " << m << " with " << style << " lw 2 title '"
-           << models[m].name << "', ";
+      std::string title = models[m].name + " (" + figure + " ";
+      if (figure == "Brier") {
+        title += fixed(brierScore(*models[m].samples), 4) + ", " + binCounts(calibration[m]);
+      } else if (figure == "PR AUC") {
+        title += fixed(models[m].ranking->averagePrecision(), 4);
+      } else {
+        title += fixed(models[m].ranking->rocAuc(), 4);
+      }
+      // Every point of a calibration curve is a bin; the other curves carry 8 markers.
+      plot += "'" + data + "' index " + std::to_string(m) + " with linespoints" + styleOf(m) +
+              (everyPoint ? "" : " pn 8") + " title " + quoted(title + ")") + ", ";
     }
-    text << chart.reference << "\nunset output\n";
-  }
+    return plot;
+  };
+  const std::string random = "x with lines dt 1 lw 1 lc rgb 'gray60' title 'random'";
+
+  // ROC: the whole curve, and beside it the false-positive rate on a log scale, where a
+  // rare class's useful part of the curve lies.
+  text << "eval 'set terminal ' . terminal . ' size 1400,620'\n"
+       << "set output 'roc.png'\n"
+       << "set multiplot layout 1,2 title " << quoted("ROC curve " + subject) << "\n"
+       << "set title 'false-positive rate on a linear scale'\n"
+       << "set xlabel 'false-positive rate'\nset ylabel 'true-positive rate'\n"
+       << "set key bottom right opaque\nplot " << curves("roc.dat", "AUC", false) << random << "\n"
+       << "set title 'false-positive rate on a log scale'\nset logscale x\n"
+       << "set xrange [" << number(lowestRate) << ":1]\nset format x '%g'\nunset key\n"
+       << "plot " << curves("roc.dat", "AUC", false) << random << "\n"
+       << "unset multiplot\nunset logscale x\nset xrange [0:1]\nset format x\nset key\nunset "
+          "output\n";
+
+  text << "eval 'set terminal ' . terminal . ' size 900,600'\n";
+  // Precision-recall: the prior's line is the random choice's.
+  text << "set output 'pr.png'\nset title " << quoted("Precision-recall curve " + subject)
+       << "\nset xlabel 'recall (true-positive rate)'\nset ylabel 'precision'\n"
+       << "set key bottom left opaque\nplot " << curves("pr.dat", "PR AUC", false)
+       << number(prevalence)
+       << " with lines dt 1 lw 1 lc rgb 'gray60' title 'random'\nunset output\n";
+
+  text << "set output 'gains.png'\nset title " << quoted("Cumulative gains " + subject)
+       << "\nset xlabel 'share of samples, by falling output'\n"
+       << "set ylabel 'share of failed or cancelled jobs found'\nset key bottom right opaque\nplot "
+       << curves("gains.dat", "AUC", false) << random << ", (x < " << number(prevalence)
+       << " ? x / " << number(std::fmax(prevalence, 1e-9))
+       << " : 1) with lines dt 3 lw 1 lc rgb 'black' title 'perfect'\nunset output\n";
+
+  text
+      << "set output 'calibration.png'\nset title "
+      << quoted("Calibration " + subject + ", bins of about equal count") << "\n"
+      << "set xlabel 'mean output in the bin'\n"
+      << "set ylabel 'share of failed or cancelled jobs in the bin'\nset key top left opaque\nplot "
+      << curves("calibration.dat", "Brier", true)
+      << "x with lines dt 1 lw 1 lc rgb 'gray60' title 'perfectly calibrated'\nunset output\n";
   return text.str();
 }
 
@@ -238,7 +361,7 @@ std::string chartsProblem(const std::string& prefix, const std::vector<std::stri
 }
 
 void writeCharts(const std::string& prefix, const std::vector<ChartModel>& models,
-                 const std::string& setName) {
+                 const ChartLabels& labels) {
   // Beside the charts, so that the finished files are renamed, not copied, into place.
   std::string pattern = folderOf(prefix) + "/.ombra-evaluate-charts.XXXXXX";
   if (mkdtemp(&pattern[0]) == nullptr) fatal("Cannot create a folder beside " + prefix, 1);
@@ -267,7 +390,7 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
     }
   }
   std::ofstream file(folder + "/charts.gp");
-  file << script(models, setName, prevalence);
+  file << script(models, labels, prevalence, calibration);
   if (!file.flush()) fail("Error writing file: " + folder + "/charts.gp");
   file.close();
   if (!runGnuplot(folder)) fail("gnuplot failed to draw the charts");

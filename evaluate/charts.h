@@ -1,6 +1,8 @@
 #pragma once
-// PNG charts of the evaluated samples, drawn by gnuplot: ROC, precision-recall, cumulative
-// gains and calibration (reliability), every model on the same axes with a legend. Files:
+// PNG charts of the evaluated samples, drawn by gnuplot: ROC (beside it the same curves on a
+// log-scaled false-positive rate), precision-recall, cumulative gains and calibration
+// (reliability, bins of about equal count), every model on the same axes with its own dash
+// and point type and, in the legend, its AUC (Brier score for calibration). Files:
 // PREFIX-roc.png, PREFIX-pr.png, PREFIX-gains.png, PREFIX-calibration.png.
 
 #include <string>
@@ -19,10 +21,18 @@ struct ChartModel {
 // could not write), or "" when nothing does; checked before any work.
 std::string chartsProblem(const std::string& prefix, const std::vector<std::string>& inputs);
 
+// What the titles name: the evaluated set ("test", "validation") and the two files as the
+// user named them, so that the charts of two runs tell which is which.
+struct ChartLabels {
+  std::string setName;
+  std::string networkFile;
+  std::string dataFile;
+};
+
 // The four files, each renamed into place once gnuplot has drawn all of them, so a failure
 // leaves earlier charts as they were. Fatal (status 1) when gnuplot fails.
 void writeCharts(const std::string& prefix, const std::vector<ChartModel>& models,
-                 const std::string& setName);
+                 const ChartLabels& labels);
 
 // The chart names, in the order they are written ("roc", "pr", "gains", "calibration").
 const std::vector<std::string>& chartNames();

@@ -1,9 +1,11 @@
 #include "evaluate/evaluate_cli.h"
 
+#include <algorithm>
 #include <boost/program_options.hpp>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -14,7 +16,10 @@
 #include "evaluate/importance.h"
 #include "evaluate/learned_baselines.h"
 #include "evaluate/report.h"
+#include "evaluate/status_board.h"
+#include "evaluate/task_pool.h"
 #include "nn/fatal.h"
+#include "nn/terminal_progress.h"
 #include "version.h"
 
 namespace po = boost::program_options;
@@ -45,6 +50,10 @@ void describe(Described& d, EvaluateOptions& o, std::string& set, bool& noBaseli
        "shuffles per attribute for the importance, 1 to 1000")
       ("seed", po::value<int>(&o.seed)->default_value(1)->value_name("N"),
        "seed of the shuffles, 0 or more")
+      ("threads", po::value<int>(&o.threads)->value_name("N"),
+       "threads that train the baselines and score the shuffles side by side, 1 to 1024 "
+       "(default: the processors this process may use); the figures are the same for any "
+       "number")
       ("help,h", "print this help")
       ("version", "print the version");
   // clang-format on
@@ -68,7 +77,8 @@ std::string evaluateHelp() {
           "true-positive rates at 1, 5 and 10 % false positives and the lift in the top 10 %,\n"
           "beside baselines trained on the same training samples (the training share, the rule\n"
           "'previous job of the same user and application failed', logistic regression and\n"
-          "gradient-boosted trees), and the permutation importance of every attribute.\n\n"
+          "gradient-boosted trees), and the permutation importance of every attribute.\n"
+          "Options may stand before or after the file names; -- ends them.\n\n"
        << d.visible;
   return text.str();
 }
@@ -122,6 +132,8 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
     throw std::runtime_error("--shuffles: must be 1 to 1000");
   }
   if (o.seed < 0) throw std::runtime_error("--seed: must be 0 or more");
+  if (!values.count("threads")) o.threads = availableProcessors();
+  if (o.threads < 1 || o.threads > 1024) throw std::runtime_error("--threads: must be 1 to 1024");
   o.baselines = !noBaselines;
   o.importance = !noImportance;
   if (values.count("columns") && o.columnsFile.empty()) {
@@ -199,12 +211,12 @@ Model networkModel(const NN_evaluated& network, SampleSet set, int output,
   return model;
 }
 
-// The baselines, in the order of the table: prior, rule (when the lsua column is known),
-// then the learned ones unless skipped.
-void addBaselines(std::vector<Model>& models, const NN_evaluated& network, SampleSet set,
-                  const std::vector<uint8_t>& trainingClasses,
-                  const std::vector<uint8_t>& validationClasses,
-                  const std::vector<uint8_t>& classes, int lsua, bool learned) {
+// The baselines that need no training, in the order of the table: prior, then the rule (when
+// the lsua column is known).
+void addFixedBaselines(std::vector<Model>& models, const NN_evaluated& network, SampleSet set,
+                       const std::vector<uint8_t>& trainingClasses,
+                       const std::vector<uint8_t>& validationClasses,
+                       const std::vector<uint8_t>& classes, int lsua) {
   const float prior = static_cast<float>(share(trainingClasses));
   models.push_back({"prior (training share)",
                     {std::vector<float>(classes.size(), prior), classes},
@@ -217,18 +229,54 @@ void addBaselines(std::vector<Model>& models, const NN_evaluated& network, Sampl
          {ruleScores(network, network.inputs(SampleSet::validation), lsua), validationClasses},
          ""});
   }
-  if (!learned) return;
-  const SampleMatrix training = matrixOf(network, SampleSet::training, trainingClasses);
-  const SampleMatrix validation = matrixOf(network, SampleSet::validation, validationClasses);
-  const SampleMatrix evaluated = matrixOf(network, set, classes);
-  for (Learner learner : {Learner::logisticRegression, Learner::boostedTrees}) {
-    LearnedScores scores = trainAndScore(learner, training, validation, evaluated);
-    models.push_back({learnerName(learner),
-                      {std::move(scores.scores), classes},
-                      {std::move(scores.validationScores), validationClasses},
-                      std::string("XGBoost ") + learnerSettings(learner) + "; " + scores.how});
-  }
 }
+
+// The learned baselines, trained side by side on the pool while the caller goes on; finish()
+// waits for them and adds them to the table in their order.
+class LearnedBaselines {
+ public:
+  static constexpr Learner kOrder[2] = {Learner::logisticRegression, Learner::boostedTrees};
+
+  LearnedBaselines(const NN_evaluated& network, SampleSet set,
+                   const std::vector<uint8_t>& trainingClasses,
+                   const std::vector<uint8_t>& validationClasses,
+                   const std::vector<uint8_t>& classes, TaskPool& pool, StatusBoard& board)
+      : training_(matrixOf(network, SampleSet::training, trainingClasses)),
+        validation_(matrixOf(network, SampleSet::validation, validationClasses)),
+        evaluated_(matrixOf(network, set, classes)) {
+    for (int k = 0; k < 2; ++k) {
+      done_[k] = pool.run([this, k, &board] {
+        const char* name = learnerName(kOrder[k]);
+        scores_[k] = trainAndScore(kOrder[k], training_, validation_, evaluated_, board.part(name));
+        board.finish(name);
+      });
+    }
+  }
+  // Waits for both even when one fails (the other still reads the samples), then rethrows.
+  ~LearnedBaselines() {
+    for (std::future<void>& done : done_) {
+      if (done.valid()) done.wait();
+    }
+  }
+  LearnedBaselines(const LearnedBaselines&) = delete;
+  LearnedBaselines& operator=(const LearnedBaselines&) = delete;
+
+  void finish(std::vector<Model>& models) {
+    for (std::future<void>& done : done_) done.wait();
+    for (int k = 0; k < 2; ++k) {
+      done_[k].get();
+      models.push_back({learnerName(kOrder[k]),
+                        {std::move(scores_[k].scores), *evaluated_.positive},
+                        {std::move(scores_[k].validationScores), *validation_.positive},
+                        learnerSettings(kOrder[k]) + "; " + scores_[k].how});
+    }
+  }
+
+ private:
+  SampleMatrix training_, validation_, evaluated_;
+  std::future<void> done_[2];
+  LearnedScores scores_[2];
+};
 
 void printHeader(const EvaluateOptions& options, const NN_evaluated& network,
                  const std::vector<uint8_t>& trainingClasses,
@@ -253,12 +301,12 @@ void printHeader(const EvaluateOptions& options, const NN_evaluated& network,
 }
 
 void writeAllCharts(const std::string& prefix, const std::vector<Model>& models,
-                    const std::vector<Ranking>& rankings, const std::string& setName) {
+                    const std::vector<Ranking>& rankings, const ChartLabels& labels) {
   std::vector<ChartModel> charted;
   for (size_t m = 0; m < models.size(); ++m) {
     charted.push_back({models[m].name, &models[m].evaluated, &rankings[m]});
   }
-  writeCharts(prefix, charted, setName);
+  writeCharts(prefix, charted, labels);
   std::cout << "Charts: ";
   for (const std::string& name : chartNames()) std::cout << prefix << "-" << name << ".png ";
   std::cout << std::endl;
@@ -361,19 +409,42 @@ int runEvaluate(int argc, const char* const* argv) {
                           network.inputSize(), network.outputSize(), namesGiven);
   printHeader(options, network, trainingClasses, validationClasses, classes, attributes);
   const int lsua = findColumn(attributes.groups, "lsua");
-  addBaselines(models, network, set, trainingClasses, validationClasses, classes, lsua,
-               options.baselines);
-  const std::vector<Ranking> rankings = reportModels(models, setName, lsua >= 0);
+  addFixedBaselines(models, network, set, trainingClasses, validationClasses, classes, lsua);
 
-  const bool oneClass = rankings.front().positives() == 0 || rankings.front().negatives() == 0;
+  const double positiveShare = share(classes);
+  const bool oneClass = !(positiveShare > 0 && positiveShare < 1);
+  std::vector<Importance> importance;
+  try {
+    // The pool outlives the work on it: on an error every task ends before the message. No
+    // more threads than pieces of work that can run at once.
+    const size_t pieces = 2 + attributes.groups.size() * static_cast<size_t>(options.shuffles);
+    TaskPool pool(static_cast<int>(std::min(static_cast<size_t>(options.threads), pieces)));
+    StatusBoard board;
+    std::unique_ptr<LearnedBaselines> learned;
+    if (options.baselines) {
+      learned.reset(new LearnedBaselines(network, set, trainingClasses, validationClasses, classes,
+                                         pool, board));
+    }
+    if (options.importance && !oneClass) {
+      importance =
+          permutationImportance(network, network.inputs(set), classes, output, attributes.groups,
+                                options.shuffles, pool, board.part("importance"));
+      board.finish("importance");
+    }
+    if (learned) learned->finish(models);
+  } catch (const LearnerError& error) {
+    fatal(error.what(), kEvaluateFailureStatus);
+  }
+  progress::clear();
+
+  const std::vector<Ranking> rankings = reportModels(models, setName, lsua >= 0);
   if (options.importance && !oneClass) {
-    printImportance(std::cout,
-                    permutationImportance(network, network.inputs(set), classes, output,
-                                          attributes.groups, options.shuffles),
-                    options.shuffles, static_cast<unsigned>(options.seed), setName);
+    printImportance(std::cout, importance, options.shuffles, static_cast<unsigned>(options.seed),
+                    setName);
   }
   if (!options.chartsPrefix.empty()) {
-    writeAllCharts(options.chartsPrefix, models, rankings, setName);
+    writeAllCharts(options.chartsPrefix, models, rankings,
+                   {setName, options.networkFile, options.trainingDataFile});
   }
   return finish(rankings.front(), setName);
 }

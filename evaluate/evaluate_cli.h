@@ -30,6 +30,7 @@ struct EvaluateOptions {
   bool importance = true;
   int shuffles = 5;
   int seed = 1;
+  int threads = 1;       // set by the parser: --threads, or the processors available
   bool version = false;  // --version: print the version, nothing else
 };
 

@@ -4,51 +4,43 @@
 
 #include <chrono>
 #include <cmath>
-#include <iostream>
 #include <limits>
+#include <sstream>
 #include <utility>
 
+#include "evaluate/logistic_regression.h"
 #include "evaluate/metrics.h"
-#include "nn/fatal.h"
+#include "nn/terminal_progress.h"
 
 namespace {
 
-struct LearnerSettings {
-  const char* name;
+struct TreeSettings {
   int maxRounds;    // with validation samples: the most rounds
   int patience;     // rounds without a better validation log loss before stopping
   int roundsBlind;  // without validation samples: the rounds trained
   std::vector<std::pair<const char*, const char*>> parameters;
 };
 
-// One thread: the figures repeat on any machine, and OpenMP threads that wait for each other
-// on a busy two-core machine made a round twenty times slower.
+// One thread per booster: the figures repeat on any machine whatever --threads says (the
+// histogram sums of several threads are added in an order that depends on their number), and
+// OpenMP threads that wait for each other on a busy two-core machine made a round twenty
+// times slower. The program runs the learners side by side instead.
+// Histogram trees without row or column sampling: nothing random remains.
 // clang-format off
-const std::vector<std::pair<const char*, const char*>> kCommon = {
-    {"objective", "binary:logistic"}, {"base_score", "0.5"}, {"seed", "0"},
-    {"nthread", "1"},                 {"verbosity", "0"},
-};
+const TreeSettings kTrees = {
+    1000, 25, 200,
+    {{"booster", "gbtree"}, {"tree_method", "hist"}, {"eta", "0.1"}, {"max_depth", "6"},
+     {"min_child_weight", "1"}, {"subsample", "1"}, {"colsample_bytree", "1"},
+     {"max_bin", "256"}, {"objective", "binary:logistic"}, {"base_score", "0.5"}, {"seed", "0"},
+     {"nthread", "1"}, {"verbosity", "0"}}};
 // clang-format on
 
-const LearnerSettings& settingsOf(Learner learner) {
-  // clang-format off
-  // Plain (unpenalised) logistic regression by deterministic coordinate descent.
-  static const LearnerSettings linear = {
-      "logistic regression", 500, 10, 100,
-      {{"booster", "gblinear"}, {"updater", "coord_descent"}, {"feature_selector", "cyclic"},
-       {"eta", "1"}, {"lambda", "0"}, {"alpha", "0"}}};
-  // Histogram trees without row or column sampling: nothing random remains.
-  static const LearnerSettings trees = {
-      "gradient-boosted trees", 1000, 25, 200,
-      {{"booster", "gbtree"}, {"tree_method", "hist"}, {"eta", "0.1"}, {"max_depth", "6"},
-       {"min_child_weight", "1"}, {"subsample", "1"}, {"colsample_bytree", "1"},
-       {"max_bin", "256"}}};
-  // clang-format on
-  return learner == Learner::logisticRegression ? linear : trees;
+LearnerError failure(const char* what) {
+  return LearnerError(std::string("XGBoost cannot ") + what + ": " + XGBGetLastError());
 }
 
 void check(int status, const char* what) {
-  if (status != 0) fatal(std::string("XGBoost cannot ") + what + ": " + XGBGetLastError(), 1);
+  if (status != 0) throw failure(what);
 }
 
 // One owner per XGBoost handle.
@@ -59,7 +51,11 @@ class Matrix {
                                      std::numeric_limits<float>::quiet_NaN(), &handle_, 1),
           "take the samples");
     std::vector<float> labels(samples.positive->begin(), samples.positive->end());
-    check(XGDMatrixSetFloatInfo(handle_, "label", labels.data(), labels.size()), "take the labels");
+    if (XGDMatrixSetFloatInfo(handle_, "label", labels.data(), labels.size()) != 0) {
+      const LearnerError error = failure("take the labels");
+      XGDMatrixFree(handle_);  // no destructor runs after a throwing constructor
+      throw error;
+    }
   }
   ~Matrix() { XGDMatrixFree(handle_); }
   Matrix(const Matrix&) = delete;
@@ -72,11 +68,13 @@ class Matrix {
 
 class Booster {
  public:
-  Booster(std::vector<DMatrixHandle> cached, const LearnerSettings& settings) {
+  explicit Booster(std::vector<DMatrixHandle> cached) {
     check(XGBoosterCreate(cached.data(), cached.size(), &handle_), "create a model");
-    for (const auto& parameters : {kCommon, settings.parameters}) {
-      for (const auto& parameter : parameters) {
-        check(XGBoosterSetParam(handle_, parameter.first, parameter.second), "set a parameter");
+    for (const auto& parameter : kTrees.parameters) {
+      if (XGBoosterSetParam(handle_, parameter.first, parameter.second) != 0) {
+        const LearnerError error = failure("set a parameter");
+        XGBoosterFree(handle_);  // no destructor runs after a throwing constructor
+        throw error;
       }
     }
   }
@@ -119,71 +117,86 @@ double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-}  // namespace
-
-const char* learnerName(Learner learner) { return settingsOf(learner).name; }
-
-std::string learnerSettings(Learner learner) {
-  const LearnerSettings& settings = settingsOf(learner);
-  std::string text;
-  for (const auto& parameters : {settings.parameters, kCommon}) {
-    for (const auto& parameter : parameters) {
-      if (std::string(parameter.first) == "verbosity") continue;
-      text += std::string(text.empty() ? "" : " ") + parameter.first + "=" + parameter.second;
-    }
-  }
-  return text + " rounds<=" + std::to_string(settings.maxRounds) +
-         " patience=" + std::to_string(settings.patience);
-}
-
 // The model of the round with the lowest validation log loss is kept (saved, then reloaded
 // for the evaluated samples); without validation samples a fixed number of rounds is trained.
-LearnedScores trainAndScore(Learner learner, const SampleMatrix& training,
-                            const SampleMatrix& validation, const SampleMatrix& evaluated) {
-  static const int quiet = XGBSetGlobalConfig(R"({"verbosity": 0})");
-  (void)quiet;
-  const LearnerSettings& settings = settingsOf(learner);
-  const auto start = std::chrono::steady_clock::now();
-  std::cerr << settings.name << ": training on " << training.rows << " samples..." << std::endl;
+LearnedScores trainTrees(const SampleMatrix& training, const SampleMatrix& validation,
+                         const SampleMatrix& evaluated,
+                         const std::function<void(const std::string&)>& status) {
+  // XGBoost keeps its global settings per thread.
+  check(XGBSetGlobalConfig(R"({"verbosity": 0})"), "take its settings");
+  const char* name = learnerName(Learner::boostedTrees);
   const Matrix trainingMatrix(training);
   const Matrix evaluatedMatrix(evaluated);
-  const bool stopEarly = validation.rows > 0;
   LearnedScores result;
-  if (!stopEarly) {
-    Booster booster({trainingMatrix.get()}, settings);
-    for (int round = 0; round < settings.roundsBlind; ++round) {
+  if (validation.rows == 0) {
+    Booster booster({trainingMatrix.get()});
+    for (int round = 0; round < kTrees.roundsBlind; ++round) {
       booster.trainRound(round, trainingMatrix);
+      if (status)
+        status("round " + std::to_string(round + 1) + " of " + std::to_string(kTrees.roundsBlind));
     }
     result.scores = booster.predict(evaluatedMatrix);
-    result.how = std::to_string(settings.roundsBlind) + " rounds (no validation samples)";
-  } else {
-    const Matrix validationMatrix(validation);
-    Booster booster({trainingMatrix.get(), validationMatrix.get()}, settings);
-    ScoredSamples checked{{}, *validation.positive};
-    double bestLoss = std::numeric_limits<double>::infinity();
-    int bestRound = -1, round = 0;
-    std::string bestModel;
-    for (; round < settings.maxRounds && round - bestRound <= settings.patience; ++round) {
-      booster.trainRound(round, trainingMatrix);
-      checked.scores = booster.predict(validationMatrix);
-      const double loss = logLoss(checked);
-      if (loss < bestLoss) {
-        bestLoss = loss;
-        bestRound = round;
-        bestModel = booster.save();
-      }
-      if ((round + 1) % 100 == 0) {
-        std::cerr << settings.name << ": round " << round + 1 << ", validation log loss " << loss
-                  << " (best " << bestLoss << " at round " << bestRound + 1 << ")" << std::endl;
-      }
-    }
-    Booster best({}, settings);
-    best.load(bestModel);
-    result.scores = best.predict(evaluatedMatrix);
-    result.validationScores = best.predict(validationMatrix);
-    result.how = std::to_string(bestRound + 1) + " rounds (best validation log loss of " +
-                 std::to_string(round) + ")";
+    result.how = std::to_string(kTrees.roundsBlind) + " rounds (no validation samples)";
+    return result;
   }
-  std::cerr << settings.name << ": " << result.how << ", " << seconds(start) << " s" << std::endl;
+  const Matrix validationMatrix(validation);
+  Booster booster({trainingMatrix.get(), validationMatrix.get()});
+  ScoredSamples checked{{}, *validation.positive};
+  double bestLoss = std::numeric_limits<double>::infinity();
+  int bestRound = -1, round = 0;
+  std::string bestModel;
+  for (; round < kTrees.maxRounds && round - bestRound <= kTrees.patience; ++round) {
+    booster.trainRound(round, trainingMatrix);
+    checked.scores = booster.predict(validationMatrix);
+    const double loss = logLoss(checked);
+    if (loss < bestLoss) {
+      bestLoss = loss;
+      bestRound = round;
+      bestModel = booster.save();
+    }
+    std::ostringstream line;
+    line << "round " << round + 1 << ", validation log loss " << loss << " (best " << bestLoss
+         << " at round " << bestRound + 1 << ")";
+    if ((round + 1) % 100 == 0) progress::printLine(std::string(name) + ": " + line.str());
+    if (status) status(line.str());
+  }
+  Booster best({});
+  best.load(bestModel);
+  result.scores = best.predict(evaluatedMatrix);
+  result.validationScores = best.predict(validationMatrix);
+  result.how = "best at round " + std::to_string(bestRound + 1) + " of " + std::to_string(round);
+  return result;
+}
+
+}  // namespace
+
+const char* learnerName(Learner learner) {
+  return learner == Learner::logisticRegression ? "logistic regression" : "gradient-boosted trees";
+}
+
+std::string learnerSettings(Learner learner) {
+  if (learner == Learner::logisticRegression) return logisticRegressionSettings();
+  std::string text = "XGBoost";
+  for (const auto& parameter : kTrees.parameters) {
+    if (std::string(parameter.first) == "verbosity") continue;
+    text += std::string(" ") + parameter.first + "=" + parameter.second;
+  }
+  return text + " rounds<=" + std::to_string(kTrees.maxRounds) +
+         " patience=" + std::to_string(kTrees.patience);
+}
+
+LearnedScores trainAndScore(Learner learner, const SampleMatrix& training,
+                            const SampleMatrix& validation, const SampleMatrix& evaluated,
+                            const std::function<void(const std::string&)>& status) {
+  const char* name = learnerName(learner);
+  const auto start = std::chrono::steady_clock::now();
+  progress::printLine(std::string(name) + ": training on " + std::to_string(training.rows) +
+                      " samples...");
+  LearnedScores result = learner == Learner::logisticRegression
+                             ? fitLogisticRegression(training, validation, evaluated, status)
+                             : trainTrees(training, validation, evaluated, status);
+  std::ostringstream line;
+  line << name << ": " << result.how << ", " << seconds(start) << " s";
+  progress::printLine(line.str());
   return result;
 }

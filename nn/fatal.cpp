@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "nn/terminal_progress.h"
+
 namespace {
 
 FatalHandler fatalHandler = nullptr;
@@ -18,6 +20,7 @@ FatalHandler setFatalHandler(FatalHandler handler) {
 void throwFatalError(const std::string& message, int status) { throw FatalError{message, status}; }
 
 void fatal(const std::string& message, int status) {
+  progress::clear();  // a status line on the terminal would run into the message
   std::cout.flush();
   std::cerr << message << '\n';
   std::cerr.flush();

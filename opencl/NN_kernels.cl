@@ -2,8 +2,10 @@
 // Kernels of the OpenCL trainers, read from the working directory at start-up.
 //
 // One floating-point policy with the host: no contraction into fused multiply-adds (above),
-// no fast-math build options, and every sum of one neuron taken sequentially in input order.
-// Work is spread across neurons, samples or particles, never inside one sum.
+// no fast-math build options, exact division (the host builds with
+// -cl-fp32-correctly-rounded-divide-sqrt wherever the device offers it), and every sum of one
+// neuron taken sequentially in input order. Work is spread across neurons, samples or
+// particles, never inside one sum.
 //
 // Weight layout (shared with the host): layer 1 first, then layer 2, ...; within a layer,
 // neuron i owns a block of (inputs + 1) floats: its bias, then its weights on neurons 0, 1, ...
@@ -29,6 +31,13 @@
 //                                     block for 8 particles, float8   (particle, sample)
 //   simulate_neural_networks_local    work-item 0: weights, inputs    all copy the weights, a
 //                                     and all G samples, float8       barrier, one sample each
+//   train_epoch                       (not used)                      one group walks an epoch;
+//                                                                     neurons and weights
+//                                                                     shared by its work-items
+//
+// With the GPU split the back-propagation trainer runs a whole epoch as one launch of
+// train_epoch and measures an error with one launch of simulate_neural_networks_local (one
+// network), where the network fits local memory; the layer kernels remain for the rest.
 //
 // Why: on a CPU device a group's work-items are iterations of one loop on one core. The
 // compiler does not turn that loop into vector code around an inner loop over inputs, idle
@@ -246,12 +255,13 @@ __kernel void layer_propagate_backwards(
     delta = sum * (a * (1.0f - a));
   }
   deltas[j] = delta;
-  // Overwrites rate*delta for the bias and rate*delta*input for each weight.
+  // Overwrites 0 + rate*delta for the bias and 0 + rate*delta*input for each weight: the host
+  // adds each change to a zeroed array, and 0 + x differs from x when x is -0.
   __global const float* below = activations + activationOffset - inputs;
   __global float* block = deltaWeights + weightOffset + j * (inputs + 1);
   const float step = learningRate * delta;
-  block[0] = step;
-  for (int i = 0; i < inputs; ++i) block[1 + i] = step * below[i];
+  block[0] = 0.0f + step;
+  for (int i = 0; i < inputs; ++i) block[1 + i] = 0.0f + step * below[i];
 }
 #else
 // CPU split: work-item 0 of a group takes the group's neurons eight at a time, as in the
@@ -331,6 +341,114 @@ __kernel void apply_delta_weights(__global float* weights, __global const float*
                                   int count) {
   const int k = get_global_id(0);
   if (k < count) weights[k] = weights[k] + deltaWeights[k];
+}
+
+// train_epoch: a whole epoch of on-line back-propagation in one launch of one work-group, for
+// the GPU split: the host's per-sample steps cost several launches each, and on a GPU a launch
+// costs far more than the arithmetic of a small network (an epoch of more samples than the
+// host puts in one launch takes a few). The group copies the weights into
+// local memory, walks the samples in order, and writes the weights back at the end; a barrier
+// separates every phase, and within a phase work-item g takes neurons (or weights) g, g + G, ...
+// Every weight ends exactly as the steps of NN_BP leave it: the same float operations in the
+// same order (sums in input order, 0 + change for each weight change, then weight + change).
+//   inputs [s * layers[0] + j], targets [s * outputs + k]: the training set
+//   weights                the network's weights (layout at the top), read and written back
+//   order [k]              the k-th sample of the epoch when useOrder, else sample k; this
+//                          launch takes k = first ... first + count - 1
+//   localWeights [w]       weightCount floats
+//   activations, deltas    one float per neuron, input layer first (as activationsBuffer)
+__kernel void train_epoch(__global const float* inputs, __global const float* targets,
+                          __global float* weights, __global const int* layers,
+                          const int layerCount, __global const float* outputRanges,
+                          const float learningRate, __global const int* order,
+                          const int useOrder, const int first, const int count,
+                          const int weightCount,
+                          __local float* localWeights, __local float* activations,
+                          __local float* deltas) {
+  const int g = get_local_id(0);
+  const int G = get_local_size(0);
+  for (int w = g; w < weightCount; w += G) localWeights[w] = weights[w];
+  const int inputCount = layers[0];
+  const int outputCount = layers[layerCount - 1];
+  int outputFirst = 0;  // first activation of the output layer
+  for (int l = 0; l < layerCount - 1; ++l) outputFirst += layers[l];
+
+  for (int k = first; k < first + count; ++k) {
+    const int s = useOrder ? order[k] : k;
+    // The sample's inputs, and its targets into the output layer's deltas until those are
+    // computed: both reads from global memory are in flight at once.
+    for (int j = g; j < inputCount; j += G) activations[j] = inputs[(size_t)s * inputCount + j];
+    for (int i = g; i < outputCount; i += G) {
+      deltas[outputFirst + i] = targets[(size_t)s * outputCount + i];
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+
+    // Forward: a_i = sigmoid(bias_i + sum over j of below[j] * w_ij), in j order.
+    int below = 0;  // first activation of layer l - 1
+    int block = 0;  // first weight of layer l
+    for (int l = 1; l < layerCount; ++l) {
+      const int belowCount = layers[l - 1];
+      const int above = below + belowCount;
+      for (int i = g; i < layers[l]; i += G) {
+        __local const float* w = localWeights + block + i * (belowCount + 1);
+        float sum = w[0];
+        for (int j = 0; j < belowCount; ++j) sum = sum + activations[below + j] * w[1 + j];
+        activations[above + i] = sigmoid(sum);
+      }
+      barrier(CLK_LOCAL_MEM_FENCE);
+      block += layers[l] * (belowCount + 1);
+      below = above;
+    }
+
+    // Output layer: delta = a(1 - a)(t' - a), t' = (t - min) / (max - min).
+    for (int i = g; i < outputCount; i += G) {
+      const float a = activations[below + i];
+      const float low = outputRanges[2 * i];
+      const float high = outputRanges[2 * i + 1];
+      const float target = (deltas[below + i] - low) / (high - low);
+      deltas[below + i] = a * (1.0f - a) * (target - a);
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+
+    // Hidden layers, top down: delta_j = (sum over k of upper delta_k * w_kj) * a_j(1 - a_j),
+    // in k order, with the weights of this sample (none changed yet).
+    int upper = below;  // first activation of layer l + 1
+    int upperBlock = block - layers[layerCount - 1] * (layers[layerCount - 2] + 1);
+    for (int l = layerCount - 2; l >= 1; --l) {
+      const int count = layers[l];
+      const int own = upper - count;
+      for (int j = g; j < count; j += G) {
+        float sum = 0.0f;
+        for (int u = 0; u < layers[l + 1]; ++u) {
+          sum = sum + deltas[upper + u] * localWeights[upperBlock + u * (count + 1) + 1 + j];
+        }
+        const float a = activations[own + j];
+        deltas[own + j] = sum * (a * (1.0f - a));
+      }
+      barrier(CLK_LOCAL_MEM_FENCE);
+      upper = own;
+      upperBlock -= count * (layers[l - 1] + 1);
+    }
+
+    // Every weight at once: w = w + (0 + rate * delta * input), the bias's input being 1.
+    int first = 0;                // first weight of layer l
+    int ownNeurons = inputCount;  // first activation of layer l
+    for (int l = 1; l < layerCount; ++l) {
+      const int blockSize = layers[l - 1] + 1;
+      const int belowFirst = ownNeurons - layers[l - 1];
+      for (int w = g; w < layers[l] * blockSize; w += G) {
+        const int neuron = w / blockSize;
+        const int input = w - neuron * blockSize;
+        const float change = learningRate * deltas[ownNeurons + neuron];
+        const float step = input == 0 ? change : change * activations[belowFirst + input - 1];
+        localWeights[first + w] = localWeights[first + w] + (0.0f + step);
+      }
+      first += layers[l] * blockSize;
+      ownNeurons += layers[l];
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+  }
+  for (int w = g; w < weightCount; w += G) weights[w] = localWeights[w];
 }
 
 // ---------------------------- end of back-propagation kernels -----------------------------

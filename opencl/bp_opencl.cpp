@@ -1,33 +1,12 @@
 #include "opencl/bp_opencl.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
+#include "opencl/queue_calls.h"
 #include "trainers/parameters.h"
-
-namespace {
-
-// Binds arguments of one kernel; any failure ends the program with the one message and status.
-class KernelBinder {
- public:
-  KernelBinder(cl_kernel kernel, const char* message, int exitStatus)
-      : kernel_(kernel), message_(message), exitStatus_(exitStatus) {}
-  template <class T>
-  void value(cl_uint index, const T& argument) const {
-    checkCl(setKernelArg(kernel_, index, argument), message_, exitStatus_);
-  }
-  void buffer(cl_uint index, cl_mem buffer) const {
-    checkCl(setKernelBuffer(kernel_, index, buffer), message_, exitStatus_);
-  }
-
- private:
-  cl_kernel kernel_;
-  const char* message_;
-  int exitStatus_;
-};
-
-}  // namespace
 
 NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
                            const std::string& trainingDataFileName,
@@ -85,6 +64,7 @@ NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
     gpuGroupSizes = {{"layer_propagate_forward", forwardGroupSize},
                      {"layer_propagate_backwards", backwardGroupSize},
                      {"apply_delta_weights", updateGroupSize}};
+    createEpochKernel();
   }
 }
 
@@ -99,6 +79,10 @@ NN_BP_OpenCL::~NN_BP_OpenCL() {
   forwardKernel.reset();
   backwardKernel.reset();
   applyKernel.reset();
+  epochKernel.reset();
+  orderBuffer.reset();
+  batchKernel.reset();
+  batchOutputsBuffer.reset();
 }
 
 void NN_BP_OpenCL::printInfo() {
@@ -107,32 +91,45 @@ void NN_BP_OpenCL::printInfo() {
   printParameters(parameters);
 }
 
+void NN_BP_OpenCL::readBackWeights() {
+  if (!weightsOnHostStale) return;
+  checkCl(
+      enqueueRead(queue, weightsBuffer, true, 0, sizeof(float) * numberOfWeights(), weights.data()),
+      "Error reading back weights", 1671);
+  weightsOnHostStale = false;
+}
+
 void NN_BP_OpenCL::simulateSample(const std::vector<float>& inputs, int index) {
+  readBackWeights();
+  if (servedRows != nullptr) {
+    const float* row = servedRows + static_cast<size_t>(index) * outputSize();
+    std::copy(row, row + outputSize(), outputs.begin());
+    return;
+  }
   propagateForward(inputs, index);
-  checkCl(clEnqueueReadBuffer(queue, layerOutputBufferA, CL_TRUE, 0, sizeof(float) * outputSize(),
-                              outputs.data(), 0, nullptr, nullptr),
-          "Error reading back weights", 1671);
+  checkCl(
+      enqueueRead(queue, layerOutputBufferA, true, 0, sizeof(float) * outputSize(), outputs.data()),
+      "Error reading back weights", 1671);
 }
 
 void NN_BP_OpenCL::initializeWeights() {
-  clFinish(queue);
   NN_BP::initializeWeights();
-  checkCl(clEnqueueWriteBuffer(queue, weightsBuffer, CL_FALSE, 0, sizeof(float) * weights.size(),
-                               weights.data(), 0, nullptr, nullptr),
-          "Error writing weights to buffer", 151);
-  clFinish(queue);  // weights must stay untouched until the write is done
+  // Blocking: the queue may still hold steps, and weights must stay as written until the write.
+  checkCl(
+      enqueueWrite(queue, weightsBuffer, true, 0, sizeof(float) * weights.size(), weights.data()),
+      "Error writing weights to buffer", 151);
+  weightsOnHostStale = false;
 }
 
 // Each backward launch overwrites its layer's weight changes, so there is nothing to clear.
 void NN_BP_OpenCL::initializeDeltaWeights() {}
 
 void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index) {
-  clFinish(queue);
   const cl_mem in = deviceBufferFor(inputs);
   const int inputCount = inputSize();
   const int inputOffset = index * inputCount;
-  checkCl(clEnqueueCopyBuffer(queue, in, activationsBuffer, sizeof(float) * inputOffset, 0,
-                              sizeof(float) * inputCount, 0, nullptr, nullptr),
+  checkCl(enqueueCopy(queue, in, activationsBuffer, sizeof(float) * inputOffset, 0,
+                      sizeof(float) * inputCount),
           "Error writing delta weights to buffer", 155);
 
   // Layer i writes A when L - i is odd, so the output layer (L - i = 1) always ends in A and
@@ -161,18 +158,15 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
     forward.value(9, isOutputLayer);
 
     const size_t global = roundUp(layers[i], forwardGroupSize);
-    checkCl(clEnqueueNDRangeKernel(queue, forwardKernel, 1, nullptr, &global, &forwardGroupSize, 0,
-                                   nullptr, nullptr),
+    checkCl(enqueueKernel(queue, forwardKernel, 1, &global, &forwardGroupSize),
             "Error running kernel propagate layer forward.", 357);
 
     activationOffset += layers[i];
     weightOffset += (layers[i - 1] + 1) * layers[i];
   }
-  clFinish(queue);
 }
 
 void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int index) {
-  clFinish(queue);
   // The kernels read trainingTargetsBuffer whatever is passed: only trainingTargets itself (or
   // a vector equal to it) makes sense. Identity is checked first so that the loop's own calls
   // cost nothing per sample.
@@ -209,24 +203,25 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
     isOutputLayer = 0;
 
     const size_t global = roundUp(layers[i], backwardGroupSize);
-    checkCl(clEnqueueNDRangeKernel(queue, backwardKernel, 1, nullptr, &global, &backwardGroupSize,
-                                   0, nullptr, nullptr),
+    checkCl(enqueueKernel(queue, backwardKernel, 1, &global, &backwardGroupSize),
             "Error running kernel propagate layer backwards.", 357);
   }
-  clFinish(queue);
 }
 
 void NN_BP_OpenCL::applyDeltaWeights() {
-  clFinish(queue);
   const size_t global = roundUp(numberOfWeights(), updateGroupSize);
-  checkCl(clEnqueueNDRangeKernel(queue, applyKernel, 1, nullptr, &global, &updateGroupSize, 0,
-                                 nullptr, nullptr),
+  checkCl(enqueueKernel(queue, applyKernel, 1, &global, &updateGroupSize),
           "Error running apply_delta_weights_kernel_.", 357);
-  checkCl(clEnqueueReadBuffer(queue, weightsBuffer, CL_TRUE, 0, sizeof(float) * numberOfWeights(),
-                              weights.data(), 0, nullptr, nullptr),
-          "Error reading back weights", 1671);
-  clFinish(queue);
+  weightsOnHostStale = true;
+  if (++samplesSinceWait >= kSamplesPerWait) waitForSteps();
 }
+
+void NN_BP_OpenCL::waitForSteps() {
+  checkCl(finishQueue(queue), "Error waiting for the back-propagation steps", 558);
+  samplesSinceWait = 0;
+}
+
+void NN_BP_OpenCL::finishTraining() { readBackWeights(); }
 
 NN_BP_OpenCL_CPU::NN_BP_OpenCL_CPU(const std::string& configurationFileName,
                                    const std::string& trainingDataFileName,

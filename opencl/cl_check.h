@@ -30,5 +30,27 @@ inline cl_int setKernelLocal(cl_kernel kernel, cl_uint index, size_t bytes) {
   return clSetKernelArg(kernel, index, bytes, nullptr);
 }
 
+// Binds arguments of one kernel; any failure ends the program with the one message and status.
+class KernelBinder {
+ public:
+  KernelBinder(cl_kernel kernel, const char* message, int exitStatus)
+      : kernel_(kernel), message_(message), exitStatus_(exitStatus) {}
+  template <class T>
+  void value(cl_uint index, const T& argument) const {
+    checkCl(setKernelArg(kernel_, index, argument), message_, exitStatus_);
+  }
+  void buffer(cl_uint index, cl_mem buffer) const {
+    checkCl(setKernelBuffer(kernel_, index, buffer), message_, exitStatus_);
+  }
+  void local(cl_uint index, size_t bytes) const {
+    checkCl(setKernelLocal(kernel_, index, bytes), message_, exitStatus_);
+  }
+
+ private:
+  cl_kernel kernel_;
+  const char* message_;
+  int exitStatus_;
+};
+
 // The smallest multiple of group that holds count work-items.
 inline size_t roundUp(size_t count, size_t group) { return (count + group - 1) / group * group; }

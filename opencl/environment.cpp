@@ -34,11 +34,13 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
         clGetDeviceIDs(platforms[p], deviceType, maxDevices, devices.data(), &deviceCount);
     if (status != CL_SUCCESS || deviceCount == 0) continue;
 
+    // A context for the chosen device alone: one of the type per platform would make every
+    // program build once per device (eight builds for one queue on an eight-GPU node).
     cl_context_properties properties[] = {CL_CONTEXT_PLATFORM,
                                           reinterpret_cast<cl_context_properties>(platforms[p]), 0};
-    cl_context context = clCreateContextFromType(properties, deviceType, nullptr, nullptr, &status);
-    checkCl(status, "Error creating context", 550);
     device = devices[0];
+    cl_context context = clCreateContext(properties, 1, &device, nullptr, nullptr, &status);
+    checkCl(status, "Error creating context", 550);
     return context;
   }
   fatal("No devices of the type found", 973);
@@ -81,6 +83,9 @@ NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
 // Released in a fixed order: the program, the network constants, the weights and particle
 // outputs, then the sample sets, the queue and last the context they all live in.
 NN_OpenCL::~NN_OpenCL() {
+  // A write may still be reading host memory (the swarm's weights); its result no longer
+  // matters, but the memory must outlive it.
+  if (queue) clFinish(queue);
   simulationKernel.reset();  // normally released already by the class that created it
   program.reset();
   outputRangesBuffer.reset();

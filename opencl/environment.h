@@ -54,15 +54,16 @@ class NN_OpenCL : public virtual NN {
   std::vector<std::pair<const char*, size_t>> gpuGroupSizes;
 };
 
-// Context on the first platform that has a device of deviceType; device receives the first
-// such device.
+// A context holding only the first device of deviceType on the first platform that has one;
+// device receives that device.
 cl_context createContext(cl_device_type deviceType, cl_device_id& device);
 // The whole file, byte for byte.
 std::string readProgramSource(const std::string& fileName);
 cl_program createProgramFromSource(cl_context context, const std::string& source);
 cl_program createProgram(cl_context context, const std::string& fileName);
-// Builds for every device of the program's context, with the options of device's work split
-// (workSplitFor); on failure prints device's build log on standard output and ends the process.
+// Builds for device alone, with the options buildOptionsFor gives it (its work split, exact
+// division where it offers it); on failure prints device's build log on standard output and
+// ends the process.
 void buildProgram(cl_program program, cl_device_id device);
 // text with every occurrence of token replaced; replacements are never rescanned.
 std::string replaceAll(const std::string& text, const std::string& token,

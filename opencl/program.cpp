@@ -30,8 +30,10 @@ cl_program createProgram(cl_context context, const std::string& fileName) {
 }
 
 void buildProgram(cl_program program, cl_device_id device) {
-  const char* options = buildOptions(workSplitFor(device));
-  if (clBuildProgram(program, 0, nullptr, options, nullptr, nullptr) == CL_SUCCESS) return;
+  // For the one device only: the context holds no other, and a build for every device of a
+  // platform would cost one compilation each.
+  const std::string options = buildOptionsFor(device);
+  if (clBuildProgram(program, 1, &device, options.c_str(), nullptr, nullptr) == CL_SUCCESS) return;
   size_t logSize = 0;
   clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, 0, nullptr, &logSize);
   std::vector<char> log(logSize + 1, '\0');

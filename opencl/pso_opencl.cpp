@@ -7,6 +7,7 @@
 
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
+#include "opencl/queue_calls.h"
 
 namespace {
 
@@ -96,24 +97,25 @@ void NN_PSO_OpenCL::simNNs(const std::vector<float>& inputs) {
       setKernelArg(simulationKernel, 7, n) != CL_SUCCESS) {
     fatal("Error setting arguments in simNNs", 151);
   }
-  // The in-order queue runs the write before the kernel; clFinish below keeps weights
-  // untouched on the host until the write has read them.
-  checkCl(clEnqueueWriteBuffer(queue, weightsBuffer, CL_FALSE, 0, sizeof(float) * weights.size(),
-                               weights.data(), 0, nullptr, nullptr),
-          "Error writing weights to buffer", 152);
+  // The in-order queue runs the write before the kernel, and the blocking read of mses after
+  // both: weights must stay untouched until then, as the loop does.
+  checkCl(
+      enqueueWrite(queue, weightsBuffer, false, 0, sizeof(float) * weights.size(), weights.data()),
+      "Error writing weights to buffer", 152);
 
   // Dimension 0 the particle, dimension 1 the sample: one particle and G samples per group.
   const size_t G = static_cast<size_t>(groupSize);
   const size_t global[2] = {static_cast<size_t>(parameters.populationSize),
                             roundUp(static_cast<size_t>(n), G)};
   const size_t local[2] = {1, G};
-  const cl_int status = clEnqueueNDRangeKernel(queue, simulationKernel, 2, nullptr, global, local,
-                                               0, nullptr, nullptr);
+  const cl_int status = enqueueKernel(queue, simulationKernel, 2, global, local);
   if (status != CL_SUCCESS) {
     std::cout << "kernel err= " << status << std::endl;
     fatal("Error running kernel ", 504);
   }
-  clFinish(queue);
+  // No wait: the device starts now and the loop draws the swarm's next random numbers
+  // meanwhile; mses waits for the errors.
+  checkCl(flushQueue(queue), "Error submitting the swarm evaluation", 563);
 }
 
 std::vector<float> NN_PSO_OpenCL::mses(const std::vector<float>& targets) {
@@ -128,11 +130,8 @@ std::vector<float> NN_PSO_OpenCL::mses(const std::vector<float>& targets) {
   // One work-group per particle.
   const size_t global = static_cast<size_t>(mseGroupSize) * P;
   const size_t local = static_cast<size_t>(mseGroupSize);
-  checkCl(
-      clEnqueueNDRangeKernel(queue, mseKernel, 1, nullptr, &global, &local, 0, nullptr, nullptr),
-      "Error running mse kernel", 466);
-  checkCl(clEnqueueReadBuffer(queue, msesBuffer, CL_TRUE, 0, sizeof(float) * P, result.data(), 0,
-                              nullptr, nullptr),
+  checkCl(enqueueKernel(queue, mseKernel, 1, &global, &local), "Error running mse kernel", 466);
+  checkCl(enqueueRead(queue, msesBuffer, true, 0, sizeof(float) * P, result.data()),
           "Error reading back mses", 670);
   return result;
 }

@@ -24,7 +24,8 @@ class NN_PSO_OpenCL : public NN_PSO, public NN_OpenCL {
   // NN_PSO block, then the device report; the variants add their own lines between the two.
   void printInfo() override;
   // Writes every particle's weights to the device and simulates them on the set inputs
-  // belongs to; the host outputs member is left untouched.
+  // belongs to; the host outputs member is left untouched. Returns without waiting: weights
+  // must not change before the next mses has returned.
   void simNNs(const std::vector<float>& inputs) override;
   // One mean squared error per particle against targets; follows a simNNs of the matching
   // input set.
@@ -33,6 +34,8 @@ class NN_PSO_OpenCL : public NN_PSO, public NN_OpenCL {
   virtual int maxWorkGroupSize() = 0;
 
  protected:
+  // simNNs returns while the device evaluates; the loop draws the next move meanwhile.
+  bool evaluatesInBackground() const override { return true; }
   // Binds the simulation kernel's arguments that both variants fix at construction: 1 the
   // weights, 2 the outputs, 3 the layer count, 4 the layers, 5 the output ranges, 6 the
   // population and 8 the weights per network.
@@ -81,6 +84,12 @@ class NN_PSO_OpenCL_local : public NN_PSO_OpenCL {
   // The kernel's work-group limit, lowered so that the weights, two layer arrays per
   // work-item and a margin fit into the device's local memory (localMemoryFit).
   int maxWorkGroupSize() override;
+
+ private:
+  // CL_KERNEL_LOCAL_MEM_SIZE of the simulation kernel before any local argument was bound:
+  // the kernel's own local memory. Once the weights are bound, implementations count them in
+  // that figure too, and localMemoryFit would subtract them twice.
+  cl_ulong kernelLocalBytes = 0;
 };
 
 // Work-items per group whose local memory fits beside the weights:

@@ -41,8 +41,9 @@ NN_PSO_OpenCL_local::NN_PSO_OpenCL_local(const std::string& configurationFileNam
   // Arguments 0 (inputs) and 7 (sample count) are bound by every simNNs.
   bindSimulationArguments();
   checkCl(setKernelArg(simulationKernel, 9, maxLayerSize()), kBinding, kBindingStatus);
-  checkCl(setKernelLocal(simulationKernel, 10, sizeof(float) * numberOfWeights()), kBinding,
-          kBindingStatus);
+  checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_LOCAL_MEM_SIZE,
+                                   sizeof kernelLocalBytes, &kernelLocalBytes, nullptr),
+          "Error finding max group size", 843);
 
   chooseGroupSize("simulate_neural_networks_local");
   if (groupSize < 1) {
@@ -57,6 +58,8 @@ NN_PSO_OpenCL_local::NN_PSO_OpenCL_local(const std::string& configurationFileNam
           846);
   }
 
+  checkCl(setKernelLocal(simulationKernel, 10, sizeof(float) * numberOfWeights()), kBinding,
+          kBindingStatus);
   const size_t layerBytes = sizeof(float) * groupSize * maxLayerSize();
   checkCl(setKernelLocal(simulationKernel, 11, layerBytes), kBinding, kBindingStatus);
   checkCl(setKernelLocal(simulationKernel, 12, layerBytes), kBinding, kBindingStatus);
@@ -66,19 +69,15 @@ NN_PSO_OpenCL_local::~NN_PSO_OpenCL_local() { simulationKernel.reset(); }
 
 int NN_PSO_OpenCL_local::maxWorkGroupSize() {
   size_t kernelLimit = 0;
-  cl_ulong kernelLocal = 0;
   cl_ulong deviceLocal = 0;
   const char* failure = "Error finding max group size";
   checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_WORK_GROUP_SIZE,
                                    sizeof kernelLimit, &kernelLimit, nullptr),
           failure, 843);
-  checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_LOCAL_MEM_SIZE,
-                                   sizeof kernelLocal, &kernelLocal, nullptr),
-          failure, 843);
   checkCl(
       clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof deviceLocal, &deviceLocal, nullptr),
       failure, 843);
-  const int fit = localMemoryFit(deviceLocal, kernelLocal, numberOfWeights(), maxLayerSize());
+  const int fit = localMemoryFit(deviceLocal, kernelLocalBytes, numberOfWeights(), maxLayerSize());
   return static_cast<int>(std::min<long long>(static_cast<long long>(kernelLimit), fit));
 }
 

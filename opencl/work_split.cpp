@@ -27,8 +27,20 @@ WorkSplit workSplitFor(cl_device_id device) {
 
 void forceWorkSplit(std::optional<WorkSplit> split) { forcedSplit() = split; }
 
-const char* buildOptions(WorkSplit split) {
-  return split == WorkSplit::Gpu ? "-DWORK_SPLIT_GPU" : nullptr;
+std::string buildOptions(WorkSplit split, bool correctlyRoundedDivide) {
+  std::string options = split == WorkSplit::Gpu ? "-DWORK_SPLIT_GPU" : "";
+  if (correctlyRoundedDivide) {
+    if (!options.empty()) options += ' ';
+    options += "-cl-fp32-correctly-rounded-divide-sqrt";
+  }
+  return options;
+}
+
+std::string buildOptionsFor(cl_device_id device) {
+  cl_device_fp_config single = 0;
+  // A failed query leaves 0: the option is then not asked for, which every device accepts.
+  clGetDeviceInfo(device, CL_DEVICE_SINGLE_FP_CONFIG, sizeof single, &single, nullptr);
+  return buildOptions(workSplitFor(device), (single & CL_FP_CORRECTLY_ROUNDED_DIVIDE_SQRT) != 0);
 }
 
 size_t roundDownToMultiple(size_t limit, size_t multiple) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 
 // NN_kernels.cl holds two ways of sharing a kernel's work among work-items, chosen when the
 // program is built (the table at the top of the file says which kernel does what):
@@ -22,8 +23,15 @@ WorkSplit workSplitFor(cl_device_id device);
 // returns to the device's own. The tests build the GPU split for the CPU device this way.
 void forceWorkSplit(std::optional<WorkSplit> split);
 
-// The build options of a split: nullptr (none) for Cpu, "-DWORK_SPLIT_GPU" for Gpu.
-const char* buildOptions(WorkSplit split);
+// The build options of a split: "-DWORK_SPLIT_GPU" for Gpu, none for Cpu; and, for a device
+// that can divide exactly, "-cl-fp32-correctly-rounded-divide-sqrt": without it OpenCL lets
+// `/` be 2.5 ulp off (GPU compilers then multiply by a reciprocal), and the sigmoid, the target
+// scaling and the error division would leave the host's results by more than exp's ulps.
+std::string buildOptions(WorkSplit split, bool correctlyRoundedDivide);
+
+// The options programs for device are built with: its split (workSplitFor) and whether its
+// CL_DEVICE_SINGLE_FP_CONFIG reports CL_FP_CORRECTLY_ROUNDED_DIVIDE_SQRT.
+std::string buildOptionsFor(cl_device_id device);
 
 // The largest multiple of `multiple` that is at most limit; limit itself when no multiple
 // fits (a group smaller than the device's preferred multiple still runs) or multiple is 0.

@@ -344,6 +344,11 @@ int runTallis(int argc, char** argv) {
     std::cout << "tallis " << kVersion << std::endl;
     return 0;
   }
+  // Not in the usage: the attribute keys, one a line, for the shell's completion.
+  if (argc == 2 && std::string(argv[1]) == "--list-keys") {
+    for (const AttributeKey& entry : attributeKeys) std::cout << entry.key << '\n';
+    return std::cout.flush() ? 0 : 1;
+  }
   if (argc < 7) {
     printUsageInformation();
     return 0;

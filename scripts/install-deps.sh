@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev
           libboost-program-options-dev libboost-dev zlib1g-dev
           ocl-icd-opencl-dev opencl-headers pocl-opencl-icd libfann-dev gnuplot-nox
-          clang libclang-rt-14-dev clang-format libxgboost-dev)
+          clang libclang-rt-14-dev clang-format libxgboost-dev liblinear-dev man-db oclgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

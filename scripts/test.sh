@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds with warnings as errors, and runs every
-# test; then builds the tests again under AddressSanitizer and UndefinedBehaviorSanitizer and
+# test; then runs the GPU-device OpenCL tests again on Oclgrind, a simulated GPU that checks
+# every kernel launch for data races, barrier divergence, invalid memory accesses and misused
+# OpenCL calls; then builds the tests again under AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs them once more; then builds the fuzzing harnesses with clang, replays every input that
 # once broke a reader and fuzzes each reader for a bounded time (tests/fuzz); last, checks that
 # every C++ file is formatted as .clang-format says.
@@ -10,6 +12,8 @@ bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWERROR=ON >/dev/null
 cmake --build build -j"$(nproc)"
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 900)
+
+bash scripts/oclgrind-check.sh build
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF \
   -DWERROR=ON >/dev/null

@@ -54,7 +54,7 @@ double NN_BP::train() {
   ValidationRecord record;
   record.weights = weights;
   if (parameters.momentum) velocities.assign(weights.size(), 0.0f);
-  std::unique_ptr<BPEpoch> fused = fusedEpoch();
+  fused = fusedEpoch();
   // The sample order of an epoch; empty: file order.
   std::vector<int> order;
   if (parameters.shuffle.value_or(false)) {
@@ -66,14 +66,18 @@ double NN_BP::train() {
   int epoch = 0;
   while (!trainingShouldEnd(record.bestError, epoch, total.elapsed(), parameters.iterations,
                             parameters.mse, parameters.time)) {
-    trainEpoch(fused.get(), order);
+    if (!order.empty()) shuffleOrder(order);
+    trainEpoch(order);
     ++epoch;
     if (epoch % parameters.stripLength == 0 && numberOfValidationSamples() > 0)
       checkValidation(record, epoch);
     if (epoch % 100 == 0) printEpochProgress(record, epoch);
+    showEpochProgress(record, epoch, total.elapsed());
   }
+  clearTrainingProgress();
 
   training.stop();
+  fused.reset();
   finishTraining();
   // Without an improving validation check the best copy still holds the random initial
   // weights; the weights trained last are then the better answer.
@@ -92,9 +96,8 @@ std::unique_ptr<BPEpoch> NN_BP::fusedEpoch() {
       new BPEpoch(layers, trainingTargets, outputRanges, parameters.learningRate, outputError()));
 }
 
-void NN_BP::trainEpoch(BPEpoch* fused, std::vector<int>& order) {
+void NN_BP::trainEpoch(const std::vector<int>& order) {
   const int samples = numberOfTrainingSamples();
-  if (!order.empty()) shuffleOrder(order);
   int first = 0;
   if (fused != nullptr && samples > 0) {
     // All but the last sample in the fused form; the last through the steps, so the working
@@ -141,6 +144,13 @@ void NN_BP::checkValidation(ValidationRecord& record, int epoch) {
     record.taken = true;
     record.bestError = static_cast<float>(v);
   }
+}
+
+void NN_BP::showEpochProgress(const ValidationRecord& record, int epoch, double seconds) const {
+  const bool auc = parameters.options.ranksByAuc();
+  const double best = auc ? record.bestAuc : record.bestError < FLT_MAX ? record.bestError : -1;
+  showTrainingProgress("epoch", epoch, parameters.iterations, seconds, parameters.time,
+                       auc ? "AUC" : "MSE", best);
 }
 
 void NN_BP::printEpochProgress(const ValidationRecord& record, int epoch) {

@@ -44,12 +44,21 @@ class NN_BP : public virtual NN {
   float* deltaWeights = nullptr;  // numberOfWeights()
   std::vector<float> velocities;  // numberOfWeights() with "Momentum", else empty
 
+  // One epoch: every training sample once, in order (file order when empty). Here the four
+  // steps through the virtual table, fused where that is bit-identical; a derived class that
+  // can run a whole epoch at once (the OpenCL trainer's epoch kernel) overrides it, and must
+  // leave exactly the weights the steps leave.
+  virtual void trainEpoch(const std::vector<int>& order);
+
  private:
   // The phases of train().
   std::unique_ptr<BPEpoch> fusedEpoch();
-  void trainEpoch(BPEpoch* fused, std::vector<int>& order);
   void checkValidation(ValidationRecord& record, int epoch);
   void printEpochProgress(const ValidationRecord& record, int epoch);
+  // The status line on a terminal (nothing otherwise).
+  void showEpochProgress(const ValidationRecord& record, int epoch, double seconds) const;
   // The error-term options of propagateBackwards.
   OutputError outputError() const;
+
+  std::unique_ptr<BPEpoch> fused;  // during train(), where the fused epoch may stand in
 };

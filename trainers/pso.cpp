@@ -64,6 +64,7 @@ double NN_PSO::train() {
                             parameters.mse, parameters.time)) {
     if (iteration == 0) training.start();
     simNNs(trainingInputs);
+    if (evaluatesInBackground()) swarm.drawAhead();
     swarm.updateFitnesses(mses(trainingTargets));
     swarm.nextIteration();
     ++iteration;
@@ -72,7 +73,9 @@ double NN_PSO::train() {
         numberOfValidationSamples() > 0)
       checkValidation(record);
     if (iteration % 100 == 0) printIterationProgress(record, iteration);
+    showIterationProgress(record, iteration, total.elapsed());
   }
+  clearTrainingProgress();
   training.stop();
 
   // Without an improving validation check (no validation samples, or too few iterations)
@@ -118,6 +121,13 @@ void NN_PSO::checkValidation(SwarmRecord& record) {
   const auto first = weights.begin() + static_cast<std::ptrdiff_t>(particle) * D;
   std::copy(first, first + D, record.weights.begin());
   record.improved = true;
+}
+
+void NN_PSO::showIterationProgress(const SwarmRecord& record, int iteration, double seconds) const {
+  const bool auc = parameters.options.ranksByAuc();
+  const double best = auc ? record.bestAuc : record.best < FLT_MAX ? record.best : -1;
+  showTrainingProgress("iteration", iteration, parameters.iterations, seconds, parameters.time,
+                       auc ? "AUC" : "MSE", best);
 }
 
 void NN_PSO::printIterationProgress(const SwarmRecord& record, int iteration) {

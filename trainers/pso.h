@@ -14,6 +14,10 @@ class ParticleSwarm {
  public:
   ParticleSwarm(const PSOParameters& parameters, std::vector<float>& positions);
   void updateFitnesses(const std::vector<float>& fitnesses);
+  // Draws now, in the same order, the two random numbers per coordinate that the next
+  // updateVelocities takes: they do not depend on the fitnesses, so a trainer whose evaluation
+  // runs elsewhere (an OpenCL device) draws them while it waits, with identical results.
+  void drawAhead();
   void nextIteration();
   void updateVelocities();
   void updatePositions();
@@ -26,6 +30,9 @@ class ParticleSwarm {
   std::vector<float> personalBestFitnesses;
   std::vector<float> globalBestPosition;
   float globalBestFitness;
+
+ private:
+  std::vector<int> drawn;  // rand() results of drawAhead, two per coordinate; empty: none
 };
 
 // Particle-swarm optimisation on the CPU. weights holds P*D floats; after simNNs over n
@@ -43,8 +50,15 @@ class NN_PSO : public virtual NN {
 
   PSOParameters parameters;
 
+ protected:
+  // Whether simNNs returns before the evaluation is done; the loop then draws the swarm's next
+  // random numbers (ParticleSwarm::drawAhead) before asking for the errors.
+  virtual bool evaluatesInBackground() const { return false; }
+
  private:
   // The phases of train().
   void checkValidation(SwarmRecord& record);
   void printIterationProgress(const SwarmRecord& record, int iteration);
+  // The status line on a terminal (nothing otherwise).
+  void showIterationProgress(const SwarmRecord& record, int iteration, double seconds) const;
 };

@@ -58,6 +58,11 @@ void ParticleSwarm::updateFitnesses(const std::vector<float>& fitnesses) {
   }
 }
 
+void ParticleSwarm::drawAhead() {
+  drawn.resize(2 * velocities.size());
+  for (int& draw : drawn) draw = std::rand();
+}
+
 void ParticleSwarm::nextIteration() {
   ++iterationCount;
   updateVelocities();
@@ -73,15 +78,17 @@ void ParticleSwarm::updateVelocities() {
   const float maxSpeed = parameters.maxSpeed;
   // v = omega*v + r1*phiP*(personal best - x) + r2*phiG*(global best - x), in double,
   // two fresh draws per coordinate, then limited to maxSpeed in either direction.
+  const bool ahead = !drawn.empty();
   for (std::size_t i = 0; i < coordinates; ++i) {
     const double x = positions[i];
-    const double r1 = std::rand() * kRandScale;
-    const double r2 = std::rand() * kRandScale;
+    const double r1 = (ahead ? drawn[2 * i] : std::rand()) * kRandScale;
+    const double r2 = (ahead ? drawn[2 * i + 1] : std::rand()) * kRandScale;
     const double v = omega * velocities[i] + r1 * phiP * (personalBestPositions[i] - x) +
                      r2 * phiG * (globalBestPosition[i % D] - x);
     velocities[i] = static_cast<float>(v);
     if (std::fabs(velocities[i]) > maxSpeed) velocities[i] = std::copysign(maxSpeed, velocities[i]);
   }
+  drawn.clear();  // keeps its memory for the next drawAhead
 }
 
 void ParticleSwarm::updatePositions() {

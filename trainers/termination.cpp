@@ -6,6 +6,7 @@
 #include <string>
 
 #include "nn/fatal.h"
+#include "nn/terminal_progress.h"
 
 void requireTerminatingCondition(int iterations, float mse, float time) {
   if (mse == 0.0f && iterations == 0 && time == 0.0f) fatal("No terminating conditions", -79);
@@ -41,13 +42,33 @@ bool trainingShouldEnd(float bestValidationError, int completed, double elapsedS
   return false;
 }
 
+void showTrainingProgress(const char* pass, int completed, int iterations, double seconds,
+                          float time, const char* figure, double best) {
+  if (!progress::due()) return;
+  std::ostringstream text;
+  text << pass << ' ' << completed;
+  if (iterations > 0) text << " of " << iterations;
+  text.setf(std::ios::fixed);
+  text.precision(1);
+  text << ", " << seconds << " s";
+  if (time > 0) text << " of " << time << " s";
+  text.unsetf(std::ios::fixed);
+  text.precision(6);
+  if (best >= 0) text << ", best validation " << figure << ' ' << best;
+  progress::show(text.str());
+}
+
+void clearTrainingProgress() { progress::clear(); }
+
 void printProgress(int completed, double trainingError, double validationError, double bestError) {
+  progress::clear();
   std::cout << "training mse[" << completed << "]= " << trainingError
             << "\t validation mse = " << validationError << "\t best mse = " << bestError
             << std::endl;
 }
 
 void printAucProgress(int completed, double trainingError, double validationAuc, double bestAuc) {
+  progress::clear();
   auto figure = [](double auc) {
     std::ostringstream text;
     if (auc >= 0) {

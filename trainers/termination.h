@@ -30,6 +30,15 @@ void printProgress(int completed, double trainingError, double validationError, 
 // validation AUC = <latest check>\t best AUC = <best check>", each AUC "n/a" before a check.
 void printAucProgress(int completed, double trainingError, double validationAuc, double bestAuc);
 
+// The status line a person at a terminal sees while a loop trains (nothing otherwise):
+// "<pass> <completed> of <iterations>, <seconds> s, best validation <figure> <best>"; the
+// "of" parts only for the limits in force, the best figure once a check has measured one
+// (best < 0: none yet). Throttled; call it after every epoch or iteration.
+void showTrainingProgress(const char* pass, int completed, int iterations, double seconds,
+                          float time, const char* figure, double best);
+// Removes the status line: before a line on standard output, and when training ends.
+void clearTrainingProgress();
+
 // Runs train() for exactly n iterations, the mse and time limits off, then restores the three
 // limits of parameters; returns train()'s seconds divided by n.
 template <class Parameters, class Train>

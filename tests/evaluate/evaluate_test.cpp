@@ -139,14 +139,55 @@ TEST_F(EvaluateProgram, IncompleteChartsAreNotPutInPlace) {
   EXPECT_EQ(runProgram("ls -A '" + folder.path() + "' | grep -c '^\\.ombra'").out, "0\n");
 }
 
+// What gnuplot is given: a stand-in keeps the script and the data, then draws them.
+TEST_F(EvaluateProgram, ChartsNameTheRunAndEveryModelsFigure) {
+  const std::string gnuplot = runProgram("command -v gnuplot").out;
+  ASSERT_FALSE(gnuplot.empty());
+  mkdir(folder.file("bin").c_str(), 0755);
+  mkdir(folder.file("seen").c_str(), 0755);
+  folder.write("bin/gnuplot", "#!/bin/sh\ncp charts.gp pr.dat '" + folder.file("seen") +
+                                  "'/\nexec " + gnuplot.substr(0, gnuplot.size() - 1) +
+                                  " \"$@\"\n");
+  chmod(folder.file("bin/gnuplot").c_str(), 0755);
+  const ProgramRun result =
+      runProgram("cd '" + folder.path() + "' && PATH=\"$PWD/bin:$PATH\" " + OMBRA_EVALUATE_PATH +
+                 " net.bin train.dat --no-importance --charts run");
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::string script = readFile(folder.file("seen/charts.gp"));
+  for (const char* text : {"'ROC curve of net.bin on train.dat (test samples)'", "set logscale x",
+                           "'network (AUC 0.", "'logistic regression (PR AUC 0.",
+                           // 40 test samples of 40 distinct outputs: ten bins of four.
+                           "'network (Brier 0.1", ", 10 bins of 4)'",
+                           "'prior (training share) (Brier 0.", ", 1 bin of 40)'"}) {
+    EXPECT_NE(script.find(text), std::string::npos) << text << " not in\n" << script;
+  }
+  // The precision-recall curves start at the first failed job found, never at recall 0.
+  std::istringstream curves(readFile(folder.file("seen/pr.dat")));
+  double recall, precision;
+  while (curves >> recall >> precision) EXPECT_GT(recall, 0);
+}
+
+// The charts are still drawn (a set without negatives has no false-positive axis to scale).
 TEST_F(EvaluateProgram, OneClassSetPrintsNotAvailableAndFails) {
   writeData("negatives.dat", 60, 20, 40, [](int) { return false; });
-  const ProgramRun result =
-      evaluate("'" + network + "' '" + folder.file("negatives.dat") +
-               "' --no-baselines --columns '" + folder.file("train.dat.columns") + "'");
-  EXPECT_EQ(result.status, 1);
-  EXPECT_TRUE(std::regex_search(result.out, std::regex("\nnetwork +n/a +n/a +0\\."))) << result.out;
-  EXPECT_NE(result.err.find("are all completed"), std::string::npos) << result.err;
+  writeData("positives.dat", 60, 20, 40, [](int) { return true; });
+  for (const char* set : {"negatives", "positives"}) {
+    const ProgramRun result =
+        evaluate("'" + network + "' '" + folder.file(set) +
+                 ".dat' --no-baselines --no-importance --charts '" + folder.file(set) +
+                 "' --columns '" + folder.file("train.dat.columns") + "'");
+    EXPECT_EQ(result.status, 1) << set;
+    // ROC AUC needs both classes; PR AUC needs positives (all of them: 1).
+    EXPECT_TRUE(std::regex_search(
+        result.out,
+        std::regex(set[0] == 'n' ? "\nnetwork +n/a +n/a +0\\." : "\nnetwork +n/a +1\\.0000 ")))
+        << result.out;
+    EXPECT_NE(result.err.find(std::string("are all ") +
+                              (set[0] == 'n' ? "completed" : "failed or cancelled")),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(readFile(folder.file(set) + "-roc.png").substr(1, 3), "PNG") << set;
+  }
 }
 
 // Another file of the same columns but other ranges: the network still sees its inputs
@@ -207,6 +248,8 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       {"{net} {data} --shuffles 0", 2, "--shuffles: must be 1 to 1000"},
       {"{net} {data} --output 0", 2, "--output: must be 1 or more"},
       {"{net} {data} --seed x", 2, "the argument ('x') for option '--seed' is invalid"},
+      {"{net} {data} --threads 0", 2, "--threads: must be 1 to 1024"},
+      {"-- {net} {data} --no-baselines", 2, "got 3 file names"},  // -- ends the options
       {"{net} {data} --no-such", 2, "unrecognised option '--no-such'"},
       {"{net} {data} --charts /nonexistent/run", 2, "--charts: no folder /nonexistent"},
       {"{net} c-roc.png --charts c", 2,
@@ -299,6 +342,37 @@ TEST(EvaluateDemo, RocAucAgreesWithTheNetworksOwnAnswers) {
   }
   ASSERT_GT(pairs, 0);
   EXPECT_NEAR(std::stod(auc[1]), wins / pairs, 0.001);
+}
+
+// The logistic regression baseline on the demo's data against the figures the earlier
+// solver gave (XGBoost's coordinate descent, stopped early): every figure the same to 0.001
+// or better. The converged fit ranks a little better at the low false-positive rates; the
+// table's order: ROC AUC, PR AUC, Brier, LogLoss, TPR@1%, TPR@5%, TPR@10%, Lift10%, TPR@.5,
+// Prec@.5, F1@.5, F1@val. And no figure depends on the number of threads.
+TEST(EvaluateDemo, LogisticRegressionSameOrBetterForAnyThreads) {
+  ScratchFolder folder;
+  std::vector<float> floats(10, 0.5f);  // 9 inputs, 1 output: the network is not judged here
+  for (int k = 0; k < 20; ++k) floats.push_back(k % 2 == 0 ? -1000.0f : 1000.0f);
+  std::ofstream(folder.file("net.bin"), std::ios::binary) << networkFileBytes({9, 1}, floats);
+  const std::string run = std::string(OMBRA_EVALUATE_PATH) + " --shuffles 2 --threads ";
+  const std::string files = " -- '" + folder.file("net.bin") + "' " + DEMO_DIR + "/train.dat";
+  const ProgramRun one = runProgram(run + "1" + files);
+  const ProgramRun three = runProgram(run + "3" + files);
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(three.out, one.out);
+
+  const double earlier[12] = {0.8017, 0.6997, 0.1687, 0.5178, 0.0870, 0.4058,
+                              0.5181, 2.32,   0.6703, 0.6801, 0.6752, 0.6486};
+  std::smatch row;
+  ASSERT_TRUE(std::regex_search(one.out, row, std::regex("\nlogistic regression +([^\n]*)")));
+  std::istringstream figures(row[1].str());
+  for (int k = 0; k < 12; ++k) {
+    double figure = 0;
+    ASSERT_TRUE(figures >> figure) << row[1];
+    const bool lowerIsBetter = k == 2 || k == 3;  // Brier, log loss
+    EXPECT_LE(lowerIsBetter ? figure - earlier[k] : earlier[k] - figure, 0.001)
+        << "figure " << k + 1 << " of " << row[1];
+  }
 }
 
 }  // namespace

@@ -173,6 +173,33 @@ TEST(OmbraTraining, TrainedAndReloadedNetworksAnswerAlike) {
   EXPECT_EQ(std::count(reloaded.out.begin(), reloaded.out.end(), '\n'), 9 + 4);  // info, answers
 }
 
+// The status line of training reaches a terminal only: under script(1) standard error is one,
+// and shows the epochs and is cleared at the end; standard output keeps its bytes.
+TEST(OmbraTraining, StatusLineOnlyWhenStandardErrorIsATerminal) {
+  ScratchFolder folder;
+  folder.write("net.cfg", "2 3 1");
+  folder.write("train.dat",
+               "3 1 1\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n"
+               "0\t12\t0\t\n1\t45\t1\t\n0\t20\t0\t\n1\t50\t1\t\n1\t10\t0\t\n");
+  folder.write("bp.txt", "Iterations: 300\nStrip length: 5\nSeed: 3\n");
+  const std::string train =
+      "cd '" + folder.path() + "' && '" + ombra + "' BP net.cfg train.dat bp.txt </dev/null";
+  const ProgramRun plain = runProgram(train);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, "");
+  // script copies what the program writes to the terminal to its own standard output.
+  const ProgramRun terminal = runProgram(
+      "script -qec " + test_support::shellQuoted(train + " >'" + folder.file("out.txt") + "'") +
+      " /dev/null");
+  ASSERT_EQ(terminal.status, 0) << terminal.err;
+  EXPECT_EQ(readFile(folder.file("out.txt")), plain.out);
+  const std::string& screen = terminal.out;
+  EXPECT_NE(screen.find("\r\033[Kepoch 1 of 300, "), std::string::npos) << screen;
+  EXPECT_NE(screen.find("best validation MSE "), std::string::npos) << screen;
+  ASSERT_GE(screen.size(), 4u);
+  EXPECT_EQ(screen.substr(screen.size() - 4), "\r\033[K") << "the line is cleared at the end";
+}
+
 TEST(PredictionLoop, ThreeInputsAnswerOnlyAfterTheThirdValue) {
   std::unique_ptr<TestNetwork> network(
       new TestNetwork({3, 2}, {0, 1, 0, 1, 0, 1}, {0, 1, 0, 1}, {0, 1, 2, 3, -1, -2, 1, 0.5f}));

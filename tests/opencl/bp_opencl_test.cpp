@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "opencl/cl_check.h"
+#include "opencl/queue_calls.h"
 #include "opencl_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -69,6 +70,22 @@ class DeviceBP : public Probe<NN_BP_OpenCL> {
   void forceGroupSizes(size_t layers, size_t update) {
     forwardGroupSize = backwardGroupSize = layers;
     updateGroupSize = update;
+  }
+  // The weights as the loop would see them: read back from the device first.
+  const std::vector<float>& currentWeights() {
+    readBackWeights();
+    return weights;
+  }
+  bool usesEpochKernel() const { return static_cast<bool>(epochKernel); }
+  // Later epochs run the per-sample steps, or train_epoch with groups of `size`.
+  void useTheSteps() {
+    epochKernel.reset();
+    batchKernel.reset();
+  }
+  // Groups of `size` work-items, launches of `samples` samples.
+  void forceEpochLaunches(size_t size, int samples) {
+    epochGroupSize = size;
+    samplesPerEpochLaunch = samples;
   }
   cl_mem trainingInputs() const { return trainingInputsBuffer; }
   cl_mem trainingTargets() const { return trainingTargetsBuffer; }
@@ -172,6 +189,53 @@ TEST_P(BPSplitTest, TrainingFollowsTheCpuTrainer) {
     }
 }
 
+// With the GPU split an epoch is one launch of train_epoch, and an error one launch over the
+// set; they leave bit for bit the weights and errors of the per-sample steps on the same
+// device: file order and shuffled, with validation checks (weights read back at each) and
+// without (the last weights kept), no hidden layer and two, with groups narrower than the
+// layers and an epoch cut into several launches.
+TEST_P(BPSplitTest, EpochKernelLeavesTheWeightsOfTheSteps) {
+  const std::pair<std::vector<int>, size_t> networks[] = {
+      {{3, 2}, 0}, {{3, 7, 6, 2}, 0}, {{3, 7, 6, 2}, 4}};
+  for (const auto& [layers, group] : networks) {
+    for (const char* options : {"", "Seed: 4\nShuffle: 1\n"}) {
+      SCOPED_TRACE(configuration(layers) + "group " + std::to_string(group) + " " + options);
+      writeNetwork(layers, 30, *options ? 0 : 5, 2,
+                   std::string("Learning rate: 0.3\nIterations: 3\nStrip length: 2\n") + options);
+      DeviceBP epoch(deviceType());
+      DeviceBP steps(deviceType());
+      ASSERT_EQ(epoch.usesEpochKernel(), gpuSplit());
+      if (group > 0) epoch.forceEpochLaunches(group, 7);  // an epoch of 30 in five launches
+      steps.useTheSteps();
+      std::srand(kSeed);
+      epoch.train();
+      std::srand(kSeed);
+      steps.train();
+      EXPECT_EQ(epoch.currentWeights(), steps.currentWeights());
+      // One launch over the set, or a forward pass per sample: the same error.
+      EXPECT_EQ(epoch.computeMSE(epoch.testInputsVector(), epoch.testTargetsVector()),
+                steps.computeMSE(steps.testInputsVector(), steps.testTargetsVector()));
+    }
+  }
+}
+
+// A device fault surfaces at the first wait after it; that wait reports it under its own
+// message: the epoch's for train_epoch, the steps' for the per-sample path.
+TEST_P(BPSplitTest, FailedWaitIsReportedUnderItsOwnMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  writeNetwork({3, 5, 1}, 6, 2, 2, "Iterations: 2\n");
+  const bool epoch = gpuSplit();
+  EXPECT_EXIT(
+      {
+        DeviceBP device(deviceType());
+        failWaitAfter(1, CL_OUT_OF_RESOURCES);  // after the weights' upload: the first epoch's
+        device.train();
+      },
+      ::testing::ExitedWithCode((epoch ? 559 : 558) & 255),
+      epoch ? "^Error waiting for the training epoch\n$"
+            : "^Error waiting for the back-propagation steps\n$");
+}
+
 // The report lists the GPU split's work-group sizes after the device report; the CPU split
 // adds nothing to it.
 TEST_P(BPSplitTest, DeviceReportNamesTheSplitsGroupSizes) {
@@ -191,6 +255,7 @@ TEST_P(BPSplitTest, DeviceReportNamesTheSplitsGroupSizes) {
   EXPECT_NE(report.find("\nWork-group size of layer_propagate_backwards: ", listed),
             std::string::npos);
   EXPECT_NE(report.find("\nWork-group size of apply_delta_weights: ", listed), std::string::npos);
+  EXPECT_NE(report.find("\nWork-group size of train_epoch: ", listed), std::string::npos);
   if (deviceType() == CL_DEVICE_TYPE_CPU) {  // PoCL's preferred multiple divides 64 and 256
     EXPECT_NE(report.find("layer_propagate_forward: 64\n"), std::string::npos) << report;
     EXPECT_NE(report.find("apply_delta_weights: 256\n"), std::string::npos) << report;

@@ -2,6 +2,7 @@
 // selection and the device report.
 #include "opencl/environment.h"
 
+#include <cstdlib>
 #include <sstream>
 
 #include "opencl_test_support.h"
@@ -36,7 +37,7 @@ TEST_F(ProgramTextTest, ReadsTheFileByteForByte) {
   const std::string text = std::string("line one\r\nline two\n\0after a NUL", 31) + "\n";
   writeFile("kernels.cl", text);
   EXPECT_EQ(readProgramSource("kernels.cl"), text);
-  EXPECT_EQ(readProgramSource("NN_kernels.cl"), readFile(KERNELS_PATH));
+  EXPECT_EQ(readProgramSource("NN_kernels.cl"), readFile(opencl_test::kernelsPath()));
 }
 
 TEST_F(ProgramTextTest, MissingFileIsFatal) {
@@ -61,6 +62,23 @@ TEST_F(OpenCLDeviceTest, ContextHoldsTheFirstDeviceOfTheType) {
   cl_device_type type = 0;
   clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof type, &type, nullptr);
   EXPECT_TRUE(type & CL_DEVICE_TYPE_CPU);
+}
+
+// PoCL shows two CPU devices when asked to: the context holds the chosen one alone, so that a
+// program is built once, not once per device of the platform. The child process starts the
+// runtime afresh with the setting.
+TEST_F(OpenCLDeviceTest, ContextHoldsOnlyTheChosenDevice) {
+  setenv("POCL_DEVICES", "pthread pthread", 1);
+  EXPECT_EXIT(
+      {
+        cl_device_id device = nullptr;
+        ClContext context(createContext(CL_DEVICE_TYPE_CPU, device));
+        cl_uint devices = 0;
+        clGetContextInfo(context, CL_CONTEXT_NUM_DEVICES, sizeof devices, &devices, nullptr);
+        std::exit(static_cast<int>(devices));
+      },
+      ::testing::ExitedWithCode(1), "");
+  unsetenv("POCL_DEVICES");
 }
 
 TEST_F(OpenCLDeviceTest, NoDeviceOfTheTypeIsFatal) {
@@ -98,9 +116,30 @@ TEST_P(KernelFileTest, BuildsAsReadAndWithTheTokenReplaced) {
   }
 }
 
-TEST(WorkSplitTest, OnlyTheGpuSplitHasBuildOptions) {
-  EXPECT_EQ(buildOptions(WorkSplit::Cpu), nullptr);
-  EXPECT_STREQ(buildOptions(WorkSplit::Gpu), "-DWORK_SPLIT_GPU");
+TEST(WorkSplitTest, BuildOptionsOfEachSplitAndDivision) {
+  const std::string exact = "-cl-fp32-correctly-rounded-divide-sqrt";
+  EXPECT_EQ(buildOptions(WorkSplit::Cpu, false), "");
+  EXPECT_EQ(buildOptions(WorkSplit::Gpu, false), "-DWORK_SPLIT_GPU");
+  EXPECT_EQ(buildOptions(WorkSplit::Cpu, true), exact);
+  EXPECT_EQ(buildOptions(WorkSplit::Gpu, true), "-DWORK_SPLIT_GPU " + exact);
+}
+
+// A device that can divide exactly gets a program that does: the build asks for it.
+TEST_P(KernelFileTest, ExactDivisionWhereTheDeviceOffersIt) {
+  cl_device_id device = nullptr;
+  ClContext context(createContext(deviceType(), device));
+  ClProgram program(createProgram(context, "NN_kernels.cl"));
+  buildProgram(program, device);
+  cl_device_fp_config single = 0;
+  ASSERT_EQ(clGetDeviceInfo(device, CL_DEVICE_SINGLE_FP_CONFIG, sizeof single, &single, nullptr),
+            CL_SUCCESS);
+  char options[256] = "";
+  ASSERT_EQ(clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_OPTIONS, sizeof options,
+                                  options, nullptr),
+            CL_SUCCESS);
+  const bool exact =
+      std::string(options).find("-cl-fp32-correctly-rounded-divide-sqrt") != std::string::npos;
+  EXPECT_EQ(exact, (single & CL_FP_CORRECTLY_ROUNDED_DIVIDE_SQRT) != 0) << options;
 }
 
 TEST_F(OpenCLDeviceTest, FailedBuildPrintsTheLogThenStops) {

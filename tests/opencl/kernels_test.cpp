@@ -3,6 +3,9 @@
 // rounded up to 64 or 256).
 #include <CL/cl.h>
 
+#include <cmath>
+#include <utility>
+
 #include "nn/network.h"
 #include "opencl/cl_check.h"
 #include "opencl/environment.h"
@@ -133,6 +136,39 @@ TEST_P(BPKernelTest, BackwardOutputLayerOverwritesItsWeightChanges) {
   EXPECT_EQ(changes[0], 0.02f * 0.125f);
   EXPECT_EQ(changes[1], 0.02f * 0.125f * -0.5f);
   for (int i = 2; i < 8; ++i) EXPECT_EQ(changes[i], kSentinel) << "change " << i;
+}
+
+// A hidden neuron (activation 0.5, one input of 1) under two upper neurons with deltas 1 and
+// -(1 + 2^-13) and weights 1 + 2^-12 and 1 + 2^-13. The products are 1 + 2^-12 and
+// -(1 + 2^-12 + 2^-26), rounded to -(1 + 2^-12): multiplied and added apart, the sum is exactly
+// 0, and so are the delta and its weight changes. A compiler that fuses the second multiply
+// into the add (ignoring FP_CONTRACT OFF) keeps the 2^-26 and leaves a delta of -2^-28.
+TEST_P(BPKernelTest, BackwardHiddenLayerHasNoFusedMultiplyAdd) {
+  const float a = std::ldexp(1.0f, -12), b = std::ldexp(1.0f, -13);
+  ClMem activations = buffer({1.0f, 0.5f});
+  ClMem upperDeltas = buffer({1.0f, -(1.0f + b)});
+  ClMem deltas = buffer({kSentinel});
+  // This layer's block (bias, weight), then the upper neurons' blocks (bias, weight on it).
+  ClMem weights = buffer({0.0f, 0.0f, 0.0f, 1.0f + a, 0.0f, 1.0f + b});
+  ClMem deltaWeights = buffer({kSentinel, kSentinel});
+  ClMem unused = buffer({0.0f, 1.0f});
+  ClKernel backward = kernel("layer_propagate_backwards");
+  const std::pair<cl_uint, cl_mem> buffers[] = {{0, activations}, {2, upperDeltas},  {3, deltas},
+                                                {4, weights},     {6, deltaWeights}, {12, unused},
+                                                {14, unused}};
+  for (const auto& [index, memory] : buffers) {
+    ASSERT_EQ(setKernelBuffer(backward, index, memory), CL_SUCCESS);
+  }
+  // activation offset 1, weight offset 0, 1 input, 1 neuron, 2 upper neurons, rate 1, hidden
+  const std::pair<cl_uint, int> values[] = {{1, 1}, {5, 0},  {7, 1}, {8, 1},
+                                            {9, 2}, {11, 0}, {13, 0}};
+  for (const auto& [index, value] : values)
+    ASSERT_EQ(setKernelArg(backward, index, value), CL_SUCCESS);
+  ASSERT_EQ(setKernelArg(backward, 10, 1.0f), CL_SUCCESS);
+  launch(backward, 64, 64);
+
+  EXPECT_EQ(read(deltas, 1)[0], 0.0f) << "a fused multiply-add";
+  EXPECT_EQ(read(deltaWeights, 2), std::vector<float>({0.0f, 0.0f}));
 }
 
 // 300 weights launch 512 work-items; only the first 300 weights change.

@@ -40,6 +40,10 @@ inline bool hasDevice(cl_device_type type) {
   return false;
 }
 
+// The kernel file the tests copy: the source tree's, or the copy the build placed beside ombra
+// where only the build folder was carried (test_support::builtFile).
+inline std::string kernelsPath() { return test_support::builtFile(KERNELS_PATH, "NN_kernels.cl"); }
+
 // The network configuration file: layer sizes separated by blanks.
 inline std::string configuration(const std::vector<int>& layers) {
   std::string text;
@@ -114,7 +118,7 @@ class ScratchDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     directory_ = std::make_unique<test_support::ScratchWorkingDirectory>("ombra_opencl_test");
-    std::filesystem::copy_file(KERNELS_PATH, "NN_kernels.cl");
+    std::filesystem::copy_file(kernelsPath(), "NN_kernels.cl");
   }
   void TearDown() override { directory_.reset(); }
 

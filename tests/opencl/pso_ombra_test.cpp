@@ -130,8 +130,9 @@ TEST_F(PsoOmbraTest, PrivateVariantFitsItsGroupsIntoTheThreadStack) {
   for (int hidden : {largest, largest + 1}) {
     SCOPED_TRACE(hidden);
     writeFile("net.cfg", configuration({3, hidden, 1}));
-    const ProgramRun run = runProgram("ulimit -s 1024 && " + shellQuoted(OMBRA_PATH) +
-                                      " PSO_private_CPU net.cfg train.dat pso.txt");
+    const ProgramRun run =
+        runProgram("ulimit -s 1024 && " + shellQuoted(test_support::ombraPath()) +
+                   " PSO_private_CPU net.cfg train.dat pso.txt");
     if (hidden == largest) {
       EXPECT_EQ(run.status, 0) << run.err;
       EXPECT_NE(run.out.find("Work-group size: 1\nUsing private memory."), std::string::npos)

@@ -217,11 +217,12 @@ TEST_P(PsoOpenCLTest, OtherGroupSizesEvaluateLikeTheCpu) {
   }
 }
 
-// A network whose weights nearly fill the device's local memory leaves room for only a few
+// A network whose weights take most of the device's local memory leaves room for only a few
 // work-items' layer values: the local variant runs with that small group and still
 // evaluates like the CPU. With layers w, w, 1 the weights take 4(w + 1)^2 bytes and each
-// work-item 8w; w is the widest that leaves room for four work-items where the device counts
-// the bound weights in the kernel's local memory too, as PoCL does (they then count twice).
+// work-item 8w; w is the widest that leaves room for four work-items besides the 256-byte
+// margin. The weights then take over half of local memory, so counting them twice (the
+// kernel's local size once they are bound includes them) would refuse the network.
 TEST_P(PsoOpenCLTest, LocalVariantNearTheLocalMemoryLimit) {
   cl_platform_id platforms[100];
   cl_uint platformCount = 0;
@@ -234,10 +235,11 @@ TEST_P(PsoOpenCLTest, LocalVariantNearTheLocalMemoryLimit) {
     }
   }
   int width = 2;
-  while (static_cast<cl_ulong>(8 * (width + 2) * (width + 2) + 256 + 32 * (width + 1)) <=
+  while (static_cast<cl_ulong>(4 * (width + 2) * (width + 2) + 256 + 32 * (width + 1)) <=
          localBytes) {
     ++width;
   }
+  ASSERT_GT(8 * (width + 1) * (width + 1), static_cast<int>(localBytes));
   writeNetwork({{width, width, 1}, 13, 6, 2});
 
   Probe<NN_PSO_OpenCL_local> trainer(deviceType());
@@ -276,7 +278,7 @@ TEST_F(PsoOpenCLHostTest, PrivateBuildReplacesTheArrayLengthToken) {
       "  float values[PRIVATE_MEM_SIZE];\n"
       "  length[0] = (int)(sizeof(values) / sizeof(values[0]));\n"
       "}\n";
-  writeFile("NN_kernels.cl", readFile(KERNELS_PATH) + probe);
+  writeFile("NN_kernels.cl", readFile(opencl_test::kernelsPath()) + probe);
   writeNetwork(kTopologies[1]);
   Probe<NN_PSO_OpenCL_CPU_private> trainer;
 

@@ -144,6 +144,14 @@ TEST(ParticleSwarmVelocities, PullTowardsOwnAndSwarmBestWithTwoFreshDrawsPerCoor
   std::srand(11);
   swarm.updateVelocities();
   const int afterwards = std::rand();
+  // Drawn ahead (while a device evaluates): the same numbers in the same order, none later.
+  const std::vector<float> drawnInline = swarm.velocities;
+  swarm.velocities = velocities;
+  std::srand(11);
+  swarm.drawAhead();
+  EXPECT_EQ(std::rand(), afterwards);
+  swarm.updateVelocities();
+  EXPECT_EQ(swarm.velocities, drawnInline);
 
   std::srand(11);
   for (int i = 0; i < 4; ++i) {
