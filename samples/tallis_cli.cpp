@@ -346,7 +346,7 @@ int runTallis(int argc, char** argv) {
   }
   // Not in the usage: the attribute keys, one a line, for the shell's completion.
   if (argc == 2 && std::string(argv[1]) == "--list-keys") {
-    for (const AttributeKey& entry : attributeKeys) std::cout << entry.key << '\n';
+    for (const AttributeRow& row : attributeTable()) std::cout << row.key << '\n';
     return std::cout.flush() ? 0 : 1;
   }
   if (argc < 7) {
