@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr double kSecondsPerDay = 86400;
-constexpr double kSecondsPerWeek = 7 * kSecondsPerDay;
 constexpr double kTwoPi = 6.283185307179586;
 
 // Every earlier job that matches job i, oldest first.
@@ -43,6 +41,11 @@ double sineOrZero(double angle) { return std::isnan(angle) ? 0.0 : std::sin(angl
 double cosineOrZero(double angle) { return std::isnan(angle) ? 0.0 : std::cos(angle); }
 
 }  // namespace
+
+double submitPhaseSine(const JobData& job, double period) { return sineOrZero(phase(job, period)); }
+double submitPhaseCosine(const JobData& job, double period) {
+  return cosineOrZero(phase(job, period));
+}
 
 double logScaled(double value) { return std::log1p(value > 0 ? value : 0.0); }
 
@@ -77,16 +80,16 @@ std::vector<double> logElapsedTimeSinceUserLastUsedCluster(const std::vector<Job
 }
 
 std::vector<double> hourOfDaySine(const std::vector<JobData>& jobs, int i) {
-  return {sineOrZero(phase(jobs[i], kSecondsPerDay))};
+  return {submitPhaseSine(jobs[i], kSecondsPerDay)};
 }
 std::vector<double> hourOfDayCosine(const std::vector<JobData>& jobs, int i) {
-  return {cosineOrZero(phase(jobs[i], kSecondsPerDay))};
+  return {submitPhaseCosine(jobs[i], kSecondsPerDay)};
 }
 std::vector<double> dayOfWeekSine(const std::vector<JobData>& jobs, int i) {
-  return {sineOrZero(phase(jobs[i], kSecondsPerWeek))};
+  return {submitPhaseSine(jobs[i], kSecondsPerWeek)};
 }
 std::vector<double> dayOfWeekCosine(const std::vector<JobData>& jobs, int i) {
-  return {cosineOrZero(phase(jobs[i], kSecondsPerWeek))};
+  return {submitPhaseCosine(jobs[i], kSecondsPerWeek)};
 }
 
 std::vector<double> failureShareOfUser(const std::vector<JobData>& jobs, int i) {

@@ -1,5 +1,4 @@
-// The attribute functions of the original fifteen keys, each a backward scan, and
-// the key table of every attribute.
+// The attribute functions of the original fifteen keys, each a backward scan.
 
 #include "samples/attributes.h"
 
@@ -84,54 +83,4 @@ std::vector<double> elapsedTimeSinceUserLastUsedApplication(const std::vector<Jo
 std::vector<double> elapsedTimeSinceUserLastUsedCluster(const std::vector<JobData>& jobs, int i) {
   int j = latestEarlierMatch(jobs, i, sameUser);
   return {j < 0 ? kOneYear : elapsedSubmitTime(jobs[i].submitTime, jobs[j].submitTime)};
-}
-
-const std::vector<AttributeKey> attributeKeys = {
-    {"sT", submitTime},
-    {"wT", waitTime},
-    {"s", status},
-    {"rCPU", requestedNumberOfProcessors},
-    {"rT", requestedTime},
-    {"rM", requestedMemory},
-    {"uID", userID},
-    {"lsu", lastStatusOfUser},
-    {"lsa", lastStatusOfApplication},
-    {"lsua", lastStatusOfUserWithApplication},
-    {"lc", lastJobOfUserWithApplicationWasCanceled},
-    {"lrt", lastRunTimeOfUserWithApplication},
-    {"lCPUt", lastAverageCPUTimeOfUserWithApplication},
-    {"ea", elapsedTimeSinceUserLastUsedApplication},
-    {"ec", elapsedTimeSinceUserLastUsedCluster},
-    {"logwT", logWaitTime},
-    {"logrCPU", logRequestedNumberOfProcessors},
-    {"logrT", logRequestedTime},
-    {"logrM", logRequestedMemory},
-    {"loglrt", logLastRunTimeOfUserWithApplication},
-    {"logea", logElapsedTimeSinceUserLastUsedApplication},
-    {"logec", logElapsedTimeSinceUserLastUsedCluster},
-    {"hourSin", hourOfDaySine},
-    {"hourCos", hourOfDayCosine},
-    {"weekSin", dayOfWeekSine},
-    {"weekCos", dayOfWeekCosine},
-    {"fu", failureShareOfUser},
-    {"fa", failureShareOfApplication},
-    {"fua", failureShareOfUserWithApplication},
-    {"lognu", logJobCountOfUser},
-    {"logna", logJobCountOfApplication},
-    {"lognua", logJobCountOfUserWithApplication},
-    {"ru", recentFailuresOfUser},
-    {"ra", recentFailuresOfApplication},
-    {"rua", recentFailuresOfUserWithApplication},
-    {"logefu", logElapsedTimeSinceUserLastFailed},
-    {"runu", outcomeRunOfUser},
-    {"runua", outcomeRunOfUserWithApplication},
-    {"lsu2", secondLastStatusOfUser},
-    {"lsua2", secondLastStatusOfUserWithApplication},
-};
-
-AttributeFunction findAttributeFunction(const std::string& key) {
-  for (const AttributeKey& entry : attributeKeys) {
-    if (key == entry.key) return entry.function;
-  }
-  return nullptr;
 }

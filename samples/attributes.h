@@ -3,7 +3,7 @@
 // Direct attributes read job i; look-back attributes read the latest earlier job of the same
 // user, application or both. Each function is the attribute's definition, one job at a time (a
 // backward scan per call); the training file writer evaluates the same attributes for a whole
-// log through LookBackIndex in linear time.
+// log through the rows of attribute_table.h in linear time.
 
 #include <vector>
 
@@ -76,6 +76,10 @@ std::vector<double> logElapsedTimeSinceUserLastUsedCluster(const std::vector<Job
 // The submit time's place in the day and in the week as a point on the unit circle (sine and
 // cosine), so that 23:59 lies next to 00:00. Submit times count from the log's start, so the
 // phase is the log's own; an unknown submit time gives 0.
+constexpr double kSecondsPerDay = 86400;
+constexpr double kSecondsPerWeek = 7 * kSecondsPerDay;
+double submitPhaseSine(const JobData& job, double period);
+double submitPhaseCosine(const JobData& job, double period);
 std::vector<double> hourOfDaySine(const std::vector<JobData>& jobs, int i);
 std::vector<double> hourOfDayCosine(const std::vector<JobData>& jobs, int i);
 std::vector<double> dayOfWeekSine(const std::vector<JobData>& jobs, int i);
@@ -111,13 +115,3 @@ std::vector<double> secondLastStatusOfUserWithApplication(const std::vector<JobD
 // log(1 + seconds since the user's latest earlier job that failed or was cancelled), capped
 // at one year like "ec" (also when there is none).
 std::vector<double> logElapsedTimeSinceUserLastFailed(const std::vector<JobData>& jobs, int i);
-
-// The command-line key of every attribute function, in the order the keys are tested.
-struct AttributeKey {
-  const char* key;
-  AttributeFunction function;
-};
-extern const std::vector<AttributeKey> attributeKeys;
-
-// The function of a key, or nullptr when the key is not in the table.
-AttributeFunction findAttributeFunction(const std::string& key);

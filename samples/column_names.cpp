@@ -1,28 +1,20 @@
-// Column names of the training data file, derived from the attribute key table.
+// Column names of the training data file, derived from the attribute rows.
 
 #include "samples/column_names.h"
 
 namespace {
 
-const char* keyOf(AttributeFunction function) {
-  for (const AttributeKey& entry : attributeKeys) {
-    if (entry.function == function) return entry.key;
-  }
-  return "?";  // a function outside the table (only tests build such lists)
-}
-
-void appendNames(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& functions,
+void appendNames(const std::vector<JobData>& jobs, const AttributeList& rows,
                  const std::string& direction, const std::vector<int>& userAtPosition,
                  std::vector<std::string>& names) {
-  for (AttributeFunction function : functions) {
-    const std::string prefix = direction + " " + keyOf(function);
-    if (function == userID) {
+  for (const AttributeRow* row : rows) {
+    const std::string prefix = direction + " " + row->key;
+    if (row->columns == Columns::perUser) {
       for (int user : userAtPosition) names.push_back(prefix + " " + std::to_string(user));
       continue;
     }
-    // The width the writer gives the attribute: that of job 0 (a look-back scan from job 0
-    // is empty, so this costs nothing).
-    const size_t width = function(jobs, 0).size();
+    // The width the writer gives the attribute: that of job 0.
+    const size_t width = columnCount(*row, jobs);
     if (width == 1) {
       names.push_back(prefix);
       continue;
@@ -33,9 +25,8 @@ void appendNames(const std::vector<JobData>& jobs, const std::vector<AttributeFu
 
 }  // namespace
 
-std::vector<std::string> columnNames(const std::vector<JobData>& jobs,
-                                     const std::vector<AttributeFunction>& inputs,
-                                     const std::vector<AttributeFunction>& outputs) {
+std::vector<std::string> columnNames(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                                     const AttributeList& outputs) {
   std::vector<int> userAtPosition(userIdLookupTable.size());
   for (const auto& entry : userIdLookupTable) userAtPosition.at(entry.second) = entry.first;
   std::vector<std::string> names;

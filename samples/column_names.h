@@ -7,14 +7,13 @@
 //   input uID 17      a one-hot user column: the key and the user id
 //   output s
 // An attribute of several values that is not the user names each value "KEY k" (k from 1).
-// Keys come from the attribute key table, so a new key is named without further work.
+// Names come from the attribute rows, so a new key is named without further work.
 
 #include <string>
 #include <vector>
 
-#include "samples/attributes.h"
+#include "samples/attribute_table.h"
 
 // One name per value column, as above. Expects userIdLookupTable built from the same jobs.
-std::vector<std::string> columnNames(const std::vector<JobData>& jobs,
-                                     const std::vector<AttributeFunction>& inputs,
-                                     const std::vector<AttributeFunction>& outputs);
+std::vector<std::string> columnNames(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                                     const AttributeList& outputs);

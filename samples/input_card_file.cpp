@@ -27,9 +27,9 @@ void checkCardFile(const std::string& cardFile) {
 }
 
 void writeCardFile(const std::string& cardFile, const std::vector<std::string>& columns,
-                   const DataStamp& stamp) {
+                   const DataStamp& stamp, const std::string& asOf) {
   InputCard card;
-  card.asOf = "log";  // the attributes see the whole log as it stands
+  card.asOf = asOf;
   card.data = stamp;
   card.columns = columns;
   const std::string text = formatInputCard(card);

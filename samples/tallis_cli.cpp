@@ -33,22 +33,22 @@ void printUsageInformation() {
             << std::endl;
 }
 
-std::vector<AttributeFunction> createAttributesVector(std::string keys) {
+AttributeList createAttributesVector(std::string keys) {
   std::vector<std::string> fields;
   boost::split(fields, keys, boost::is_any_of(","));
   for (size_t i = 0; i < fields.size(); ++i) {
     std::cout << "atrib[" << i << "]=" << fields[i] << std::endl;
   }
-  std::vector<AttributeFunction> functions;
+  AttributeList rows;
   for (const std::string& field : fields) {
-    AttributeFunction function = findAttributeFunction(field);
-    if (function == nullptr) {
+    const AttributeRow* row = findAttribute(field);
+    if (row == nullptr) {
       std::cerr << "Wrong attribute function" << std::endl;
       endTallis(1);
     }
-    functions.push_back(function);
+    rows.push_back(row);
   }
-  return functions;
+  return rows;
 }
 
 namespace {
@@ -148,12 +148,41 @@ TallisSeed parseSeed(const std::string& text) {
   return seed;
 }
 
+DecisionTime parseDecisionTime(const std::string& text) {
+  if (text == "submit") return DecisionTime::submit;
+  if (text == "start") return DecisionTime::start;
+  if (text == "log") return DecisionTime::log;
+  throw Exception("The decision time (-t, --as-of) must be submit, start or log: " + text);
+}
+
 }  // namespace
 
-void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
-                  std::vector<AttributeFunction>& outputs, double& trainingRatio,
-                  double& validationRatio, double& testRatio, double& positivesRatio,
-                  TallisSeed* seed) {
+void checkDecisionTime(const AttributeList& inputs, const AttributeList& outputs,
+                       DecisionTime when) {
+  for (const AttributeList* list : {&inputs, &outputs}) {
+    for (const AttributeRow* row : *list) {
+      if (when == DecisionTime::log && row->definition == nullptr && row->asOf != nullptr) {
+        throw Exception(std::string("\"") + row->key +
+                        "\" needs --as-of submit or start: it describes the moment of decision");
+      }
+    }
+  }
+  if (when == DecisionTime::log) return;
+  // Outputs are what the network predicts: any of them may lie after the decision.
+  for (const AttributeRow* row : inputs) {
+    if (row->direct == nullptr || row->known == KnownFrom::submit) continue;
+    if (row->known == KnownFrom::start && when == DecisionTime::start) continue;
+    throw Exception(std::string("\"") + row->key + "\" cannot be an input at --as-of " +
+                    decisionTimeName(when) +
+                    (row->known == KnownFrom::start
+                         ? ": a job's wait is known only once it starts (--as-of start allows it)"
+                         : ": a job's status is known only once it has ended"));
+  }
+}
+
+void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& outputs,
+                  double& trainingRatio, double& validationRatio, double& testRatio,
+                  double& positivesRatio, TallisSeed* seed, DecisionTime* asOf) {
   po::options_description description("Allowed options");
   // clang-format off
   description.add_options()
@@ -161,7 +190,8 @@ void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
       ("-o", po::value<std::string>(), "all output attributes, comma delimited")
       ("-r", po::value<std::string>(), "data set ratios (training:validation:test)")
       ("-p", po::value<double>(), "positives ratio in all samples - [0,1]")
-      ("-s", po::value<std::string>(), "seed of the positives-ratio step's draws (optional)");
+      ("-s", po::value<std::string>(), "seed of the positives-ratio step's draws (optional)")
+      ("as-of,t", po::value<std::string>(), "decision time: log, submit or start (optional)");
   // clang-format on
   po::variables_map options;
   const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
@@ -175,6 +205,11 @@ void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
   checkFileArguments(parsed);
   inputs = createAttributesVector(options["-i"].as<std::string>());
   outputs = createAttributesVector(options["-o"].as<std::string>());
+  const DecisionTime when = options.count("as-of")
+                                ? parseDecisionTime(options["as-of"].as<std::string>())
+                                : DecisionTime::log;
+  checkDecisionTime(inputs, outputs, when);
+  if (asOf != nullptr) *asOf = when;
 
   std::vector<std::string> ratios;
   std::string ratioText = options["-r"].as<std::string>();
@@ -263,8 +298,8 @@ SplitCounts selectSamples(std::vector<JobData>& jobs, double trainingRatio, doub
 
 // The user table and the sizes of a sample, printed; a sample without inputs or outputs is
 // refused.
-void prepareSamples(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs,
-                    const std::vector<AttributeFunction>& outputs) {
+void prepareSamples(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                    const AttributeList& outputs) {
   createUserIdLookupTable(jobs);
   int outputValues = outputSize(jobs, outputs);
   int inputValues = inputSize(jobs, inputs);
@@ -283,19 +318,19 @@ void prepareSamples(const std::vector<JobData>& jobs, const std::vector<Attribut
 }
 
 // The training data file, then its input card beside it (cardFile, "" for none).
-void writeTrainingFiles(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, OutputFile& trainingFile,
-                        const std::string& cardFile, const SplitCounts& split) {
+void writeTrainingFiles(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, OutputFile& trainingFile,
+                        const std::string& cardFile, const SplitCounts& split, DecisionTime when) {
   std::cout << "Writing file..." << std::endl;
   if (!cardFile.empty()) trainingFile.keepChecksum();
   createTrainingFile(jobs, inputs, outputs, trainingFile, split.training, split.validation,
-                     split.test);
+                     split.test, when);
   if (!cardFile.empty()) {
     // The training data file is complete: a failure here costs only the names.
     try {
       writeCardFile(cardFile, columnNames(jobs, inputs, outputs),
-                    {trainingFile.bytesWritten(), trainingFile.checksum()});
+                    {trainingFile.bytesWritten(), trainingFile.checksum()},
+                    decisionTimeName(when));
     } catch (const OutputFileError& error) {
       std::cerr << "Warning: " << error.what()
                 << " (the column names; the training data file is complete)" << std::endl;
@@ -313,18 +348,19 @@ int runTallis(int argc, char** argv) {
   }
   // Not in the usage: the attribute keys, one a line, for the shell's completion.
   if (argc == 2 && std::string(argv[1]) == "--list-keys") {
-    for (const AttributeKey& entry : attributeKeys) std::cout << entry.key << '\n';
+    for (const AttributeRow& row : attributeTable()) std::cout << row.key << '\n';
     return std::cout.flush() ? 0 : 1;
   }
   if (argc < 7) {
     printUsageInformation();
     return 0;
   }
-  std::vector<AttributeFunction> inputs, outputs;
+  AttributeList inputs, outputs;
   double trainingRatio = 0, validationRatio = 0, testRatio = 0, positivesRatio = 0;
   TallisSeed seed;
+  DecisionTime when = DecisionTime::log;
   parseOptions(argc, argv, inputs, outputs, trainingRatio, validationRatio, testRatio,
-               positivesRatio, &seed);
+               positivesRatio, &seed, &when);
   if (seed.given) std::srand(seed.value);
   const std::string inputFile = argv[argc - 2];
   const std::string outputFile = argv[argc - 1];
@@ -345,7 +381,7 @@ int runTallis(int argc, char** argv) {
   const SplitCounts split =
       selectSamples(jobs, trainingRatio, validationRatio, testRatio, positivesRatio);
   prepareSamples(jobs, inputs, outputs);
-  writeTrainingFiles(jobs, inputs, outputs, trainingFile, cardFile, split);
+  writeTrainingFiles(jobs, inputs, outputs, trainingFile, cardFile, split, when);
   std::cout << "and... done." << std::endl;
   return 0;
 }

@@ -4,13 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "samples/attributes.h"
+#include "samples/attribute_table.h"
+#include "samples/decision_history.h"
 
 void printUsageInformation();
 
-// The functions of a comma-separated key list, after printing an "atrib[" line per key.
+// The rows of a comma-separated key list, after printing an "atrib[" line per key.
 // An unknown key prints "Wrong attribute function" and ends the process with status 1.
-std::vector<AttributeFunction> createAttributesVector(std::string keys);
+AttributeList createAttributesVector(std::string keys);
 
 // The optional -s<seed>: fixes the draws of the positives-ratio step, so that the same command
 // writes the same file. Without it the draws follow the time, as main seeds them.
@@ -19,14 +20,20 @@ struct TallisSeed {
   unsigned value = 0;
 };
 
-// Reads -i, -o, -r, -p and the optional -s. A missing option prints "Error parsing options"
-// and ends the process with status 0. Throws Exception for ratios that cannot give a split and
-// for a seed that is not a whole number from 0 to 4294967295, and lets the option parser's own
-// errors through. seed, when given, receives the -s value.
-void parseOptions(int argc, char** argv, std::vector<AttributeFunction>& inputs,
-                  std::vector<AttributeFunction>& outputs, double& trainingRatio,
-                  double& validationRatio, double& testRatio, double& positivesRatio,
-                  TallisSeed* seed = nullptr);
+// Reads -i, -o, -r, -p and the optional -s and -t (--as-of). A missing option prints "Error
+// parsing options" and ends the process with status 0. Throws Exception for ratios that
+// cannot give a split, for a seed that is not a whole number from 0 to 4294967295, for a
+// decision time other than log, submit or start and for keys the decision time cannot have
+// (see checkDecisionTime), and lets the option parser's own errors through. seed and asOf,
+// when given, receive the -s and -t values.
+void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& outputs,
+                  double& trainingRatio, double& validationRatio, double& testRatio,
+                  double& positivesRatio, TallisSeed* seed = nullptr, DecisionTime* asOf = nullptr);
+
+// Throws Exception when an input is not known at the decision time (a wait at submission, a
+// status before the end) or a key exists only at a decision time and `when` is log order.
+void checkDecisionTime(const AttributeList& inputs, const AttributeList& outputs,
+                       DecisionTime when);
 
 // Everything main does after seeding rand() with the time (a -s seed replaces it); returns the
 // exit status.

@@ -18,34 +18,45 @@
 
 namespace {
 
-// The values one attribute function contributes to every sample.
+// The values one attribute row contributes to every sample.
 struct Block {
-  enum Kind { kScalar, kOneHot, kGeneric } kind;
-  FastAttribute fast = nullptr;          // kScalar
-  AttributeFunction function = nullptr;  // kGeneric
+  enum Kind { kDirect, kHistory, kDecision, kOneHot, kGeneric } kind;
+  const AttributeRow* row = nullptr;
   int width = 0;
   int firstColumn = 0;
+  int decisionColumn = 0;  // kDecision: its place among the decision-time values of a job
 };
 
-std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs,
-                                const std::vector<AttributeFunction>& inputs,
-                                const std::vector<AttributeFunction>& outputs) {
+Block::Kind kindOf(const AttributeRow& row, DecisionTime when) {
+  if (row.columns == Columns::perUser) return Block::kOneHot;
+  if (row.direct != nullptr) return Block::kDirect;
+  const bool history = row.logOrder != nullptr || row.asOf != nullptr;
+  if (!history) return Block::kGeneric;
+  if (when == DecisionTime::log) {
+    if (row.logOrder == nullptr) {
+      throw Exception(std::string("\"") + row.key +
+                      "\" exists only at a decision time (--as-of submit or start)");
+    }
+    return Block::kHistory;
+  }
+  if (row.asOf == nullptr) {
+    throw Exception(std::string("\"") + row.key + "\" has no value at the decision time");
+  }
+  return Block::kDecision;
+}
+
+std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                                const AttributeList& outputs, DecisionTime when) {
   std::vector<Block> blocks;
   int column = 0;
   int listStart = 0;
-  auto add = [&](AttributeFunction function) {
+  int decisionColumns = 0;
+  auto add = [&](const AttributeRow* row) {
     Block block;
-    if (function == userID) {
-      block.kind = Block::kOneHot;
-      block.width = static_cast<int>(userIdLookupTable.size());
-    } else if ((block.fast = fastAttributeFor(function)) != nullptr) {
-      block.kind = Block::kScalar;
-      block.width = 1;
-    } else {
-      block.kind = Block::kGeneric;
-      block.function = function;
-      block.width = static_cast<int>(function(jobs, 0).size());
-    }
+    block.row = row;
+    block.kind = kindOf(*row, when);
+    if (block.kind == Block::kDecision) block.decisionColumn = decisionColumns++;
+    block.width = static_cast<int>(columnCount(*row, jobs));
     block.firstColumn = column;
     column += block.width;
     if (column - listStart > kMaxSampleValues) {
@@ -53,14 +64,38 @@ std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs,
     }
     blocks.push_back(block);
   };
-  for (AttributeFunction function : inputs) add(function);
+  for (const AttributeRow* row : inputs) add(row);
   listStart = column;
-  for (AttributeFunction function : outputs) add(function);
+  for (const AttributeRow* row : outputs) add(row);
   return blocks;
 }
 
+// Where the history values come from: the log-order index, or every job's decision-time
+// values computed beforehand (the engine replays events in time order, not in log order).
+struct HistorySource {
+  LookBackIndex index;
+  std::vector<double> decisionValues;
+  size_t decisionColumns = 0;
+};
+
+bool isScalar(const Block& block) {
+  return block.kind == Block::kDirect || block.kind == Block::kHistory ||
+         block.kind == Block::kDecision;
+}
+
+// The value of a one-column block for job i.
+double scalarValue(const Block& block, const std::vector<JobData>& jobs,
+                   const HistorySource& source, int i) {
+  if (block.kind == Block::kDirect) return block.row->direct(jobs[i]);
+  if (block.kind == Block::kDecision) {
+    return source
+        .decisionValues[static_cast<size_t>(i) * source.decisionColumns + block.decisionColumn];
+  }
+  return block.row->logOrder(LogOrderView(jobs, source.index, i));
+}
+
 std::vector<double> genericValues(const Block& block, const std::vector<JobData>& jobs, int i) {
-  std::vector<double> values = block.function(jobs, i);
+  std::vector<double> values = block.row->definition(jobs, i);
   if (static_cast<int>(values.size()) != block.width) {
     throw Exception("Attribute values of different length");
   }
@@ -101,10 +136,10 @@ struct Layout {
   std::vector<int> userPosition;  // -1: not in the table; empty without a one-hot block
 };
 
-Layout layOut(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs,
-              const std::vector<AttributeFunction>& outputs) {
+Layout layOut(const std::vector<JobData>& jobs, const AttributeList& inputs,
+              const AttributeList& outputs, DecisionTime when) {
   Layout layout;
-  layout.blocks = layoutBlocks(jobs, inputs, outputs);
+  layout.blocks = layoutBlocks(jobs, inputs, outputs, when);
   for (size_t b = 0; b < layout.blocks.size(); ++b) {
     const Block& block = layout.blocks[b];
     layout.columns += block.width;
@@ -133,7 +168,7 @@ void include(ColumnScan& scan, int column, double value) {
 
 // The first pass over the jobs.
 ColumnScan scanColumns(const std::vector<JobData>& jobs, const Layout& layout,
-                       const LookBackIndex& index) {
+                       const HistorySource& source) {
   ColumnScan scan;
   scan.smallest.assign(layout.columns, std::numeric_limits<double>::infinity());
   scan.largest.assign(layout.columns, -std::numeric_limits<double>::infinity());
@@ -143,8 +178,8 @@ ColumnScan scanColumns(const std::vector<JobData>& jobs, const Layout& layout,
     double last = 0;  // an empty sample counts as negative
     for (const Block& block : layout.blocks) {
       if (block.width == 0) continue;
-      if (block.kind == Block::kScalar) {
-        last = block.fast(jobs, index, i);
+      if (isScalar(block)) {
+        last = scalarValue(block, jobs, source, i);
         include(scan, block.firstColumn, last);
       } else if (block.kind == Block::kOneHot) {
         last = layout.userPosition[i] == block.width - 1 ? 1.0 : 0.0;
@@ -204,15 +239,15 @@ size_t sampleRoom(const Layout& layout) {
 
 // The second pass over the jobs: the samples as text, a tab after every value.
 void appendSamples(TextBuffer& text, const std::vector<JobData>& jobs, const Layout& layout,
-                   const LookBackIndex& index) {
+                   const HistorySource& source) {
   const size_t room = sampleRoom(layout);
   std::string zeros;
   for (size_t k = 0; k < userIdLookupTable.size(); ++k) zeros += "0\t";
   for (int i = 0; i < static_cast<int>(jobs.size()); ++i) {
     char* out = text.reserve(room);
     for (const Block& block : layout.blocks) {
-      if (block.kind == Block::kScalar) {
-        out = formatDouble(out, block.fast(jobs, index, i));
+      if (isScalar(block)) {
+        out = formatDouble(out, scalarValue(block, jobs, source, i));
         *out++ = '\t';
       } else if (block.kind == Block::kOneHot) {
         std::memcpy(out, zeros.data(), 2 * static_cast<size_t>(block.width));
@@ -230,11 +265,27 @@ void appendSamples(TextBuffer& text, const std::vector<JobData>& jobs, const Lay
   }
 }
 
-int sizeForJobZero(const std::vector<JobData>& jobs,
-                   const std::vector<AttributeFunction>& functions) {
+HistorySource historySource(const std::vector<JobData>& jobs, const Layout& layout,
+                            DecisionTime when) {
+  HistorySource source;
+  AttributeList decisionRows;
+  bool logOrder = false;
+  for (const Block& block : layout.blocks) {
+    if (block.kind == Block::kDecision) decisionRows.push_back(block.row);
+    if (block.kind == Block::kHistory) logOrder = true;
+  }
+  if (logOrder) source.index = buildLookBackIndex(jobs);
+  if (!decisionRows.empty()) {
+    source.decisionValues = decisionTimeValues(jobs, when, decisionRows);
+    source.decisionColumns = decisionRows.size();
+  }
+  return source;
+}
+
+int sizeForJobZero(const std::vector<JobData>& jobs, const AttributeList& rows) {
   size_t size = 0;
-  for (AttributeFunction function : functions) {
-    size += function(jobs, 0).size();
+  for (const AttributeRow* row : rows) {
+    size += columnCount(*row, jobs);
     if (size > static_cast<size_t>(kMaxSampleValues)) {
       throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues));
     }
@@ -244,11 +295,11 @@ int sizeForJobZero(const std::vector<JobData>& jobs,
 
 }  // namespace
 
-int inputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& inputs) {
+int inputSize(const std::vector<JobData>& jobs, const AttributeList& inputs) {
   return sizeForJobZero(jobs, inputs);
 }
 
-int outputSize(const std::vector<JobData>& jobs, const std::vector<AttributeFunction>& outputs) {
+int outputSize(const std::vector<JobData>& jobs, const AttributeList& outputs) {
   return sizeForJobZero(jobs, outputs);
 }
 
@@ -259,23 +310,21 @@ ColumnBounds widenedBounds(double smallest, double largest) {
   return {smallest - margin, largest + margin};
 }
 
-void createTrainingFile(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, std::string path,
-                        double trainingCount, double validationCount, double testCount) {
+void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, std::string path, double trainingCount,
+                        double validationCount, double testCount, DecisionTime when) {
   OutputFile file(path, FileKind::trainingData, tallisOutputMessage);
-  createTrainingFile(jobs, inputs, outputs, file, trainingCount, validationCount, testCount);
+  createTrainingFile(jobs, inputs, outputs, file, trainingCount, validationCount, testCount, when);
 }
 
-void createTrainingFile(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, OutputFile& file,
-                        double trainingCount, double validationCount, double testCount) {
+void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, OutputFile& file, double trainingCount,
+                        double validationCount, double testCount, DecisionTime when) {
   file.start();
   if (jobs.empty()) throw Exception("No jobs to write");
-  const Layout layout = layOut(jobs, inputs, outputs);
-  const LookBackIndex index = buildLookBackIndex(jobs);
-  const ColumnScan scan = scanColumns(jobs, layout, index);
+  const Layout layout = layOut(jobs, inputs, outputs, when);
+  const HistorySource source = historySource(jobs, layout, when);
+  const ColumnScan scan = scanColumns(jobs, layout, source);
   std::cout << "positives = " << scan.positives
             << "\tnegatives= " << static_cast<int>(jobs.size()) - scan.positives << std::endl;
 
@@ -285,7 +334,7 @@ void createTrainingFile(const std::vector<JobData>& jobs,
   text.append(std::to_string(layout.inputColumns) + " " +
               std::to_string(layout.columns - layout.inputColumns) + "\n");
   for (int k = 0; k < layout.columns; ++k) text.append(boundsLine(scan, k));
-  appendSamples(text, jobs, layout, index);
+  appendSamples(text, jobs, layout, source);
   text.flush();
   file.commit();
 }

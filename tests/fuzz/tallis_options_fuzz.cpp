@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (std::string& argument : arguments) argv.push_back(&argument[0]);
   argv.push_back(nullptr);
 
-  std::vector<AttributeFunction> inputs, outputs;
+  AttributeList inputs, outputs;
   double training = -1, validation = -1, test = -1, positives = -1;
   try {
     parseOptions(static_cast<int>(arguments.size()), argv.data(), inputs, outputs, training,
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   fuzz::require(!inputs.empty() && !outputs.empty(), "both attribute lists have a function");
-  for (AttributeFunction function : inputs) fuzz::require(function != nullptr, "known keys");
-  for (AttributeFunction function : outputs) fuzz::require(function != nullptr, "known keys");
+  for (const AttributeRow* row : inputs) fuzz::require(row != nullptr, "known keys");
+  for (const AttributeRow* row : outputs) fuzz::require(row != nullptr, "known keys");
   fuzz::require(std::isfinite(training) && std::isfinite(validation) && std::isfinite(test) &&
                     training >= 0 && validation >= 0 && test >= 0 && training + validation > 0,
                 "accepted ratios can split the jobs");

@@ -1,6 +1,6 @@
 // The training data file writer on arbitrary workload logs: the fast writer and its plain
-// reference must write the same bytes, and ombra's reader must read back what tallis wrote,
-// the file the two programs share.
+// reference must write the same bytes, in log order and at both decision times, and ombra's reader
+// must read back what tallis wrote, the file the two programs share.
 
 #include <cstdint>
 
@@ -19,16 +19,16 @@ namespace {
 using fuzz::TrainingDataReader;
 
 // Every attribute as input, the status as output: every column kind the writer knows.
-const std::vector<AttributeFunction>& inputs() {
-  static const std::vector<AttributeFunction> functions = createAttributesVector(
+const AttributeList& inputs() {
+  static const AttributeList rows = createAttributesVector(
       "sT,wT,s,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec,uID,lsu,"
       "logwT,logrCPU,logrT,logrM,loglrt,logea,logec,logefu,hourSin,"
       "hourCos,weekSin,weekCos,fu,fa,fua,lognu,logna,lognua,ru,ra,rua,runu,runua,lsu2,lsua2");
-  return functions;
+  return rows;
 }
-const std::vector<AttributeFunction>& outputs() {
-  static const std::vector<AttributeFunction> functions = createAttributesVector("s,lc");
-  return functions;
+const AttributeList& outputs() {
+  static const AttributeList rows = createAttributesVector("s,lc");
+  return rows;
 }
 
 }  // namespace
@@ -56,16 +56,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int validation = count / 5, test = count / 5;
   const int training = count - validation - test;
 
-  try {
-    createTrainingFile(jobs, inputs(), outputs(), fast.path(), training, validation, test);
-  } catch (const Exception&) {
-    return 0;  // bounds beyond the float range ombra reads with: no file is written
+  // The decision times first, so that the log-order file stays for ombra's reader below.
+  for (DecisionTime when : {DecisionTime::submit, DecisionTime::start, DecisionTime::log}) {
+    try {
+      createTrainingFile(jobs, inputs(), outputs(), fast.path(), training, validation, test, when);
+    } catch (const Exception&) {
+      return 0;  // bounds beyond the float range ombra reads with: no file is written
+    }
+    reference::createTrainingFile(jobs, inputs(), outputs(), plain.path(), training, validation,
+                                  test, when);
+    fuzz::require(fuzz::readFile(fast.path()) == fuzz::readFile(plain.path()),
+                  "the fast writer writes what the plain writer writes");
   }
-  reference::createTrainingFile(jobs, inputs(), outputs(), plain.path(), training, validation,
-                                test);
-  const std::string written = fuzz::readFile(fast.path());
-  fuzz::require(written == fuzz::readFile(plain.path()),
-                "the fast writer writes what the plain writer writes");
 
   TrainingDataReader reader({inputSize(jobs, inputs()), 3, outputSize(jobs, outputs())});
   try {

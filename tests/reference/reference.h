@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "samples/attributes.h"
+#include "samples/attribute_table.h"
+#include "samples/decision_history.h"
 #include "samples/job_data.h"
 
 namespace reference {
@@ -22,16 +23,32 @@ bool parseJobLine(const std::string& line, JobData& job);
 // or no completed job is left; prints the "now = " and "Negatives removed = " lines. O(N^2).
 int changeTrainingSamplePositivesRatio(std::vector<JobData>& jobs, int count, double ratio);
 
-// The values of every input function for job i, then those of every output function.
+// A history row's value for job i at its decision time: the row's definition on the log as it
+// is known then. That log holds the jobs other than i whose outcome is known before the
+// decision, in the order their outcomes became known, then job i; for the attributes of
+// submissions ("ea", "ec" and their log forms) the jobs whose submission is public before it,
+// in the order of submission. "Before": a job's submit time, or its end time (submit + wait +
+// run, -1 as 0), is below the decision time (submit, or submit + wait), or equal to it for a
+// job earlier in the log. A job whose submit time is unknown (-1) knows and is known by
+// nothing.
+double decisionTimeValue(const std::vector<JobData>& jobs, int i, DecisionTime when,
+                         const AttributeRow& row);
+// The same for several rows at once.
+std::vector<double> decisionTimeValues(const std::vector<JobData>& jobs, int i, DecisionTime when,
+                                       const AttributeList& rows);
+
+// The values of every input row for job i, then those of every output row: each row's
+// definition, or for a history row at a decision time its decisionTimeValue.
 std::vector<double> createTrainingSample(const std::vector<JobData>& jobs, int i,
-                                         const std::vector<AttributeFunction>& inputs,
-                                         const std::vector<AttributeFunction>& outputs);
+                                         const AttributeList& inputs, const AttributeList& outputs,
+                                         DecisionTime when = DecisionTime::log);
 
 // The training data file written the direct way: every sample computed with the attribute
-// functions, held in memory, and formatted by an output stream; prints the "positives = " line.
-void createTrainingFile(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, const std::string& path,
-                        double trainingCount, double validationCount, double testCount);
+// definitions, held in memory, and formatted by an output stream; prints the "positives = "
+// line.
+void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, const std::string& path, double trainingCount,
+                        double validationCount, double testCount,
+                        DecisionTime when = DecisionTime::log);
 
 }  // namespace reference

@@ -9,22 +9,25 @@
 namespace reference {
 
 std::vector<double> createTrainingSample(const std::vector<JobData>& jobs, int i,
-                                         const std::vector<AttributeFunction>& inputs,
-                                         const std::vector<AttributeFunction>& outputs) {
+                                         const AttributeList& inputs, const AttributeList& outputs,
+                                         DecisionTime when) {
   std::vector<double> sample;
-  for (const std::vector<AttributeFunction>* functions : {&inputs, &outputs}) {
-    for (AttributeFunction function : *functions) {
-      const std::vector<double> values = function(jobs, i);
+  for (const AttributeList* rows : {&inputs, &outputs}) {
+    for (const AttributeRow* row : *rows) {
+      if (when != DecisionTime::log && row->asOf != nullptr && row->direct == nullptr) {
+        sample.push_back(decisionTimeValue(jobs, i, when, *row));
+        continue;
+      }
+      const std::vector<double> values = row->definition(jobs, i);
       sample.insert(sample.end(), values.begin(), values.end());
     }
   }
   return sample;
 }
 
-void createTrainingFile(const std::vector<JobData>& jobs,
-                        const std::vector<AttributeFunction>& inputs,
-                        const std::vector<AttributeFunction>& outputs, const std::string& path,
-                        double trainingCount, double validationCount, double testCount) {
+void createTrainingFile(const std::vector<JobData>& jobs, const AttributeList& inputs,
+                        const AttributeList& outputs, const std::string& path, double trainingCount,
+                        double validationCount, double testCount, DecisionTime when) {
   std::ofstream file(path);
   if (!file.is_open()) throw Exception("Error opening file");
   file << trainingCount << " " << validationCount << " " << testCount << "\n";
@@ -34,7 +37,7 @@ void createTrainingFile(const std::vector<JobData>& jobs,
   std::vector<double> smallest, largest;
   int positives = 0, negatives = 0;
   for (int i = 0; i < static_cast<int>(jobs.size()); ++i) {
-    samples.push_back(createTrainingSample(jobs, i, inputs, outputs));
+    samples.push_back(createTrainingSample(jobs, i, inputs, outputs, when));
     const std::vector<double>& sample = samples.back();
     if (i == 0) {
       smallest = sample;

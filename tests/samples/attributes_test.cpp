@@ -11,6 +11,7 @@
 #include <iterator>
 #include <random>
 
+#include "samples/attribute_table.h"
 #include "samples/exception.h"
 #include "samples/look_back_index.h"
 #include "test_helpers.h"
@@ -133,19 +134,27 @@ TEST(LookBackAttributes, MatchOnUserApplicationOrBoth) {
   EXPECT_EQ(lastStatusOfUser(jobs, 0), Values{0});
 }
 
-TEST(AttributeKeys, NameEveryFunctionOnce) {
-  EXPECT_EQ(attributeKeys.size(), 40u);
-  for (size_t a = 0; a < attributeKeys.size(); ++a)
-    for (size_t b = a + 1; b < attributeKeys.size(); ++b) {
-      EXPECT_STRNE(attributeKeys[a].key, attributeKeys[b].key);
-      EXPECT_NE(attributeKeys[a].function, attributeKeys[b].function) << attributeKeys[a].key;
+TEST(AttributeTable, NamesEveryDefinitionOnceWithItsForms) {
+  const std::vector<AttributeRow>& table = attributeTable();
+  EXPECT_EQ(table.size(), 40u);
+  for (size_t a = 0; a < table.size(); ++a) {
+    for (size_t b = a + 1; b < table.size(); ++b) {
+      EXPECT_STRNE(table[a].key, table[b].key);
+      if (table[a].definition != nullptr) {
+        EXPECT_NE(table[a].definition, table[b].definition) << table[a].key;
+      }
     }
-  EXPECT_EQ(findAttributeFunction("lCPUt"), lastAverageCPUTimeOfUserWithApplication);
-  EXPECT_EQ(findAttributeFunction("uID"), userID);
-  EXPECT_EQ(findAttributeFunction("fua"), failureShareOfUserWithApplication);
-  EXPECT_EQ(findAttributeFunction("uid"), nullptr);
-  EXPECT_EQ(findAttributeFunction("logs"), nullptr);  // only the listed log forms exist
-  EXPECT_EQ(findAttributeFunction(""), nullptr);
+    // Every key but the one-hot user has exactly one fast form: direct or history.
+    const AttributeRow& row = table[a];
+    EXPECT_EQ(row.direct != nullptr, row.columns == Columns::one && row.logOrder == nullptr)
+        << row.key;
+  }
+  EXPECT_EQ(findAttribute("lCPUt")->definition, lastAverageCPUTimeOfUserWithApplication);
+  EXPECT_EQ(findAttribute("uID")->columns, Columns::perUser);
+  EXPECT_EQ(findAttribute("fua")->definition, failureShareOfUserWithApplication);
+  EXPECT_EQ(findAttribute("uid"), nullptr);
+  EXPECT_EQ(findAttribute("logs"), nullptr);  // only the listed log forms exist
+  EXPECT_EQ(findAttribute(""), nullptr);
 }
 
 TEST(EncodedAttributes, LogScaleTheHeavyTailedValuesAndPlaceTheSubmitTime) {
@@ -206,32 +215,31 @@ TEST(HistoryAttributes, CountEveryEarlierMatchingJobAndNeverTheJobItself) {
 }
 
 // The plain forms that scan every earlier job, not only back to the latest match.
-bool scansWholeHistory(AttributeFunction function) {
-  const AttributeFunction history[] = {
-      failureShareOfUser,   failureShareOfApplication,   failureShareOfUserWithApplication,
-      logJobCountOfUser,    logJobCountOfApplication,    logJobCountOfUserWithApplication,
-      recentFailuresOfUser, recentFailuresOfApplication, recentFailuresOfUserWithApplication};
-  return std::find(std::begin(history), std::end(history), function) != std::end(history);
+bool scansWholeHistory(const AttributeRow& row) {
+  for (const char* key : {"fu", "fa", "fua", "lognu", "logna", "lognua", "ru", "ra", "rua"}) {
+    if (row.key == std::string(key)) return true;
+  }
+  return false;
 }
 
-// Every single-valued attribute through the index equals the function itself, job by job.
+// Every single-valued attribute through its fast form equals its definition, job by job.
 // historyStride thins out the quadratic whole-history scans on long logs.
 void expectIndexMatchesScan(const std::vector<JobData>& jobs, int stride, int everyJobBelow,
                             const std::string& what, int historyStride = 1) {
   LookBackIndex index = buildLookBackIndex(jobs);
   int compared = 0;
-  for (const AttributeKey& key : attributeKeys) {
-    if (key.function == userID) continue;
-    FastAttribute fast = fastAttributeFor(key.function);
-    ASSERT_NE(fast, nullptr) << key.key;
-    const bool history = scansWholeHistory(key.function);
+  for (const AttributeRow& row : attributeTable()) {
+    if (row.columns == Columns::perUser || row.definition == nullptr) continue;
+    ASSERT_TRUE(row.direct != nullptr || row.logOrder != nullptr) << row.key;
+    const bool history = scansWholeHistory(row);
     for (int i = 0; i < static_cast<int>(jobs.size()); i += history             ? historyStride
                                                             : i < everyJobBelow ? 1
                                                                                 : stride) {
-      double plain = key.function(jobs, i)[0];
-      double quick = fast(jobs, index, i);
+      double plain = row.definition(jobs, i)[0];
+      double quick =
+          row.direct != nullptr ? row.direct(jobs[i]) : row.logOrder(LogOrderView(jobs, index, i));
       ASSERT_EQ(std::memcmp(&plain, &quick, sizeof plain), 0)
-          << what << " key " << key.key << " job " << i << ": " << plain << " vs " << quick;
+          << what << " key " << row.key << " job " << i << ": " << plain << " vs " << quick;
       ++compared;
     }
   }

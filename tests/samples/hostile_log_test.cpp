@@ -140,7 +140,7 @@ TEST(HostileLog, OneHotVectorsBeyondTheSampleLimitAreRefused) {
   std::vector<JobData> jobs;
   for (int u = 0; u < 1000; ++u) jobs.push_back(tallis_test::job(1, u, 1, u));
   createUserIdLookupTable(jobs);
-  const std::vector<AttributeFunction> keys(16778, userID);
+  const AttributeList keys(16778, findAttribute("uID"));
   const std::string message = "Too many values per sample: more than 16777216";
   try {
     inputSize(jobs, keys);
@@ -150,14 +150,14 @@ TEST(HostileLog, OneHotVectorsBeyondTheSampleLimitAreRefused) {
   }
   ScratchFolder dir;
   try {
-    createTrainingFile(jobs, keys, {status}, dir.file("t.dat"), 1000, 0, 0);
+    createTrainingFile(jobs, keys, tallis_test::rows("s"), dir.file("t.dat"), 1000, 0, 0);
     ADD_FAILURE() << "no exception from createTrainingFile";
   } catch (const Exception& error) {
     EXPECT_EQ(error.what(), message);
   }
   EXPECT_FALSE(tallis_test::haveFile(dir.file("t.dat")));
   // 16,777 keys are 16,777,000 values: within the limit.
-  EXPECT_EQ(inputSize(jobs, std::vector<AttributeFunction>(16777, userID)), 16777000);
+  EXPECT_EQ(inputSize(jobs, AttributeList(16777, findAttribute("uID"))), 16777000);
 }
 
 class HostileTallis : public testing::Test {

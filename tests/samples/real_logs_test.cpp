@@ -19,20 +19,9 @@ using test_support::ScratchFolder;
 using test_support::readFile;
 
 std::string buildFile(std::vector<JobData> jobs, bool fast, const std::string& path) {
-  const std::vector<AttributeFunction> inputs = {submitTime,
-                                                 waitTime,
-                                                 requestedNumberOfProcessors,
-                                                 requestedTime,
-                                                 requestedMemory,
-                                                 userID,
-                                                 lastStatusOfUser,
-                                                 lastStatusOfApplication,
-                                                 lastStatusOfUserWithApplication,
-                                                 lastJobOfUserWithApplicationWasCanceled,
-                                                 lastRunTimeOfUserWithApplication,
-                                                 lastAverageCPUTimeOfUserWithApplication,
-                                                 elapsedTimeSinceUserLastUsedApplication,
-                                                 elapsedTimeSinceUserLastUsedCluster};
+  const AttributeList inputs =
+      tallis_test::rows("sT,wT,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec");
+  const AttributeList outputs = tallis_test::rows("s");
   test_support::captureStdout();
   std::srand(20240601);
   SplitCounts split = splitJobs(static_cast<int>(jobs.size()), 60, 20, 20);
@@ -43,9 +32,9 @@ std::string buildFile(std::vector<JobData> jobs, bool fast, const std::string& p
   split = resplitJobs(leading, split.test, 60, 20, jobs.size());
   createUserIdLookupTable(jobs);
   if (fast) {
-    createTrainingFile(jobs, inputs, {status}, path, split.training, split.validation, split.test);
+    createTrainingFile(jobs, inputs, outputs, path, split.training, split.validation, split.test);
   } else {
-    reference::createTrainingFile(jobs, inputs, {status}, path, split.training, split.validation,
+    reference::createTrainingFile(jobs, inputs, outputs, path, split.training, split.validation,
                                   split.test);
   }
   return test_support::capturedStdout() + readFile(path);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
+
 #include "test_helpers.h"
 #include "tests/support/test_support.h"
 
@@ -154,6 +156,49 @@ TEST_F(TallisProgram, RejectsRatiosThatCannotGiveASplit) {
     EXPECT_EQ(result.status, 1) << c.options;
     EXPECT_EQ(result.err, c.message) << c.options;
     EXPECT_FALSE(tallis_test::haveFile(out()));
+  }
+}
+
+TEST_F(TallisProgram, AsOfSeesOnlyWhatIsKnownAndRefusesWhatIsNot) {
+  // One user: 1 fails after 1000 s; 2, submitted at 10, fails and ends at 20 (wait 5, run 5)
+  // when 3 is submitted.
+  writeFile(log(),
+            jobLine(1, 0, 0, 1, 1, 1000) + jobLine(2, 10, 0, 1, 1, 5) + jobLine(3, 20, 1, 1, 1, 5));
+  const std::string expected = "1 1 1\n1 1\n-0.125 1.125\n-0.125 1.125\n";
+  auto atSubmit = tallis("-ilsu -os -r1:1:1 -p0 -t submit " + log() + " " + out());
+  ASSERT_EQ(atSubmit.status, 0) << atSubmit.err;
+  EXPECT_EQ(readFile(out()), expected + "0\t1\t\n0\t1\t\n1\t0\t\n");
+  // Log order, with or without saying so: every earlier job counts, ended or not.
+  for (const char* setting : {"", "--as-of log "}) {
+    auto logOrder = tallis(std::string("-ilsu -os -r1:1:1 -p0 ") + setting + log() + " " + out());
+    ASSERT_EQ(logOrder.status, 0) << logOrder.err;
+    EXPECT_EQ(logOrder.out, atSubmit.out);
+    EXPECT_EQ(readFile(out()), expected + "0\t1\t\n1\t1\t\n1\t0\t\n");
+  }
+  EXPECT_EQ(tallis("-iwT,lsu -os -r1:1:1 -p0 --as-of=start " + log() + " " + out()).status, 0);
+
+  struct Case {
+    const char* options;
+    const char* message;
+  };
+  const Case refused[] = {
+      {"-iwT,lsu -os -tsubmit",
+       "\"wT\" cannot be an input at --as-of submit: a job's wait is "
+       "known only once it starts (--as-of start allows it)"},
+      {"-ilogwT -os --as-of submit",
+       "\"logwT\" cannot be an input at --as-of submit: a job's "
+       "wait is known only once it starts (--as-of start allows it)"},
+      {"-ilsu,s -os -tstart",
+       "\"s\" cannot be an input at --as-of start: a job's status is known only once it has "
+       "ended"},
+      {"-ilsu -os -tnow", "The decision time (-t, --as-of) must be submit, start or log: now"},
+  };
+  for (const Case& c : refused) {
+    std::remove(out().c_str());
+    auto result = tallis(std::string(c.options) + " -r1:1:1 -p0 " + log() + " " + out());
+    EXPECT_EQ(result.status, 1) << c.options;
+    EXPECT_EQ(result.err, std::string(c.message) + "\n") << c.options;
+    EXPECT_FALSE(tallis_test::haveFile(out())) << c.options;
   }
 }
 

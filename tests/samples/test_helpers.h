@@ -9,9 +9,11 @@
 #include <chrono>
 #include <csignal>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "samples/attribute_table.h"
 #include "samples/job_data.h"
 #include "tests/support/test_support.h"
 
@@ -36,6 +38,19 @@ inline JobData job(int status, int user, int application, double submit = 0, dou
   job.runTime = runTime;
   job.averageCPUTimeUsed = cpuTime;
   return job;
+}
+
+// The rows of a comma-separated key list (every key must be in the table).
+inline AttributeList rows(const std::string& keys) {
+  AttributeList list;
+  std::istringstream fields(keys);
+  std::string key;
+  while (std::getline(fields, key, ',')) {
+    const AttributeRow* row = findAttribute(key);
+    if (row == nullptr) throw std::invalid_argument("no attribute key " + key);
+    list.push_back(row);
+  }
+  return list;
 }
 
 inline bool haveFile(const std::string& path) { return access(path.c_str(), R_OK) == 0; }

@@ -37,21 +37,28 @@ std::vector<double> runTimeValue(const std::vector<JobData>& jobs, int i) {
   return {jobs[i].runTime};
 }
 
+const AttributeRow kHalfAndSquare = definitionOnly("half", halfAndSquare);
+const AttributeRow kGrowingValues = definitionOnly("growing", growingValues);
+const AttributeRow kRunTimeValue = definitionOnly("run", runTimeValue);
+const AttributeRow* const kUser = findAttribute("uID");
+const AttributeRow* const kSubmit = findAttribute("sT");
+const AttributeRow* const kStatus = findAttribute("s");
+
 void buildTable(const std::vector<JobData>& jobs) {
   test_support::captureStdout();
   createUserIdLookupTable(jobs);
   test_support::capturedStdout();
 }
 
-std::string writeWith(bool fast, const std::vector<JobData>& jobs,
-                      const std::vector<AttributeFunction>& inputs,
-                      const std::vector<AttributeFunction>& outputs, const std::string& path,
-                      double training, double validation, double test, std::string* printed) {
+std::string writeWith(bool fast, const std::vector<JobData>& jobs, const AttributeList& inputs,
+                      const AttributeList& outputs, const std::string& path, double training,
+                      double validation, double test, std::string* printed,
+                      DecisionTime when = DecisionTime::log) {
   test_support::captureStdout();
   if (fast) {
-    createTrainingFile(jobs, inputs, outputs, path, training, validation, test);
+    createTrainingFile(jobs, inputs, outputs, path, training, validation, test, when);
   } else {
-    reference::createTrainingFile(jobs, inputs, outputs, path, training, validation, test);
+    reference::createTrainingFile(jobs, inputs, outputs, path, training, validation, test, when);
   }
   *printed = test_support::capturedStdout();
   return readFile(path);
@@ -71,9 +78,9 @@ TEST(WidenedBounds, AddOneEighthOfTheRangeOrAConstantMargin) {
 TEST(SampleSizes, CountTheValuesOfJobZero) {
   std::vector<JobData> jobs = {job(1, 4, 1), job(0, 9, 1)};
   buildTable(jobs);
-  EXPECT_EQ(inputSize(jobs, {userID, submitTime, halfAndSquare}), 5);
-  EXPECT_EQ(outputSize(jobs, {status}), 1);
-  EXPECT_EQ(reference::createTrainingSample(jobs, 1, {userID, submitTime}, {status}),
+  EXPECT_EQ(inputSize(jobs, {kUser, kSubmit, &kHalfAndSquare}), 5);
+  EXPECT_EQ(outputSize(jobs, {kStatus}), 1);
+  EXPECT_EQ(reference::createTrainingSample(jobs, 1, {kUser, kSubmit}, {kStatus}),
             (std::vector<double>{0, 1, 0, 1}));
 }
 
@@ -89,8 +96,8 @@ TEST(CreateTrainingFile, WritesTheLayoutByteForByte) {
   }
   buildTable(jobs);
   std::string printed;
-  std::string text = writeWith(true, jobs, {lastStatusOfUser, requestedNumberOfProcessors},
-                               {status}, dir.file("train.dat"), 3, 1, 1, &printed);
+  std::string text = writeWith(true, jobs, tallis_test::rows("lsu,rCPU"), {kStatus},
+                               dir.file("train.dat"), 3, 1, 1, &printed);
   EXPECT_EQ(printed, "positives = 2\tnegatives= 3\n");
   EXPECT_EQ(text,
             "3 1 1\n"
@@ -112,7 +119,7 @@ TEST(CreateTrainingFile, LastValueOfExactlyHalfIsNegative) {
   buildTable(jobs);
   for (bool fast : {true, false}) {
     std::string printed;
-    writeWith(fast, jobs, {submitTime}, {runTimeValue}, dir.file("t.dat"), 1, 1, 1, &printed);
+    writeWith(fast, jobs, {kSubmit}, {&kRunTimeValue}, dir.file("t.dat"), 1, 1, 1, &printed);
     EXPECT_EQ(printed, "positives = 1\tnegatives= 2\n") << fast;
   }
 }
@@ -126,7 +133,7 @@ TEST(CreateTrainingFile, WarnsWhenTheBoundsOfAColumnRoundToOneNumber) {
   std::string printed;
   test_support::captureStderr();
   std::string file =
-      writeWith(true, large, {submitTime}, {status}, dir.file("t.dat"), 1, 1, 0, &printed);
+      writeWith(true, large, {kSubmit}, {kStatus}, dir.file("t.dat"), 1, 1, 0, &printed);
   EXPECT_EQ(test_support::capturedStderr(),
             "Warning: the bounds of value column 0 round to 259200 259200; a network cannot "
             "scale this column\n");
@@ -134,14 +141,19 @@ TEST(CreateTrainingFile, WarnsWhenTheBoundsOfAColumnRoundToOneNumber) {
 
   buildTable(small);
   test_support::captureStderr();
-  writeWith(true, small, {submitTime}, {status}, dir.file("t.dat"), 1, 1, 0, &printed);
+  writeWith(true, small, {kSubmit}, {kStatus}, dir.file("t.dat"), 1, 1, 0, &printed);
   EXPECT_EQ(test_support::capturedStderr(), "");
 }
 
 TEST(CreateTrainingFile, TwoPassWriterEqualsTheDirectWriter) {
   ScratchFolder dir;
   std::mt19937 random(5);
+  // In log order, then at both decision times on the shorter logs (the reference's decision
+  // time is a quadratic scan).
+  const DecisionTime settings[] = {DecisionTime::log, DecisionTime::log,   DecisionTime::submit,
+                                   DecisionTime::log, DecisionTime::start, DecisionTime::log};
   for (int round = 0; round < 6; ++round) {
+    const DecisionTime when = settings[round];
     std::vector<JobData> jobs;
     int count = 50 + round * 400;
     for (int i = 0; i < count; ++i) {
@@ -157,20 +169,20 @@ TEST(CreateTrainingFile, TwoPassWriterEqualsTheDirectWriter) {
       jobs.push_back(j);
     }
     buildTable(jobs);
-    std::vector<AttributeFunction> inputs;
-    for (const AttributeKey& key : attributeKeys) {
-      if (key.function != status) inputs.push_back(key.function);
+    AttributeList inputs;
+    for (const AttributeRow& row : attributeTable()) {
+      if (&row != kStatus && row.definition != nullptr) inputs.push_back(&row);
     }
-    inputs.push_back(userID);  // a key may appear twice
-    inputs.push_back(halfAndSquare);
-    std::vector<AttributeFunction> outputs = {lastStatusOfUser, status};
-    if (round == 3) outputs = {status, userID};  // last value from the one-hot block
+    inputs.push_back(kUser);  // a key may appear twice
+    inputs.push_back(&kHalfAndSquare);
+    AttributeList outputs = tallis_test::rows("lsu,s");
+    if (round == 3) outputs = {kStatus, kUser};  // last value from the one-hot block
     int training = count / 2, validation = count / 4;
     std::string fastPrinted, plainPrinted;
     std::string fast = writeWith(true, jobs, inputs, outputs, dir.file("fast.dat"), training,
-                                 validation, count - training - validation, &fastPrinted);
+                                 validation, count - training - validation, &fastPrinted, when);
     std::string plain = writeWith(false, jobs, inputs, outputs, dir.file("plain.dat"), training,
-                                  validation, count - training - validation, &plainPrinted);
+                                  validation, count - training - validation, &plainPrinted, when);
     ASSERT_EQ(fast.size(), plain.size()) << "round " << round;
     EXPECT_TRUE(fast == plain) << "round " << round;
     EXPECT_EQ(fastPrinted, plainPrinted);
@@ -181,7 +193,7 @@ TEST(CreateTrainingFile, ThrowsWhenTheFileCannotBeCreated) {
   std::vector<JobData> jobs = {job(1, 1, 1)};
   buildTable(jobs);
   try {
-    createTrainingFile(jobs, {submitTime}, {status}, "/nonexistent/dir/t.dat", 1, 0, 0);
+    createTrainingFile(jobs, {kSubmit}, {kStatus}, "/nonexistent/dir/t.dat", 1, 0, 0);
     FAIL() << "no exception";
   } catch (const OutputFileError& error) {
     EXPECT_STREQ(error.what(),
@@ -200,9 +212,9 @@ TEST(TrainingOutputFile, ReplacesAnExistingFileOnlyWhenWritingSucceeded) {
   std::vector<JobData> uneven = {job(1, 1, 1), job(1, 2, 1)};
   buildTable(uneven);
   test_support::captureStdout();
-  EXPECT_THROW(
-      createTrainingFile(uneven, {userID, halfAndSquare, growingValues}, {status}, path, 1, 1, 0),
-      Exception);
+  EXPECT_THROW(createTrainingFile(uneven, {kUser, &kHalfAndSquare, &kGrowingValues}, {kStatus},
+                                  path, 1, 1, 0),
+               Exception);
   test_support::capturedStdout();
   EXPECT_EQ(readFile(path), "previous contents\n");
   std::string listing = test_support::runProgram("ls -A '" + dir.path() + "'").out;
@@ -210,7 +222,7 @@ TEST(TrainingOutputFile, ReplacesAnExistingFileOnlyWhenWritingSucceeded) {
 
   buildTable(jobs);
   std::string printed;
-  writeWith(true, jobs, {submitTime}, {status}, path, 1, 0, 0, &printed);
+  writeWith(true, jobs, {kSubmit}, {kStatus}, path, 1, 0, 0, &printed);
   EXPECT_EQ(readFile(path), "1 0 0\n1 1\n4.875 5.125\n-0.125 0.125\n5\t0\t\n");
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
@@ -224,16 +236,16 @@ TEST(TrainingOutputFile, FollowsASymbolicLinkAndWritesDevicesInPlace) {
   mkdir(dir.file("data").c_str(), 0755);
   ASSERT_EQ(symlink("data/real.dat", dir.file("link.dat").c_str()), 0);
   std::string printed;
-  writeWith(true, jobs, {submitTime}, {status}, dir.file("link.dat"), 1, 0, 0, &printed);
+  writeWith(true, jobs, {kSubmit}, {kStatus}, dir.file("link.dat"), 1, 0, 0, &printed);
   struct stat info;
   ASSERT_EQ(lstat(dir.file("link.dat").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link itself stays a link";
   EXPECT_EQ(readFile(dir.file("data/real.dat")), "1 0 0\n1 1\n4.875 5.125\n-0.125 0.125\n5\t0\t\n");
 
   test_support::captureStdout();
-  EXPECT_NO_THROW(createTrainingFile(jobs, {submitTime}, {status}, "/dev/null", 1, 0, 0));
+  EXPECT_NO_THROW(createTrainingFile(jobs, {kSubmit}, {kStatus}, "/dev/null", 1, 0, 0));
   try {
-    createTrainingFile(jobs, {submitTime}, {status}, "/dev/full", 1, 0, 0);
+    createTrainingFile(jobs, {kSubmit}, {kStatus}, "/dev/full", 1, 0, 0);
     ADD_FAILURE() << "no exception for a full device";
   } catch (const OutputFileError& error) {
     EXPECT_STREQ(error.what(), "Error writing file: /dev/full: no space left on device");
