@@ -16,11 +16,13 @@
 #include <sstream>
 #include <utility>
 
+#include "evaluate/exit_status.h"
 #include "evaluate/report.h"
 #include "files/output_file.h"
 #include "files/paths.h"
 #include "files/signal_cleanup.h"
 #include "nn/fatal.h"
+#include "nn/file_contents.h"
 
 namespace {
 
@@ -425,7 +427,10 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
   std::unique_ptr<ScratchCleanup> cleanup;
   {
     TerminationSignalsBlocked blocked;
-    if (mkdtemp(&pattern[0]) == nullptr) fatal("Cannot create a folder beside " + prefix, 1);
+    if (mkdtemp(&pattern[0]) == nullptr) {
+      fatal("Cannot create a folder beside " + prefix + ": " + systemReason(errno),
+            kEvaluateFailureStatus);
+    }
     cleanup.reset(new ScratchCleanup(pattern));
   }
   const std::string folder = pattern;
@@ -443,7 +448,7 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
   }
   const auto fail = [&folder](const std::string& message) {
     removeFolder(folder);
-    fatal(message, 1);
+    fatal(message, kEvaluateFailureStatus);
   };
   for (const auto& data :
        {std::make_pair("roc", &roc), std::make_pair("pr", &pr), std::make_pair("gains", &gains),

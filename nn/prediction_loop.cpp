@@ -1,10 +1,14 @@
+#include <cctype>
+#include <cerrno>
 #include <iostream>
 #include <istream>
 #include <ostream>
 #include <vector>
 
 #include "nn/driver.h"
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
+#include "nn/file_contents.h"
 
 namespace {
 
@@ -19,7 +23,21 @@ Read readValue(std::istream& in, float& value) {
 // Answers that cannot be written (a full disk, a closed pipe) end the run instead of being
 // lost while the loop goes on reading.
 void checkWritten(std::ostream& out) {
-  if (!out) fatal("Error writing standard output", -1);
+  if (out) return;
+  const std::string reason = systemReason(errno);
+  fatal("Error writing standard output" + (reason.empty() ? "" : ": " + reason),
+        ombra_status::kFailure);
+}
+
+// The word that could not be read as a number, for the message: at most 20 characters.
+std::string wordAt(std::istream& in) {
+  in.clear();
+  std::string word;
+  for (int c = in.get(); c != std::char_traits<char>::eof() && !std::isspace(c) && word.size() < 20;
+       c = in.get()) {
+    word += std::isprint(c) ? static_cast<char>(c) : '?';
+  }
+  return word;
 }
 
 }  // namespace
@@ -30,6 +48,7 @@ void checkWritten(std::ostream& out) {
 int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
   std::vector<float> input(static_cast<size_t>(network.inputSize()));
   for (;;) {
+    errno = 0;  // a failed write below leaves its reason
     out << "Input:";
     out.flush();  // the prompt must be visible before the program waits
     checkWritten(out);
@@ -38,17 +57,21 @@ int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
         case Read::value:
           break;
         case Read::endOfInput:
+          errno = 0;
           out << std::endl;  // end the prompt's line
           checkWritten(out);
-          if (j == 0) return 0;
+          if (j == 0) return ombra_status::kDone;
           fatal("Input ended after " + std::to_string(j) + " of " + std::to_string(input.size()) +
                     " values",
-                -1);
+                ombra_status::kFailure);
         case Read::notANumber:
           out << std::endl;
-          fatal("Input value is not a number", -1);
+          fatal("Input value is not a number: '" + wordAt(in) + "', value " +
+                    std::to_string(j + 1) + " of " + std::to_string(input.size()),
+                ombra_status::kFailure);
       }
     }
+    errno = 0;
     out << "Output: ";
     for (float output : network.predict(input)) out << static_cast<double>(output) << ' ';
     out << std::endl;
