@@ -29,15 +29,20 @@ void checkWritten(std::ostream& out) {
         ombra_status::kFailure);
 }
 
-// The word that could not be read as a number, for the message: at most 20 characters.
-std::string wordAt(std::istream& in) {
+// What stood where value j of count was expected, for the message: the word that is not a
+// number (at most 20 characters), or, when extraction took every character of it, a number
+// beyond the float range or one the input cut short.
+std::string describeValue(std::istream& in, size_t j, size_t count) {
+  const bool atEnd = in.eof();  // "-" or "1e" cut short by the end of the input
   in.clear();
   std::string word;
   for (int c = in.get(); c != std::char_traits<char>::eof() && !std::isspace(c) && word.size() < 20;
        c = in.get()) {
     word += std::isprint(c) ? static_cast<char>(c) : '?';
   }
-  return word;
+  const std::string position = "value " + std::to_string(j + 1) + " of " + std::to_string(count);
+  if (word.empty()) return position + (atEnd ? " is cut short" : " lies beyond the float range");
+  return "'" + word + "', " + position;
 }
 
 }  // namespace
@@ -48,7 +53,7 @@ std::string wordAt(std::istream& in) {
 int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
   std::vector<float> input(static_cast<size_t>(network.inputSize()));
   for (;;) {
-    errno = 0;  // a failed write below leaves its reason
+    if (out) errno = 0;  // a failed write leaves its reason (maybe an earlier one: the banner)
     out << "Input:";
     out.flush();  // the prompt must be visible before the program waits
     checkWritten(out);
@@ -57,7 +62,7 @@ int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
         case Read::value:
           break;
         case Read::endOfInput:
-          errno = 0;
+          if (out) errno = 0;
           out << std::endl;  // end the prompt's line
           checkWritten(out);
           if (j == 0) return ombra_status::kDone;
@@ -66,12 +71,11 @@ int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
                 ombra_status::kFailure);
         case Read::notANumber:
           out << std::endl;
-          fatal("Input value is not a number: '" + wordAt(in) + "', value " +
-                    std::to_string(j + 1) + " of " + std::to_string(input.size()),
+          fatal("Input value is not a number: " + describeValue(in, j, input.size()),
                 ombra_status::kFailure);
       }
     }
-    errno = 0;
+    if (out) errno = 0;
     out << "Output: ";
     for (float output : network.predict(input)) out << static_cast<double>(output) << ' ';
     out << std::endl;

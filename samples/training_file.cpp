@@ -61,8 +61,7 @@ std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs, const Attribut
     column += block.width;
     if (column - listStart > kMaxSampleValues) {
       throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues) +
-                      " in the " + (listStart == 0 ? "input" : "output") + " list, at \"" +
-                      row->key + "\"");
+                      " (at \"" + row->key + "\")");
     }
     blocks.push_back(block);
   };
@@ -291,7 +290,8 @@ int sizeForJobZero(const std::vector<JobData>& jobs, const AttributeList& rows) 
   for (const AttributeRow* row : rows) {
     size += columnCount(*row, jobs);
     if (size > static_cast<size_t>(kMaxSampleValues)) {
-      throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues));
+      throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues) +
+                      " (at \"" + row->key + "\")");
     }
   }
   return static_cast<int>(size);

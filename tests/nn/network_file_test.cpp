@@ -210,9 +210,9 @@ TEST(NetworkFileDeathTest, CannotOpenForReading) {
   ScratchFolder folder;
   const std::string missing = folder.file("missing.bin");
   EXPECT_EXIT(NN_reloaded{missing}, ::testing::ExitedWithCode(255),
-              "^Error opening file: " + missing + "\n$");
+              "^Error opening file: " + missing + ": no such file or directory\n$");
   EXPECT_EXIT(NN_reloaded{folder.path()}, ::testing::ExitedWithCode(255),
-              "^Error opening file: " + folder.path() + "\n$");
+              "^Error opening file: " + folder.path() + ": is a directory\n$");
 }
 
 TEST(NetworkFileDeathTest, CorruptOrTruncatedFiles) {
