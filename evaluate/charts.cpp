@@ -450,16 +450,23 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
     removeFolder(folder);
     fatal(message, kEvaluateFailureStatus);
   };
+  // The scratch files: errno, cleared before each, says why one could not be written.
+  const auto writeFailed = [&fail](const std::string& name) {
+    const std::string reason = systemReason(errno);
+    fail("Error writing file: " + name + (reason.empty() ? "" : ": " + reason));
+  };
   for (const auto& data :
        {std::make_pair("roc", &roc), std::make_pair("pr", &pr), std::make_pair("gains", &gains),
         std::make_pair("calibration", &calibration)}) {
+    errno = 0;
     if (!writeData(folder + "/" + data.first + ".dat", *data.second)) {
-      fail("Error writing file: " + folder + "/" + data.first + ".dat");
+      writeFailed(folder + "/" + data.first + ".dat");
     }
   }
+  errno = 0;
   std::ofstream file(folder + "/charts.gp");
   file << script(models, labels, prevalence, calibration);
-  if (!file.flush()) fail("Error writing file: " + folder + "/charts.gp");
+  if (!file.flush()) writeFailed(folder + "/charts.gp");
   file.close();
   if (!runGnuplot(folder)) fail("gnuplot failed to draw the charts");
   std::vector<std::string> pictures;

@@ -37,8 +37,8 @@ void checkStep(int first, int step, int last) {
 // of zeros that are not in the file, and a negative one cannot be kept.
 void limitSamples(NN& network, int n) {
   if (n < 0 || n > network.numberOfTrainingSamples()) {
-    fatal("Wrong number of training samples: " + std::to_string(n) + " asked, the training data " +
-              "file has " + std::to_string(network.numberOfTrainingSamples()),
+    fatal("Wrong number of training samples: " + std::to_string(n) + " asked of the " +
+              std::to_string(network.numberOfTrainingSamples()) + " the network holds",
           ombra_status::kFailure);
   }
   network.limitTrainingSamples(n);

@@ -21,15 +21,17 @@ std::string reasonOf(const OutputProblem& problem) {
     case OutputProblem::foreignKind:
       return std::string(describeKind(problem.kind)) + ", not " + describeKind(problem.own);
     default:
-      return "";
+      return problem.error != 0 ? problem.reason() : "";  // the system's reason
   }
 }
 
 }  // namespace
 
 std::string ombraOutputMessage(const OutputProblem& problem) {
-  if (problem.code == OutputProblem::writeFailed) return "Error writing file: " + problem.name;
   const std::string reason = reasonOf(problem);
+  if (problem.code == OutputProblem::writeFailed) {
+    return "Error writing file: " + problem.name + (reason.empty() ? "" : ": " + reason);
+  }
   return "Error opening file: " + problem.name + (reason.empty() ? "" : ": " + reason);
 }
 

@@ -47,10 +47,14 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
     return context;
   }
   const bool gpu = (deviceType & CL_DEVICE_TYPE_GPU) != 0;
+  const char* type = gpu                                              ? "a GPU"
+                     : (deviceType & CL_DEVICE_TYPE_CPU) != 0         ? "a CPU"
+                     : (deviceType & CL_DEVICE_TYPE_ACCELERATOR) != 0 ? "an accelerator"
+                                                                      : "such a";
   fatal(std::string("No devices of the type found: ") +
             (platformCount == 0 ? "no OpenCL platform is installed"
                                 : "no OpenCL platform of " + std::to_string(platformCount) +
-                                      " has a " + (gpu ? "GPU" : "CPU") + " device") +
+                                      " has " + type + " device") +
             " (BP and PSO train without OpenCL" +
             (gpu ? "; the _CPU types use a CPU device)" : ")"),
         ombra_status::kNoDevice);

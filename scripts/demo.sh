@@ -20,7 +20,7 @@ echo
 # and output sizes, then a range line per column, then the samples, test samples last.
 queries=$(awk 'NR == 1 { skip = $1 + $2 }
   NR == 2 { n = $1; first = 2 + $1 + $2 + skip + 1 }
-  NR >= first {
+  first && NR >= first {
     kind = $(n + 1) > 0.5 ? 1 : 2
     if (!(kind in job)) {
       values = $1

@@ -2,6 +2,7 @@
 // what the file holds besides them.
 #include "trainers/parameters_file.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <fstream>
@@ -110,8 +111,13 @@ bool readParameter(const std::string& line, const std::string& key, double& valu
 
 void readParametersFile(const std::string& fileName, const std::vector<ParameterKey>& keys,
                         TerminationGroup& group, const std::vector<std::string>& listedKeys) {
+  errno = 0;
   std::ifstream file(fileName);
-  if (!file.is_open()) fatal("Error opening file: " + fileName, ombra_status::kParametersFile);
+  if (!file.is_open()) {
+    const std::string reason = systemReason(errno);
+    fatal("Error opening file: " + fileName + (reason.empty() ? "" : ": " + reason),
+          ombra_status::kParametersFile);
+  }
   if (isDirectory(fileName)) {
     fatal("Error reading file: " + fileName + ": a directory", ombra_status::kParametersFile);
   }

@@ -33,7 +33,9 @@ ParticleSwarm::ParticleSwarm(const PSOParameters& parameters, std::vector<float>
       if (!(span > 0.0f) || std::isinf(span)) {
         std::ostringstream limits;
         limits << ": Lower limit " << parameters.lowerLimit << ", Upper limit "
-               << parameters.upperLimit << " (the initial positions need Lower below Upper)";
+               << parameters.upperLimit
+               << (span > 0.0f ? " (their span exceeds the float range)"
+                               : " (the initial positions need Lower below Upper)");
         fatal("Wrong boundary" + limits.str(), ombra_status::kWrongBoundary);
       }
       const std::size_t i = static_cast<std::size_t>(p) * D + d;
