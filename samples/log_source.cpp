@@ -66,6 +66,10 @@ void LogSource::failInflate() const {
 LogSource::LogSource(const std::string& path) : path_(path), input_(size_t{1} << 18) {
   fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) throw Exception("Error opening file: " + path + ": " + reasonFor(errno));
+  detectCompression();
+}
+
+void LogSource::detectCompression() {
   try {
     // The first bytes decide; a log of fewer than two bytes is plain text.
     while (end_ < 6 && fill()) {

@@ -26,6 +26,9 @@ class LogSource {
  private:
   // Reads more raw bytes after the unused ones; false at the end of the file.
   bool fill();
+  // Tells a gzip log, and a log compressed in a form it cannot read, from its first bytes;
+  // closes the descriptor on failure.
+  void detectCompression();
   [[noreturn]] void fail(const std::string& why) const;
   [[noreturn]] void failInflate() const;
   size_t readCompressed(char* out, size_t size);
