@@ -119,15 +119,16 @@ struct SecondLastStatus {
   }
 };
 
+// A row without its group and meaning still builds; AttributeTable's test names it.
 AttributeRow direct(const char* key, AttributeFunction definition,
-                    double (*value)(const JobData& job), KnownFrom known, KeyGroup group,
-                    const char* meaning) {
+                    double (*value)(const JobData& job), KnownFrom known,
+                    KeyGroup group = KeyGroup::none, const char* meaning = nullptr) {
   return {key, definition, value, nullptr, nullptr, Columns::one, known, group, meaning};
 }
 
 template <class Formula>
-AttributeRow history(const char* key, AttributeFunction definition, KeyGroup group,
-                     const char* meaning) {
+AttributeRow history(const char* key, AttributeFunction definition, KeyGroup group = KeyGroup::none,
+                     const char* meaning = nullptr) {
   return {key,
           definition,
           nullptr,

@@ -156,7 +156,8 @@ TEST_F(TallisProgram, HelpListsEveryOptionAndEveryKey) {
     for (const AttributeRow& row : attributeTable()) {
       std::string line = std::string("  ") + row.key;  // the key in a column of 9
       line.resize(std::max<size_t>(line.size() + 1, 11), ' ');
-      EXPECT_NE(help.out.find("\n" + line + row.meaning + "\n"), std::string::npos) << row.key;
+      const std::string meaning = row.meaning != nullptr ? row.meaning : "(no meaning)";
+      EXPECT_NE(help.out.find("\n" + line + meaning + "\n"), std::string::npos) << row.key;
     }
   }
 }
