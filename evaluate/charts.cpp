@@ -16,11 +16,13 @@
 #include <sstream>
 #include <utility>
 
+#include "evaluate/exit_status.h"
 #include "evaluate/report.h"
 #include "files/output_file.h"
 #include "files/paths.h"
 #include "files/signal_cleanup.h"
 #include "nn/fatal.h"
+#include "nn/file_contents.h"
 
 namespace {
 
@@ -425,7 +427,10 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
   std::unique_ptr<ScratchCleanup> cleanup;
   {
     TerminationSignalsBlocked blocked;
-    if (mkdtemp(&pattern[0]) == nullptr) fatal("Cannot create a folder beside " + prefix, 1);
+    if (mkdtemp(&pattern[0]) == nullptr) {
+      fatal("Cannot create a folder beside " + prefix + ": " + systemReason(errno),
+            kEvaluateFailureStatus);
+    }
     cleanup.reset(new ScratchCleanup(pattern));
   }
   const std::string folder = pattern;
@@ -443,18 +448,25 @@ void writeCharts(const std::string& prefix, const std::vector<ChartModel>& model
   }
   const auto fail = [&folder](const std::string& message) {
     removeFolder(folder);
-    fatal(message, 1);
+    fatal(message, kEvaluateFailureStatus);
+  };
+  // The scratch files: errno, cleared before each, says why one could not be written.
+  const auto writeFailed = [&fail](const std::string& name) {
+    const std::string reason = systemReason(errno);
+    fail("Error writing file: " + name + (reason.empty() ? "" : ": " + reason));
   };
   for (const auto& data :
        {std::make_pair("roc", &roc), std::make_pair("pr", &pr), std::make_pair("gains", &gains),
         std::make_pair("calibration", &calibration)}) {
+    errno = 0;
     if (!writeData(folder + "/" + data.first + ".dat", *data.second)) {
-      fail("Error writing file: " + folder + "/" + data.first + ".dat");
+      writeFailed(folder + "/" + data.first + ".dat");
     }
   }
+  errno = 0;
   std::ofstream file(folder + "/charts.gp");
   file << script(models, labels, prevalence, calibration);
-  if (!file.flush()) fail("Error writing file: " + folder + "/charts.gp");
+  if (!file.flush()) writeFailed(folder + "/charts.gp");
   file.close();
   if (!runGnuplot(folder)) fail("gnuplot failed to draw the charts");
   std::vector<std::string> pictures;

@@ -334,7 +334,7 @@ int readOptions(int argc, const char* const* argv, EvaluateOptions& options) {
   } else {
     std::cout << evaluateHelp() << std::flush;
   }
-  return 0;
+  return kEvaluateDoneStatus;
 }
 
 // The network and the samples it is evaluated on; the output it names must exist and the set
@@ -388,7 +388,7 @@ int finish(const Ranking& network, const std::string& setName) {
               << std::endl;
     return kEvaluateFailureStatus;
   }
-  return 0;
+  return kEvaluateDoneStatus;
 }
 
 // The column names: the file given with --columns, or the card tallis wrote beside the

@@ -13,11 +13,7 @@
 #include <string>
 
 #include "evaluate/evaluated_network.h"
-
-constexpr int kEvaluateUsageStatus = 2;
-// No samples to evaluate, outputs that are not numbers, a set of one class only (after the
-// report), an XGBoost or gnuplot failure.
-constexpr int kEvaluateFailureStatus = 1;
+#include "evaluate/exit_status.h"
 
 struct EvaluateOptions {
   std::string networkFile;

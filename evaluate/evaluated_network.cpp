@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "evaluate/batch_forward.h"
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
 #include "nn/memory_limit.h"
@@ -20,7 +21,10 @@ const char* sampleSetName(SampleSet set) {
   return "test";
 }
 
-NN_evaluated::NN_evaluated(const std::string& networkFileName) : NN_reloaded(networkFileName) {}
+NN_evaluated::NN_evaluated(const std::string& networkFileName)
+    : NN_reloaded(networkFileName,
+                  " (are the two file names swapped? ombra-evaluate NETWORK_FILE "
+                  "TRAINING_DATA_FILE)") {}
 
 namespace {
 
@@ -36,15 +40,17 @@ std::string sizes(int inputs, int outputs) {
 void NN_evaluated::readSamples(const std::string& trainingDataFileName) {
   const FileContents contents(trainingDataFileName);
   if (contents.status() == FileContents::cannotOpen) {
-    fatal("Error opening file: " + trainingDataFileName, -7);
+    fatal("Error opening file: " + trainingDataFileName + ": " + contents.reason(),
+          ombra_status::kTrainingDataFile);
   }
   if (contents.status() == FileContents::readError) {
-    fatal("Error reading file: " + trainingDataFileName, -7);
+    fatal("Error reading file: " + trainingDataFileName + ": " + contents.reason(),
+          ombra_status::kTrainingDataFile);
   }
   if (contents.status() == FileContents::tooLarge) {
     fatal("Error reading file: " + trainingDataFileName + ": too large for the " +
               mebibytes(physicalMemoryBytes()) + " of memory of this machine",
-          -7);
+          ombra_status::kTrainingDataFile);
   }
   dataStamp_ = stampOf(contents.begin(), contents.size());
   NumberScanner header(contents.begin(), contents.end());
@@ -56,7 +62,7 @@ void NN_evaluated::readSamples(const std::string& trainingDataFileName) {
     fatal("The network has " + sizes(inputSize(), outputSize()) + ", the training data file " +
               trainingDataFileName + " " + sizes(dataInputs, dataOutputs) +
               ": it was not trained on this file",
-          -149);
+          ombra_status::kSizeMismatch);
   }
   // The reader replaces the ranges with those of the file. For the file the network was
   // trained on they are the same; for another one the network must see its inputs scaled as

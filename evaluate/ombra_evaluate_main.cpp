@@ -12,6 +12,6 @@ int main(int argc, char** argv) {
   try {
     return runEvaluate(argc, argv);
   } catch (const std::bad_alloc&) {
-    fatal("Out of memory", -1);
+    fatal("Out of memory", ombra_status::kFailure);
   }
 }

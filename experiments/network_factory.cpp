@@ -1,12 +1,19 @@
 #include "experiments/network_factory.h"
 
+#include <string>
+
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 
 namespace {
 
 const TrainerKind& checkedType(int type) {
   const TrainerKind* trainer = trainerOfType(type);
-  if (trainer == nullptr) fatal("Wrong NN_type", -1);
+  if (trainer == nullptr) {
+    fatal("Wrong NN_type: " + std::to_string(type) + " (0 to " +
+              std::to_string(kTrainerTypeCount - 1) + ")",
+          ombra_status::kFailure);
+  }
   return *trainer;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "experiments/timings_cli.h"
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/memory_limit.h"
 
@@ -15,6 +16,6 @@ int main(int argc, char** argv) {
   try {
     return runTimings(argc, argv);
   } catch (const std::exception& error) {
-    fatal(std::string("Unexpected error: ") + error.what(), -1);
+    fatal(std::string("Unexpected error: ") + error.what(), ombra_status::kFailure);
   }
 }

@@ -1,15 +1,24 @@
 #include "experiments/timing.h"
 
+#include <cerrno>
 #include <fstream>
 #include <initializer_list>
 #include <iostream>
 
 #include "experiments/network_factory.h"
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
+#include "nn/file_contents.h"
 #include "nn/memory_limit.h"
 #include "nn/replace_file.h"
 
 namespace {
+
+// ": <why>" for a file that could not be opened just now, or nothing when errno does not say.
+std::string reasonText() {
+  const std::string reason = systemReason(errno);
+  return reason.empty() ? "" : ": " + reason;
+}
 
 const char kLayersConfigFile[] = "nn_config_file_num_layers_timing.txt";
 const char kNeuronsConfigFile[] = "nn_config_file_neur_in_layer_timing.txt";
@@ -17,14 +26,20 @@ const char kNeuronsConfigFile[] = "nn_config_file_neur_in_layer_timing.txt";
 // A range that is not empty must move towards its end, or the experiment never ends.
 // Checked before the result file is replaced.
 void checkStep(int first, int step, int last) {
-  if (first <= last && step < 1) fatal("Wrong range step", -1);
+  if (first <= last && step < 1) {
+    fatal("Wrong range step: " + std::to_string(step) + " from " + std::to_string(first) + " to " +
+              std::to_string(last) + " (at least 1)",
+          ombra_status::kFailure);
+  }
 }
 
 // limitTrainingSamples cannot add samples: a larger count would time the network on rows
 // of zeros that are not in the file, and a negative one cannot be kept.
 void limitSamples(NN& network, int n) {
   if (n < 0 || n > network.numberOfTrainingSamples()) {
-    fatal("Wrong number of training samples", -1);
+    fatal("Wrong number of training samples: " + std::to_string(n) + " asked of the " +
+              std::to_string(network.numberOfTrainingSamples()) + " the network holds",
+          ombra_status::kFailure);
   }
   network.limitTrainingSamples(n);
 }
@@ -40,7 +55,8 @@ class ResultFile {
       : name_(name), header_(header), openError_(openError) {
     std::string reason;
     if (!isReplaceable(name_, FileKind::timingResult, &reason)) {
-      fatal(openError_ + (reason.empty() ? "" : ": " + name_ + ": " + reason), -1);
+      fatal(openError_ + (reason.empty() ? "" : ": " + name_ + ": " + reason),
+            ombra_status::kFailure);
     }
   }
   void add(int n, double seconds) {
@@ -53,8 +69,9 @@ class ResultFile {
  private:
   void open() {
     if (file_.is_open()) return;
+    errno = 0;
     file_.open(name_);
-    if (!file_) fatal(openError_, -1);
+    if (!file_) fatal(openError_ + (": " + name_) + reasonText(), ombra_status::kFailure);
     file_ << header_ << "\n" << std::flush;
   }
   std::string name_;
@@ -75,7 +92,7 @@ void checkLargestNetwork(int inputs, long long hiddenLayers, long long neurons, 
   fatal("Wrong range: " + std::to_string(hiddenLayers) + " hidden layers of " +
             std::to_string(neurons) + " neurons exceed the " + std::to_string(kMaxWeights) +
             " weights a network may have",
-        -1);
+        ombra_status::kFailure);
 }
 
 // The experiments that write each topology to a file of their own: neither that file nor the
@@ -103,7 +120,7 @@ void refuseSameFile(const NamedFile& output, std::initializer_list<NamedFile> in
     if (sameFile(output.name, input.name)) {
       fatal(std::string("The ") + output.role + " " + output.name + " is the same file as the " +
                 input.role + " " + input.name,
-            -1);
+            ombra_status::kFailure);
     }
   }
 }
@@ -124,8 +141,9 @@ std::string configurationText(const std::vector<int>& layers) {
 
 void writeConfiguration(const std::string& fileName, const std::vector<int>& layers,
                         const std::string& openError) {
+  errno = 0;
   std::ofstream file(fileName);
-  if (!file) fatal(openError, -1);
+  if (!file) fatal(openError + ": " + fileName + reasonText(), ombra_status::kFailure);
   file << configurationText(layers);
   // The network reads the file right after this: it must be complete on disk.
   file.close();

@@ -11,6 +11,8 @@
 
 #include "experiments/data_sets.h"
 #include "experiments/drivers.h"
+#include "experiments/exit_status.h"
+#include "nn/file_contents.h"
 #include "nn/replace_file.h"
 
 extern char** environ;
@@ -39,6 +41,7 @@ const DefaultFile kDefaultFiles[] = {
 };
 
 bool writeText(const std::string& fileName, const std::string& text) {
+  errno = 0;  // what is left of it says why a write failed
   std::ofstream file(fileName);
   file << text;
   file.close();
@@ -132,9 +135,10 @@ int makeTimingData(const std::string& tallisPath, const std::string& logFile,
   if (!outputsSpareTheLogs(
           {kNeuronsInLayerData, kBPNeuronsInLayerData, kNumberOfLayersData, kSampleSizeData},
           {logFile})) {
-    return 1;
+    return kTimingsFailureStatus;
   }
-  if (!runTallis(tallisPath, logFile, positivesRatio, kNeuronsInLayerData)) return 1;
+  if (!runTallis(tallisPath, logFile, positivesRatio, kNeuronsInLayerData))
+    return kTimingsFailureStatus;
   std::cout << "Training data: " << kNeuronsInLayerData << std::endl;
   for (const char* copy : {kBPNeuronsInLayerData, kNumberOfLayersData, kSampleSizeData}) {
     std::error_code copyError;
@@ -142,7 +146,7 @@ int makeTimingData(const std::string& tallisPath, const std::string& logFile,
     if (copyError) {
       std::cerr << "ombra-timings: cannot write " << copy << ": " << copyError.message()
                 << std::endl;
-      return 1;
+      return kTimingsFailureStatus;
     }
     std::cout << "Training data: " << copy << std::endl;
   }
@@ -152,11 +156,13 @@ int makeTimingData(const std::string& tallisPath, const std::string& logFile,
     } else if (writeText(file.name, file.text)) {
       std::cout << "Written: " << file.name << std::endl;
     } else {
-      std::cerr << "ombra-timings: cannot write " << file.name << std::endl;
-      return 1;
+      const std::string reason = systemReason(errno);
+      std::cerr << "ombra-timings: cannot write " << file.name << (reason.empty() ? "" : ": ")
+                << reason << std::endl;
+      return kTimingsFailureStatus;
     }
   }
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int makeDataSetFiles(const std::string& tallisPath, const std::string& logDirectory,
@@ -180,14 +186,15 @@ int makeDataSetFiles(const std::string& tallisPath, const std::string& logDirect
     } else {
       std::cerr << "ombra-timings: no workload log " << name << " (or " << name << ".gz) in "
                 << logDirectory << std::endl;
-      return 1;
+      return kTimingsFailureStatus;
     }
   }
-  if (!outputsSpareTheLogs(outputs, present)) return 1;
+  if (!outputsSpareTheLogs(outputs, present)) return kTimingsFailureStatus;
   for (size_t i = 0; i < logs.size(); ++i) {
     const std::string trainingDataFile = kDataSetNames[i] + suffix;
-    if (!runTallis(tallisPath, logs[i], positivesRatio, trainingDataFile)) return 1;
+    if (!runTallis(tallisPath, logs[i], positivesRatio, trainingDataFile))
+      return kTimingsFailureStatus;
     std::cout << "Training data: " << trainingDataFile << std::endl;
   }
-  return 0;
+  return kTimingsDoneStatus;
 }

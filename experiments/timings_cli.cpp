@@ -61,7 +61,7 @@ int runLayers(const ParsedOptions& o) {
                       o.integer("hidden-neurons"), o.text("result"), o.integer("iterations"),
                       o.integer("inputs"), o.integer("outputs"), o.text("data"), o.text("params"),
                       o.integer("samples")});
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runNeurons(const ParsedOptions& o) {
@@ -69,45 +69,45 @@ int runNeurons(const ParsedOptions& o) {
                       o.text("result"), o.integer("iterations"), o.integer("inputs"),
                       o.integer("outputs"), o.text("data"), o.text("params"), o.integer("samples"),
                       o.integer("hidden-layers")});
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runSamples(const ParsedOptions& o) {
   timeSampleSize(o.trainer("type"), o.integer("first"), o.integer("step"), o.integer("last"),
                  o.text("result"), o.integer("iterations"), o.text("config"), o.text("data"),
                  o.text("params"));
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runPsoNeurons(const ParsedOptions& o) {
   runPSONeuronsInLayerTimings(o.integer("first"), o.integer("step"), o.integer("last"),
                               o.integer("iterations"), o.text("prefix"), o.integer("samples"));
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runBpNeurons(const ParsedOptions& o) {
   runBPNeuronsInLayerTimings(o.integer("first"), o.integer("step"), o.integer("last"),
                              o.integer("iterations"), o.text("prefix"), o.integer("hidden-layers"),
                              o.integer("samples"));
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runPsoLayers(const ParsedOptions& o) {
   runPSONumberOfLayersTimings(o.integer("first"), o.integer("step"), o.integer("last"),
                               o.integer("iterations"), o.text("prefix"),
                               o.integer("hidden-neurons"), o.integer("samples"));
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runPsoSamples(const ParsedOptions& o) {
   runPSOSampleSizeTimings(o.integer("first"), o.integer("step"), o.integer("last"),
                           o.integer("iterations"), o.text("prefix"));
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runDataSets(const ParsedOptions& o) {
   trainOnDataSets(o.text("suffix"), o.text("config"), o.text("params"));
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runFastestPso(const ParsedOptions& o) {
@@ -115,7 +115,7 @@ int runFastestPso(const ParsedOptions& o) {
   const TrainerKind* trainer = trainerOfNetwork(*fastest);
   std::cout << "Fastest: " << (trainer != nullptr ? trainer->className : "unknown") << std::endl;
   delete fastest;
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 // Not one of the library's experiments: the one way to get a lift-chart file from a trainer
@@ -131,7 +131,7 @@ int runLiftChart(const ParsedOptions& o) {
   trainAndReport(*network);
   network->writeLiftChart(o.text("result"));
   destroyNetwork(type, network);
-  return 0;
+  return kTimingsDoneStatus;
 }
 
 int runMakeData(const ParsedOptions& o) {
@@ -276,18 +276,18 @@ int runTimings(int argc, const char* const* argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     printProgramHelp(std::cout);
-    return 0;
+    return kTimingsDoneStatus;
   }
   if (name == "--version") {
     std::cout << kProgram << " " << kVersion << std::endl;
-    return 0;
+    return kTimingsDoneStatus;
   }
   for (const Command& command : commands()) {
     if (name != command.name) continue;
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (asksForHelp(args)) {
       printCommandHelp(command, std::cout);
-      return 0;
+      return kTimingsDoneStatus;
     }
     ParsedOptions options;
     try {

@@ -8,7 +8,7 @@
 // for the program or a subcommand) goes to standard output and returns 0. Failures while an
 // experiment runs end the process with the status of the failing step, as in ombra.
 
-constexpr int kUsageStatus = 2;
+#include "experiments/exit_status.h"
 
 // Everything main does after seeding rand(); returns the exit status.
 int runTimings(int argc, const char* const* argv);

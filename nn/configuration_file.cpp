@@ -1,6 +1,8 @@
+#include <cerrno>
 #include <fstream>
 #include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
 #include "nn/memory_limit.h"
@@ -10,9 +12,16 @@
 // token that is not an integer ("3.5" gives 3, "12abc" gives 12), as stream extraction does.
 // A topology that cannot be propagated is refused here, before anything is sized from it.
 void NN::readConfiguration(const std::string& fileName) {
+  configurationSource = fileName;
+  errno = 0;
   std::ifstream file(fileName);
-  if (!file) fatal("Error opening file: " + fileName, -3);
-  if (isDirectory(fileName)) fatal("Error reading file: " + fileName + ": a directory", -3);
+  if (!file) {
+    const std::string reason = systemReason(errno);
+    fatal("Error opening file: " + fileName + (reason.empty() ? "" : ": " + reason),
+          ombra_status::kConfigurationFile);
+  }
+  if (isDirectory(fileName))
+    fatal("Error reading file: " + fileName + ": a directory", ombra_status::kConfigurationFile);
   int size;
   while (file >> size) layers.push_back(size);
 
@@ -21,7 +30,7 @@ void NN::readConfiguration(const std::string& fileName) {
   if (!usable) {
     fatal("Wrong network configuration in " + fileName +
               ": at least two layers of at least one neuron each are needed",
-          -3);
+          ombra_status::kConfigurationFile);
   }
   // Weight offsets are ints, and every trainer holds several copies of the weights: beyond
   // 2^28 weights (1 GiB of floats per copy) a topology is a typing error, not a network.
@@ -31,7 +40,7 @@ void NN::readConfiguration(const std::string& fileName) {
     if (weightCount > kMaxWeights) {
       fatal("Wrong network configuration in " + fileName + ": too many weights (at most " +
                 std::to_string(kMaxWeights) + ")",
-            -3);
+            ombra_status::kConfigurationFile);
     }
   }
 }

@@ -1,10 +1,13 @@
 #include "nn/driver.h"
 
+#include <strings.h>
+
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/reloaded_network.h"
 #include "nn/replace_file.h"
@@ -55,15 +58,35 @@ std::unique_ptr<ReplacedFile> openNetworkFile(char** argv) {
     if (sameFile(networkFile, argv[2 + k])) {
       fatal("Network file " + networkFile + " is the same file as the " + inputs[k] + " file " +
                 argv[2 + k],
-            -1);
+            ombra_status::kFailure);
     }
   }
   return std::unique_ptr<ReplacedFile>(new ReplacedFile(networkFile, FileKind::network));
 }
 
+// "Wrong NN type" names the type given and the types there are.
+std::string describeWrongType(const std::string& name, const std::vector<TrainerKind>& trainers) {
+  std::string text = ": '" + name + "'";
+  for (const TrainerKind& trainer : trainers) {
+    if (trainer.create && strcasecmp(trainer.name, name.c_str()) == 0) {
+      text += std::string(" (did you mean ") + trainer.name + "? the match is case-sensitive)";
+    }
+  }
+  text += "; the types:";
+  const char* separator = " ";
+  for (const TrainerKind& trainer : trainers) {
+    if (!trainer.create) continue;
+    text += separator + std::string(trainer.name);
+    separator = ", ";
+  }
+  return text + " (ombra --help says what each one is)";
+}
+
 int train(int argumentCount, char** argv, const std::vector<TrainerKind>& trainers) {
   const TrainerKind* type = findType(argv[1], trainers);
-  if (type == nullptr) fatal("Wrong NN type", -1);
+  if (type == nullptr) {
+    fatal("Wrong NN type" + describeWrongType(argv[1], trainers), ombra_status::kFailure);
+  }
   std::unique_ptr<ReplacedFile> networkFile;
   if (argumentCount == 5) networkFile = openNetworkFile(argv);
   // The network lives until the process ends; the driver is its only owner.
@@ -95,14 +118,16 @@ int runOmbra(int argc, char** argv, const std::vector<TrainerKind>& trainers) {
     const std::string argument = argv[1];
     if (argument == "--help" || argument == "-h") {
       printHelp(trainers);
-      return 0;
+      return ombra_status::kDone;
     }
     if (argument == "--version") {
       std::cout << "ombra " << kVersion << std::endl;
-      return 0;
+      return ombra_status::kDone;
     }
     return reload(argv);
   }
   printUsage();
-  fatal("Wrong number of arguments", -1);
+  fatal("Wrong number of arguments: " + std::to_string(argumentCount) +
+            " given; 4 or 5 to train a network, 1 to reload one (ombra --help)",
+        ombra_status::kFailure);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -16,7 +17,10 @@ FileContents::FileContents(const std::string& fileName)
 
 FileContents::FileContents(const std::string& fileName, size_t maxBytes) {
   const int descriptor = open(fileName.c_str(), O_RDONLY);
-  if (descriptor < 0) return;
+  if (descriptor < 0) {
+    error_ = errno;
+    return;
+  }
   struct stat info;
   const bool regular = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
   if (regular && info.st_size == 0) {
@@ -67,6 +71,7 @@ bool FileContents::readAll(int descriptor, size_t maxBytes) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       status_ = readError;
+      error_ = errno;
       return false;
     }
     if (n == 0) break;
@@ -76,6 +81,15 @@ bool FileContents::readAll(int descriptor, size_t maxBytes) {
   data_ = buffer_.get();
   size_ = length;
   return true;
+}
+
+std::string FileContents::reason() const { return systemReason(error_); }
+
+std::string systemReason(int error) {
+  if (error == 0) return "";
+  std::string text = std::strerror(error);
+  text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
 }
 
 bool isDirectory(const std::string& fileName) {

@@ -20,6 +20,8 @@ class FileContents {
   FileContents& operator=(const FileContents&) = delete;
 
   Status status() const { return status_; }
+  // Why the file could not be opened or read ("no such file or directory"); "" otherwise.
+  std::string reason() const;
   size_t size() const { return size_; }
   const char* begin() const { return data_; }
   const char* end() const { return data_ + size_; }
@@ -29,11 +31,15 @@ class FileContents {
   bool readAll(int descriptor, size_t maxBytes);
 
   Status status_ = cannotOpen;
+  int error_ = 0;  // errno of cannotOpen and readError
   const char* data_ = "";
   size_t size_ = 0;
   void* mapping_ = nullptr;
   std::unique_ptr<char[]> buffer_;
 };
+
+// The system's text for errno value error, in lower case as the messages have it ("" for 0).
+std::string systemReason(int error);
 
 // True when fileName names a directory (links followed). A directory opens for reading and
 // reads as an empty file, which would pass for a file without content.

@@ -1,5 +1,7 @@
 #include <cmath>
+#include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/network.h"
 
@@ -50,7 +52,9 @@ std::vector<float> NN::computeOutputs(const float* scaledInput) {
 
 std::vector<float> NN::predict(std::vector<float> input) {
   if (input.size() != static_cast<size_t>(inputSize())) {
-    fatal("Input vector is the wrong size.", -1);
+    fatal("Input vector is the wrong size. " + std::to_string(input.size()) +
+              " values for a network of " + std::to_string(inputSize()) + " inputs",
+          ombra_status::kFailure);
   }
   scaleInputs(input);
   return computeOutputs(input.data());

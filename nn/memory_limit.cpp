@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 
 double physicalMemoryBytes() {
@@ -20,4 +21,4 @@ std::string mebibytes(double bytes) {
   return std::to_string(static_cast<long long>(std::ceil(bytes / (1024.0 * 1024.0)))) + " MiB";
 }
 
-void outOfMemory() { fatal("Out of memory", -1); }
+void outOfMemory() { fatal("Out of memory", ombra_status::kFailure); }

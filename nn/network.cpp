@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 
 NN::NN() = default;
@@ -50,7 +51,7 @@ void NN::limitTrainingSamples(int n) {
   if (n < 0 || n > numberOfTrainingSamples()) {
     fatal("Cannot keep " + std::to_string(n) + " of " + std::to_string(numberOfTrainingSamples()) +
               " training samples",
-          -1);
+          ombra_status::kFailure);
   }
   trainingInputs.resize(static_cast<size_t>(n) * inputSize());
   trainingTargets.resize(static_cast<size_t>(n) * outputSize());

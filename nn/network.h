@@ -110,6 +110,9 @@ class NN {
   std::vector<float> inputRanges;   // min, max per input
   std::vector<float> outputRanges;  // min, max per output
   std::vector<int> layers;
+  // The files read, named in messages ("" where none was read or the text came from memory).
+  std::string configurationSource;
+  std::string trainingDataSource;
   float* outputBuffer = nullptr;
   float* scratchBuffer = nullptr;
 };

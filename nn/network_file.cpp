@@ -1,5 +1,6 @@
 // The network file: L, the L layer sizes, the weights, the input ranges and the output
 // ranges, as little-endian 32-bit ints and IEEE floats, with no header.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -7,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "files/file_kinds.h"
+#include "files/paths.h"
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
 #include "nn/memory_limit.h"
@@ -36,7 +40,8 @@ uint32_t wordAt(const char* bytes) {
 
 void NN::save(const std::string& fileName) const {
   if (weights.size() < static_cast<size_t>(numberOfWeights())) {
-    fatal("Network has no weights to save to " + fileName, -1);  // never trained
+    fatal("Network has no weights to save to " + fileName,
+          ombra_status::kFailure);  // never trained
   }
   ReplacedFile file(fileName, FileKind::network);
   save(file);
@@ -44,7 +49,7 @@ void NN::save(const std::string& fileName) const {
 
 void NN::save(ReplacedFile& file) const {
   if (weights.size() < static_cast<size_t>(numberOfWeights())) {
-    fatal("Network has no weights to save", -1);
+    fatal("Network has no weights to save", ombra_status::kFailure);
   }
   std::vector<unsigned char> bytes;
   appendWord(bytes, static_cast<uint32_t>(numberOfLayers()));
@@ -58,16 +63,30 @@ void NN::save(ReplacedFile& file) const {
 
 // The whole file is read first, so every size is checked against the bytes that are really
 // there before anything is sized from it: a damaged count cannot make the reader allocate.
-NN_reloaded::NN_reloaded(const std::string& fileName) {
+NN_reloaded::NN_reloaded(const std::string& fileName) : NN_reloaded(fileName, "") {}
+
+NN_reloaded::NN_reloaded(const std::string& fileName, const std::string& swappedHint) {
   const FileContents contents(fileName);
   if (contents.status() == FileContents::tooLarge) {
     fatal("Corrupt network file: " + fileName + ": too large for the " +
               mebibytes(physicalMemoryBytes()) + " of memory of this machine",
-          -1);
+          ombra_status::kFailure);
   }
-  if (contents.status() != FileContents::ok) fatal("Error opening file: " + fileName, -1);
-  const auto corrupt = [&fileName](const std::string& reason) {
-    fatal("Corrupt network file: " + fileName + ": " + reason, -1);
+  if (contents.status() != FileContents::ok) {
+    fatal("Error opening file: " + fileName + ": " + contents.reason(), ombra_status::kFailure);
+  }
+  const auto corrupt = [&](const std::string& reason) {
+    // A file of a kind the programs know (a training data file, a log, a parameters file)
+    // was given in the network file's place: say what it is.
+    const size_t headBytes = std::min<size_t>(contents.size(), size_t{64} << 10);
+    const FileKind kind = kindOfContent(std::string(contents.begin(), headBytes), contents.size(),
+                                        baseNameOf(fileName));
+    std::string what;
+    if (kind != FileKind::unknown && kind != FileKind::network) {
+      what = ": it is " + std::string(describeKind(kind)) + ", not a network file";
+      if (kind == FileKind::trainingData) what += swappedHint;
+    }
+    fatal("Corrupt network file: " + fileName + ": " + reason + what, ombra_status::kFailure);
   };
   const size_t fileSize = contents.size();
   const char* bytes = contents.begin();
@@ -122,7 +141,7 @@ NN_reloaded::NN_reloaded(const std::string& fileName) {
   allocateBuffers();
 }
 
-double NN_reloaded::train() { fatal("Training not allowed", -1); }
+double NN_reloaded::train() { fatal("Training not allowed", ombra_status::kFailure); }
 
 void NN_reloaded::printInfo() {
   printInfoTitle();

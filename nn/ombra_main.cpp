@@ -6,6 +6,7 @@
 #include <string>
 
 #include "nn/driver.h"
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/memory_limit.h"
 #include "opencl/trainer_table.h"
@@ -23,6 +24,6 @@ int main(int argc, char** argv) {
   try {
     return runOmbra(argc, argv, trainerTable());
   } catch (const std::exception& error) {
-    fatal(std::string("Unexpected error: ") + error.what(), -1);
+    fatal(std::string("Unexpected error: ") + error.what(), ombra_status::kFailure);
   }
 }

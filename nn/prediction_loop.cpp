@@ -1,10 +1,14 @@
+#include <cctype>
+#include <cerrno>
 #include <iostream>
 #include <istream>
 #include <ostream>
 #include <vector>
 
 #include "nn/driver.h"
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
+#include "nn/file_contents.h"
 
 namespace {
 
@@ -19,7 +23,26 @@ Read readValue(std::istream& in, float& value) {
 // Answers that cannot be written (a full disk, a closed pipe) end the run instead of being
 // lost while the loop goes on reading.
 void checkWritten(std::ostream& out) {
-  if (!out) fatal("Error writing standard output", -1);
+  if (out) return;
+  const std::string reason = systemReason(errno);
+  fatal("Error writing standard output" + (reason.empty() ? "" : ": " + reason),
+        ombra_status::kFailure);
+}
+
+// What stood where value j of count was expected, for the message: the word that is not a
+// number (at most 20 characters), or, when extraction took every character of it, a number
+// beyond the float range or one the input cut short.
+std::string describeValue(std::istream& in, size_t j, size_t count) {
+  const bool atEnd = in.eof();  // "-" or "1e" cut short by the end of the input
+  in.clear();
+  std::string word;
+  for (int c = in.get(); c != std::char_traits<char>::eof() && !std::isspace(c) && word.size() < 20;
+       c = in.get()) {
+    word += std::isprint(c) ? static_cast<char>(c) : '?';
+  }
+  const std::string position = "value " + std::to_string(j + 1) + " of " + std::to_string(count);
+  if (word.empty()) return position + (atEnd ? " is cut short" : " lies beyond the float range");
+  return "'" + word + "', " + position;
 }
 
 }  // namespace
@@ -30,6 +53,7 @@ void checkWritten(std::ostream& out) {
 int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
   std::vector<float> input(static_cast<size_t>(network.inputSize()));
   for (;;) {
+    if (out) errno = 0;  // a failed write leaves its reason (maybe an earlier one: the banner)
     out << "Input:";
     out.flush();  // the prompt must be visible before the program waits
     checkWritten(out);
@@ -38,17 +62,20 @@ int predictionLoop(NN& network, std::istream& in, std::ostream& out) {
         case Read::value:
           break;
         case Read::endOfInput:
+          if (out) errno = 0;
           out << std::endl;  // end the prompt's line
           checkWritten(out);
-          if (j == 0) return 0;
+          if (j == 0) return ombra_status::kDone;
           fatal("Input ended after " + std::to_string(j) + " of " + std::to_string(input.size()) +
                     " values",
-                -1);
+                ombra_status::kFailure);
         case Read::notANumber:
           out << std::endl;
-          fatal("Input value is not a number", -1);
+          fatal("Input value is not a number: " + describeValue(in, j, input.size()),
+                ombra_status::kFailure);
       }
     }
+    if (out) errno = 0;
     out << "Output: ";
     for (float output : network.predict(input)) out << static_cast<double>(output) << ' ';
     out << std::endl;

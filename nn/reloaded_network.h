@@ -9,6 +9,9 @@
 class NN_reloaded : public NN {
  public:
   explicit NN_reloaded(const std::string& fileName);
+  // swappedHint is added to "Corrupt network file" when the file is a training data file:
+  // the program that reads both can say that the two names may be swapped.
+  NN_reloaded(const std::string& fileName, const std::string& swappedHint);
 
   double train() override;  // fatal: "Training not allowed"
   double timeIterations(int) override { return 0.0; }

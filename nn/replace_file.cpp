@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "files/paths.h"
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 
 namespace {
@@ -20,15 +21,17 @@ std::string reasonOf(const OutputProblem& problem) {
     case OutputProblem::foreignKind:
       return std::string(describeKind(problem.kind)) + ", not " + describeKind(problem.own);
     default:
-      return "";
+      return problem.error != 0 ? problem.reason() : "";  // the system's reason
   }
 }
 
 }  // namespace
 
 std::string ombraOutputMessage(const OutputProblem& problem) {
-  if (problem.code == OutputProblem::writeFailed) return "Error writing file: " + problem.name;
   const std::string reason = reasonOf(problem);
+  if (problem.code == OutputProblem::writeFailed) {
+    return "Error writing file: " + problem.name + (reason.empty() ? "" : ": " + reason);
+  }
   return "Error opening file: " + problem.name + (reason.empty() ? "" : ": " + reason);
 }
 
@@ -38,7 +41,7 @@ ReplacedFile::ReplacedFile(const std::string& fileName, FileKind own) {
   try {
     file_ = new OutputFile(fileName, own, ombraOutputMessage);
   } catch (const OutputFileError& error) {
-    fatal(error.what(), -1);
+    fatal(error.what(), ombra_status::kFailure);
   }
 }
 
@@ -51,7 +54,7 @@ void ReplacedFile::replaceWith(const char* data, size_t size) {
   } catch (const OutputFileError& error) {
     delete file_;  // the temporary file goes before the process does
     file_ = nullptr;
-    fatal(error.what(), -1);
+    fatal(error.what(), ombra_status::kFailure);
   }
 }
 
@@ -61,7 +64,8 @@ void replaceFile(const std::string& fileName, const char* data, size_t size, Fil
 
 void checkReplaceable(const std::string& fileName, FileKind own) {
   const OutputProblem problem = examineOutput(fileName, own);
-  if (problem.code != OutputProblem::none) fatal(ombraOutputMessage(problem), -1);
+  if (problem.code != OutputProblem::none)
+    fatal(ombraOutputMessage(problem), ombra_status::kFailure);
 }
 
 bool isReplaceable(const std::string& fileName, FileKind own, std::string* reason) {

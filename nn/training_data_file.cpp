@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
 #include "nn/memory_limit.h"
@@ -29,13 +30,13 @@ void checkRanges(const std::vector<float>& ranges, const char* kind) {
       fatal("Wrong range of " + std::string(kind) + " " + std::to_string(j + 1) +
                 " in the training data file: maximum " + text(maximum) +
                 " does not exceed minimum " + text(minimum),
-            136);
+            ombra_status::kDamagedSamples);
     }
     if (!std::isfinite(maximum - minimum)) {
       fatal("Wrong range of " + std::string(kind) + " " + std::to_string(j + 1) +
                 " in the training data file: maximum " + text(maximum) + " minus minimum " +
                 text(minimum) + " exceeds the float range",
-            136);
+            ombra_status::kDamagedSamples);
     }
   }
 }
@@ -72,7 +73,7 @@ void checkWithinBounds(const std::vector<float>& rows, const std::vector<float>&
                 " of sample " + std::to_string(s + 1) + " of the training data file, " +
                 text(row[j]) + ", lies outside the bounds " + text(ranges[2 * j]) + " " +
                 text(ranges[2 * j + 1]) + " the file gives its column",
-            136);
+            ombra_status::kDamagedSamples);
     }
   }
 }
@@ -104,7 +105,7 @@ SetFigures readSetFigures(NumberScanner& scanner, const char* end) {
         "Wrong training/validation/test set size: the first line of the training data file "
         "holds " +
             tokenAt(figureStart, end) + " where three numbers are expected",
-        173);
+        ombra_status::kSetSizes);
   }
   return figures;
 }
@@ -121,7 +122,7 @@ void readRanges(NumberScanner& scanner, const char* end, size_t n, size_t m,
   if ((static_cast<size_t>(end - boundStart) + 1) / 2 < boundCount) {
     fatal("Something is wrong with the samples: the training data file is too short for its " +
               bounds + " range bounds",
-          136);
+          ombra_status::kDamagedSamples);
   }
   inputRanges.assign(2 * n, 0.0f);
   outputRanges.assign(2 * m, 0.0f);
@@ -135,7 +136,7 @@ void readRanges(NumberScanner& scanner, const char* end, size_t n, size_t m,
                                  : "holds " + tokenAt(boundStart, end) + ", not a float, as";
     fatal("Something is wrong with the samples: the training data file " + what + " range bound " +
               std::to_string(k + 1) + " of " + bounds,
-          136);
+          ombra_status::kDamagedSamples);
   }
   checkRanges(inputRanges, "input");
   checkRanges(outputRanges, "output");
@@ -167,7 +168,7 @@ RawSamples readSamples(NumberScanner& scanner, const char* begin, const char* en
         fatal("Something is wrong with the samples: sample " + std::to_string(sampleCount + 1) +
                   " of the training data file starts with " + tokenAt(sampleStart, end) +
                   ", which is not a float",
-              136);
+              ombra_status::kDamagedSamples);
       }
       break;
     }
@@ -186,17 +187,21 @@ RawSamples readSamples(NumberScanner& scanner, const char* begin, const char* en
       fatal("Something is wrong with the samples: sample " + std::to_string(sampleCount + 1) +
                 " of the training data file ends after " + std::to_string(read) + " of its " +
                 std::to_string(n + m) + " values",
-            136);
+            ombra_status::kDamagedSamples);
     }
     if (read != n + m) {
       fatal("Something is wrong with the samples: value " + std::to_string(read + 1) +
                 " of sample " + std::to_string(sampleCount + 1) + " of the training data file is " +
                 tokenAt(valueStart, end) + ", which is not a float",
-            136);
+            ombra_status::kDamagedSamples);
     }
     ++sampleCount;
   }
-  if (sampleCount > INT_MAX) fatal("Wrong training/validation/test set size", 173);
+  if (sampleCount > INT_MAX) {
+    fatal("Wrong training/validation/test set size: more than " + std::to_string(INT_MAX) +
+              " samples",
+          ombra_status::kSetSizes);
+  }
   samples.count = static_cast<int>(sampleCount);
   return samples;
 }
@@ -209,22 +214,26 @@ struct SetSizes {
 };
 
 SetSizes setSizes(const SetFigures& figures, int G) {
+  const std::string given =
+      text(figures.training) + " " + text(figures.validation) + " " + text(figures.test);
+  const auto refuse = [](const std::string& why) {
+    fatal("Wrong training/validation/test set size: " + why, ombra_status::kSetSizes);
+  };
   const float totalFigure = figures.training + figures.validation + figures.test;
   if (!(std::fabs(totalFigure) < 2147483648.0f)) {
-    fatal("Wrong training/validation/test set size", 173);
+    refuse("line 1 gives " + given + ", which do not add up to a sample count");
   }
   const int total = static_cast<int>(totalFigure);
-  if (total == 0) fatal("Wrong training/validation/test set size", 173);
+  if (total == 0) refuse("line 1 gives " + given + ", which add up to less than 1");
   const double trainingShare = shareOf(figures.training, total, G);
   const double validationShare = shareOf(figures.validation, total, G);
+  if (G == 0) refuse("the file holds no samples");
   if (G < trainingShare || trainingShare < 1) {
-    fatal("Wrong training/validation/test set size", 173);
+    refuse("line 1 gives " + given + ": " + text(trainingShare) + " of the " + std::to_string(G) +
+           " samples would be training samples");
   }
   if (validationShare < 0 || trainingShare + validationShare > G) {
-    fatal("Wrong training/validation/test set size: " + text(figures.training) + " " +
-              text(figures.validation) + " " + text(figures.test) + " cannot split " +
-              std::to_string(G) + " samples",
-          173);
+    refuse(given + " cannot split " + std::to_string(G) + " samples");
   }
   return {static_cast<size_t>(trainingShare), static_cast<size_t>(validationShare)};
 }
@@ -234,13 +243,20 @@ SetSizes setSizes(const SetFigures& figures, int G) {
 // Reads the whole file into memory, then parses it: the file is the start-up cost of every
 // run, and reading it through a stream value by value is several times slower.
 void NN::readTrainingData(const std::string& fileName) {
+  trainingDataSource = fileName;
   const FileContents contents(fileName);
-  if (contents.status() == FileContents::cannotOpen) fatal("Error opening file: " + fileName, -7);
-  if (contents.status() == FileContents::readError) fatal("Error reading file: " + fileName, -7);
+  if (contents.status() == FileContents::cannotOpen) {
+    fatal("Error opening file: " + fileName + ": " + contents.reason(),
+          ombra_status::kTrainingDataFile);
+  }
+  if (contents.status() == FileContents::readError) {
+    fatal("Error reading file: " + fileName + ": " + contents.reason(),
+          ombra_status::kTrainingDataFile);
+  }
   if (contents.status() == FileContents::tooLarge) {
     fatal("Error reading file: " + fileName + ": too large for the " +
               mebibytes(physicalMemoryBytes()) + " of memory of this machine",
-          -7);
+          ombra_status::kTrainingDataFile);
   }
   parseTrainingData(contents.begin(), contents.end());
 }
@@ -253,11 +269,22 @@ void NN::parseTrainingData(const char* begin, const char* end) {
   int dataInputSize = 0, dataOutputSize = 0;
   scanner.readInt(dataInputSize);
   scanner.readInt(dataOutputSize);
+  // The two sizes side by side, each with the file it comes from.
+  const auto bothSizes = [this](int configured, int data) {
+    return ": " + std::to_string(configured) + " in " +
+           (configurationSource.empty() ? "the configuration" : configurationSource) + ", " +
+           std::to_string(data) + " in " +
+           (trainingDataSource.empty() ? "the training data file" : trainingDataSource);
+  };
   if (dataInputSize != inputSize()) {
-    fatal("Input size from config file does not match data input size", -149);
+    fatal("Input size from config file does not match data input size" +
+              bothSizes(inputSize(), dataInputSize),
+          ombra_status::kSizeMismatch);
   }
   if (dataOutputSize != outputSize()) {
-    fatal("Output size from config file does not match data output size", -149);
+    fatal("Output size from config file does not match data output size" +
+              bothSizes(outputSize(), dataOutputSize),
+          ombra_status::kSizeMismatch);
   }
   const size_t n = static_cast<size_t>(inputSize());
   const size_t m = static_cast<size_t>(outputSize());
@@ -281,6 +308,10 @@ void NN::parseTrainingData(const char* begin, const char* end) {
 
   if (numberOfTrainingSamples() + numberOfValidationSamples() + numberOfTestSamples() !=
       samples.count) {
-    fatal("Something is wrong with the samples", 136);
+    fatal("Something is wrong with the samples: " + std::to_string(samples.count) +
+              " read, the three sets hold " +
+              std::to_string(numberOfTrainingSamples() + numberOfValidationSamples() +
+                             numberOfTestSamples()),
+          ombra_status::kDamagedSamples);
   }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
 #include "opencl/queue_calls.h"
@@ -27,21 +28,24 @@ NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
     buffers[i]->reset(clCreateBuffer(context, CL_MEM_READ_WRITE, sizeof(float) * floatsPerBuffer[i],
                                      nullptr, &statuses[i]));
   }
-  for (cl_int status : statuses) checkCl(status, "Error creating buffers", 638);
+  for (cl_int status : statuses)
+    checkCl(status, "Error creating buffers", ombra_status::kBpBuffers);
 
   cl_int status = CL_SUCCESS;
   forwardKernel.reset(clCreateKernel(program, "layer_propagate_forward", &status));
-  checkCl(status, "Error creating layer_propagate_forward kernel", 833);
-  const KernelBinder forward(
-      forwardKernel, "Error setting kernel arguments for propagate layer forward kernel", 547);
+  checkCl(status, "Error creating layer_propagate_forward kernel", ombra_status::kForwardKernel);
+  const KernelBinder forward(forwardKernel,
+                             "Error setting kernel arguments for propagate layer forward kernel",
+                             ombra_status::kBpKernelArguments);
   forward.buffer(2, weightsBuffer);
   forward.buffer(5, activationsBuffer);
   forward.buffer(10, outputRangesBuffer);
 
   backwardKernel.reset(clCreateKernel(program, "layer_propagate_backwards", &status));
-  checkCl(status, "Error creating layer_propagate_backwards kernel", 233);
-  const KernelBinder backward(
-      backwardKernel, "Error setting kernel arguments for propagate layer backwards kernel", 547);
+  checkCl(status, "Error creating layer_propagate_backwards kernel", ombra_status::kBackwardKernel);
+  const KernelBinder backward(backwardKernel,
+                              "Error setting kernel arguments for propagate layer backwards kernel",
+                              ombra_status::kBpKernelArguments);
   backward.buffer(0, activationsBuffer);
   backward.buffer(4, weightsBuffer);
   backward.buffer(6, deltaWeightsBuffer);
@@ -50,9 +54,10 @@ NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
   backward.buffer(14, outputRangesBuffer);
 
   applyKernel.reset(clCreateKernel(program, "apply_delta_weights", &status));
-  checkCl(status, "Error creating apply_delta_weights kernel", 222);
+  checkCl(status, "Error creating apply_delta_weights kernel", ombra_status::kApplyKernel);
   const KernelBinder apply(applyKernel,
-                           "Error setting kernel arguments for apply_delta_weights kernel", 547);
+                           "Error setting kernel arguments for apply_delta_weights kernel",
+                           ombra_status::kBpKernelArguments);
   apply.buffer(0, weightsBuffer);
   apply.buffer(1, deltaWeightsBuffer);
   apply.value(2, numberOfWeights());
@@ -95,7 +100,7 @@ void NN_BP_OpenCL::readBackWeights() {
   if (!weightsOnHostStale) return;
   checkCl(
       enqueueRead(queue, weightsBuffer, true, 0, sizeof(float) * numberOfWeights(), weights.data()),
-      "Error reading back weights", 1671);
+      "Error reading back weights", ombra_status::kReadWeights);
   weightsOnHostStale = false;
 }
 
@@ -109,7 +114,7 @@ void NN_BP_OpenCL::simulateSample(const std::vector<float>& inputs, int index) {
   propagateForward(inputs, index);
   checkCl(
       enqueueRead(queue, layerOutputBufferA, true, 0, sizeof(float) * outputSize(), outputs.data()),
-      "Error reading back weights", 1671);
+      "Error reading back weights", ombra_status::kReadWeights);
 }
 
 void NN_BP_OpenCL::initializeWeights() {
@@ -117,7 +122,7 @@ void NN_BP_OpenCL::initializeWeights() {
   // Blocking: the queue may still hold steps, and weights must stay as written until the write.
   checkCl(
       enqueueWrite(queue, weightsBuffer, true, 0, sizeof(float) * weights.size(), weights.data()),
-      "Error writing weights to buffer", 151);
+      "Error writing weights to buffer", ombra_status::kWriteWeights);
   weightsOnHostStale = false;
 }
 
@@ -130,7 +135,7 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
   const int inputOffset = index * inputCount;
   checkCl(enqueueCopy(queue, in, activationsBuffer, sizeof(float) * inputOffset, 0,
                       sizeof(float) * inputCount),
-          "Error writing delta weights to buffer", 155);
+          "Error writing delta weights to buffer", ombra_status::kCopyInput);
 
   // Layer i writes A when L - i is odd, so the output layer (L - i = 1) always ends in A and
   // each layer reads what the one below wrote.
@@ -140,7 +145,7 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
   const KernelBinder forward(
       forwardKernel,
       "Error setting kernel arguments for propagate layer forward kernel in propagate forward.",
-      557);
+      ombra_status::kForwardArguments);
   for (int i = 1; i < L; ++i) {
     const bool writesA = (L - i) % 2 == 1;
     const cl_mem source = i == 1 ? in : (writesA ? layerOutputBufferB : layerOutputBufferA);
@@ -159,7 +164,7 @@ void NN_BP_OpenCL::propagateForward(const std::vector<float>& inputs, int index)
 
     const size_t global = roundUp(layers[i], forwardGroupSize);
     checkCl(enqueueKernel(queue, forwardKernel, 1, &global, &forwardGroupSize),
-            "Error running kernel propagate layer forward.", 357);
+            "Error running kernel propagate layer forward.", ombra_status::kRunBpKernel);
 
     activationOffset += layers[i];
     weightOffset += (layers[i - 1] + 1) * layers[i];
@@ -171,7 +176,7 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
   // a vector equal to it) makes sense. Identity is checked first so that the loop's own calls
   // cost nothing per sample.
   if (&targets != &trainingTargets && targets != trainingTargets) {
-    fatal("propagateBackwards argument must be training_targets", -1);
+    fatal("propagateBackwards argument must be training_targets", ombra_status::kFailure);
   }
 
   const int L = numberOfLayers();
@@ -182,7 +187,7 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
   const KernelBinder backward(
       backwardKernel,
       "Error setting kernel arguments for propagate layer backwards kernel in propagate forward.",
-      551);
+      ombra_status::kBackwardArguments);
   for (int i = L - 1; i >= 1; --i) {
     activationOffset -= layers[i];
     weightOffset -= (layers[i - 1] + 1) * layers[i];
@@ -204,20 +209,21 @@ void NN_BP_OpenCL::propagateBackwards(const std::vector<float>& targets, int ind
 
     const size_t global = roundUp(layers[i], backwardGroupSize);
     checkCl(enqueueKernel(queue, backwardKernel, 1, &global, &backwardGroupSize),
-            "Error running kernel propagate layer backwards.", 357);
+            "Error running kernel propagate layer backwards.", ombra_status::kRunBpKernel);
   }
 }
 
 void NN_BP_OpenCL::applyDeltaWeights() {
   const size_t global = roundUp(numberOfWeights(), updateGroupSize);
   checkCl(enqueueKernel(queue, applyKernel, 1, &global, &updateGroupSize),
-          "Error running apply_delta_weights_kernel_.", 357);
+          "Error running apply_delta_weights_kernel_.", ombra_status::kRunBpKernel);
   weightsOnHostStale = true;
   if (++samplesSinceWait >= kSamplesPerWait) waitForSteps();
 }
 
 void NN_BP_OpenCL::waitForSteps() {
-  checkCl(finishQueue(queue), "Error waiting for the back-propagation steps", 558);
+  checkCl(finishQueue(queue), "Error waiting for the back-propagation steps",
+          ombra_status::kWaitSteps);
   samplesSinceWait = 0;
 }
 

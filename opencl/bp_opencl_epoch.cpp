@@ -3,6 +3,7 @@
 // where its group fits the device's local memory; the per-sample steps stay for the rest.
 #include <algorithm>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "opencl/bp_opencl.h"
 #include "opencl/cl_check.h"
@@ -12,12 +13,12 @@
 namespace {
 
 const char* const kEpochArguments = "Error setting kernel arguments for train_epoch kernel";
-constexpr int kEpochArgumentsStatus = 561;
+constexpr int kEpochArgumentsStatus = ombra_status::kEpochArguments;
 const char* const kBatchArguments =
     "Error setting kernel arguments for simulate_neural_networks_local kernel";
-constexpr int kBatchArgumentsStatus = 565;
+constexpr int kBatchArgumentsStatus = ombra_status::kBatchArguments;
 const char* const kQuery = "Error finding work-group size";
-constexpr int kQueryStatus = 845;
+constexpr int kQueryStatus = ombra_status::kWorkGroupQuery;
 constexpr size_t kMarginBytes = 256;  // of local memory, kept free besides the kernel's own
 
 }  // namespace
@@ -27,7 +28,7 @@ void NN_BP_OpenCL::createEpochKernel() {
   ClKernel kernel(clCreateKernel(program, "train_epoch", &status));
   // A kernel file from before train_epoch existed still trains, through the steps.
   if (status == CL_INVALID_KERNEL_NAME || numberOfLayers() < 2) return;
-  checkCl(status, "Error creating train_epoch kernel", 564);
+  checkCl(status, "Error creating train_epoch kernel", ombra_status::kEpochKernel);
 
   // The kernel's own local memory is measured before any local argument is bound: an
   // implementation counts the bound ones in CL_KERNEL_LOCAL_MEM_SIZE too.
@@ -52,7 +53,7 @@ void NN_BP_OpenCL::createEpochKernel() {
   orderBuffer.reset(clCreateBuffer(context, CL_MEM_READ_ONLY,
                                    sizeof(cl_int) * std::max(1, numberOfTrainingSamples()), nullptr,
                                    &status));
-  checkCl(status, "Error creating buffers", 638);
+  checkCl(status, "Error creating buffers", ombra_status::kBpBuffers);
   const KernelBinder epoch(kernel, kEpochArguments, kEpochArgumentsStatus);
   epoch.buffer(0, trainingInputsBuffer);
   epoch.buffer(1, trainingTargetsBuffer);
@@ -74,7 +75,8 @@ void NN_BP_OpenCL::createEpochKernel() {
 void NN_BP_OpenCL::createBatchKernel() {
   cl_int status = CL_SUCCESS;
   ClKernel kernel(clCreateKernel(program, "simulate_neural_networks_local", &status));
-  checkCl(status, "Error creating simulate_neural_networks_local kernel", 568);
+  checkCl(status, "Error creating simulate_neural_networks_local kernel",
+          ombra_status::kBatchKernel);
   // The group size of the swarm's local variant for one particle (see localMemoryFit), its
   // own local memory measured before any local argument is bound.
   size_t kernelLimit = 0;
@@ -100,7 +102,7 @@ void NN_BP_OpenCL::createBatchKernel() {
   batchOutputsBuffer.reset(clCreateBuffer(context, CL_MEM_WRITE_ONLY,
                                           sizeof(float) * std::max<size_t>(1, batchOutputs.size()),
                                           nullptr, &status));
-  checkCl(status, "Error creating buffers", 638);
+  checkCl(status, "Error creating buffers", ombra_status::kBpBuffers);
   const KernelBinder batch(kernel, kBatchArguments, kBatchArgumentsStatus);
   batch.buffer(1, weightsBuffer);
   batch.buffer(2, batchOutputsBuffer);
@@ -127,10 +129,10 @@ double NN_BP_OpenCL::computeMSE(const std::vector<float>& inputs,
   const size_t global[2] = {1, roundUp(static_cast<size_t>(n), batchGroupSize)};
   const size_t local[2] = {1, batchGroupSize};
   checkCl(enqueueKernel(queue, batchKernel, 2, global, local),
-          "Error running kernel simulate_neural_networks_local.", 566);
+          "Error running kernel simulate_neural_networks_local.", ombra_status::kRunBatch);
   checkCl(enqueueRead(queue, batchOutputsBuffer, true, 0,
                       sizeof(float) * static_cast<size_t>(n) * outputSize(), batchOutputs.data()),
-          "Error reading back outputs", 567);
+          "Error reading back outputs", ombra_status::kReadOutputs);
   // NN_BP's own sum over the rows, handed out by simulateSample.
   servedRows = batchOutputs.data();
   const double error = NN_BP::computeMSE(inputs, targets);
@@ -149,7 +151,7 @@ void NN_BP_OpenCL::trainEpoch(const std::vector<int>& order) {
   const int useOrder = order.empty() ? 0 : 1;
   if (useOrder) {
     checkCl(enqueueWrite(queue, orderBuffer, false, 0, sizeof(cl_int) * order.size(), order.data()),
-            "Error writing the sample order to buffer", 562);
+            "Error writing the sample order to buffer", ombra_status::kWriteOrder);
   }
   const KernelBinder epoch(epochKernel, kEpochArguments, kEpochArgumentsStatus);
   epoch.value(8, useOrder);
@@ -158,9 +160,9 @@ void NN_BP_OpenCL::trainEpoch(const std::vector<int>& order) {
     epoch.value(9, first);
     epoch.value(10, std::min(samplesPerEpochLaunch, samples - first));
     checkCl(enqueueKernel(queue, epochKernel, 1, &epochGroupSize, &epochGroupSize),
-            "Error running kernel train_epoch.", 560);
+            "Error running kernel train_epoch.", ombra_status::kRunEpoch);
   }
   weightsOnHostStale = true;
   // Also keeps order untouched until its write is done.
-  checkCl(finishQueue(queue), "Error waiting for the training epoch", 559);
+  checkCl(finishQueue(queue), "Error waiting for the training epoch", ombra_status::kWaitEpoch);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
 #include "opencl/environment.h"
@@ -109,7 +110,7 @@ void printPlatformsInfo() {
   cl_platform_id platforms[maxPlatforms];
   cl_uint platformCount = 0;
   checkCl(clGetPlatformIDs(maxPlatforms, platforms, &platformCount), "Error getting platform IDs",
-          539);
+          ombra_status::kPlatformIdsReport);
   std::cout << "Number of platforms: " << platformCount << std::endl;
   if (platformCount > maxPlatforms) platformCount = maxPlatforms;
 

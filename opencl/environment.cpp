@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
 #include "opencl/kernel_file.h"
@@ -25,7 +26,7 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
   cl_platform_id platforms[maxPlatforms];
   cl_uint platformCount = 0;
   checkCl(clGetPlatformIDs(maxPlatforms, platforms, &platformCount), "Error getting platform IDs",
-          538);
+          ombra_status::kPlatformIds);
   if (platformCount > maxPlatforms) platformCount = maxPlatforms;
 
   const cl_uint maxDevices = 1000;
@@ -42,10 +43,21 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
                                           reinterpret_cast<cl_context_properties>(platforms[p]), 0};
     device = devices[0];
     cl_context context = clCreateContext(properties, 1, &device, nullptr, nullptr, &status);
-    checkCl(status, "Error creating context", 550);
+    checkCl(status, "Error creating context", ombra_status::kCreateContext);
     return context;
   }
-  fatal("No devices of the type found", 973);
+  const bool gpu = (deviceType & CL_DEVICE_TYPE_GPU) != 0;
+  const char* type = gpu                                              ? "a GPU"
+                     : (deviceType & CL_DEVICE_TYPE_CPU) != 0         ? "a CPU"
+                     : (deviceType & CL_DEVICE_TYPE_ACCELERATOR) != 0 ? "an accelerator"
+                                                                      : "such a";
+  fatal(std::string("No devices of the type found: ") +
+            (platformCount == 0 ? "no OpenCL platform is installed"
+                                : "no OpenCL platform of " + std::to_string(platformCount) +
+                                      " has " + type + " device") +
+            " (BP and PSO train without OpenCL" +
+            (gpu ? "; the _CPU types use a CPU device)" : ")"),
+        ombra_status::kNoDevice);
 }
 
 NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
@@ -55,7 +67,7 @@ NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
 
   cl_int status = CL_SUCCESS;
   queue.reset(clCreateCommandQueue(context, device, 0, &status));
-  checkCl(status, "Error creating queue", 553);
+  checkCl(status, "Error creating queue", ombra_status::kCreateQueue);
 
   // Every creation is tried; the first failure in creation order is the one reported.
   cl_int statuses[9];
@@ -74,7 +86,8 @@ NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
   layersBuffer.reset(readOnlyCopy(context, layers, &statuses[created++]));
   weightsBuffer.reset(clCreateBuffer(context, CL_MEM_READ_WRITE, sizeof(float) * weights.size(),
                                      nullptr, &statuses[created++]));
-  for (int i = 0; i < created; ++i) checkCl(statuses[i], "Error creating buffer", 636);
+  for (int i = 0; i < created; ++i)
+    checkCl(statuses[i], "Error creating buffer", ombra_status::kCreateBuffer);
 
   workSplit = workSplitFor(device);  // the split buildProgram chooses for device
   kernelFile = kernelSourceFile();
@@ -111,7 +124,8 @@ cl_mem NN_OpenCL::deviceBufferFor(const std::vector<float>& samples) const {
   if (&samples == &validationTargets) return validationTargetsBuffer;
   if (&samples == &testInputs) return testInputsBuffer;
   if (&samples == &testTargets) return testTargetsBuffer;
-  fatal("Only training, validation and test samples supported for now.", 395);
+  fatal("Only training, validation and test samples supported for now.",
+        ombra_status::kUnknownSamples);
 }
 
 void NN_OpenCL::printInfo() {

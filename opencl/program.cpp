@@ -1,13 +1,16 @@
 // Program text and build: reading NN_kernels.cl, rewriting tokens in it, building it.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
+#include "nn/file_contents.h"
 #include "opencl/cl_check.h"
 #include "opencl/environment.h"
 #include "opencl/work_split.h"
@@ -23,15 +26,19 @@ const long long kMaxProgramBytes = 16ll << 20;
 // or a device such as /dev/zero (which never ends) is refused before anything is read.
 std::string readProgramSource(const std::string& fileName) {
   struct stat info;
-  if (stat(fileName.c_str(), &info) != 0) fatal("Error opening program file.", 356);
   const auto refuse = [&fileName](const std::string& reason) {
-    fatal("Error opening program file. " + fileName + ": " + reason, 356);
+    fatal("Error opening program file. " + fileName + ": " + reason, ombra_status::kProgramFile);
   };
+  if (stat(fileName.c_str(), &info) != 0) {
+    refuse(systemReason(errno) +
+           " (the OpenCL types read it from the working directory, or from "
+           "PREFIX/share/ombra/ beside an installed PREFIX/bin/ombra)");
+  }
   if (S_ISDIR(info.st_mode)) refuse("a directory, not a kernel source file");
   if (!S_ISREG(info.st_mode)) refuse("not a regular file");
   if (info.st_size > kMaxProgramBytes) refuse("larger than 16 MiB, not a kernel source file");
   std::ifstream file(fileName, std::ios::in | std::ios::binary);
-  if (!file.is_open()) fatal("Error opening program file.", 356);
+  if (!file.is_open()) refuse(systemReason(errno));
   std::string text(static_cast<size_t>(info.st_size), '\0');
   file.read(&text[0], static_cast<std::streamsize>(text.size()));
   if (static_cast<size_t>(file.gcount()) != text.size()) refuse("cannot be read whole");
@@ -43,7 +50,7 @@ cl_program createProgramFromSource(cl_context context, const std::string& source
   const size_t length = source.size();
   cl_int status = CL_SUCCESS;
   cl_program program = clCreateProgramWithSource(context, 1, &text, &length, &status);
-  checkCl(status, "Error creating cl_program.", 721);
+  checkCl(status, "Error creating cl_program.", ombra_status::kCreateProgram);
   return program;
 }
 
@@ -62,7 +69,7 @@ void buildProgram(cl_program program, cl_device_id device) {
   clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, logSize, log.data(), nullptr);
   log[logSize] = '\0';
   std::cout << log.data() << std::endl;
-  fatal("Build error", 527);
+  fatal("Build error: the compiler's log is above, on standard output", ombra_status::kBuild);
 }
 
 std::string replaceAll(const std::string& text, const std::string& token,

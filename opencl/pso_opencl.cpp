@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
 #include "opencl/queue_calls.h"
@@ -13,7 +14,7 @@ namespace {
 
 // Binding failures of mean_squared_errors, at construction and in mses alike.
 const char* const kMseArguments = "Error seting kernel arguments in mse";
-constexpr int kMseArgumentsStatus = 366;
+constexpr int kMseArgumentsStatus = ombra_status::kMseArguments;
 
 }  // namespace
 
@@ -31,14 +32,14 @@ NN_PSO_OpenCL::NN_PSO_OpenCL(const std::string& configurationFileName,
       context, CL_MEM_READ_WRITE, sizeof(float) * outputs.size(), nullptr, &outputsStatus));
   msesBuffer.reset(
       clCreateBuffer(context, CL_MEM_WRITE_ONLY, sizeof(float) * P, nullptr, &msesStatus));
-  checkCl(outputsStatus, "Error creating buffers", 639);
-  checkCl(msesStatus, "Error creating buffers", 639);
+  checkCl(outputsStatus, "Error creating buffers", ombra_status::kPsoBuffers);
+  checkCl(msesStatus, "Error creating buffers", ombra_status::kPsoBuffers);
 
   // From the program built as read; the kernel keeps that program alive should a variant
   // replace it.
   cl_int status = CL_SUCCESS;
   mseKernel.reset(clCreateKernel(program, "mean_squared_errors", &status));
-  checkCl(status, "Error creating MSE kernel", 873);
+  checkCl(status, "Error creating MSE kernel", ombra_status::kMseKernel);
   mseGroupSize = 64;
   if (workSplit == WorkSplit::Gpu) {
     mseGroupSize = static_cast<int>(gpuGroupSize(mseKernel, device, mseGroupSize));
@@ -80,7 +81,7 @@ void NN_PSO_OpenCL::chooseGroupSize(const char* kernelName, int limit) {
 
 void NN_PSO_OpenCL::bindSimulationArguments() {
   const char* const binding = "Error setting kernel arguments";
-  const int status = 548;
+  const int status = ombra_status::kSimulationArguments;
   checkCl(setKernelBuffer(simulationKernel, 1, weightsBuffer), binding, status);
   checkCl(setKernelBuffer(simulationKernel, 2, particleOutputsBuffer), binding, status);
   checkCl(setKernelArg(simulationKernel, 3, numberOfLayers()), binding, status);
@@ -95,13 +96,13 @@ void NN_PSO_OpenCL::simNNs(const std::vector<float>& inputs) {
   const cl_mem inputsBuffer = deviceBufferFor(inputs);
   if (setKernelBuffer(simulationKernel, 0, inputsBuffer) != CL_SUCCESS ||
       setKernelArg(simulationKernel, 7, n) != CL_SUCCESS) {
-    fatal("Error setting arguments in simNNs", 151);
+    fatal("Error setting arguments in simNNs", ombra_status::kSimulationArgumentsPerRun);
   }
   // The in-order queue runs the write before the kernel, and the blocking read of mses after
   // both: weights must stay untouched until then, as the loop does.
   checkCl(
       enqueueWrite(queue, weightsBuffer, false, 0, sizeof(float) * weights.size(), weights.data()),
-      "Error writing weights to buffer", 152);
+      "Error writing weights to buffer", ombra_status::kPsoWriteWeights);
 
   // Dimension 0 the particle, dimension 1 the sample: one particle and G samples per group.
   const size_t G = static_cast<size_t>(groupSize);
@@ -111,11 +112,13 @@ void NN_PSO_OpenCL::simNNs(const std::vector<float>& inputs) {
   const cl_int status = enqueueKernel(queue, simulationKernel, 2, global, local);
   if (status != CL_SUCCESS) {
     std::cout << "kernel err= " << status << std::endl;
-    fatal("Error running kernel ", 504);
+    char name[64] = "";
+    clGetKernelInfo(simulationKernel, CL_KERNEL_FUNCTION_NAME, sizeof name - 1, name, nullptr);
+    fatal(std::string("Error running kernel ") + name, ombra_status::kRunSimulation);
   }
   // No wait: the device starts now and the loop draws the swarm's next random numbers
   // meanwhile; mses waits for the errors.
-  checkCl(flushQueue(queue), "Error submitting the swarm evaluation", 563);
+  checkCl(flushQueue(queue), "Error submitting the swarm evaluation", ombra_status::kSubmitSwarm);
 }
 
 std::vector<float> NN_PSO_OpenCL::mses(const std::vector<float>& targets) {
@@ -130,8 +133,9 @@ std::vector<float> NN_PSO_OpenCL::mses(const std::vector<float>& targets) {
   // One work-group per particle.
   const size_t global = static_cast<size_t>(mseGroupSize) * P;
   const size_t local = static_cast<size_t>(mseGroupSize);
-  checkCl(enqueueKernel(queue, mseKernel, 1, &global, &local), "Error running mse kernel", 466);
+  checkCl(enqueueKernel(queue, mseKernel, 1, &global, &local), "Error running mse kernel",
+          ombra_status::kRunMse);
   checkCl(enqueueRead(queue, msesBuffer, true, 0, sizeof(float) * P, result.data()),
-          "Error reading back mses", 670);
+          "Error reading back mses", ombra_status::kReadMses);
   return result;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
 #include "opencl/pso_opencl.h"
@@ -11,7 +12,7 @@
 namespace {
 
 const char* const kBinding = "Error setting kernel arguments";
-constexpr int kBindingStatus = 548;
+constexpr int kBindingStatus = ombra_status::kSimulationArguments;
 constexpr int kMarginBytes = 256;  // kept free of local memory besides the kernel's own
 
 }  // namespace
@@ -36,14 +37,14 @@ NN_PSO_OpenCL_local::NN_PSO_OpenCL_local(const std::string& configurationFileNam
       NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName, deviceType) {
   cl_int status = CL_SUCCESS;
   simulationKernel.reset(clCreateKernel(program, "simulate_neural_networks_local", &status));
-  checkCl(status, "Error creating kernel", 897);
+  checkCl(status, "Error creating kernel", ombra_status::kSimulationKernel);
 
   // Arguments 0 (inputs) and 7 (sample count) are bound by every simNNs.
   bindSimulationArguments();
   checkCl(setKernelArg(simulationKernel, 9, maxLayerSize()), kBinding, kBindingStatus);
   checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_LOCAL_MEM_SIZE,
                                    sizeof kernelLocalBytes, &kernelLocalBytes, nullptr),
-          "Error finding max group size", 843);
+          "Error finding max group size", ombra_status::kLocalGroupQuery);
 
   chooseGroupSize("simulate_neural_networks_local");
   if (groupSize < 1) {
@@ -55,7 +56,7 @@ NN_PSO_OpenCL_local::NN_PSO_OpenCL_local(const std::string& configurationFileNam
               std::to_string(8ull * maxLayerSize()) +
               " bytes of layer values per work-item do not fit into the device's " +
               std::to_string(deviceLocal) + " bytes of local memory",
-          846);
+          ombra_status::kLocalMemory);
   }
 
   checkCl(setKernelLocal(simulationKernel, 10, sizeof(float) * numberOfWeights()), kBinding,
@@ -73,10 +74,10 @@ int NN_PSO_OpenCL_local::maxWorkGroupSize() {
   const char* failure = "Error finding max group size";
   checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_WORK_GROUP_SIZE,
                                    sizeof kernelLimit, &kernelLimit, nullptr),
-          failure, 843);
+          failure, ombra_status::kLocalGroupQuery);
   checkCl(
       clGetDeviceInfo(device, CL_DEVICE_LOCAL_MEM_SIZE, sizeof deviceLocal, &deviceLocal, nullptr),
-      failure, 843);
+      failure, ombra_status::kLocalGroupQuery);
   const int fit = localMemoryFit(deviceLocal, kernelLocalBytes, numberOfWeights(), maxLayerSize());
   return static_cast<int>(std::min<long long>(static_cast<long long>(kernelLimit), fit));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "opencl/cl_check.h"
 #include "opencl/private_memory.h"
@@ -25,12 +26,14 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
 
   cl_int status = CL_SUCCESS;
   simulationKernel.reset(clCreateKernel(program, "simulate_neural_networks_private", &status));
-  checkCl(status, "Error creating kernel", 897);
+  checkCl(status, "Error creating kernel", ombra_status::kSimulationKernel);
 
   // The training set for a start; every simNNs binds 0 and 7 again.
   const char* binding = "Error setting kernel arguments";
-  checkCl(setKernelBuffer(simulationKernel, 0, trainingInputsBuffer), binding, 548);
-  checkCl(setKernelArg(simulationKernel, 7, numberOfTrainingSamples()), binding, 548);
+  checkCl(setKernelBuffer(simulationKernel, 0, trainingInputsBuffer), binding,
+          ombra_status::kSimulationArguments);
+  checkCl(setKernelArg(simulationKernel, 7, numberOfTrainingSamples()), binding,
+          ombra_status::kSimulationArguments);
   bindSimulationArguments();
 
   // Every work-item of a group keeps its own private arrays, and the group must fit what the
@@ -39,7 +42,7 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
   cl_ulong reportedBytes = 0;
   checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_PRIVATE_MEM_SIZE,
                                    sizeof reportedBytes, &reportedBytes, nullptr),
-          "Error finding max group size", 844);
+          "Error finding max group size", ombra_status::kPrivateGroupQuery);
   const size_t declaredBytes =
       privateBytesPerLayerValue(original) * static_cast<size_t>(maxLayerSize());
   const size_t workItemBytes = std::max<size_t>(reportedBytes, declaredBytes);
@@ -52,7 +55,7 @@ NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFil
               std::to_string(groupBytes) +
               " bytes a work-group may take on the device (the thread stack, ulimit -s, less "
               "64 KiB)",
-          847);
+          ombra_status::kPrivateMemory);
   }
   chooseGroupSize("simulate_neural_networks_private", std::min(fit, 64));
 }
@@ -63,7 +66,7 @@ int NN_PSO_OpenCL_private::maxWorkGroupSize() {
   size_t kernelLimit = 0;
   checkCl(clGetKernelWorkGroupInfo(simulationKernel, device, CL_KERNEL_WORK_GROUP_SIZE,
                                    sizeof kernelLimit, &kernelLimit, nullptr),
-          "Error finding max group size", 844);
+          "Error finding max group size", ombra_status::kPrivateGroupQuery);
   return static_cast<int>(std::min<size_t>(kernelLimit, 1 << 30));
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "nn/exit_status.h"
 #include "opencl/cl_check.h"
 
 namespace {
@@ -13,7 +14,7 @@ std::optional<WorkSplit>& forcedSplit() {
 }
 
 const char* const kGroupSizeQuery = "Error finding work-group size";
-constexpr int kGroupSizeQueryStatus = 845;
+constexpr int kGroupSizeQueryStatus = ombra_status::kWorkGroupQuery;
 
 }  // namespace
 

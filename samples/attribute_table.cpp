@@ -119,94 +119,144 @@ struct SecondLastStatus {
   }
 };
 
+// A row without its group and meaning still builds; AttributeTable's test names it.
 AttributeRow direct(const char* key, AttributeFunction definition,
-                    double (*value)(const JobData& job), KnownFrom known) {
-  return {key, definition, value, nullptr, nullptr, Columns::one, known};
+                    double (*value)(const JobData& job), KnownFrom known,
+                    KeyGroup group = KeyGroup::none, const char* meaning = nullptr) {
+  return {key, definition, value, nullptr, nullptr, Columns::one, known, group, meaning};
 }
 
 template <class Formula>
-AttributeRow history(const char* key, AttributeFunction definition) {
+AttributeRow history(const char* key, AttributeFunction definition, KeyGroup group = KeyGroup::none,
+                     const char* meaning = nullptr) {
   return {key,
           definition,
           nullptr,
           &Formula::template of<LogOrderView>,
           &Formula::template of<KnownAt>,
           Columns::one,
-          KnownFrom::submit};
+          KnownFrom::submit,
+          group,
+          meaning};
 }
 
 using F = KnownFrom;
+using G = KeyGroup;
 
-// In the order the keys are tested.
+// In the order the keys are tested. The meaning is the line tallis --help shows.
 std::vector<AttributeRow> buildTable() {
   return {
       direct(
-          "sT", submitTime, [](const JobData& job) { return job.submitTime; }, F::submit),
+          "sT", submitTime, [](const JobData& job) { return job.submitTime; }, F::submit, G::direct,
+          "submit time, seconds from the log's start"),
       direct(
-          "wT", waitTime, [](const JobData& job) { return job.waitTime; }, F::start),
+          "wT", waitTime, [](const JobData& job) { return job.waitTime; }, F::start, G::direct,
+          "wait time, seconds"),
       direct(
-          "s", status, [](const JobData& job) { return jobStatusNeuronValue(job.status); }, F::end),
+          "s", status, [](const JobData& job) { return jobStatusNeuronValue(job.status); }, F::end,
+          G::direct, "status: 1 failed or cancelled, 0 completed (the usual output)"),
       direct(
           "rCPU", requestedNumberOfProcessors,
           [](const JobData& job) { return static_cast<double>(job.requestedNumberOfProcessors); },
-          F::submit),
+          F::submit, G::direct, "requested processors"),
       direct(
-          "rT", requestedTime, [](const JobData& job) { return job.requestedTime; }, F::submit),
+          "rT", requestedTime, [](const JobData& job) { return job.requestedTime; }, F::submit,
+          G::direct, "requested time, seconds"),
       direct(
-          "rM", requestedMemory, [](const JobData& job) { return job.requestedMemory; }, F::submit),
-      {"uID", userID, nullptr, nullptr, nullptr, Columns::perUser, F::submit},
-      history<LastStatus<K::user>>("lsu", lastStatusOfUser),
-      history<LastStatus<K::application>>("lsa", lastStatusOfApplication),
-      history<LastStatus<K::userWithApplication>>("lsua", lastStatusOfUserWithApplication),
-      history<LastCancelled>("lc", lastJobOfUserWithApplicationWasCanceled),
-      history<LastRunTime>("lrt", lastRunTimeOfUserWithApplication),
-      history<LastCpuTime>("lCPUt", lastAverageCPUTimeOfUserWithApplication),
-      history<SinceSubmission<K::userWithApplication>>("ea",
-                                                       elapsedTimeSinceUserLastUsedApplication),
-      history<SinceSubmission<K::user>>("ec", elapsedTimeSinceUserLastUsedCluster),
+          "rM", requestedMemory, [](const JobData& job) { return job.requestedMemory; }, F::submit,
+          G::direct, "requested memory"),
+      {"uID", userID, nullptr, nullptr, nullptr, Columns::perUser, F::submit, G::direct,
+       "one-hot user: one value per distinct user of the log"},
+      history<LastStatus<K::user>>("lsu", lastStatusOfUser, G::lookBack,
+                                   "status (as s) of the user's previous job"),
+      history<LastStatus<K::application>>("lsa", lastStatusOfApplication, G::lookBack,
+                                          "status of the application's previous job"),
+      history<LastStatus<K::userWithApplication>>(
+          "lsua", lastStatusOfUserWithApplication, G::lookBack,
+          "status of the previous job of the same user and application"),
+      history<LastCancelled>("lc", lastJobOfUserWithApplicationWasCanceled, G::lookBack,
+                             "1 when that previous job was cancelled"),
+      history<LastRunTime>("lrt", lastRunTimeOfUserWithApplication, G::lookBack,
+                           "run time of that previous job (0 when unknown)"),
+      history<LastCpuTime>("lCPUt", lastAverageCPUTimeOfUserWithApplication, G::lookBack,
+                           "average CPU time of that previous job (0 when unknown)"),
+      history<SinceSubmission<K::userWithApplication>>(
+          "ea", elapsedTimeSinceUserLastUsedApplication, G::lookBack,
+          "seconds since the user last used the application, at most a year"),
+      history<SinceSubmission<K::user>>("ec", elapsedTimeSinceUserLastUsedCluster, G::lookBack,
+                                        "seconds since the user last used the cluster, at most a "
+                                        "year"),
       direct(
           "logwT", logWaitTime, [](const JobData& job) { return logScaled(job.waitTime); },
-          F::start),
+          F::start, G::encoding, "log(1 + wait time)"),
       direct(
           "logrCPU", logRequestedNumberOfProcessors,
-          [](const JobData& job) { return logScaled(job.requestedNumberOfProcessors); }, F::submit),
+          [](const JobData& job) { return logScaled(job.requestedNumberOfProcessors); }, F::submit,
+          G::encoding, "log(1 + requested processors)"),
       direct(
           "logrT", logRequestedTime,
-          [](const JobData& job) { return logScaled(job.requestedTime); }, F::submit),
+          [](const JobData& job) { return logScaled(job.requestedTime); }, F::submit, G::encoding,
+          "log(1 + requested time)"),
       direct(
           "logrM", logRequestedMemory,
-          [](const JobData& job) { return logScaled(job.requestedMemory); }, F::submit),
-      history<Logarithm<LastRunTime>>("loglrt", logLastRunTimeOfUserWithApplication),
+          [](const JobData& job) { return logScaled(job.requestedMemory); }, F::submit, G::encoding,
+          "log(1 + requested memory)"),
+      history<Logarithm<LastRunTime>>("loglrt", logLastRunTimeOfUserWithApplication, G::encoding,
+                                      "log(1 + lrt)"),
       history<Logarithm<SinceSubmission<K::userWithApplication>>>(
-          "logea", logElapsedTimeSinceUserLastUsedApplication),
-      history<Logarithm<SinceSubmission<K::user>>>("logec", logElapsedTimeSinceUserLastUsedCluster),
+          "logea", logElapsedTimeSinceUserLastUsedApplication, G::encoding, "log(1 + ea)"),
+      history<Logarithm<SinceSubmission<K::user>>>("logec", logElapsedTimeSinceUserLastUsedCluster,
+                                                   G::encoding, "log(1 + ec)"),
       direct(
           "hourSin", hourOfDaySine,
-          [](const JobData& job) { return submitPhaseSine(job, kSecondsPerDay); }, F::submit),
+          [](const JobData& job) { return submitPhaseSine(job, kSecondsPerDay); }, F::submit,
+          G::encoding, "sine of the submit time's hour of the day"),
       direct(
           "hourCos", hourOfDayCosine,
-          [](const JobData& job) { return submitPhaseCosine(job, kSecondsPerDay); }, F::submit),
+          [](const JobData& job) { return submitPhaseCosine(job, kSecondsPerDay); }, F::submit,
+          G::encoding, "cosine of the submit time's hour of the day"),
       direct(
           "weekSin", dayOfWeekSine,
-          [](const JobData& job) { return submitPhaseSine(job, kSecondsPerWeek); }, F::submit),
+          [](const JobData& job) { return submitPhaseSine(job, kSecondsPerWeek); }, F::submit,
+          G::encoding, "sine of the submit time's day of the week"),
       direct(
           "weekCos", dayOfWeekCosine,
-          [](const JobData& job) { return submitPhaseCosine(job, kSecondsPerWeek); }, F::submit),
-      history<FailureShare<K::user>>("fu", failureShareOfUser),
-      history<FailureShare<K::application>>("fa", failureShareOfApplication),
-      history<FailureShare<K::userWithApplication>>("fua", failureShareOfUserWithApplication),
-      history<LogCount<K::user>>("lognu", logJobCountOfUser),
-      history<LogCount<K::application>>("logna", logJobCountOfApplication),
-      history<LogCount<K::userWithApplication>>("lognua", logJobCountOfUserWithApplication),
-      history<RecentFailures<K::user>>("ru", recentFailuresOfUser),
-      history<RecentFailures<K::application>>("ra", recentFailuresOfApplication),
-      history<RecentFailures<K::userWithApplication>>("rua", recentFailuresOfUserWithApplication),
-      history<Logarithm<SinceFailure>>("logefu", logElapsedTimeSinceUserLastFailed),
-      history<OutcomeRun<K::user>>("runu", outcomeRunOfUser),
-      history<OutcomeRun<K::userWithApplication>>("runua", outcomeRunOfUserWithApplication),
-      history<SecondLastStatus<K::user>>("lsu2", secondLastStatusOfUser),
-      history<SecondLastStatus<K::userWithApplication>>("lsua2",
-                                                        secondLastStatusOfUserWithApplication),
+          [](const JobData& job) { return submitPhaseCosine(job, kSecondsPerWeek); }, F::submit,
+          G::encoding, "cosine of the submit time's day of the week"),
+      history<FailureShare<K::user>>(
+          "fu", failureShareOfUser, G::history,
+          "share of the user's earlier jobs that failed or were cancelled"),
+      history<FailureShare<K::application>>("fa", failureShareOfApplication, G::history,
+                                            "the same for the application's earlier jobs"),
+      history<FailureShare<K::userWithApplication>>(
+          "fua", failureShareOfUserWithApplication, G::history,
+          "the same for the user's earlier jobs of the application"),
+      history<LogCount<K::user>>("lognu", logJobCountOfUser, G::history,
+                                 "log(1 + the number of the user's earlier jobs)"),
+      history<LogCount<K::application>>("logna", logJobCountOfApplication, G::history,
+                                        "log(1 + the number of the application's earlier jobs)"),
+      history<LogCount<K::userWithApplication>>(
+          "lognua", logJobCountOfUserWithApplication, G::history,
+          "log(1 + the number of the user's earlier jobs of the application)"),
+      history<RecentFailures<K::user>>("ru", recentFailuresOfUser, G::history,
+                                       "moving average of the user's earlier statuses"),
+      history<RecentFailures<K::application>>("ra", recentFailuresOfApplication, G::history,
+                                              "the same for the application"),
+      history<RecentFailures<K::userWithApplication>>("rua", recentFailuresOfUserWithApplication,
+                                                      G::history,
+                                                      "the same for the user with the application"),
+      history<Logarithm<SinceFailure>>("logefu", logElapsedTimeSinceUserLastFailed, G::history,
+                                       "log(1 + seconds since the user's latest failed job)"),
+      history<OutcomeRun<K::user>>("runu", outcomeRunOfUser, G::history,
+                                   "run of equal outcomes the user's latest jobs end with"),
+      history<OutcomeRun<K::userWithApplication>>(
+          "runua", outcomeRunOfUserWithApplication, G::history,
+          "the same for the user's jobs of the application"),
+      history<SecondLastStatus<K::user>>("lsu2", secondLastStatusOfUser, G::lookBack,
+                                         "status of the user's second latest earlier job"),
+      history<SecondLastStatus<K::userWithApplication>>(
+          "lsua2", secondLastStatusOfUserWithApplication, G::lookBack,
+          "the same for the user with the application"),
   };
 }
 
@@ -226,7 +276,24 @@ const AttributeRow* findAttribute(const std::string& key) {
 }
 
 AttributeRow definitionOnly(const char* key, AttributeFunction definition) {
-  return {key, definition, nullptr, nullptr, nullptr, Columns::one, KnownFrom::submit};
+  return {key,          definition,        nullptr,        nullptr, nullptr,
+          Columns::one, KnownFrom::submit, KeyGroup::none, nullptr};
+}
+
+const char* keyGroupTitle(KeyGroup group) {
+  switch (group) {
+    case KeyGroup::direct:
+      return "Direct (the job itself)";
+    case KeyGroup::lookBack:
+      return "Look-back (the latest earlier job of the same user, application or both)";
+    case KeyGroup::history:
+      return "History (every earlier job of the same user, application or both)";
+    case KeyGroup::encoding:
+      return "Encodings for networks (logarithms of heavy-tailed values, the calendar)";
+    case KeyGroup::none:
+      break;
+  }
+  return "Other";
 }
 
 size_t columnCount(const AttributeRow& row, const std::vector<JobData>& jobs) {

@@ -21,6 +21,11 @@ enum class KnownFrom { submit, start, end };
 // How many columns a key gives a sample: one, or one per user of userIdLookupTable ("uID").
 enum class Columns { one, perUser };
 
+// Where tallis --help lists a key: a field of the job itself, the previous job of the same user
+// or application, counts and rates over all earlier jobs, or a form for networks (logarithms,
+// the calendar on the unit circle). none only for rows built outside the table.
+enum class KeyGroup { none, direct, lookBack, history, encoding };
+
 struct AttributeRow {
   const char* key;
   // The definition: job i against the jobs before it in the log, one job at a time (a
@@ -35,6 +40,8 @@ struct AttributeRow {
   double (*asOf)(const KnownAt& view);
   Columns columns;
   KnownFrom known;  // of a direct attribute's value; history rows are known at any decision
+  KeyGroup group;
+  const char* meaning;  // one line for tallis --help: what the value is
 };
 
 // Rows in the order they were asked for (a key may appear more than once).
@@ -45,6 +52,9 @@ const std::vector<AttributeRow>& attributeTable();
 
 // The row of a key, or nullptr when the key is not in the table.
 const AttributeRow* findAttribute(const std::string& key);
+
+// The heading of a group in tallis --help.
+const char* keyGroupTitle(KeyGroup group);
 
 // A row with only a definition, for an attribute outside the table (tests build such rows):
 // the writer calls the definition for every job, and its width is that of job 0.

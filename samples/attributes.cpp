@@ -2,12 +2,17 @@
 
 #include "samples/attributes.h"
 
+#include <string>
+
 #include "samples/exception.h"
 
 double jobStatusNeuronValue(int status) { return status == 1 ? 0.0 : 1.0; }
 
 std::vector<double> createAttributeValues(int count, int active) {
-  if (active >= count || active < -1) throw Exception("Wrong active neuron");
+  if (active >= count || active < -1) {
+    throw Exception("Wrong active neuron: " + std::to_string(active) + " of " +
+                    std::to_string(count) + " values (-1 for none, else 0 to count - 1)");
+  }
   std::vector<double> values(count, 0.0);
   if (active >= 0) values[active] = 1.0;
   return values;

@@ -118,7 +118,8 @@ SplitCounts resplitJobs(int leading, int test, double trainingRatio, double vali
   counts.validation = leading - counts.training;
   counts.test = test;
   if (static_cast<size_t>(leading) + static_cast<size_t>(test) != jobCount) {
-    std::cerr << "Wrong number of samples" << std::endl;
+    std::cerr << "Wrong number of samples: " << leading << " training and validation and " << test
+              << " test samples for " << jobCount << " jobs" << std::endl;
   }
   return counts;
 }

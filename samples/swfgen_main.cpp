@@ -13,6 +13,7 @@
 
 #include "files/output_file.h"
 #include "samples/exception.h"
+#include "samples/exit_status.h"
 #include "samples/swf_generator.h"
 #include "samples/tallis_output.h"
 #include "version.h"
@@ -34,13 +35,14 @@ unsigned long long numberOption(const char* name, const char* text, unsigned lon
   errno = 0;
   const unsigned long long value = std::strtoull(text, &end, 10);
   if (end == digits || *end != '\0' || *digits == '-') {
-    std::cerr << "Wrong value for " << name << ": " << text << std::endl;
-    std::exit(1);
+    std::cerr << "Wrong value for " << name << ": " << text << " (a whole number from 0 to "
+              << maximum << ")" << std::endl;
+    std::exit(tallis_status::kFailure);
   }
   if (errno == ERANGE || value > maximum) {
     std::cerr << "Wrong value for " << name << ": " << text << " (at most " << maximum << ")"
               << std::endl;
-    std::exit(1);
+    std::exit(tallis_status::kFailure);
   }
   return value;
 }
@@ -53,22 +55,24 @@ int runSwfgen(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::cout << kUsage
               << "\nWrites a synthetic workload log (SWF) to output_file, or to standard "
-                 "output.\n"
+                 "output (also for -).\n"
               << std::flush;
-    return 0;
+    return tallis_status::kDone;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::cout << "swfgen " << kVersion << std::endl;
-    return 0;
+    return tallis_status::kDone;
   }
   SwfGeneratorOptions options;
   std::string outputFile;
+  bool haveOutput = false;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
     auto number = [&](const char* name, unsigned long long maximum) {
       if (i + 1 >= argc) {
-        std::cerr << "Missing value for " << name << std::endl;
-        std::exit(1);
+        std::cerr << "Missing value for " << name << " (a whole number from 0 to " << maximum << ")"
+                  << std::endl;
+        std::exit(tallis_status::kFailure);
       }
       return numberOption(name, argv[++i], maximum);
     };
@@ -82,22 +86,29 @@ int runSwfgen(int argc, char** argv) {
       options.applications = static_cast<int>(number("--apps", kMaxApplications));
     } else if (argument == "--seed") {
       options.seed = static_cast<uint64_t>(number("--seed", kMaxSeed));
-    } else if (!argument.empty() && argument[0] == '-') {
-      std::cerr << kUsage << std::endl;
-      return 1;
-    } else if (!outputFile.empty()) {
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      std::cerr << kUsage << "\nUnknown option: " << argument << " (swfgen --help)" << std::endl;
+      return tallis_status::kFailure;
+    } else if (haveOutput) {
       // A shell glob or a stray word: which of the names was meant cannot be told.
       std::cerr << "Too many file names: '" << outputFile << "' '" << argument
                 << "' (swfgen writes one log)" << std::endl;
-      return 1;
+      return tallis_status::kFailure;
     } else {
       outputFile = argument;
+      haveOutput = true;
     }
   }
-  if (outputFile.empty()) {
+  if (outputFile.empty() || outputFile == "-") {
+    errno = 0;
     generateSwfLog(options, std::cout);
     std::cout.flush();
-    return std::cout ? 0 : 1;
+    if (std::cout) return tallis_status::kDone;
+    // A full disk or a closed pipe behind standard output: the log is incomplete.
+    std::string reason = errno != 0 ? std::strerror(errno) : "";
+    if (!reason.empty()) reason = ": " + std::string(1, std::tolower(reason[0])) + reason.substr(1);
+    std::cerr << "Error writing standard output" << reason << std::endl;
+    return tallis_status::kFailure;
   }
   // Written like tallis's training data file: a temporary file renamed into place when
   // complete, so a full disk, a size limit or a signal never leaves a truncated log.
@@ -107,7 +118,7 @@ int runSwfgen(int argc, char** argv) {
   generateSwfLog(options, out);
   buffer.finish();
   file.commit();
-  return 0;
+  return tallis_status::kDone;
 }
 
 }  // namespace
@@ -119,9 +130,9 @@ int main(int argc, char** argv) {
     return runSwfgen(argc, argv);
   } catch (const std::bad_alloc&) {
     std::cerr << "Out of memory" << std::endl;
-    return 1;
+    return tallis_status::kFailure;
   } catch (const std::exception& error) {
     std::cerr << error.what() << std::endl;
-    return 1;
+    return tallis_status::kFailure;
   }
 }

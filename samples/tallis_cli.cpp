@@ -8,6 +8,7 @@
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <boost/program_options.hpp>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -17,6 +18,7 @@
 #include "files/paths.h"
 #include "samples/column_names.h"
 #include "samples/exception.h"
+#include "samples/exit_status.h"
 #include "samples/input_card_file.h"
 #include "samples/log_source.h"
 #include "samples/sample_selection.h"
@@ -27,10 +29,23 @@
 
 namespace po = boost::program_options;
 
-void printUsageInformation() {
-  std::cout << "Usage: ./tallis -i<input_features> -o<ouput_features> "
-               "-r<training:validation:test> -pr<positives_ratio> input_file output_file"
-            << std::endl;
+std::string describeUnknownKey(const std::string& key) {
+  std::string text = key.empty() ? "an empty key (two commas in a row, or one at an end)"
+                                 : "'" + key + "' is not a key";
+  // Keys match case-sensitively: logwt for logwT is the likeliest slip.
+  for (const AttributeRow& row : attributeTable()) {
+    const std::string candidate = row.key;
+    if (candidate.size() == key.size() &&
+        std::equal(key.begin(), key.end(), candidate.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        })) {
+      text += " (did you mean " + candidate + "?)";
+    }
+  }
+  text += "; the keys:";
+  for (const AttributeRow& row : attributeTable()) text += std::string(" ") + row.key;
+  return text + " (tallis --help says what each one is)";
 }
 
 AttributeList createAttributesVector(std::string keys) {
@@ -43,8 +58,8 @@ AttributeList createAttributesVector(std::string keys) {
   for (const std::string& field : fields) {
     const AttributeRow* row = findAttribute(field);
     if (row == nullptr) {
-      std::cerr << "Wrong attribute function" << std::endl;
-      endTallis(1);
+      std::cerr << "Wrong attribute function: " << describeUnknownKey(field) << std::endl;
+      endTallis(tallis_status::kFailure);
     }
     rows.push_back(row);
   }
@@ -75,7 +90,9 @@ void checkFileArguments(const po::parsed_options& parsed) {
   const size_t count = parsed.options.size();
   if (names.size() < 2 || parsed.options[count - 2].position_key < 0 ||
       parsed.options[count - 1].position_key < 0) {
-    throw Exception("The input log and the output file must be the last two arguments");
+    throw Exception(
+        "The input log and the output file must be the last two arguments (tallis -i... -o... "
+        "-r... -p... log.swf train.dat)");
   }
 }
 
@@ -194,13 +211,34 @@ void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& o
       ("as-of,t", po::value<std::string>(), "decision time: log, submit or start (optional)");
   // clang-format on
   po::variables_map options;
-  const po::parsed_options parsed = po::parse_command_line(argc, argv, description);
-  po::store(parsed, options);
-  po::notify(options);
-  if (!options.count("-i") || !options.count("-o") || !options.count("-r") ||
-      !options.count("-p")) {
-    std::cerr << "Error parsing options" << std::endl;
-    endTallis(0);
+  po::parsed_options parsed(&description);
+  try {
+    parsed = po::parse_command_line(argc, argv, description);
+    po::store(parsed, options);
+    po::notify(options);
+  } catch (const po::error& error) {
+    // The parser's own words first; the commonest slip is the usage line's -pr0.5.
+    std::string hint = " (tallis --help lists the options)";
+    for (int k = 1; k < argc; ++k) {
+      if (std::string(argv[k]).rfind("-pr", 0) == 0) {
+        hint =
+            " (the positives ratio is -p0.5 or -p 0.5: the usage line's -pr<positives_ratio> "
+            "means -p)";
+      }
+    }
+    std::cerr << error.what() << hint << std::endl;
+    endTallis(tallis_status::kUsage);
+  }
+  std::string missing;
+  for (const char* option : {"-i", "-o", "-r", "-p"}) {
+    if (!options.count(option)) missing += std::string(missing.empty() ? "" : ", ") + option;
+  }
+  if (!missing.empty()) {
+    std::cerr << "Error parsing options: missing " << missing
+              << " (each option and its value as one argument, -p0.5, or as two, -p 0.5; "
+                 "tallis --help lists them)"
+              << std::endl;
+    endTallis(tallis_status::kUsage);
   }
   checkFileArguments(parsed);
   inputs = createAttributesVector(options["-i"].as<std::string>());
@@ -214,24 +252,29 @@ void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& o
   std::vector<std::string> ratios;
   std::string ratioText = options["-r"].as<std::string>();
   boost::split(ratios, ratioText, boost::is_any_of(":"));
+  const std::string given = " (-r" + ratioText + ")";
   if (ratios.size() < 3) {
-    throw Exception("Data set ratios need three values: -r<training:validation:test>");
+    throw Exception("Data set ratios need three values: -r<training:validation:test>" + given);
   }
   trainingRatio = std::strtod(ratios[0].c_str(), nullptr);
   validationRatio = std::strtod(ratios[1].c_str(), nullptr);
   testRatio = std::strtod(ratios[2].c_str(), nullptr);
   if (!isNonNegativeNumber(trainingRatio) || !isNonNegativeNumber(validationRatio) ||
       !isNonNegativeNumber(testRatio)) {
-    throw Exception("Data set ratios must be non-negative numbers");
+    throw Exception("Data set ratios must be non-negative numbers" + given);
   }
   if (trainingRatio + validationRatio == 0) {
-    throw Exception("Training and validation ratios must not both be 0");
+    throw Exception("Training and validation ratios must not both be 0" + given);
   }
   // ombra cannot train on a file without training samples.
-  if (trainingRatio == 0) throw Exception("Training ratio must not be 0");
+  if (trainingRatio == 0) {
+    throw Exception("Training ratio must not be 0" + given + ": ombra needs training samples");
+  }
   positivesRatio = options["-p"].as<double>();
   if (!(positivesRatio >= 0 && positivesRatio <= 1)) {
-    throw Exception("Positives ratio must be between 0 and 1");
+    std::ostringstream value;
+    value << positivesRatio;
+    throw Exception("Positives ratio must be between 0 and 1 (-p" + value.str() + ")");
   }
   if (options.count("-s")) {
     const TallisSeed given = parseSeed(options["-s"].as<std::string>());
@@ -263,10 +306,18 @@ void refuseUnsafeFiles(const std::string& inputFile, const std::string& outputFi
 // The finished jobs of the log, with the job counts before and after printed.
 std::vector<JobData> readFinishedJobs(const std::string& inputFile) {
   std::vector<JobData> jobs = parseFile(inputFile);
+  const size_t jobLines = jobs.size();
   std::cout << "num jobs =" << jobs.size() << std::endl;
   jobs = filterOutPartialJobs(jobs);
   std::cout << "num jobs =" << jobs.size() << std::endl;
-  if (jobs.empty()) throw Exception("No finished jobs in the log");
+  if (jobs.empty()) {
+    throw Exception("No finished jobs in the log: " + inputFile +
+                    (jobLines == 0
+                         ? " holds no job line (18 numbers; lines starting with ; are comments)"
+                         : " holds " + std::to_string(jobLines) +
+                               (jobLines == 1 ? " job line" : " job lines") +
+                               ", none with status 1 (completed), 0 (failed) or 5 (cancelled)"));
+  }
   reportUnknownValues(jobs);
   return jobs;
 }
@@ -278,20 +329,29 @@ SplitCounts selectSamples(std::vector<JobData>& jobs, double trainingRatio, doub
   SplitCounts split =
       splitJobs(static_cast<int>(jobs.size()), trainingRatio, validationRatio, testRatio);
   if (split.test < 0) {
-    throw Exception("Data set ratios give more training and validation samples than jobs");
+    throw Exception("Data set ratios give more training and validation samples than jobs: " +
+                    std::to_string(split.training) + " and " + std::to_string(split.validation) +
+                    " of " + std::to_string(jobs.size()) + " finished jobs");
   }
   if (split.training == 0) {
     throw Exception(
         "Data set ratios give no training samples (jobs: " + std::to_string(jobs.size()) + ")");
   }
-  int leading =
-      changeTrainingSamplePositivesRatio(jobs, split.training + split.validation, positivesRatio);
+  const int leadingJobs = split.training + split.validation;
+  int leading = changeTrainingSamplePositivesRatio(jobs, leadingJobs, positivesRatio);
   split = resplitJobs(leading, split.test, trainingRatio, validationRatio, jobs.size());
-  if (jobs.empty()) throw Exception("No jobs left after the positives ratio step");
+  if (jobs.empty()) {
+    throw Exception("No jobs left after the positives ratio step: none of the " +
+                    std::to_string(leadingJobs) +
+                    " training and validation jobs failed or was cancelled, and the test part "
+                    "is empty");
+  }
   if (split.training == 0) {
     throw Exception(leading == 0 ? "No training samples left after the positives ratio step: no "
                                    "training or validation job failed or was cancelled"
-                                 : "No training samples left after the positives ratio step");
+                                 : "No training samples left after the positives ratio step: " +
+                                       std::to_string(leading) +
+                                       " training and validation jobs, none of them for training");
   }
   return split;
 }
@@ -340,20 +400,62 @@ void writeTrainingFiles(const std::vector<JobData>& jobs, const AttributeList& i
 
 }  // namespace
 
+namespace {
+
+// "-" is standard input for the log and standard output for the training data file.
+std::string logName(const std::string& argument) {
+  return argument == "-" ? "/dev/stdin" : argument;
+}
+std::string targetName(const std::string& argument) {
+  return argument == "-" ? "/dev/stdout" : argument;
+}
+
+// The training data file goes where standard output goes (-, /dev/stdout, the pipe or file
+// behind it): the progress lines must not run into it, so they go to standard error.
+bool namesStandardOutput(const std::string& path) {
+  struct stat out, target;
+  return fstat(1, &out) == 0 && stat(path.c_str(), &target) == 0 && out.st_dev == target.st_dev &&
+         out.st_ino == target.st_ino;
+}
+
+// A network learns to find failed and cancelled jobs only from training samples that hold
+// some: said before the work that would be wasted, the file is still written.
+void warnWithoutPositives(const std::vector<JobData>& jobs, const SplitCounts& split) {
+  for (int k = 0; k < split.training; ++k) {
+    if (jobs[static_cast<size_t>(k)].status != 1) return;
+  }
+  std::cerr << "Warning: no job of the " << split.training
+            << " training samples failed or was cancelled: a network trained on this file "
+               "cannot learn to find them"
+            << std::endl;
+}
+
+}  // namespace
+
 int runTallis(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--version") {
     std::cout << "tallis " << kVersion << std::endl;
-    return 0;
+    return tallis_status::kDone;
   }
-  // Not in the usage: the attribute keys, one a line, for the shell's completion.
+  // The attribute keys, one a line, for the shell's completion.
   if (argc == 2 && std::string(argv[1]) == "--list-keys") {
     for (const AttributeRow& row : attributeTable()) std::cout << row.key << '\n';
-    return std::cout.flush() ? 0 : 1;
+    return std::cout.flush() ? tallis_status::kDone : tallis_status::kFailure;
+  }
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    printTallisHelp();
+    return std::cout ? tallis_status::kDone : tallis_status::kFailure;
   }
   if (argc < 7) {
     printUsageInformation();
-    return 0;
+    std::cerr << "Too few arguments: " << argc - 1
+              << " given, at least 6 needed: -i, -o, -r and -p with their values, the log "
+                 "and the training data file (tallis --help lists every option and key)"
+              << std::endl;
+    return tallis_status::kUsage;
   }
+  // Before the first "atrib[" line.
+  if (namesStandardOutput(targetName(argv[argc - 1]))) std::cout.rdbuf(std::cerr.rdbuf());
   AttributeList inputs, outputs;
   double trainingRatio = 0, validationRatio = 0, testRatio = 0, positivesRatio = 0;
   TallisSeed seed;
@@ -361,8 +463,8 @@ int runTallis(int argc, char** argv) {
   parseOptions(argc, argv, inputs, outputs, trainingRatio, validationRatio, testRatio,
                positivesRatio, &seed, &when);
   if (seed.given) std::srand(seed.value);
-  const std::string inputFile = argv[argc - 2];
-  const std::string outputFile = argv[argc - 1];
+  const std::string inputFile = logName(argv[argc - 2]);
+  const std::string outputFile = targetName(argv[argc - 1]);
   refuseUnsafeFiles(inputFile, outputFile);
   // Both files are checked, and a FIFO opened, before the log is read: a target that cannot
   // be written is refused at once, not after all the work.
@@ -379,8 +481,9 @@ int runTallis(int argc, char** argv) {
   std::vector<JobData> jobs = readFinishedJobs(inputFile);
   const SplitCounts split =
       selectSamples(jobs, trainingRatio, validationRatio, testRatio, positivesRatio);
+  warnWithoutPositives(jobs, split);
   prepareSamples(jobs, inputs, outputs);
   writeTrainingFiles(jobs, inputs, outputs, trainingFile, cardFile, split, when);
   std::cout << "and... done." << std::endl;
-  return 0;
+  return tallis_status::kDone;
 }

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <new>
 
+#include "samples/exit_status.h"
 #include "samples/tallis_cli.h"
 
 int main(int argc, char** argv) {
@@ -20,10 +21,10 @@ int main(int argc, char** argv) {
     return runTallis(argc, argv);
   } catch (const std::bad_alloc&) {
     std::cerr << "Out of memory" << std::endl;
-    return 1;
+    return tallis_status::kFailure;
   } catch (const std::exception& error) {
-    // Exception and the option parser's errors alike: the message, and no file left behind.
+    // Exception and the writer's errors alike: the message, and no file left behind.
     std::cerr << error.what() << std::endl;
-    return 1;
+    return tallis_status::kFailure;
   }
 }

@@ -60,7 +60,8 @@ std::vector<Block> layoutBlocks(const std::vector<JobData>& jobs, const Attribut
     block.firstColumn = column;
     column += block.width;
     if (column - listStart > kMaxSampleValues) {
-      throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues));
+      throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues) +
+                      " (at \"" + row->key + "\")");
     }
     blocks.push_back(block);
   };
@@ -97,7 +98,9 @@ double scalarValue(const Block& block, const std::vector<JobData>& jobs,
 std::vector<double> genericValues(const Block& block, const std::vector<JobData>& jobs, int i) {
   std::vector<double> values = block.row->definition(jobs, i);
   if (static_cast<int>(values.size()) != block.width) {
-    throw Exception("Attribute values of different length");
+    throw Exception("Attribute values of different length: \"" + std::string(block.row->key) +
+                    "\" gives job " + std::to_string(i + 1) + " " + std::to_string(values.size()) +
+                    " values, job 1 " + std::to_string(block.width));
   }
   return values;
 }
@@ -287,7 +290,8 @@ int sizeForJobZero(const std::vector<JobData>& jobs, const AttributeList& rows) 
   for (const AttributeRow* row : rows) {
     size += columnCount(*row, jobs);
     if (size > static_cast<size_t>(kMaxSampleValues)) {
-      throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues));
+      throw Exception("Too many values per sample: more than " + std::to_string(kMaxSampleValues) +
+                      " (at \"" + row->key + "\")");
     }
   }
   return static_cast<int>(size);

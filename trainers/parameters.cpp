@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "trainers/parameters_file.h"
 
@@ -31,7 +32,7 @@ void checkLimits(int iterations, float mse, float time, const std::string& fileN
   for (const auto& limit : limits) {
     if (limit.negative) {
       fatal(std::string(limit.key) + " must not be negative in parameters file: " + fileName,
-            kParametersFileError);
+            ombra_status::kParametersFile);
     }
   }
 }
@@ -57,7 +58,7 @@ void addOtherFamilyKeys(std::vector<ParameterKey>& keys, std::initializer_list<c
 }
 
 [[noreturn]] void refuseOption(const std::string& message, const std::string& fileName) {
-  fatal(message + " in parameters file: " + fileName, kParametersFileError);
+  fatal(message + " in parameters file: " + fileName, ombra_status::kParametersFile);
 }
 
 // A switch is 0 (off) or 1 (on).
@@ -166,7 +167,8 @@ BPParameters readBPParameters(const std::string& fileName) {
   checkLimits(p.iterations, p.mse, p.time, fileName);
   // The loop checks the validation set every stripLength-th epoch.
   if (p.stripLength < 1)
-    fatal("Strip length must be at least 1 in parameters file: " + fileName, kParametersFileError);
+    fatal("Strip length must be at least 1 in parameters file: " + fileName,
+          ombra_status::kParametersFile);
   readBPOptions(numbers, p, fileName);
   return p;
 }
@@ -199,9 +201,10 @@ PSOParameters readPSOParameters(const std::string& fileName) {
   p.options = trainingOptions(numbers, p.mse, p.iterations, p.stripLength, fileName);
   if (p.populationSize < 1)
     fatal("Population size must be at least 1 in parameters file: " + fileName,
-          kParametersFileError);
+          ombra_status::kParametersFile);
   if (p.stripLength < 1)
-    fatal("Strip length must be at least 1 in parameters file: " + fileName, kParametersFileError);
+    fatal("Strip length must be at least 1 in parameters file: " + fileName,
+          ombra_status::kParametersFile);
   return p;
 }
 
@@ -243,7 +246,7 @@ namespace {
 [[noreturn]] void refuseOnDevice(const char* key, const std::string& trainers,
                                  const char* instead) {
   fatal(std::string(key) + " is not supported by " + trainers + ": use " + instead,
-        kParametersFileError);
+        ombra_status::kParametersFile);
 }
 
 }  // namespace
@@ -264,12 +267,12 @@ void requireTrainableParameters(const BPParameters& p) {
   // sigmoids saturate for good.
   if (!(p.learningRate > 0.0f && p.learningRate <= 100.0f)) {
     fatal("Learning rate must be above 0 and at most 100 in parameters file: " + p.fileName,
-          kParametersFileError);
+          ombra_status::kParametersFile);
   }
   // Swapped limits: the initial weights would be drawn from an empty interval.
   if (p.lowerLimit > p.upperLimit) {
     fatal("Lower limit must not be above Upper limit in parameters file: " + p.fileName,
-          kParametersFileError);
+          ombra_status::kParametersFile);
   }
 }
 

@@ -2,6 +2,7 @@
 // what the file holds besides them.
 #include "trainers/parameters_file.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <sstream>
 #include <utility>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
 #include "trainers/parameters.h"
@@ -66,13 +68,13 @@ void judgeIgnoredText(const Ignored& ignored, const std::string& fileName,
                       const std::vector<std::string>& listedKeys) {
   if (ignored.nulBytes) {
     fatal("Error reading file: " + fileName + ": NUL bytes, not an algorithm parameters file",
-          kParametersFileError);
+          ombra_status::kParametersFile);
   }
   const std::string keys = keyList(listedKeys);
   if (!ignored.anyKey && (!ignored.lines.empty() || ignored.longLine > 0)) {
     fatal("No known key in parameters file: " + fileName + " (the keys: " + keys +
               ", each followed at once by a colon)",
-          kParametersFileError);
+          ombra_status::kParametersFile);
   }
   const size_t kShown = 10;
   for (size_t k = 0; k < ignored.lines.size() && k < kShown; ++k) {
@@ -109,10 +111,15 @@ bool readParameter(const std::string& line, const std::string& key, double& valu
 
 void readParametersFile(const std::string& fileName, const std::vector<ParameterKey>& keys,
                         TerminationGroup& group, const std::vector<std::string>& listedKeys) {
+  errno = 0;
   std::ifstream file(fileName);
-  if (!file.is_open()) fatal("Error opening file: " + fileName, kParametersFileError);
+  if (!file.is_open()) {
+    const std::string reason = systemReason(errno);
+    fatal("Error opening file: " + fileName + (reason.empty() ? "" : ": " + reason),
+          ombra_status::kParametersFile);
+  }
   if (isDirectory(fileName)) {
-    fatal("Error reading file: " + fileName + ": a directory", kParametersFileError);
+    fatal("Error reading file: " + fileName + ": a directory", ombra_status::kParametersFile);
   }
   group.seen = false;
   Ignored ignored;
@@ -143,12 +150,12 @@ void readParametersFile(const std::string& fileName, const std::vector<Parameter
         if (!std::isfinite(stored)) {
           fatal(std::string("Value of ") + keys[k].text +
                     " out of float range in parameters file: " + fileName,
-                kParametersFileError);
+                ombra_status::kParametersFile);
         }
         if (stored == 0.0f && value != 0.0) {
           fatal(std::string("Value of ") + keys[k].text +
                     " is 0 in single precision in parameters file: " + fileName,
-                kParametersFileError);
+                ombra_status::kParametersFile);
         }
       }
       if (keys[k].termination && !group.seen) {

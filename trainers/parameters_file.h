@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-constexpr int kParametersFileError = -238;
-
 // One key of a trainer's list: where its number goes and whether it is a termination key.
 // The training options keep the number as read (option) and are checked once the file is read.
 struct ParameterKey {
@@ -29,8 +27,8 @@ struct TerminationGroup {
 };
 
 // Reads fileName line by line into the fields of keys (a line may hold several; a later line
-// overrides an earlier one). Fatal (kParametersFileError) when the file cannot be opened, is a
-// directory, holds NUL bytes, or holds text but no key; lines without a key, and a line too
+// overrides an earlier one). Fatal (ombra_status::kParametersFile) when the file cannot be opened,
+// is a directory, holds NUL bytes, or holds text but no key; lines without a key, and a line too
 // long to read (which ends the reading), are reported on standard error with the listed keys.
 void readParametersFile(const std::string& fileName, const std::vector<ParameterKey>& keys,
                         TerminationGroup& group, const std::vector<std::string>& listedKeys);

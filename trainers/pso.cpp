@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/memory_limit.h"
 #include "trainers/selection.h"
@@ -29,7 +30,7 @@ NN_PSO::NN_PSO(const std::string& configurationFileName, const std::string& trai
               std::to_string(parameters.dimension) + " weights and " + std::to_string(largestSet) +
               " samples: the swarm needs " + mebibytes(swarmBytes) + ", more than the " +
               mebibytes(physicalMemoryBytes()) + " of memory of this machine",
-          -238);
+          ombra_status::kParametersFile);
   }
   weights.assign(P * parameters.dimension, 0.0f);
   outputs.assign(static_cast<std::size_t>(outputSize()) * P * largestSet, 0.0f);

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <sstream>
+#include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "trainers/pso.h"
 
@@ -27,7 +30,14 @@ ParticleSwarm::ParticleSwarm(const PSOParameters& parameters, std::vector<float>
   const float span = parameters.upperLimit - parameters.lowerLimit;
   for (int p = 0; p < P; ++p) {
     for (int d = 0; d < D; ++d) {
-      if (!(span > 0.0f) || std::isinf(span)) fatal("Wrong boundary", -113);
+      if (!(span > 0.0f) || std::isinf(span)) {
+        std::ostringstream limits;
+        limits << ": Lower limit " << parameters.lowerLimit << ", Upper limit "
+               << parameters.upperLimit
+               << (span > 0.0f ? " (their span exceeds the float range)"
+                               : " (the initial positions need Lower below Upper)");
+        fatal("Wrong boundary" + limits.str(), ombra_status::kWrongBoundary);
+      }
       const std::size_t i = static_cast<std::size_t>(p) * D + d;
       const int r1 = std::rand();
       const int r2 = std::rand();
@@ -43,7 +53,11 @@ ParticleSwarm::ParticleSwarm(const PSOParameters& parameters, std::vector<float>
 void ParticleSwarm::updateFitnesses(const std::vector<float>& fitnesses) {
   const int P = parameters.populationSize;
   const int D = parameters.dimension;
-  if (fitnesses.size() != static_cast<std::size_t>(P)) fatal("Wrong number of fitnesses.", -243);
+  if (fitnesses.size() != static_cast<std::size_t>(P)) {
+    fatal("Wrong number of fitnesses. " + std::to_string(fitnesses.size()) + " for " +
+              std::to_string(P) + " particles",
+          ombra_status::kWrongNumberOfFitnesses);
+  }
   // Strict comparisons: a tie keeps the earlier best, so the lowest-numbered particle wins.
   for (int p = 0; p < P; ++p) {
     if (!(personalBestFitnesses[p] > fitnesses[p])) continue;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <numeric>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/network.h"
 
@@ -44,7 +45,9 @@ double meanRocAuc(const float* scores, const float* targets, int n, int m) {
 void requireRankableSamples(const std::vector<float>& targets, int m) {
   const size_t n = targets.size() / static_cast<size_t>(m);
   // Without validation samples no check takes place: the option would do nothing.
-  if (n == 0) fatal("Select by AUC needs validation samples: the training data file has none", -79);
+  if (n == 0)
+    fatal("Select by AUC needs validation samples: the training data file has none",
+          ombra_status::kNoTerminatingConditions);
   for (int k = 0; k < m; ++k) {
     size_t positives = 0;
     for (size_t i = 0; i < n; ++i) positives += NN::isPositive(targets[i * m + k]) ? 1 : 0;
@@ -54,7 +57,7 @@ void requireRankableSamples(const std::vector<float>& targets, int m) {
           "not): output " +
               std::to_string(k + 1) + " has only " +
               (positives == 0 ? "targets of 0.5 or less" : "targets above 0.5"),
-          -79);
+          ombra_status::kNoTerminatingConditions);
     }
   }
 }

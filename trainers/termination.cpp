@@ -5,11 +5,17 @@
 #include <sstream>
 #include <string>
 
+#include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/terminal_progress.h"
 
 void requireTerminatingCondition(int iterations, float mse, float time) {
-  if (mse == 0.0f && iterations == 0 && time == 0.0f) fatal("No terminating conditions", -79);
+  if (mse == 0.0f && iterations == 0 && time == 0.0f) {
+    fatal(
+        "No terminating conditions: Iterations, Time and MSE are all 0 in the parameters file "
+        "(give one of them a value other than 0; a file naming none trains for 60 s)",
+        ombra_status::kNoTerminatingConditions);
+  }
 }
 
 void requireReachableLimit(int iterations, float mse, float time, int validationSamples) {
@@ -17,7 +23,7 @@ void requireReachableLimit(int iterations, float mse, float time, int validation
   fatal(
       "The MSE limit can never be reached: the training data file has no validation "
       "samples, and no Iterations or Time limit is set",
-      -79);
+      ombra_status::kNoTerminatingConditions);
 }
 
 void requireFiniteWeights(const float* weights, int count, int completed, const char* pass) {
@@ -30,7 +36,7 @@ void requireFiniteWeights(const float* weights, int count, int completed, const 
                 : weights[k] > 0       ? "inf"
                                        : "-inf")
             << "; nothing is saved";
-    fatal(message.str(), -1);
+    fatal(message.str(), ombra_status::kFailure);
   }
 }
 

@@ -381,8 +381,10 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       {"{net} {data} --charts q", 2,
        "--charts: the chart q-pr.png would replace the OpenCL kernel source"},
       {"{net} {data} --output 2", 2, "--output 2: the network has 1 output"},
-      {"{data} {net}", 255, "Corrupt network file: "},
-      {"{net} missing.dat", 249, "Error opening file: missing.dat"},
+      {"{data} {net}", 255,
+       "Corrupt network file: {data}: file too short: it is a training data file, not a network "
+       "file (are the two file names swapped? ombra-evaluate NETWORK_FILE TRAINING_DATA_FILE)\n"},
+      {"{net} missing.dat", 249, "Error opening file: missing.dat: no such file or directory\n"},
       {"three.bin {data}", 107,
        "The network has 3 inputs and 1 output, the training data file {data} 2 inputs and 1 "
        "output: it was not trained on this file"},

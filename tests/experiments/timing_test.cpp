@@ -164,24 +164,31 @@ TEST_F(Timing, EmptyRangeWritesOnlyTheHeader) {
 TEST_F(Timing, ResultFileThatCannotBeOpenedIsFatal) {
   LayerTimingSettings layers = layerSettings(5, 0, 1, 1);
   layers.csvFile = "missing/layers.csv";
-  EXPECT_EXIT(timeNumberOfLayers(layers), ::testing::ExitedWithCode(255),
-              "^Error opening output file \\(num layers timings\\)\n$");
+  EXPECT_EXIT(
+      timeNumberOfLayers(layers), ::testing::ExitedWithCode(255),
+      "^Error opening output file \\(num layers timings\\): missing/layers.csv: no such file "
+      "or directory\n$");
   NeuronTimingSettings neurons = neuronSettings(5, 1, 1, 1);
   neurons.csvFile = "missing/neurons.csv";
   EXPECT_EXIT(timeNeuronsInLayer(neurons), ::testing::ExitedWithCode(255),
-              "^Error opening output file file \\(num neurons in layer timings\\)\n$");
+              "^Error opening output file file \\(num neurons in layer timings\\): "
+              "missing/neurons.csv: no such file or directory\n$");
   EXPECT_EXIT(
       timeSampleSize(5, 10, 10, 10, "missing/samples.csv", 1, "net.cfg", "data.txt", "params.txt"),
-      ::testing::ExitedWithCode(255), "^Error opening file \\(sample size stats\\)\n$");
+      ::testing::ExitedWithCode(255),
+      "^Error opening file \\(sample size stats\\): missing/samples.csv: no such file or "
+      "directory\n$");
 }
 
 TEST_F(Timing, ConfigurationFileThatCannotBeOpenedIsFatal) {
   std::filesystem::create_directory(kLayersConfig);
   std::filesystem::create_directory(kNeuronsConfig);
   EXPECT_EXIT(timeNumberOfLayers(layerSettings(5, 0, 1, 1)), ::testing::ExitedWithCode(255),
-              "^Error opening config file \\(num layers timings\\)\n$");
+              "^Error opening config file \\(num layers timings\\): "
+              "nn_config_file_num_layers_timing.txt: is a directory\n$");
   EXPECT_EXIT(timeNeuronsInLayer(neuronSettings(5, 1, 1, 1)), ::testing::ExitedWithCode(255),
-              "^Error opening config file \\(num neurons in layer timings\\)\n$");
+              "^Error opening config file \\(num neurons in layer timings\\): "
+              "nn_config_file_neur_in_layer_timing.txt: is a directory\n$");
 }
 
 // A step that cannot reach the end of the range would measure forever; the result file
@@ -189,11 +196,12 @@ TEST_F(Timing, ConfigurationFileThatCannotBeOpenedIsFatal) {
 TEST_F(Timing, StepThatNeverEndsTheRangeIsFatal) {
   writeFile("layers.csv", "earlier results\n");
   EXPECT_EXIT(timeNumberOfLayers(layerSettings(5, 0, 0, 2)), ::testing::ExitedWithCode(255),
-              "^Wrong range step\n$");
+              "^Wrong range step: 0 from 0 to 2 \\(at least 1\\)\n$");
   EXPECT_EXIT(timeNeuronsInLayer(neuronSettings(5, 5, -5, 15)), ::testing::ExitedWithCode(255),
-              "^Wrong range step\n$");
+              "^Wrong range step: -5 from 5 to 15 \\(at least 1\\)\n$");
   EXPECT_EXIT(timeSampleSize(5, 10, 0, 20, "layers.csv", 1, "net.cfg", "data.txt", "params.txt"),
-              ::testing::ExitedWithCode(255), "^Wrong range step\n$");
+              ::testing::ExitedWithCode(255),
+              "^Wrong range step: 0 from 10 to 20 \\(at least 1\\)\n$");
   EXPECT_EQ(readFile("layers.csv"), "earlier results\n");
 }
 
@@ -201,15 +209,16 @@ TEST_F(Timing, StepThatNeverEndsTheRangeIsFatal) {
 TEST_F(Timing, MoreTrainingSamplesThanTheFileHoldsIsFatal) {
   LayerTimingSettings layers = layerSettings(5, 0, 1, 1);
   layers.trainingSamples = 31;
+  const std::string has = " asked of the 30 the network holds\n$";
   EXPECT_EXIT(timeNumberOfLayers(layers), ::testing::ExitedWithCode(255),
-              "^Wrong number of training samples\n$");
+              "^Wrong number of training samples: 31" + has);
   NeuronTimingSettings neurons = neuronSettings(5, 1, 1, 1);
   neurons.trainingSamples = -1;
   EXPECT_EXIT(timeNeuronsInLayer(neurons), ::testing::ExitedWithCode(255),
-              "^Wrong number of training samples\n$");
+              "^Wrong number of training samples: -1" + has);
   writeFile("net.cfg", "9 3 1 ");
   EXPECT_EXIT(timeSampleSize(5, 10, 10, 40, "samples.csv", 1, "net.cfg", "data.txt", "params.txt"),
-              ::testing::ExitedWithCode(255), "^Wrong number of training samples\n$");
+              ::testing::ExitedWithCode(255), "^Wrong number of training samples: 40" + has);
 }
 
 // Every result line reaches the file as it is measured: a failure later in the series
@@ -221,7 +230,8 @@ TEST_F(Timing, MeasurementsBeforeAFailureAreKept) {
         test_support::captureStdout();
         timeSampleSize(5, -20, 20, 20, "samples.csv", 1, "net.cfg", "data.txt", "params.txt");
       },
-      ::testing::ExitedWithCode(255), "^Wrong number of training samples\n$");
+      ::testing::ExitedWithCode(255),
+      "^Wrong number of training samples: -20 asked of the 0 the network holds\n$");
   expectResultFile("samples.csv", "samples; time (s)", {20, 0});
 }
 

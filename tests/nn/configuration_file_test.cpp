@@ -45,7 +45,7 @@ TEST(ConfigurationFileDeathTest, MissingFileBeforeTheDataFile) {
   ScratchFolder folder;
   const std::string missing = folder.file("missing.cfg");
   EXPECT_EXIT(TestNetwork(missing, folder.file("missing.dat")), ::testing::ExitedWithCode(253),
-              "^Error opening file: " + missing + "\n$");
+              "^Error opening file: " + missing + ": no such file or directory\n$");
 }
 
 TEST(ConfigurationFileDeathTest, TopologyThatCannotBePropagated) {

@@ -120,9 +120,9 @@ TEST(LiftChartDeathTest, CannotOpenOrWrite) {
   ScratchFolder folder;
   const std::string name = folder.file("no such folder/chart.cvs");
   EXPECT_EXIT(network->writeLiftChart(name), ::testing::ExitedWithCode(255),
-              "^Error opening file: " + name + "\n$");
+              "^Error opening file: " + name + ": no such file or directory\n$");
   EXPECT_EXIT(network->writeLiftChart("/dev/full"), ::testing::ExitedWithCode(255),
-              "^Error writing file: /dev/full\n$");
+              "^Error writing file: /dev/full: no space left on device\n$");
 }
 
 }  // namespace

@@ -214,9 +214,9 @@ TEST(Predict, ScalesInputsAndUnscalesOutputs) {
 TEST(PredictDeathTest, WrongInputLength) {
   std::unique_ptr<TestNetwork> network(unitNetwork({3, 1}, std::vector<float>(4, 0.0f)));
   EXPECT_EXIT(network->predict({1, 2}), ::testing::ExitedWithCode(255),
-              "^Input vector is the wrong size.\n$");
+              "^Input vector is the wrong size. 2 values for a network of 3 inputs\n$");
   EXPECT_EXIT(network->predict({1, 2, 3, 4}), ::testing::ExitedWithCode(255),
-              "^Input vector is the wrong size.\n$");
+              "^Input vector is the wrong size. 4 values for a network of 3 inputs\n$");
 }
 
 }  // namespace

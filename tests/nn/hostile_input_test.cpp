@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -94,7 +95,9 @@ TEST(HostileConfigurationFile, ExactlyTwoToThe28WeightsIsAccepted) {
   const std::string data = folder.write("train.dat", exampleData);
   const Outcome outcome = outcomeOf([&] { TestNetwork(name, data); });
   EXPECT_EQ(outcome.status, -149);
-  EXPECT_EQ(outcome.message, "Input size from config file does not match data input size");
+  EXPECT_EQ(outcome.message,
+            "Input size from config file does not match data input size: 16383 in " + name +
+                ", 2 in " + data);
 }
 
 struct DataCase {
@@ -110,7 +113,8 @@ TEST(HostileTrainingDataFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
   const std::string sample2 = "0\t12\t0\t\n";
   const std::string rest = "0\t20\t0\t\n1\t50\t1\t\n1\t10\t0\t\n";
   const DataCase cases[] = {
-      {"empty file", "", 0, -149, "Input size from config file does not match data input size"},
+      {"empty file", "", 0, -149,
+       "Input size from config file does not match data input size: 2 in {cfg}, 0 in {data}"},
       {"nan split figure", "nan 1 1\n2 1\n", 0, 173,
        "Wrong training/validation/test set size: the first line of the training data file holds "
        "'nan' where three numbers are expected"},
@@ -122,7 +126,8 @@ TEST(HostileTrainingDataFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
        "'1e50' where three numbers are expected"},
       {"10^12 samples claimed in a tiny file",
        "1e12 0 0\n2 1\n-0.125 1.125\n5 55\n-0.125 1.125\n" + samples, 0, 173,
-       "Wrong training/validation/test set size"},
+       "Wrong training/validation/test set size: line 1 gives 1e+12 0 0, which do not add up to "
+       "a sample count"},
       {"nan bound", "3 1 1\n2 1\nnan 1.125\n5 55\n-0.125 1.125\n" + samples, 0, 136,
        wrong + "the training data file holds 'nan', not a float, as range bound 1 of 6"},
       {"bounds whose span overflows", "3 1 1\n2 1\n-3e38 3e38\n5 55\n-0.125 1.125\n" + samples, 0,
@@ -178,7 +183,13 @@ TEST(HostileTrainingDataFile, EveryClassReadsAsSpecifiedOrFailsClearly) {
     });
     EXPECT_EQ(outcome.failed, c.status != 0);
     EXPECT_EQ(outcome.status, c.status);
-    EXPECT_EQ(outcome.message, c.message);
+    std::string message = c.message;  // {cfg} and {data} stand for the files' names
+    for (const auto& [mark, file] :
+         {std::make_pair("{cfg}", configuration), std::make_pair("{data}", name)}) {
+      const size_t at = message.find(mark);
+      if (at != std::string::npos) message.replace(at, std::strlen(mark), file);
+    }
+    EXPECT_EQ(outcome.message, message);
     if (c.status == 0) {
       EXPECT_EQ(read, c.samples);
     }
@@ -247,16 +258,17 @@ struct QueryCase {
 };
 
 TEST(HostileQueries, EveryClassIsAnsweredOrFailsClearly) {
-  const std::string notANumber = "Input value is not a number";
+  const std::string notANumber = "Input value is not a number: ";
   const QueryCase cases[] = {
       {"empty input", "", 0, 0, ""},
-      {"nan", "1 nan\n", 0, -1, notANumber},
-      {"inf", "inf 1\n", 0, -1, notANumber},
-      {"beyond float", "1 2\n1e39 1\n", 1, -1, notANumber},
+      {"nan", "1 nan\n", 0, -1, notANumber + "'nan', value 2 of 2"},
+      {"inf", "inf 1\n", 0, -1, notANumber + "'inf', value 1 of 2"},
+      {"beyond float", "1 2\n1e39 1\n", 1, -1,
+       notANumber + "value 1 of 2 lies beyond the float range"},
       {"underflow reads as 0", "1e-99999 2\n", 1, 0, ""},
-      {"letters after a number", "1.5abc 2\n", 0, -1, notANumber},
-      {"hex", "0x1 2\n", 0, -1, notANumber},
-      {"NUL byte", text("1\0 2\n", 5), 0, -1, notANumber},
+      {"letters after a number", "1.5abc 2\n", 0, -1, notANumber + "'abc', value 2 of 2"},
+      {"hex", "0x1 2\n", 0, -1, notANumber + "'x1', value 2 of 2"},
+      {"NUL byte", text("1\0 2\n", 5), 0, -1, notANumber + "'?', value 2 of 2"},
       {"no final newline", "1 2\n3 4", 2, 0, ""},
       {"input ends inside a vector", "1 2\n3", 1, -1, "Input ended after 1 of 2 values"},
       {"CR LF line ends", "1 2\r\n3 4\r\n", 2, 0, ""},

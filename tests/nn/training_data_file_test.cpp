@@ -106,11 +106,17 @@ TEST(TrainingDataFile, SplitTruncatedTotalHalfUpRounding) {
   }
 }
 
-void expectFatal(const std::string& data, int status, const std::string& message,
+// {cfg} and {data} in message stand for the two files' names.
+void expectFatal(const std::string& data, int status, std::string message,
                  const std::string& configuration = "1 1") {
   ScratchFolder folder;
   const std::string configurationFile = folder.write("net.cfg", configuration);
   const std::string dataFile = folder.write("train.dat", data);
+  for (const auto& [name, file] : {std::make_pair(std::string("{cfg}"), configurationFile),
+                                   std::make_pair(std::string("{data}"), dataFile)}) {
+    const size_t at = message.find(name);
+    if (at != std::string::npos) message.replace(at, name.size(), file);
+  }
   EXPECT_EXIT(TestNetwork(configurationFile, dataFile), ::testing::ExitedWithCode(status & 255),
               "^" + message + "\n$");
 }
@@ -120,9 +126,9 @@ TEST(TrainingDataFileDeathTest, MissingFile) {
   const std::string configurationFile = folder.write("net.cfg", "2 1");
   const std::string missing = folder.file("missing.dat");
   EXPECT_EXIT(TestNetwork(configurationFile, missing), ::testing::ExitedWithCode(249),
-              "^Error opening file: " + missing + "\n$");
+              "^Error opening file: " + missing + ": no such file or directory\n$");
   EXPECT_EXIT(TestNetwork(configurationFile, folder.path()), ::testing::ExitedWithCode(249),
-              "^Error reading file: " + folder.path() + "\n$");
+              "^Error reading file: " + folder.path() + ": is a directory\n$");
 }
 
 TEST(TrainingDataFile, ReadsFromAPipe) {
@@ -138,19 +144,29 @@ TEST(TrainingDataFile, ReadsFromAPipe) {
 }
 
 TEST(TrainingDataFileDeathTest, SizesThatDoNotMatchTheConfiguration) {
-  expectFatal("1 0 0\n11 1\n", -149, "Input size from config file does not match data input size",
+  expectFatal("1 0 0\n11 1\n", -149,
+              "Input size from config file does not match data input size: 12 in {cfg}, 11 in "
+              "{data}",
               "12 5 1");
-  expectFatal("1 0 0\n12 2\n", -149, "Output size from config file does not match data output size",
+  expectFatal("1 0 0\n12 2\n", -149,
+              "Output size from config file does not match data output size: 1 in {cfg}, 2 in "
+              "{data}",
               "12 5 1");
-  expectFatal("", -149, "Input size from config file does not match data input size");
+  expectFatal("", -149,
+              "Input size from config file does not match data input size: 1 in {cfg}, 0 in "
+              "{data}");
 }
 
 TEST(TrainingDataFileDeathTest, SetSizes) {
-  const std::string wrongSize = "Wrong training/validation/test set size";
-  expectFatal(countedData("0.5 0.2 0.1", 10), 173, wrongSize);  // total below 1
-  expectFatal(countedData("1 0 0", 0), 173, wrongSize);         // ranges but no samples
-  expectFatal(countedData("1 5 5", 4), 173, wrongSize);         // 0.36 rounds to 0 training
-  expectFatal(countedData("2 0 -1", 4), 173, wrongSize);        // 8 training of 4
+  const std::string wrongSize = "Wrong training/validation/test set size: ";
+  expectFatal(countedData("0.5 0.2 0.1", 10), 173,
+              wrongSize + "line 1 gives 0.5 0.2 0.1, which add up to less than 1");
+  expectFatal(countedData("1 0 0", 0), 173, wrongSize + "the file holds no samples");
+  // 1/11 of 4 rounds to 0 training samples; 2/1 of 4 is 8.
+  expectFatal(countedData("1 5 5", 4), 173,
+              wrongSize + "line 1 gives 1 5 5: 0 of the 4 samples would be training samples");
+  expectFatal(countedData("2 0 -1", 4), 173,
+              wrongSize + "line 1 gives 2 0 -1: 8 of the 4 samples would be training samples");
 }
 
 TEST(TrainingDataFileDeathTest, SplitThatCannotBeCarriedOut) {

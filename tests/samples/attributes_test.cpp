@@ -40,7 +40,8 @@ TEST(CreateAttributeValues, SetsOnePositionOrNone) {
       createAttributeValues(3, active);
       FAIL() << "no exception for " << active;
     } catch (const Exception& error) {
-      EXPECT_STREQ(error.what(), "Wrong active neuron");
+      EXPECT_EQ(error.what(), "Wrong active neuron: " + std::to_string(active) +
+                                  " of 3 values (-1 for none, else 0 to count - 1)");
     }
   }
 }
@@ -148,6 +149,9 @@ TEST(AttributeTable, NamesEveryDefinitionOnceWithItsForms) {
     const AttributeRow& row = table[a];
     EXPECT_EQ(row.direct != nullptr, row.columns == Columns::one && row.logOrder == nullptr)
         << row.key;
+    // tallis --help lists every key under its group with this line.
+    EXPECT_NE(row.group, KeyGroup::none) << row.key;
+    EXPECT_TRUE(row.meaning != nullptr && *row.meaning != '\0') << row.key << " has no meaning";
   }
   EXPECT_EQ(findAttribute("lCPUt")->definition, lastAverageCPUTimeOfUserWithApplication);
   EXPECT_EQ(findAttribute("uID")->columns, Columns::perUser);

@@ -148,7 +148,8 @@ TEST(ResplitJobs, SplitsTheLeadingJobsAndWarnsOnAMismatch) {
   EXPECT_EQ(a.test, 200);
   test_support::captureStderr();
   SplitCounts b = resplitJobs(7, 3, 1, 1, 11);
-  EXPECT_EQ(test_support::capturedStderr(), "Wrong number of samples\n");
+  EXPECT_EQ(test_support::capturedStderr(),
+            "Wrong number of samples: 7 training and validation and 3 test samples for 11 jobs\n");
   EXPECT_EQ(b.training, 4);  // 3.5 rounds up
   EXPECT_EQ(b.validation, 3);
 }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "samples/attribute_table.h"
 #include "test_helpers.h"
 #include "tests/support/test_support.h"
 
@@ -113,30 +115,72 @@ TEST_F(TallisProgram, SeedFixesTheErasedJobsAndTimeSeedingStaysWithoutIt) {
   }
 }
 
-TEST_F(TallisProgram, UsageAndMissingOptionsEndWithStatusZero) {
+// A usage error is not a success: tallis ... && ombra ... must not go on with an old file.
+TEST_F(TallisProgram, UsageAndMissingOptionsEndWithStatusTwo) {
+  const std::string usageLine =
+      "Usage: ./tallis -i<input_features> -o<ouput_features> -r<training:validation:test> "
+      "-pr<positives_ratio> input_file output_file\n";
   auto usage = tallis("-iuID -os -r1:1:1 " + log() + " " + out());
-  EXPECT_EQ(usage.status, 0);
-  EXPECT_EQ(usage.out,
-            "Usage: ./tallis -i<input_features> -o<ouput_features> -r<training:validation:test> "
-            "-pr<positives_ratio> input_file output_file\n");
-  EXPECT_EQ(tallis("--help").out, usage.out);
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_EQ(usage.out, usageLine);
+  EXPECT_EQ(usage.err,
+            "Too few arguments: 5 given, at least 6 needed: -i, -o, -r and -p with their values, "
+            "the log and the training data file (tallis --help lists every option and key)\n");
   auto missing = tallis("-i uID,lsu -os -r1:1:1 " + log() + " " + out());
-  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "Error parsing options\n");
+  EXPECT_EQ(missing.err,
+            "Error parsing options: missing -p (each option and its value as one argument, -p0.5, "
+            "or as two, -p 0.5; tallis --help lists them)\n");
+  EXPECT_EQ(tallis("-r1:1:1 -s1 -t log " + log() + " " + out())
+                .err.rfind("Error parsing options: missing -i, -o, -p (", 0),
+            0u);
   auto version = tallis("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, std::string("tallis ") + PROJECT_VERSION + "\n");
+  EXPECT_FALSE(tallis_test::haveFile(out()));
+}
+
+// The help starts with the usage line and gives every key of the table a line of its own.
+TEST_F(TallisProgram, HelpListsEveryOptionAndEveryKey) {
+  for (const char* option : {"--help", "-h"}) {
+    auto help = tallis(option);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind("Usage: ./tallis -i<input_features>", 0), 0u);
+    for (const char* entry : {"\n  -i KEYS ", "\n  -o KEYS ", "\n  -r T:V:S ", "\n  -p RATIO ",
+                              "\n  -s SEED ", "\n  -t, --as-of T ", "\n  --list-keys ",
+                              "\nDirect (", "\nLook-back (", "\nHistory (", "\nEncodings "}) {
+      EXPECT_NE(help.out.find(entry), std::string::npos) << entry;
+    }
+    for (const AttributeRow& row : attributeTable()) {
+      std::string line = std::string("  ") + row.key;  // the key in a column of 9
+      line.resize(std::max<size_t>(line.size() + 1, 11), ' ');
+      const std::string meaning = row.meaning != nullptr ? row.meaning : "(no meaning)";
+      EXPECT_NE(help.out.find("\n" + line + meaning + "\n"), std::string::npos) << row.key;
+    }
+  }
 }
 
 TEST_F(TallisProgram, UnknownAttributeKeyEndsWithStatusOne) {
+  std::string keys;
+  for (const AttributeRow& row : attributeTable()) keys += std::string(" ") + row.key;
+  const std::string known = "; the keys:" + keys + " (tallis --help says what each one is)\n";
   auto result = tallis("-isT,,wT -os -r1:1:1 -p0.5 " + log() + " " + out());
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "atrib[0]=sT\natrib[1]=\natrib[2]=wT\n");
-  EXPECT_EQ(result.err, "Wrong attribute function\n");
+  EXPECT_EQ(
+      result.err,
+      "Wrong attribute function: an empty key (two commas in a row, or one at an end)" + known);
   auto output = tallis("-isT -oS -r1:1:1 -p0.5 " + log() + " " + out());
   EXPECT_EQ(output.status, 1);
   EXPECT_EQ(output.out, "atrib[0]=sT\natrib[0]=S\n");
+  EXPECT_EQ(output.err, "Wrong attribute function: 'S' is not a key (did you mean s?)" + known);
+  auto misspelt = tallis("-ilogwt -os -r1:1:1 -p0 " + log() + " " + out());
+  EXPECT_EQ(misspelt.err,
+            "Wrong attribute function: 'logwt' is not a key (did you mean logwT?)" + known);
+  auto unknown = tallis("-ilogxyz -os -r1:1:1 -p0 " + log() + " " + out());
+  EXPECT_EQ(unknown.err, "Wrong attribute function: 'logxyz' is not a key" + known);
 }
 
 TEST_F(TallisProgram, RejectsRatiosThatCannotGiveASplit) {
@@ -145,11 +189,12 @@ TEST_F(TallisProgram, RejectsRatiosThatCannotGiveASplit) {
     const char* message;
   };
   const Case cases[] = {
-      {"-r60:20 -p0.5", "Data set ratios need three values: -r<training:validation:test>\n"},
-      {"-r60:-20:20 -p0.5", "Data set ratios must be non-negative numbers\n"},
-      {"-r0:0:1 -p0.5", "Training and validation ratios must not both be 0\n"},
-      {"-r1:1:1 -p1.5", "Positives ratio must be between 0 and 1\n"},
-      {"-r1:1:1 -p-0.1", "Positives ratio must be between 0 and 1\n"},
+      {"-r60:20 -p0.5",
+       "Data set ratios need three values: -r<training:validation:test> (-r60:20)\n"},
+      {"-r60:-20:20 -p0.5", "Data set ratios must be non-negative numbers (-r60:-20:20)\n"},
+      {"-r0:0:1 -p0.5", "Training and validation ratios must not both be 0 (-r0:0:1)\n"},
+      {"-r1:1:1 -p1.5", "Positives ratio must be between 0 and 1 (-p1.5)\n"},
+      {"-r1:1:1 -p-0.1", "Positives ratio must be between 0 and 1 (-p-0.1)\n"},
   };
   for (const Case& c : cases) {
     auto result = tallis(std::string("-is -os ") + c.options + " " + log() + " " + out());
@@ -204,11 +249,15 @@ TEST_F(TallisProgram, AsOfSeesOnlyWhatIsKnownAndRefusesWhatIsNot) {
 
 TEST_F(TallisProgram, ParserErrorsAndMissingFilesEndWithAMessage) {
   auto wrongValue = tallis("-is -os -r1:1:1 -pr0.5 " + log() + " " + out());
-  EXPECT_EQ(wrongValue.status, 1);
+  EXPECT_EQ(wrongValue.status, 2);
+  const std::string hint =
+      " (the positives ratio is -p0.5 or -p 0.5: the usage line's -pr<positives_ratio> means "
+      "-p)\n";
   EXPECT_NE(wrongValue.err.find("r0.5"), std::string::npos) << wrongValue.err;
+  EXPECT_EQ(wrongValue.err.substr(wrongValue.err.size() - hint.size()), hint);
   auto unknown = tallis("-is -os -r1:1:1 -p0.5 -x3 " + log() + " " + out());
-  EXPECT_EQ(unknown.status, 1);
-  EXPECT_NE(unknown.err, "");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err, "unrecognised option '-x3' (tallis --help lists the options)\n");
   auto noLog = tallis("-is -os -r1:1:1 -p0.5 " + dir.file("none.swf") + " " + out());
   EXPECT_EQ(noLog.status, 1);
   EXPECT_EQ(noLog.err,
@@ -226,19 +275,50 @@ TEST_F(TallisProgram, RejectsLogsThatGiveNoSamples) {
   writeFile(dir.file("partial.swf"), jobLine(1, 0, 2, 1, 1) + jobLine(2, 5, -1, 1, 1));
   auto partial = tallis("-is -os -r1:1:1 -p0.5 " + dir.file("partial.swf") + " " + out());
   EXPECT_EQ(partial.status, 1);
-  EXPECT_EQ(partial.err, "No finished jobs in the log\n");
+  EXPECT_EQ(partial.err, "No finished jobs in the log: " + dir.file("partial.swf") +
+                             " holds 2 job lines, none with status 1 (completed), 0 (failed) or 5 "
+                             "(cancelled)\n");
   EXPECT_NE(partial.out.find("num jobs =2\nnum jobs =0\n"), std::string::npos);
+  // Read as text, a log compressed in another form has no job line: it is named instead.
+  const std::pair<const char*, std::string> compressed[] = {
+      {"bzip2-compressed data; tallis reads plain or gzip-compressed logs (bunzip2 -k it first)",
+       "BZh91AY&SY"},
+      {"xz-compressed data; tallis reads plain or gzip-compressed logs (unxz -k it first)",
+       std::string("\xfd"
+                   "7zXZ\0\0",
+                   7)},
+      {"zstd-compressed data; tallis reads plain or gzip-compressed logs (unzstd it first)",
+       "\x28\xb5\x2f\xfd\x24"},
+      {"a zip archive; tallis reads plain or gzip-compressed logs (unzip it first)",
+       "PK\x03\x04\x14"}};
+  for (const auto& [what, bytes] : compressed) {
+    writeFile(dir.file("packed.swf"), bytes + "\n" + readFile(log()));
+    auto packed = tallis("-is -os -r1:1:1 -p0 " + dir.file("packed.swf") + " " + out());
+    EXPECT_EQ(packed.status, 1);
+    EXPECT_EQ(packed.err, "Error reading file: " + dir.file("packed.swf") + ": " + what + "\n");
+  }
 
   writeFile(dir.file("three.swf"),
             jobLine(1, 0, 1, 1, 1) + jobLine(2, 5, 0, 1, 1) + jobLine(3, 9, 1, 1, 1));
   auto tooFew = tallis("-is -os -r1:1:0 -p0.5 " + dir.file("three.swf") + " " + out());
   EXPECT_EQ(tooFew.status, 1);
-  EXPECT_EQ(tooFew.err, "Data set ratios give more training and validation samples than jobs\n");
+  EXPECT_EQ(tooFew.err,
+            "Data set ratios give more training and validation samples than jobs: 2 and 2 of 3 "
+            "finished jobs\n");
 
   writeFile(dir.file("completed.swf"), jobLine(1, 0, 1, 1, 1) + jobLine(2, 5, 1, 1, 1));
   auto allErased = tallis("-is -os -r1:0:0 -p0.5 " + dir.file("completed.swf") + " " + out());
   EXPECT_EQ(allErased.status, 1);
-  EXPECT_EQ(allErased.err, "No jobs left after the positives ratio step\n");
+  EXPECT_EQ(allErased.err,
+            "No jobs left after the positives ratio step: none of the 2 training and validation "
+            "jobs failed or was cancelled, and the test part is empty\n");
+  // With every job kept, the file is written, with a word that no training job failed.
+  auto noFailure = tallis("-is -os -r1:0:0 -p0 " + dir.file("completed.swf") + " " + out());
+  EXPECT_EQ(noFailure.status, 0);
+  EXPECT_EQ(noFailure.err,
+            "Warning: no job of the 2 training samples failed or was cancelled: a network trained "
+            "on this file cannot learn to find them\n");
+  std::remove(out().c_str());
   EXPECT_FALSE(tallis_test::haveFile(out()));
 }
 
@@ -263,11 +343,22 @@ TEST_F(TallisProgram, GzipLogGivesTheSameFileAsThePlainLog) {
   EXPECT_EQ(compressed.out, plain.out);
   EXPECT_EQ(readFile(dir.file("gz.dat")), plainFile);
   EXPECT_GT(plainFile.size(), 100u);
-  // A log from a pipe is read once, from its first byte.
-  auto piped = runProgram("cat " + log() + " | " + TALLIS_PATH + " " + keys + "/dev/stdin " +
-                          dir.file("pipe.dat"));
-  ASSERT_EQ(piped.status, 0) << piped.err;
-  EXPECT_EQ(readFile(dir.file("pipe.dat")), plainFile);
+  // A log from a pipe is read once, from its first byte; - names standard input.
+  for (const char* input : {"/dev/stdin ", "- "}) {
+    auto piped = runProgram("cat " + log() + " | " + TALLIS_PATH + " " + keys + input +
+                            dir.file("pipe.dat"));
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(readFile(dir.file("pipe.dat")), plainFile);
+  }
+  // - names standard output: the file goes there, the progress lines to standard error, and no
+  // column names are written beside a stream.
+  auto toPipe = runProgram("cd '" + dir.path() + "' && " + TALLIS_PATH + " " + keys + log() +
+                           " - | cat > " + dir.file("piped.dat"));
+  ASSERT_EQ(toPipe.status, 0) << toPipe.err;
+  EXPECT_EQ(readFile(dir.file("piped.dat")), plainFile);
+  EXPECT_EQ(toPipe.err, plain.out);
+  EXPECT_FALSE(tallis_test::haveFile(dir.file("-")));
+  EXPECT_FALSE(tallis_test::haveFile(dir.file("piped.dat.columns")));
 }
 
 }  // namespace

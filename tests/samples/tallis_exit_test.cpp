@@ -12,7 +12,7 @@ namespace {
 TEST(TallisExit, EndsTheProcessWithTheStatus) {
   EXPECT_EXIT(endTallis(1), testing::ExitedWithCode(1), "");
   EXPECT_EXIT(createAttributesVector("sT,nope"), testing::ExitedWithCode(1),
-              "^Wrong attribute function\n$");
+              "^Wrong attribute function: 'nope' is not a key; the keys: sT wT s [^\n]*\n$");
 }
 
 void returningHandler(int) {}
@@ -38,7 +38,8 @@ TEST(TallisExit, AThrowingHandlerReportsTheStatusInProcess) {
     status = exit.status;
   }
   EXPECT_EQ(test_support::capturedStdout(), "atrib[0]=sT\natrib[1]=\natrib[2]=wT\n");
-  EXPECT_EQ(test_support::capturedStderr(), "Wrong attribute function\n");
+  EXPECT_EQ(test_support::capturedStderr(),
+            "Wrong attribute function: " + describeUnknownKey("") + "\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(setTallisExitHandler(nullptr), &throwTallisExit);
 }

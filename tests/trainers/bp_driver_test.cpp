@@ -111,7 +111,9 @@ TEST(BPDriver, TrainerErrorsEndTheProgram) {
   folder.write("bp.txt", "Time: 0\n");  // clears the other limits too
   ProgramRun run = runOmbra("BP net.cfg train.dat bp.txt", "", folder.path());
   EXPECT_EQ(run.status, -79 & 255);
-  EXPECT_EQ(run.err, "No terminating conditions\n");
+  EXPECT_EQ(run.err,
+            "No terminating conditions: Iterations, Time and MSE are all 0 in the parameters file "
+            "(give one of them a value other than 0; a file naming none trains for 60 s)\n");
   EXPECT_NE(run.out.find("Training...\n"), std::string::npos);
 
   folder.write("bp.txt", "Strip length: -1\n");
@@ -121,7 +123,7 @@ TEST(BPDriver, TrainerErrorsEndTheProgram) {
 
   run = runOmbra("BP net.cfg train.dat missing.txt", "", folder.path());
   EXPECT_EQ(run.status, -238 & 255);
-  EXPECT_EQ(run.err, "Error opening file: missing.txt\n");
+  EXPECT_EQ(run.err, "Error opening file: missing.txt: no such file or directory\n");
 }
 
 }  // namespace

@@ -247,7 +247,9 @@ TEST(HostileParametersFile, EndlessOrDivergingTrainingStopsWithAMessage) {
   // Positions drawn over a span beyond the float range would start at infinity.
   outcome = outcomeOf([&] { NN_PSO(configuration, data, huge).train(); });
   EXPECT_EQ(outcome.status, -113);
-  EXPECT_EQ(outcome.message, "Wrong boundary");
+  EXPECT_EQ(outcome.message,
+            "Wrong boundary: Lower limit -3e+38, Upper limit 3e+38 (their span exceeds the float "
+            "range)");
 }
 
 // Parameters that cannot train are refused when training starts, before any epoch: the file

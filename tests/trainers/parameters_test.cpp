@@ -43,9 +43,9 @@ TEST(ParametersFile, EmptyFileNameGivesTheDefaultsWithoutOpeningAnything) {
 
 TEST(ParametersFile, FileThatCannotBeOpenedIsFatal) {
   EXPECT_EXIT(readBPParameters("/nonexistent/bp.txt"), ::testing::ExitedWithCode(-238 & 255),
-              "^Error opening file: /nonexistent/bp.txt\n$");
+              "^Error opening file: /nonexistent/bp.txt: no such file or directory\n$");
   EXPECT_EXIT(readPSOParameters("/nonexistent/pso.txt"), ::testing::ExitedWithCode(-238 & 255),
-              "^Error opening file: /nonexistent/pso.txt\n$");
+              "^Error opening file: /nonexistent/pso.txt: no such file or directory\n$");
 }
 
 // A file with text but no key at all is refused (HostileParametersFile): it is no parameters

@@ -47,12 +47,13 @@ TEST(ParticleSwarmConstructionDeathTest, EqualOrInvertedLimitsAreAWrongBoundary)
   PSOParameters parameters = swarmParameters(2, 3);
   std::vector<float> positions(6, 0.0f);
   parameters.lowerLimit = parameters.upperLimit = 0.25f;
+  const std::string need = " \\(the initial positions need Lower below Upper\\)\n$";
   EXPECT_EXIT(ParticleSwarm(parameters, positions), ::testing::ExitedWithCode(-113 & 255),
-              "^Wrong boundary\n$");
+              "^Wrong boundary: Lower limit 0.25, Upper limit 0.25" + need);
   parameters.lowerLimit = 1.0f;
   parameters.upperLimit = -1.0f;
   EXPECT_EXIT(ParticleSwarm(parameters, positions), ::testing::ExitedWithCode(-113 & 255),
-              "^Wrong boundary\n$");
+              "^Wrong boundary: Lower limit 1, Upper limit -1" + need);
 }
 
 // A swarm of three particles in two dimensions at chosen positions.
@@ -98,9 +99,10 @@ TEST_F(ParticleSwarmFitness, ATieNeverReplacesABest) {
 
 TEST_F(ParticleSwarmFitness, DiesOnAFitnessVectorOfTheWrongLength) {
   EXPECT_EXIT(swarm.updateFitnesses({0.5f, 0.25f}), ::testing::ExitedWithCode(-243 & 255),
-              "^Wrong number of fitnesses\\.\n$");
+              "^Wrong number of fitnesses\\. 2 for 3 particles\n$");
   EXPECT_EXIT(swarm.updateFitnesses({0.5f, 0.25f, 0.1f, 0.2f}),
-              ::testing::ExitedWithCode(-243 & 255), "^Wrong number of fitnesses\\.\n$");
+              ::testing::ExitedWithCode(-243 & 255),
+              "^Wrong number of fitnesses\\. 4 for 3 particles\n$");
 }
 
 TEST(ParticleSwarmOneParticle, ItsOwnBestIsTheSwarmsBest) {

@@ -312,10 +312,11 @@ TEST_F(PSOTrainer, SelectByAucKeepsTheParticleOfTheBestRankingCheck) {
 TEST_F(PSOTrainer, RefusesToTrainOnEqualLimitsOrWithoutLimits) {
   ObservedPSO equal(configuration("3 4 1"), data(3, 1, 20, 5, 5),
                     parametersFile("Lower limit: 0.5\nUpper limit: 0.5\nIterations: 3\n"));
-  EXPECT_EXIT(equal.train(), ::testing::ExitedWithCode(-113 & 255), "^Wrong boundary\n$");
+  EXPECT_EXIT(equal.train(), ::testing::ExitedWithCode(-113 & 255),
+              "^Wrong boundary: Lower limit 0.5, Upper limit 0.5 [^\n]*\n$");
   ObservedPSO unlimited(configuration("3 4 1"), data(3, 1, 20, 5, 5), parametersFile("Time: 0\n"));
   EXPECT_EXIT(unlimited.train(), ::testing::ExitedWithCode(-79 & 255),
-              "^No terminating conditions\n$");
+              "^No terminating conditions: [^\n]*\n$");
 }
 
 }  // namespace

@@ -9,7 +9,9 @@ namespace {
 
 TEST(Termination, AllLimitsOffIsFatal) {
   EXPECT_EXIT(requireTerminatingCondition(0, 0.0f, 0.0f), ::testing::ExitedWithCode(-79 & 255),
-              "^No terminating conditions\n$");
+              "^No terminating conditions: Iterations, Time and MSE are all 0 in the parameters "
+              "file \\(give one of them a value other than 0; a file naming none trains for 60 "
+              "s\\)\n$");
   requireTerminatingCondition(0, 0.0f, -1.0f);  // a negative limit is a limit
   requireTerminatingCondition(0, -0.5f, 0.0f);
   requireTerminatingCondition(-2, 0.0f, 0.0f);
