@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "evaluate/batch_forward.h"
+#include "nn/batch_forward.h"
 #include "nn/fatal.h"
 #include "nn/file_contents.h"
 #include "nn/memory_limit.h"

@@ -26,6 +26,15 @@ LogSource::LogSource(const std::string& path) : input_(size_t{1} << 18) {
     reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
     throw Exception("Error opening file: " + path + ": " + reason);
   }
+  detectCompression();
+}
+
+LogSource::LogSource(int descriptor) : fd_(descriptor), input_(size_t{1} << 18) {
+  if (fd_ < 0) throw Exception("Error reading file");
+  detectCompression();
+}
+
+void LogSource::detectCompression() {
   try {
     // The first two bytes decide; a log of fewer than two bytes is plain text.
     while (end_ < 2 && fill()) {

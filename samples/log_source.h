@@ -14,6 +14,9 @@ class LogSource {
  public:
   // Throws Exception "Error opening file".
   explicit LogSource(const std::string& path);
+  // Reads an open descriptor (standard input, given as dup(0)) and closes it at the end.
+  // Throws Exception "Error reading file".
+  explicit LogSource(int descriptor);
   ~LogSource();
   LogSource(const LogSource&) = delete;
   LogSource& operator=(const LogSource&) = delete;
@@ -25,6 +28,8 @@ class LogSource {
  private:
   // Reads more raw bytes after the unused ones; false at the end of the file.
   bool fill();
+  // Tells a compressed log from its first two bytes; closes the descriptor on failure.
+  void detectCompression();
   size_t readCompressed(char* out, size_t size);
 
   int fd_ = -1;

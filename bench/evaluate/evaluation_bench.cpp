@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "evaluate/batch_forward.h"
+#include "nn/batch_forward.h"
 #include "evaluate/metrics.h"
 #include "evaluate/report.h"
 
