@@ -1,6 +1,7 @@
 #include "card/calibration.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <locale>
@@ -89,49 +90,72 @@ Calibration fitPlatt(const std::vector<float>& outputs, const std::vector<uint8_
   return calibration;
 }
 
-// Pool-adjacent violators over the outputs in ascending order, equal outputs in one block.
-Calibration fitIsotonic(const std::vector<float>& outputs, const std::vector<uint8_t>& positive) {
+// Pool-adjacent violators over the outputs in ascending order (equal outputs in one block, and
+// blocks of equal shares pooled), then a line through the blocks' centres: every block's mean
+// output against its share, each share kept within [1 / (2n), 1 - 1 / (2n)] for its n samples
+// (shares that clipping makes equal pooled again), and beyond the outer centres straight on to
+// the ends of the output range, at half the way to certainty. Strictly rising over the whole
+// range, so the order of the outputs stays; a step function would tie the jobs of a block.
+Calibration fitIsotonic(const std::vector<float>& outputs, const std::vector<uint8_t>& positive,
+                        double low, double high) {
   std::vector<size_t> order(outputs.size());
   std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(),
-            [&](size_t i, size_t j) { return outputs[i] < outputs[j]; });
+  std::sort(order.begin(), order.end(), [&](size_t i, size_t j) { return outputs[i] < outputs[j]; });
   struct Block {
-    double low, high, positives, count;
+    double last, sum, positives, count;
+    double share() const { return positives / count; }
   };
   std::vector<Block> blocks;
+  const auto pool = [&blocks](bool (*violates)(const Block& before, const Block& last)) {
+    while (blocks.size() >= 2 && violates(blocks[blocks.size() - 2], blocks.back())) {
+      Block& before = blocks[blocks.size() - 2];
+      before.last = blocks.back().last;
+      before.sum += blocks.back().sum;
+      before.positives += blocks.back().positives;
+      before.count += blocks.back().count;
+      blocks.pop_back();
+    }
+  };
   for (size_t i : order) {
     const double x = outputs[i];
-    if (!blocks.empty() && blocks.back().high == x) {
+    if (!blocks.empty() && blocks.back().last == x) {
+      blocks.back().sum += x;
       blocks.back().positives += positive[i];
       blocks.back().count += 1;
     } else {
       blocks.push_back({x, x, static_cast<double>(positive[i]), 1});
     }
-    // Merge while the last block's share is not above the one before it.
-    while (blocks.size() >= 2) {
-      Block& last = blocks[blocks.size() - 1];
-      Block& before = blocks[blocks.size() - 2];
-      if (before.positives * last.count < last.positives * before.count) break;
-      before.high = last.high;
-      before.positives += last.positives;
-      before.count += last.count;
-      blocks.pop_back();
-    }
+    pool([](const Block& before, const Block& last) {
+      return before.positives * last.count >= last.positives * before.count;
+    });
   }
   Calibration calibration;
   calibration.method = CalibrationMethod::isotonic;
-  double floor = 0;
+  std::vector<Block> kept;
+  std::vector<double> shares;
   for (const Block& block : blocks) {
     const double edge = 1 / (2 * block.count);
-    double share = std::clamp(block.positives / block.count, edge, 1 - edge);
-    share = std::max(share, floor);  // the clipping may not undo the order
-    floor = share;
-    calibration.x.push_back(block.low);
-    calibration.p.push_back(share);
-    if (block.high > block.low) {
-      calibration.x.push_back(block.high);
-      calibration.p.push_back(share);
+    const double share = std::clamp(block.share(), edge, 1 - edge);
+    if (!shares.empty() && share <= shares.back()) {
+      // Clipped into its neighbour: one block again, at the larger share.
+      kept.back().sum += block.sum;
+      kept.back().count += block.count;
+      continue;
     }
+    kept.push_back(block);
+    shares.push_back(share);
+  }
+  if (low < kept.front().sum / kept.front().count) {
+    calibration.x.push_back(low);
+    calibration.p.push_back(shares.front() / 2);
+  }
+  for (size_t k = 0; k < kept.size(); ++k) {
+    calibration.x.push_back(kept[k].sum / kept[k].count);
+    calibration.p.push_back(shares[k]);
+  }
+  if (high > calibration.x.back()) {
+    calibration.x.push_back(high);
+    calibration.p.push_back((1 + shares.back()) / 2);
   }
   return calibration;
 }
@@ -188,11 +212,14 @@ std::string parseCalibration(const std::string& line, Calibration& calibration) 
     return "expected 'calibration <output> <method> ...'";
   }
   std::vector<double> values;
-  for (double value; words >> value;) {
-    if (!std::isfinite(value)) return "a calibration number that is not finite";
+  for (std::string word; words >> word;) {
+    double value = 0;
+    const auto read = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (read.ec != std::errc() || read.ptr != word.data() + word.size() || !std::isfinite(value)) {
+      return "a calibration value that is not a finite number: '" + word + "'";
+    }
     values.push_back(value);
   }
-  if (!words.eof()) return "a calibration value that is not a number";
   if (method == "platt") {
     if (values.size() != 4 || !(values[3] > values[2])) {
       return "platt needs a slope, an intercept and an output range LO < HI";
@@ -228,7 +255,9 @@ Calibration fitCalibration(CalibrationMethod method, const std::vector<float>& o
                            const std::vector<uint8_t>& positive, double low, double high) {
   Calibration calibration;
   if (method == CalibrationMethod::platt) calibration = fitPlatt(outputs, positive, low, high);
-  if (method == CalibrationMethod::isotonic) calibration = fitIsotonic(outputs, positive);
+  if (method == CalibrationMethod::isotonic) {
+    calibration = fitIsotonic(outputs, positive, low, high);
+  }
   return calibration;
 }
 

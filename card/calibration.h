@@ -42,13 +42,14 @@ std::string formatCalibration(const Calibration& calibration);
 // Reads a card line "calibration ..."; returns "" or what is wrong with it.
 std::string parseCalibration(const std::string& line, Calibration& calibration);
 
-// Fits a calibration of the method to raw outputs and their classes (1: failed or cancelled).
-// Platt: the logistic fit of the class on logit(u), by Newton steps, with Platt's targets
-// (N+ + 1) / (N+ + 2) and 1 / (N- + 2) rather than 1 and 0, so that a separable set still gives
-// finite parameters; low and high: the network's output range. Isotonic: pool-adjacent
-// violators on the outputs (ties pooled), each block's share kept within
-// [1 / (2n), 1 - 1 / (2n)] for a block of n samples, so that no score is a certain 0 or 1.
-// Needs both classes.
+// Fits a calibration of the method to raw outputs and their classes (1: failed or cancelled);
+// low and high: the network's output range. Both are strictly rising over the output range, so
+// the order of the outputs, and every figure of rank such as the ROC AUC, stays. Platt: the
+// logistic fit of the class on logit(u), by Newton steps, with Platt's targets (N+ + 1) /
+// (N+ + 2) and 1 / (N- + 2) rather than 1 and 0, so that a separable set still gives finite
+// parameters. Isotonic: pool-adjacent violators, then a line through the blocks' centres (mean
+// output, share of failures kept within [1 / (2n), 1 - 1 / (2n)] for n samples, so that no
+// score is a certain 0 or 1), on to the ends of the range. Needs both classes.
 Calibration fitCalibration(CalibrationMethod method, const std::vector<float>& outputs,
                            const std::vector<uint8_t>& positive, double low, double high);
 
