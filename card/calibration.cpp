@@ -100,7 +100,8 @@ Calibration fitIsotonic(const std::vector<float>& outputs, const std::vector<uin
                         double low, double high) {
   std::vector<size_t> order(outputs.size());
   std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](size_t i, size_t j) { return outputs[i] < outputs[j]; });
+  std::sort(order.begin(), order.end(),
+            [&](size_t i, size_t j) { return outputs[i] < outputs[j]; });
   struct Block {
     double last, sum, positives, count;
     double share() const { return positives / count; }

@@ -140,15 +140,18 @@ NetworkCalibration fitNetworkCalibration(CalibrationMethod method,
                                          const std::vector<float>& outputs,
                                          const std::vector<uint8_t>& positive, double low,
                                          double high, int output) {
+  const double platt = crossFittedLogLoss(CalibrationMethod::platt, outputs, positive, low, high);
+  const double isotonic =
+      crossFittedLogLoss(CalibrationMethod::isotonic, outputs, positive, low, high);
+  const bool chosen = method == CalibrationMethod::none;
+  if (chosen) method = isotonic < platt ? CalibrationMethod::isotonic : CalibrationMethod::platt;
   NetworkCalibration fitted;
   fitted.calibration = fitCalibration(method, outputs, positive, low, high);
   fitted.calibration.output = output;
   std::ostringstream source;
-  source << calibrationMethodName(method) << ", fitted on the " << outputs.size()
-         << " validation samples; cross-fitted validation log loss (5 folds): platt "
-         << fixed(crossFittedLogLoss(CalibrationMethod::platt, outputs, positive, low, high), 4)
-         << ", isotonic "
-         << fixed(crossFittedLogLoss(CalibrationMethod::isotonic, outputs, positive, low, high), 4);
+  source << calibrationMethodName(method) << (chosen ? " (the lower" : " (")
+         << " cross-fitted validation log loss, 5 folds: platt " << fixed(platt, 4) << ", isotonic "
+         << fixed(isotonic, 4) << "), fitted on the " << outputs.size() << " validation samples";
   fitted.source = source.str();
   return fitted;
 }

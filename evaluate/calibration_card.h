@@ -29,9 +29,10 @@ std::string writeCardProblem(const std::string& cardFile, const std::vector<std:
 InputCard dataCardFor(const std::string& dataCardFile, const std::string& dataFile,
                       const DataStamp& stamp, int inputs, int outputs, std::string& refusal);
 
-// Fits the calibration of output (from 1) on the validation outputs and classes and says what
-// it fitted and how both methods fare on the validation samples when fitted without the
-// sample scored (cross-fitted log loss, five folds).
+// Fits the calibration of output (from 1) on the validation outputs and classes, and says what
+// it fitted and how both methods fare on the validation samples when each sample is scored by a
+// calibration fitted without it (cross-fitted log loss, five folds). Method none: the method of
+// the lower such log loss (Platt on a tie).
 NetworkCalibration fitNetworkCalibration(CalibrationMethod method,
                                          const std::vector<float>& outputs,
                                          const std::vector<uint8_t>& positive, double low,

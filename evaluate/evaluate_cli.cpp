@@ -52,8 +52,9 @@ void describe(Described& d, EvaluateOptions& o, std::string& set, bool& noBaseli
       ("write-card", po::value<std::string>(&o.writeCardFile)->value_name("FILE"),
        "fit a calibration of the output on the validation samples and write the network's "
        "card: the training data file's card with the calibration (ombra-score reads it)")
-      ("calibration", po::value<std::string>(&method)->default_value("platt")->value_name("METHOD"),
-       "the calibration --write-card fits: platt or isotonic")
+      ("calibration", po::value<std::string>(&method)->default_value("auto")->value_name("METHOD"),
+       "the calibration --write-card fits: platt, isotonic, or auto: the one of the lower "
+       "cross-fitted validation log loss")
       ("predictions", po::value<std::string>(&o.predictionsFile)->value_name("FILE"),
        "write every evaluated sample's row, set, target, output (and calibrated score) as CSV")
       ("no-baselines", po::bool_switch(&noBaselines),
@@ -152,12 +153,14 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
   if (values.count("columns") && o.columnsFile.empty()) {
     throw std::runtime_error("--columns: needs a file name");
   }
-  if (method == "platt") {
+  if (method == "auto") {
+    o.calibrationMethod = CalibrationMethod::none;
+  } else if (method == "platt") {
     o.calibrationMethod = CalibrationMethod::platt;
   } else if (method == "isotonic") {
     o.calibrationMethod = CalibrationMethod::isotonic;
   } else {
-    throw std::runtime_error("--calibration: '" + method + "' is neither platt nor isotonic");
+    throw std::runtime_error("--calibration: '" + method + "' is not auto, platt or isotonic");
   }
   const std::vector<std::string> inputs = {o.networkFile, o.trainingDataFile, o.columnsFile,
                                            o.cardFile};
@@ -466,7 +469,7 @@ NetworkCalibration networkCalibration(const EvaluateOptions& options, const NN_e
       options.calibrationMethod, validation.scores, validation.positive,
       network.outputMinimum(output), network.outputMaximum(output), output + 1);
   writeNetworkCard(options.writeCardFile, card, fitted.calibration);
-  fitted.source += "; written to " + options.writeCardFile;
+  fitted.source += ", written to " + options.writeCardFile;
   return fitted;
 }
 

@@ -29,7 +29,8 @@ struct EvaluateOptions {
   std::string chartsPrefix;
   std::string cardFile;       // the network's card; empty: NETWORK_FILE.card, if present
   std::string writeCardFile;  // --write-card: fit a calibration and write the network's card
-  CalibrationMethod calibrationMethod = CalibrationMethod::platt;
+  // What --write-card fits; none: the method of the lower cross-fitted validation log loss.
+  CalibrationMethod calibrationMethod = CalibrationMethod::none;
   std::string predictionsFile;
   bool baselines = true;
   bool importance = true;

@@ -13,13 +13,13 @@ TEST(Calibration, IsotonicPoolsViolatorsAndRisesThroughTheBlockCentres) {
   // Classes 0 0 | 1 0 | 1 1 by rising output: blocks of two with the shares 0, 1/2 and 1, each
   // kept within [1/(2n), 1 - 1/(2n)] for n = 2: 0.25, 0.5, 0.75 at the centres 0.1875, 0.4375
   // and 0.6875; the ends of the range [-0.125, 1.125] half way to certainty.
-  const Calibration fitted = fitCalibration(CalibrationMethod::isotonic,
-                                            {0.125f, 0.25f, 0.375f, 0.5f, 0.625f, 0.75f},
-                                            {0, 0, 1, 0, 1, 1}, -0.125, 1.125);
+  const Calibration fitted =
+      fitCalibration(CalibrationMethod::isotonic, {0.125f, 0.25f, 0.375f, 0.5f, 0.625f, 0.75f},
+                     {0, 0, 1, 0, 1, 1}, -0.125, 1.125);
   EXPECT_EQ(fitted.x, (std::vector<double>{-0.125, 0.1875, 0.4375, 0.6875, 1.125}));
   EXPECT_EQ(fitted.p, (std::vector<double>{0.125, 0.25, 0.5, 0.75, 0.875}));
-  EXPECT_EQ(fitted.apply(-0.2), 0.125);     // flat beyond the range
-  EXPECT_EQ(fitted.apply(0.3125), 0.375);   // halfway between two centres
+  EXPECT_EQ(fitted.apply(-0.2), 0.125);                // flat beyond the range
+  EXPECT_EQ(fitted.apply(0.3125), 0.375);              // halfway between two centres
   EXPECT_LT(fitted.apply(0.125), fitted.apply(0.25));  // no ties inside a block
 }
 
@@ -42,7 +42,8 @@ TEST(Calibration, PlattRecoversTheLogisticItWasDrawnFrom) {
   EXPECT_LT(fitted.apply(0.3), fitted.apply(0.30001));
   // Fitted on the other folds, Platt fits this data better than the raw outputs and no worse
   // than isotonic regression.
-  const double platt = crossFittedLogLoss(CalibrationMethod::platt, outputs, positive, -0.125, 1.125);
+  const double platt =
+      crossFittedLogLoss(CalibrationMethod::platt, outputs, positive, -0.125, 1.125);
   const double isotonic =
       crossFittedLogLoss(CalibrationMethod::isotonic, outputs, positive, -0.125, 1.125);
   EXPECT_LT(platt, isotonic + 0.002);
@@ -56,8 +57,8 @@ TEST(Calibration, CardLineReadsBackBitForBitAndRefusesNonsense) {
   platt.intercept = -0.1;
   platt.low = -0.125;
   platt.high = 1.125;
-  Calibration isotonic = fitCalibration(CalibrationMethod::isotonic, {0.1f, 0.7f, 0.2f, 0.9f},
-                                        {0, 1, 1, 1}, 0, 1);
+  Calibration isotonic =
+      fitCalibration(CalibrationMethod::isotonic, {0.1f, 0.7f, 0.2f, 0.9f}, {0, 1, 1, 1}, 0, 1);
   for (const Calibration& written : {platt, isotonic}) {
     Calibration read;
     ASSERT_EQ(parseCalibration(formatCalibration(written), read), "");

@@ -31,10 +31,10 @@ TEST(InputEncoder, ValuesTakeTheTextPathBitForBit) {
   // Where the arithmetic is closest to a wrong answer: six-digit ties (0.1234565 is written
   // 0.123456 or 0.123457 by the exact binary value), values that round up to the next power
   // of ten, the ends of the range the arithmetic takes, doubles halfway between two floats.
-  std::vector<double> values = {0,         -0.0,       0.1234565, 999999.5,  9999995,  0.99999951,
-                                1e-15,     9.9999e-16, 1e15,      999999e9,  123456.5, 1.5e-5,
-                                31536000,  17.2729,    -3.25,     1e300,     -1e-300,  0.1,
-                                16777217,  2.5,        0.7,       1.0000005, 5e-324};
+  std::vector<double> values = {0,        -0.0,       0.1234565, 999999.5,  9999995,  0.99999951,
+                                1e-15,    9.9999e-16, 1e15,      999999e9,  123456.5, 1.5e-5,
+                                31536000, 17.2729,    -3.25,     1e300,     -1e-300,  0.1,
+                                16777217, 2.5,        0.7,       1.0000005, 5e-324};
   std::mt19937_64 random(7);
   for (int k = 0; k < 300000; ++k) {
     const double unit = std::ldexp(static_cast<double>(random() >> 11), -53);

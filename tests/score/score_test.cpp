@@ -30,8 +30,8 @@ std::string program(const char* path) { return shellQuoted(path); }
 std::string jobLine(int job, double submit, double wait, double run, int status, int user,
                     int application) {
   char line[200];
-  std::snprintf(line, sizeof line, "%d %.0f %.0f %.0f 4 -1 -1 4 3600 -1 %d %d %d %d 1 1 -1 -1",
-                job, submit, wait, run, status, user, user, application);
+  std::snprintf(line, sizeof line, "%d %.0f %.0f %.0f 4 -1 -1 4 3600 -1 %d %d %d %d 1 1 -1 -1", job,
+                submit, wait, run, status, user, user, application);
   return line;
 }
 
@@ -69,8 +69,8 @@ void trainNetwork(const ScratchFolder& folder, const std::string& log, const std
   sizes >> inputs;
   folder.write("net.cfg", std::to_string(inputs) + " 8 1\n");
   folder.write("bp.txt", "Learning rate: 0.03\nIterations: 1\nShuffle: 1\nSeed: 1\n");
-  const ProgramRun ombra = runProgram(program(OMBRA_PATH) + " BP net.cfg train.dat bp.txt net.bin",
-                                      "", folder.path());
+  const ProgramRun ombra =
+      runProgram(program(OMBRA_PATH) + " BP net.cfg train.dat bp.txt net.bin", "", folder.path());
   ASSERT_EQ(ombra.status, 0) << ombra.err;
   writeFile(folder.file("net.bin.card"), readFile(folder.file("train.dat.columns")));
 }
@@ -80,10 +80,10 @@ void trainNetwork(const ScratchFolder& folder, const std::string& log, const std
 std::vector<std::string> evaluatedOutputs(const ScratchFolder& folder) {
   std::vector<std::string> outputs;
   for (const char* set : {"validation", "test"}) {
-    const ProgramRun run = runProgram(program(OMBRA_EVALUATE_PATH) + " --no-baselines " +
-                                          "--no-importance --set " + set +
-                                          " --predictions predictions.csv net.bin train.dat",
-                                      "", folder.path());
+    const ProgramRun run =
+        runProgram(program(OMBRA_EVALUATE_PATH) + " --no-baselines " + "--no-importance --set " +
+                       set + " --predictions predictions.csv net.bin train.dat",
+                   "", folder.path());
     EXPECT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> rows = lines(readFile(folder.file("predictions.csv")));
     for (size_t k = 1; k < rows.size(); ++k) {
@@ -106,10 +106,10 @@ class ScoreProgram : public testing::Test {
   static void SetUpTestSuite() {
     folder_ = new ScratchFolder("ombra_score");
     log_ = folder_->file("cluster.swf");
-    ASSERT_EQ(runProgram(program(SWFGEN_PATH) + " --jobs 400 --users 4 --seed 5 " +
-                         shellQuoted(log_))
-                  .status,
-              0);
+    ASSERT_EQ(
+        runProgram(program(SWFGEN_PATH) + " --jobs 400 --users 4 --seed 5 " + shellQuoted(log_))
+            .status,
+        0);
     trainNetwork(*folder_, log_, "logrCPU,logrT,lsu,lsua,fu,ru,logec,uID", "--as-of submit");
   }
   static void TearDownTestSuite() { delete folder_; }
@@ -243,21 +243,27 @@ TEST_F(ScoreProgram, RefusesACardThatDoesNotServeTheNetwork) {
   EXPECT_EQ(none.status, 107);
   EXPECT_NE(none.err.find("No input card for the network"), std::string::npos);
   // The network and the log the other way round.
-  const ProgramRun swapped = runProgram(program(OMBRA_SCORE_PATH) + " " + shellQuoted(log_) +
-                                        " " + shellQuoted(folder_->file("net.bin")));
+  const ProgramRun swapped = runProgram(program(OMBRA_SCORE_PATH) + " " + shellQuoted(log_) + " " +
+                                        shellQuoted(folder_->file("net.bin")));
   EXPECT_EQ(swapped.status, 2);
   EXPECT_NE(swapped.err.find("NETWORK comes first"), std::string::npos);
 }
 
 TEST_F(ScoreProgram, CalibratedScoresFromTheCardTheRecipeWrites) {
-  const ProgramRun fit = runProgram(program(OMBRA_EVALUATE_PATH) +
-                                        " --no-baselines --no-importance --write-card fitted.card " +
-                                        "--predictions test.csv net.bin train.dat",
-                                    "", folder_->path());
+  const ProgramRun fit = runProgram(
+      program(OMBRA_EVALUATE_PATH) + " --no-baselines --no-importance --write-card fitted.card " +
+          "--predictions test.csv net.bin train.dat",
+      "", folder_->path());
   ASSERT_EQ(fit.status, 0) << fit.err;
   EXPECT_NE(fit.out.find("\nnetwork, calibrated "), std::string::npos);
   const std::string card = readFile(folder_->file("fitted.card"));
-  ASSERT_NE(card.find("\ncalibration 1 platt "), std::string::npos) << card;
+  // The method of the lower cross-fitted validation log loss, said in the report.
+  const size_t line = card.find("\ncalibration 1 ");
+  ASSERT_NE(line, std::string::npos) << card;
+  const std::string method = card.substr(line + 15, card.find(' ', line + 15) - line - 15);
+  EXPECT_NE(fit.out.find("calibration " + method + " (the lower cross-fitted validation log loss"),
+            std::string::npos)
+      << fit.out;
   const std::vector<std::string> test = lines(readFile(folder_->file("test.csv")));
   ASSERT_EQ(test.size(), 81u);
   EXPECT_EQ(test[0], "row,set,target,output,score");
@@ -291,9 +297,9 @@ TEST(ScoreRealLog, EqualsTheNetworksAnswersOnTallisRows) {
     const std::string keys =
         std::string(*asOf ? "logrCPU,logrT,logrM,uID," : "logwT,logrCPU,logrT,") + history;
     trainNetwork(folder, log, keys, asOf);
-    const ProgramRun scored = runProgram(program(OMBRA_SCORE_PATH) + " " +
-                                         shellQuoted(folder.file("net.bin")) + " " +
-                                         shellQuoted(log));
+    const ProgramRun scored =
+        runProgram(program(OMBRA_SCORE_PATH) + " " + shellQuoted(folder.file("net.bin")) + " " +
+                   shellQuoted(log));
     ASSERT_EQ(scored.status, 0) << scored.err;
     // A log-order card is said once; a card of the submit time not at all.
     const size_t warning = scored.err.find("says 'as-of log'");
