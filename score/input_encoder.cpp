@@ -1,6 +1,7 @@
 #include "score/input_encoder.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -18,13 +19,18 @@ const double kBounds[] = {1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 
                           1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,  1e3,  1e4,  1e5,  1e6,
                           1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13, 1e14, 1e15};
 
-// The text itself, read as ombra reads it: every case the arithmetic below leaves. A value
-// beyond the float range reads as the largest float of its sign (what the stream stores), one
-// that is not a number at all as nan.
+// The text itself, read as ombra reads it: every case the arithmetic below leaves. Where
+// from_chars takes the text, it rounds as the reader does (the reader's own fast path gives the
+// same correctly rounded float); anything else goes through the reader itself: a value beyond
+// the float range reads as the largest float of its sign (what the stream stores), one that is
+// not a number at all as nan.
 float throughText(double value) {
-  const std::string text = formatDouble(value);
-  NumberScanner scanner(text.data(), text.data() + text.size());
+  char text[kMaxFormattedDouble];
+  const char* end = formatDouble(text, value);
   float read = std::nanf("");
+  const std::from_chars_result parsed = std::from_chars(text, end, read);
+  if (parsed.ec == std::errc() && parsed.ptr == end) return read;
+  NumberScanner scanner(text, end);
   if (scanner.readFloat(read) || std::fabs(read) == FLT_MAX) return read;
   return std::nanf("");
 }
@@ -52,6 +58,8 @@ float asInTrainingData(double value) {
   const double magnitude = std::fabs(value);
   // Whole numbers below 10^6 are written with every digit and are exact floats.
   if (magnitude < 1e6 && magnitude == std::floor(magnitude)) return static_cast<float>(value);
+  // Below half the smallest float even after rounding to six digits: a zero of the value's sign.
+  if (magnitude < 1e-46) return value < 0 ? -0.0f : 0.0f;
   if (!(magnitude >= 1e-15 && magnitude < 1e15)) return throughText(value);
   // e = floor(log10(magnitude)), from the binary exponent and one comparison; a bound that
   // rounded above the value shows as too few digits below and costs one step more.

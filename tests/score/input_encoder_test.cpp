@@ -39,8 +39,8 @@ TEST(InputEncoder, ValuesTakeTheTextPathBitForBit) {
   for (int k = 0; k < 300000; ++k) {
     const double unit = std::ldexp(static_cast<double>(random() >> 11), -53);
     switch (k % 4) {
-      case 0:  // any magnitude from 1e-17 to 1e17
-        values.push_back(unit * std::pow(10.0, static_cast<int>(random() % 34) - 17));
+      case 0:  // any magnitude from 1e-60 (below the floats) to 1e17
+        values.push_back(unit * std::pow(10.0, static_cast<int>(random() % 77) - 60));
         break;
       case 1:  // log-scaled counts and times
         values.push_back(std::log1p(static_cast<double>(random() % 100000000)));
