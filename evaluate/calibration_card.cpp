@@ -91,7 +91,10 @@ NetworkCalibration readNetworkCalibration(const std::string& cardFile, int input
     Calibration calibration;
     const std::string wrong = parseCalibration(line, calibration);
     if (!wrong.empty()) return ignored(wrong);
-    if (calibration.output == output) return {calibration, cardFile};
+    if (calibration.output == output) {
+      return {calibration,
+              std::string(calibrationMethodName(calibration.method)) + " from " + cardFile};
+    }
   }
   return {};
 }

@@ -52,7 +52,9 @@ if [ -z "${BUILD_DIR:-}" ] && [ -x "$here/tallis" ] && [ -x "$here/ombra" ]; the
   evaluate="$here/ombra-evaluate"
   hint="reinstall the programs (cmake --install)"
 else
-  build="${BUILD_DIR:-$(cd "$here/.." && pwd)/build}"
+  root="$(cd "$here/.." && pwd)"
+  [ "$root" = "$PWD" ] && root=.  # the commands read as the README shows them
+  build="${BUILD_DIR:-$root/build}"
   tallis="$build/samples/tallis"
   ombra="$build/ombra"
   evaluate="$build/ombra-evaluate"
