@@ -155,6 +155,18 @@ std::unique_ptr<LogSource> openLog(const std::string& name) {
 
 std::string logName(const std::string& name) { return name == "-" ? "standard input" : name; }
 
+// The reader names a log it cannot open, not one whose reading fails: the name is added.
+template <class Reading>
+void reading(const std::string& name, Reading read) {
+  try {
+    read();
+  } catch (const Exception& error) {
+    const std::string message = error.what();
+    if (message.find(logName(name)) != std::string::npos) throw;
+    throw Exception(message + ": " + logName(name));
+  }
+}
+
 // Every job line of a finished log, in log order.
 void readAllJobs(const std::string& name, std::vector<JobData>& jobs) {
   // A job line of a real log takes 60 to 120 bytes: room for them all at once, not by
@@ -174,9 +186,11 @@ void readAllJobs(const std::string& name, std::vector<JobData>& jobs) {
 void scoreFinishedLog(const ScoreOptions& options, const NetworkCard& card,
                       const InputEncoder& encoder, ScoringNetwork& network, ScoreTable& table) {
   std::vector<JobData> jobs;
-  if (!options.historyFile.empty()) readAllJobs(options.historyFile, jobs);
+  if (!options.historyFile.empty()) {
+    reading(options.historyFile, [&] { readAllJobs(options.historyFile, jobs); });
+  }
   const size_t historyOnly = jobs.size();
-  readAllJobs(options.logFile, jobs);
+  reading(options.logFile, [&] { readAllJobs(options.logFile, jobs); });
   const std::vector<float> outputs = batchOutputs(jobs, historyOnly, card.when, encoder, network);
   for (size_t k = 0; k < outputs.size(); ++k) {
     const JobData& job = jobs[historyOnly + k];
@@ -249,8 +263,12 @@ int runScore(int argc, const char* const* argv) {
     if (options.header) table.header();
     if (stream) {
       StreamScorer scorer(network, encoder, card.calibration, card.when);
-      if (!options.historyFile.empty()) streamLog(options.historyFile, scorer, nullptr, false);
-      streamLog(options.logFile, scorer, &table, options.openOnly);
+      if (!options.historyFile.empty()) {
+        reading(options.historyFile,
+                [&] { streamLog(options.historyFile, scorer, nullptr, false); });
+      }
+      reading(options.logFile,
+              [&] { streamLog(options.logFile, scorer, &table, options.openOnly); });
     } else {
       scoreFinishedLog(options, card, encoder, network, table);
     }
