@@ -1,8 +1,9 @@
-# bash completion for tallis (the attribute keys of the comma-separated lists after -i and -o)
-# and ombra (the trainer names of its first argument); file names elsewhere. The keys and the
-# trainers are asked of the program being completed (tallis --list-keys, ombra --help), so the
-# lists never drift from the programs' own tables. Installed as
-# share/bash-completion/completions/tallis and .../ombra.
+# bash completion for tallis (the attribute keys of the comma-separated lists after -i and -o),
+# ombra (the trainer names of its first argument) and ombra-score (its options); file names
+# elsewhere. The keys, the trainers and the options are asked of the program being completed
+# (tallis --list-keys, ombra --help, ombra-score --help), so the lists never drift from the
+# programs' own tables. Installed as share/bash-completion/completions/tallis, .../ombra and
+# .../ombra-score.
 
 # The program the command line names, or the one on the PATH.
 _ombra_tools_program() {
@@ -60,5 +61,19 @@ _ombra() {
   return 0
 }
 
+_ombra_score() {
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  COMPREPLY=()
+  [[ $cur == -* ]] || return 0  # the network and the log: the default completion
+  local program option
+  program=$(_ombra_tools_program "${COMP_WORDS[0]}" ombra-score)
+  [[ -n $program ]] || return 0
+  while IFS= read -r option; do
+    [[ $option == "$cur"* ]] && COMPREPLY+=("$option")
+  done < <("$program" --help 2>/dev/null | grep -o -- '--[a-z-]*' | sort -u)
+  return 0
+}
+
 complete -o default -F _tallis tallis
 complete -o default -F _ombra ombra
+complete -o default -F _ombra_score ombra-score

@@ -227,6 +227,7 @@ std::string script(const std::vector<ChartModel>& models, const ChartLabels& lab
   const auto curves = [&](const std::string& data, const std::string& figure, bool everyPoint) {
     std::string plot;
     for (size_t m = 0; m < models.size(); ++m) {
+      if (models[m].calibrationOnly && figure != "Brier") continue;
       std::string title = models[m].name + " (" + figure + " ";
       if (figure == "Brier") {
         title += fixed(brierScore(*models[m].samples), 4) + ", " + binCounts(calibration[m]);

@@ -14,6 +14,9 @@ struct ChartModel {
   std::string name;
   const ScoredSamples* samples;
   const Ranking* ranking;
+  // Drawn on the calibration chart only (a calibrated network: its other curves are the
+  // network's own).
+  bool calibrationOnly = false;
 };
 
 // What stands in the way of writing charts under prefix (gnuplot missing, no writable folder,

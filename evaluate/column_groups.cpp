@@ -125,7 +125,7 @@ InputAttributes readInputAttributes(const std::string& fileName, int inputSize, 
     return numbered(fileName + " " + reason, "none (" + fileName + " does not match)");
   };
   InputCard card;
-  const std::string error = parseInputCard(text, card);
+  const std::string error = parseInputCard(text, card, {"calibration"});
   if (!error.empty() && card.versioned) {
     return foreign("is not a card this program reads: " + error);
   }

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "evaluate/calibration_card.h"
 #include "evaluate/charts.h"
 #include "evaluate/column_groups.h"
 #include "evaluate/importance.h"
 #include "evaluate/learned_baselines.h"
+#include "evaluate/predictions_file.h"
 #include "evaluate/report.h"
 #include "evaluate/status_board.h"
 #include "evaluate/task_pool.h"
@@ -33,7 +35,7 @@ struct Described {
 };
 
 void describe(Described& d, EvaluateOptions& o, std::string& set, bool& noBaselines,
-              bool& noImportance) {
+              bool& noImportance, std::string& method) {
   // clang-format off
   d.visible.add_options()
       ("set", po::value<std::string>(&set)->default_value("test")->value_name("SET"),
@@ -44,6 +46,17 @@ void describe(Described& d, EvaluateOptions& o, std::string& set, bool& noBaseli
        "the column names (default: TRAINING_DATA_FILE.columns, written by tallis, when present)")
       ("charts", po::value<std::string>(&o.chartsPrefix)->value_name("PREFIX"),
        "write PREFIX-roc.png, -pr.png, -gains.png and -calibration.png (gnuplot)")
+      ("card", po::value<std::string>(&o.cardFile)->value_name("FILE"),
+       "the network's input card, whose calibration gives a calibrated row (default: "
+       "NETWORK_FILE.card, when present)")
+      ("write-card", po::value<std::string>(&o.writeCardFile)->value_name("FILE"),
+       "fit a calibration of the output on the validation samples and write the network's "
+       "card: the training data file's card with the calibration (ombra-score reads it)")
+      ("calibration", po::value<std::string>(&method)->default_value("auto")->value_name("METHOD"),
+       "the calibration --write-card fits: platt, isotonic, or auto: the one of the lower "
+       "cross-fitted validation log loss")
+      ("predictions", po::value<std::string>(&o.predictionsFile)->value_name("FILE"),
+       "write every evaluated sample's row, set, target, output (and calibrated score) as CSV")
       ("no-baselines", po::bool_switch(&noBaselines),
        "skip logistic regression and gradient-boosted trees (the slow baselines)")
       ("no-importance", po::bool_switch(&noImportance), "skip the permutation importance")
@@ -66,10 +79,10 @@ void describe(Described& d, EvaluateOptions& o, std::string& set, bool& noBaseli
 
 std::string evaluateHelp() {
   EvaluateOptions options;
-  std::string set;
+  std::string set, method;
   bool noBaselines = false, noImportance = false;
   Described d;
-  describe(d, options, set, noBaselines, noImportance);
+  describe(d, options, set, noBaselines, noImportance, method);
   std::ostringstream text;
   text << "Usage: ombra-evaluate NETWORK_FILE TRAINING_DATA_FILE [options]\n\n"
           "Reloads a network saved by ombra, reads the training data file it was trained on\n"
@@ -85,10 +98,10 @@ std::string evaluateHelp() {
 }
 
 bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o) {
-  std::string set;
+  std::string set, method;
   bool noBaselines = false, noImportance = false;
   Described d;
-  describe(d, o, set, noBaselines, noImportance);
+  describe(d, o, set, noBaselines, noImportance, method);
   po::positional_options_description positional;
   positional.add("files", -1);
   po::variables_map values;
@@ -140,6 +153,34 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
   if (values.count("columns") && o.columnsFile.empty()) {
     throw std::runtime_error("--columns: needs a file name");
   }
+  if (method == "auto") {
+    o.calibrationMethod = CalibrationMethod::none;
+  } else if (method == "platt") {
+    o.calibrationMethod = CalibrationMethod::platt;
+  } else if (method == "isotonic") {
+    o.calibrationMethod = CalibrationMethod::isotonic;
+  } else {
+    throw std::runtime_error("--calibration: '" + method + "' is not auto, platt or isotonic");
+  }
+  const std::vector<std::string> inputs = {o.networkFile, o.trainingDataFile, o.columnsFile,
+                                           o.cardFile};
+  for (const auto& [option, name] :
+       {std::make_pair("--card", &o.cardFile), std::make_pair("--write-card", &o.writeCardFile),
+        std::make_pair("--predictions", &o.predictionsFile)}) {
+    if (values.count(option + 2) && name->empty()) {
+      throw std::runtime_error(std::string(option) + ": needs a file name");
+    }
+  }
+  if (!o.writeCardFile.empty()) {
+    const std::string problem = writeCardProblem(o.writeCardFile, inputs);
+    if (!problem.empty()) throw std::runtime_error(problem);
+  }
+  if (!o.predictionsFile.empty()) {
+    std::vector<std::string> written = inputs;
+    written.push_back(o.writeCardFile);
+    const std::string problem = predictionsProblem(o.predictionsFile, written);
+    if (!problem.empty()) throw std::runtime_error(problem);
+  }
   if (values.count("charts")) {
     const std::string problem =
         chartsProblem(o.chartsPrefix, {o.networkFile, o.trainingDataFile, o.columnsFile});
@@ -175,6 +216,7 @@ struct Model {
   ScoredSamples evaluated;
   ScoredSamples validation;
   std::string note;
+  bool calibrationOnly = false;  // charted on the calibration chart alone
 };
 
 // The rule "the previous job of the same user and application failed": 1 when the lsua input
@@ -311,7 +353,8 @@ void writeAllCharts(const std::string& prefix, const std::vector<Model>& models,
                     const std::vector<Ranking>& rankings, const ChartLabels& labels) {
   std::vector<ChartModel> charted;
   for (size_t m = 0; m < models.size(); ++m) {
-    charted.push_back({models[m].name, &models[m].evaluated, &rankings[m]});
+    charted.push_back(
+        {models[m].name, &models[m].evaluated, &rankings[m], models[m].calibrationOnly});
   }
   writeCharts(prefix, charted, labels);
   std::cout << "Charts: ";
@@ -391,6 +434,78 @@ int finish(const Ranking& network, const std::string& setName) {
   return kEvaluateDoneStatus;
 }
 
+// The network's calibration: fitted on the validation samples and written as its card
+// (--write-card), or read from its card (--card, or NETWORK_FILE.card when present).
+NetworkCalibration networkCalibration(const EvaluateOptions& options, const NN_evaluated& network,
+                                      const Model& raw, int output) {
+  if (options.writeCardFile.empty()) {
+    const bool named = !options.cardFile.empty();
+    std::string refusal;
+    NetworkCalibration read = readNetworkCalibration(
+        named ? options.cardFile : options.networkFile + ".card", network.inputSize(),
+        network.outputSize(), output + 1, named, refusal);
+    if (!refusal.empty()) fatal("ombra-evaluate: " + refusal, kEvaluateUsageStatus);
+    return read;
+  }
+  const LinkWalk data = followLinks(options.trainingDataFile);
+  const std::string dataCard =
+      !options.columnsFile.empty()
+          ? options.columnsFile
+          : (data.end == LinkWalk::kResolved ? data.path : options.trainingDataFile) + ".columns";
+  std::string refusal;
+  const InputCard card = dataCardFor(dataCard, options.trainingDataFile, network.dataStamp(),
+                                     network.inputSize(), network.outputSize(), refusal);
+  if (!refusal.empty()) fatal("ombra-evaluate: " + refusal, kEvaluateUsageStatus);
+  const ScoredSamples& validation = raw.validation;
+  const double positives = share(validation.positive) * validation.positive.size();
+  if (!(positives > 0 && positives < validation.positive.size())) {
+    fatal("--write-card: a calibration needs validation samples of both classes; " +
+              options.trainingDataFile + " has " + std::to_string(validation.positive.size()) +
+              " validation samples, " + std::to_string(static_cast<size_t>(positives)) +
+              " of them failed or cancelled",
+          kEvaluateFailureStatus);
+  }
+  NetworkCalibration fitted = fitNetworkCalibration(
+      options.calibrationMethod, validation.scores, validation.positive,
+      network.outputMinimum(output), network.outputMaximum(output), output + 1);
+  writeNetworkCard(options.writeCardFile, card, fitted.calibration);
+  fitted.source += ", written to " + options.writeCardFile;
+  return fitted;
+}
+
+// The network's outputs through its calibration: the same order (ROC AUC and the other rank
+// figures do not change), scores that mean shares of failing jobs.
+Model calibratedModel(const Model& raw, const NetworkCalibration& calibration) {
+  Model model{"network, calibrated", raw.evaluated, raw.validation,
+              "calibration " + calibration.source, true};
+  for (ScoredSamples* samples : {&model.evaluated, &model.validation}) {
+    for (float& score : samples->scores) {
+      score = static_cast<float>(calibration.calibration.apply(score));
+    }
+  }
+  return model;
+}
+
+void writePredictionsFile(const EvaluateOptions& options, const NN_evaluated& network,
+                          const Model& raw, const Calibration& calibration, int output) {
+  const size_t m = static_cast<size_t>(network.outputSize());
+  const std::vector<float>& targets = network.targets(options.set);
+  std::vector<float> evaluatedTargets(targets.size() / m);
+  for (size_t k = 0; k < evaluatedTargets.size(); ++k) {
+    evaluatedTargets[k] = targets[k * m + static_cast<size_t>(output)];
+  }
+  std::vector<double> scores;
+  if (calibration.exists()) {
+    for (float value : raw.evaluated.scores) scores.push_back(calibration.apply(value));
+  }
+  size_t before = static_cast<size_t>(network.sampleCount(SampleSet::training));
+  if (options.set == SampleSet::test) {
+    before += static_cast<size_t>(network.sampleCount(SampleSet::validation));
+  }
+  writePredictions(options.predictionsFile, sampleSetName(options.set), before + 1,
+                   evaluatedTargets, raw.evaluated.scores, scores);
+}
+
 // The column names: the file given with --columns, or the card tallis wrote beside the
 // training data file it really wrote (links followed). A named card of other data is refused.
 InputAttributes readAttributes(const EvaluateOptions& options, const NN_evaluated& network) {
@@ -427,7 +542,12 @@ int runEvaluate(int argc, const char* const* argv) {
   models.push_back(networkModel(network, set, output, classes, validationClasses));
 
   const InputAttributes attributes = readAttributes(options, network);
+  const NetworkCalibration calibration =
+      networkCalibration(options, network, models.front(), output);
   printHeader(options, network, trainingClasses, validationClasses, classes, attributes);
+  if (calibration.calibration.exists()) {
+    models.push_back(calibratedModel(models.front(), calibration));
+  }
   const int lsua = findColumn(attributes.groups, "lsua");
   addFixedBaselines(models, network, set, trainingClasses, validationClasses, classes, lsua);
 
@@ -461,6 +581,10 @@ int runEvaluate(int argc, const char* const* argv) {
   if (options.importance && !oneClass) {
     printImportance(std::cout, importance, options.shuffles, static_cast<unsigned>(options.seed),
                     setName);
+  }
+  if (!options.predictionsFile.empty()) {
+    writePredictionsFile(options, network, models.front(), calibration.calibration, output);
+    std::cout << "Predictions: " << options.predictionsFile << std::endl;
   }
   if (!options.chartsPrefix.empty()) {
     writeAllCharts(options.chartsPrefix, models, rankings,

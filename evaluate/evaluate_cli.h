@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "card/calibration.h"
 #include "evaluate/evaluated_network.h"
 #include "evaluate/exit_status.h"
 
@@ -22,6 +23,11 @@ struct EvaluateOptions {
   SampleSet set = SampleSet::test;
   int output = 1;  // from 1
   std::string chartsPrefix;
+  std::string cardFile;       // the network's card; empty: NETWORK_FILE.card, if present
+  std::string writeCardFile;  // --write-card: fit a calibration and write the network's card
+  // What --write-card fits; none: the method of the lower cross-fitted validation log loss.
+  CalibrationMethod calibrationMethod = CalibrationMethod::none;
+  std::string predictionsFile;
   bool baselines = true;
   bool importance = true;
   int shuffles = 5;

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "evaluate/batch_forward.h"
+#include "nn/batch_forward.h"
 #include "nn/exit_status.h"
 #include "nn/fatal.h"
 #include "nn/file_contents.h"

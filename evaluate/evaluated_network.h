@@ -32,6 +32,9 @@ class NN_evaluated : public NN_reloaded {
   const std::vector<float>& targets(SampleSet set) const { return *members(set).second; }
   // A scaled input value of column j back in data units.
   float unscaledInput(float scaled, int j) const;
+  // The minimum and the maximum of output `output` (from 0), as the network file gives them.
+  float outputMinimum(int output) const { return outputRanges[2 * output]; }
+  float outputMaximum(int output) const { return outputRanges[2 * output + 1]; }
 
   // Output `output` (from 0) of the network for every row of scaledInputs, equal bit for bit
   // to what feedForward gives.

@@ -113,6 +113,7 @@ FileKind kindOfText(const std::vector<std::string>& lines, const std::string& te
   const std::string& first = filled.front();
   if (first.rfind("input card ", 0) == 0) return FileKind::columnNames;
   if (first == "is Positive;output") return FileKind::liftChart;
+  if (first.rfind("row,set,target,output", 0) == 0) return FileKind::predictions;
   if (first.find(';') != std::string::npos && first.find("time (s)") != std::string::npos) {
     return FileKind::timingResult;
   }
@@ -159,6 +160,8 @@ const char* describeKind(FileKind kind) {
       return "a lift-chart file";
     case FileKind::timingResult:
       return "a timing result file";
+    case FileKind::predictions:
+      return "a predictions file";
     case FileKind::unknown:
       break;
   }

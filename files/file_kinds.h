@@ -20,6 +20,7 @@ enum class FileKind {
   png,            // a chart
   liftChart,      // "is Positive;output" lines
   timingResult,   // an ombra-timings result: "count;time (s)"
+  predictions,    // ombra-evaluate --predictions: "row,set,target,output..."
 };
 
 // "a workload log", "gzip-compressed data", ... for messages.

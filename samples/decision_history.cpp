@@ -49,6 +49,12 @@ const KnownJobs* find(const std::unordered_map<Key, KnownJobs>& map, Key key) {
 
 }  // namespace
 
+void addKnownOutcome(KnownJobs& jobs, const KnownOutcome& outcome) { addOutcome(jobs, outcome); }
+
+void addKnownSubmission(KnownJobs& jobs, const KnownSubmission& submission) {
+  addSubmission(jobs, submission);
+}
+
 const char* decisionTimeName(DecisionTime when) {
   return when == DecisionTime::submit ? "submit" : when == DecisionTime::start ? "start" : "log";
 }

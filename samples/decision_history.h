@@ -62,6 +62,12 @@ struct KnownJobs {
   KnownSubmission latestSubmissions[2];
 };
 
+// What the engine does with an outcome and with a submission of one kind of history, for a
+// history that is kept in another order (ombra-score's log order, where every earlier job of
+// the log is known).
+void addKnownOutcome(KnownJobs& jobs, const KnownOutcome& outcome);
+void addKnownSubmission(KnownJobs& jobs, const KnownSubmission& submission);
+
 // The history of one job at its decision time, as the attribute formulas read it (the same
 // questions LogOrderView answers about the log order). Never the job itself.
 class KnownAt {

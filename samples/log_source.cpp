@@ -69,6 +69,12 @@ LogSource::LogSource(const std::string& path) : path_(path), input_(size_t{1} <<
   detectCompression();
 }
 
+LogSource::LogSource(int descriptor)
+    : path_("standard input"), fd_(descriptor), input_(size_t{1} << 18) {
+  if (fd_ < 0) throw Exception("Error reading file");
+  detectCompression();
+}
+
 void LogSource::detectCompression() {
   try {
     // The first bytes decide; a log of fewer than two bytes is plain text.

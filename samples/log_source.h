@@ -15,6 +15,9 @@ class LogSource {
   // Throws Exception "Error opening file: <path>: <reason>", or "Error reading file: <path>:
   // ..." for a log compressed in a form other than gzip (bzip2, xz, zstd, zip, 7z).
   explicit LogSource(const std::string& path);
+  // Reads an open descriptor (standard input, given as dup(0)) and closes it at the end.
+  // Throws Exception "Error reading file".
+  explicit LogSource(int descriptor);
   ~LogSource();
   LogSource(const LogSource&) = delete;
   LogSource& operator=(const LogSource&) = delete;

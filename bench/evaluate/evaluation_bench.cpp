@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "evaluate/batch_forward.h"
 #include "evaluate/metrics.h"
 #include "evaluate/report.h"
+#include "nn/batch_forward.h"
 
 namespace {
 

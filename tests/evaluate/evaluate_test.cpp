@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "card/input_card.h"
-#include "evaluate/batch_forward.h"
 #include "evaluate/column_groups.h"
+#include "nn/batch_forward.h"
 #include "tests/nn/test_network.h"
 #include "tests/support/test_support.h"
 

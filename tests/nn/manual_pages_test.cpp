@@ -35,7 +35,8 @@ TEST(InstalledDocumentation, ManualPagesOpenAndCompletionKnowsKeysAndTrainers) {
       runProgram(shellQuoted(CMAKE_COMMAND) + " --install " + shellQuoted(BUILD_DIR) +
                  " --prefix " + shellQuoted(prefix.path()));
   ASSERT_EQ(install.status, 0) << install.out << install.err;
-  for (const char* program : {"ombra", "tallis", "swfgen", "ombra-timings", "ombra-evaluate"}) {
+  for (const char* program : {"ombra", "tallis", "swfgen", "ombra-timings", "ombra-evaluate",
+                              "ombra-score", "ombra-train-recipe"}) {
     const std::string page = prefix.file("share/man/man1/") + program + ".1";
     const ProgramRun shown = runProgram("MANWIDTH=80 man -l " + shellQuoted(page));
     EXPECT_EQ(shown.status, 0) << program << ": " << shown.err;
@@ -70,6 +71,9 @@ TEST(InstalledDocumentation, ManualPagesOpenAndCompletionKnowsKeysAndTrainers) {
                         shellQuoted(OMBRA_PATH) + " PSO_"),
             (std::vector<std::string>{"PSO_local_GPU", "PSO_local_CPU", "PSO_private_GPU",
                                       "PSO_private_CPU"}));
+  EXPECT_EQ(completions(prefix.file("share/bash-completion/completions/ombra-score"),
+                        "_ombra_score", shellQuoted(prefix.file("bin/ombra-score")) + " --st"),
+            std::vector<std::string>{"--stream"});
 }
 
 }  // namespace

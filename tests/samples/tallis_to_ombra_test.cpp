@@ -142,8 +142,10 @@ TEST_F(TallisToOmbra, RecipeScriptRepeatsWithItsSeed) {
   };
   const auto first = recipe("a", "7");
   ASSERT_EQ(first.status, 0) << first.out << first.err;
-  EXPECT_NE(first.out.find("+ " + std::string(TALLIS_PATH) + " -ilogwT,"), std::string::npos)
+  // At the submit time by default, where a job's wait is not known yet.
+  EXPECT_NE(first.out.find("+ " + std::string(TALLIS_PATH) + " -ilogrCPU,"), std::string::npos)
       << first.out;
+  EXPECT_NE(first.out.find(" --as-of=submit "), std::string::npos) << first.out;
   ASSERT_EQ(recipe("b", "7").status, 0);
   ASSERT_EQ(recipe("c", "8").status, 0);
   using test_support::readFile;
@@ -153,6 +155,11 @@ TEST_F(TallisToOmbra, RecipeScriptRepeatsWithItsSeed) {
   EXPECT_EQ(readFile(dir.file("b/train.dat")), readFile(dir.file("a/train.dat")));
   EXPECT_EQ(readFile(dir.file("c/train.dat")), readFile(dir.file("a/train.dat")));
   EXPECT_NE(readFile(dir.file("c/net.bin")), network);
+  // The network's card: the data's card and a calibration, the same for the same seed.
+  const std::string card = readFile(dir.file("a/net.bin.card"));
+  EXPECT_EQ(card.rfind(readFile(dir.file("a/train.dat.columns")), 0), 0u);
+  EXPECT_NE(card.find("\ncalibration 1 "), std::string::npos);
+  EXPECT_EQ(readFile(dir.file("b/net.bin.card")), card);
 }
 
 // When the file at path last changed, in nanoseconds (-1: there is none).

@@ -1,4 +1,4 @@
-#include "evaluate/batch_forward.h"
+#include "nn/batch_forward.h"
 
 #include <algorithm>
 

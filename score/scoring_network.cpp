@@ -1,0 +1,12 @@
+#include "score/scoring_network.h"
+
+#include "nn/batch_forward.h"
+
+float ScoringNetwork::outputOf(const float* scaledInput) {
+  feedForward(scaledInput, weights.data(), outputBuffer);
+  return outputBuffer[0];
+}
+
+void ScoringNetwork::outputsOf(const float* scaledInputs, size_t count, float* outputs) const {
+  forwardOutputs(layers, weights.data(), outputRanges.data(), scaledInputs, count, 0, outputs);
+}
