@@ -119,6 +119,18 @@ struct SecondLastStatus {
   }
 };
 
+// Only at a decision time: how long ago the latest outcome became known.
+
+template <K kind>
+struct SinceOutcome {
+  static double of(const KnownAt& view) {
+    const KnownOutcome* latest = view.latest(kind);
+    if (latest == nullptr) return logScaled(kOneYear);
+    const double elapsed = view.decisionTime() - latest->endTime;
+    return logScaled(elapsed > kOneYear ? kOneYear : elapsed);
+  }
+};
+
 AttributeRow direct(const char* key, AttributeFunction definition,
                     double (*value)(const JobData& job), KnownFrom known) {
   return {key, definition, value, nullptr, nullptr, Columns::one, known};
@@ -133,6 +145,11 @@ AttributeRow history(const char* key, AttributeFunction definition) {
           &Formula::template of<KnownAt>,
           Columns::one,
           KnownFrom::submit};
+}
+
+template <class Formula>
+AttributeRow decisionOnly(const char* key) {
+  return {key, nullptr, nullptr, nullptr, &Formula::of, Columns::one, KnownFrom::submit};
 }
 
 using F = KnownFrom;
@@ -207,6 +224,8 @@ std::vector<AttributeRow> buildTable() {
       history<SecondLastStatus<K::user>>("lsu2", secondLastStatusOfUser),
       history<SecondLastStatus<K::userWithApplication>>("lsua2",
                                                         secondLastStatusOfUserWithApplication),
+      decisionOnly<SinceOutcome<K::user>>("logeou"),
+      decisionOnly<SinceOutcome<K::userWithApplication>>("logeoua"),
   };
 }
 

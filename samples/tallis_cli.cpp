@@ -329,8 +329,7 @@ void writeTrainingFiles(const std::vector<JobData>& jobs, const AttributeList& i
     // The training data file is complete: a failure here costs only the names.
     try {
       writeCardFile(cardFile, columnNames(jobs, inputs, outputs),
-                    {trainingFile.bytesWritten(), trainingFile.checksum()},
-                    decisionTimeName(when));
+                    {trainingFile.bytesWritten(), trainingFile.checksum()}, decisionTimeName(when));
     } catch (const OutputFileError& error) {
       std::cerr << "Warning: " << error.what()
                 << " (the column names; the training data file is complete)" << std::endl;

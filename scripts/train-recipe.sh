@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # The recommended recipe from a workload log to a trained network, as the README describes it.
 #
-#   scripts/train-recipe.sh LOG DIR [SEED]
+#   scripts/train-recipe.sh [--as-of submit|start|log] LOG DIR [SEED]
 #
+# --as-of (default submit): the moment the network is asked about a job, and so what its
+# attributes may know: what is known when the job is submitted (the setting an operator can
+# deploy), when it starts (its wait known too), or log order (every earlier job's outcome, ended
+# or not: the earlier recipe, whose figures no one can have at the moment of decision).
 # Writes DIR/train.dat (tallis) and DIR/net.bin (ombra BP), with DIR/net.cfg and DIR/bp.txt
 # beside them and the programs' output in DIR/tallis.txt and DIR/ombra.txt; prints every
 # command it runs. SEED (0 to 4294967295, default 1) seeds both programs, so the same
@@ -11,10 +15,27 @@
 set -euo pipefail
 export LC_ALL=C
 
-if [ $# -lt 2 ] || [ $# -gt 3 ]; then
-  sed -n '4,10p' "$0" | sed 's/^# \{0,1\}//' >&2
+usage() {
+  sed -n '4,15p' "$0" | sed 's/^# \{0,1\}//' >&2
   exit 2
-fi
+}
+as_of=submit
+case "${1:-}" in
+  --as-of)
+    [ $# -ge 2 ] || usage
+    as_of="$2"
+    shift 2
+    ;;
+  --as-of=*)
+    as_of="${1#--as-of=}"
+    shift
+    ;;
+esac
+case "$as_of" in
+  submit | start | log) ;;
+  *) echo "train-recipe.sh: --as-of must be submit, start or log: $as_of" >&2; exit 2 ;;
+esac
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then usage; fi
 log="$1"
 dir="$2"
 seed="${3:-1}"
@@ -32,9 +53,16 @@ mkdir -p "$dir"
 # The recipe (the README says why): the failure history of the user and the application and
 # log-scaled times instead of one-hot users, every finished job kept (-p0); 50 hidden neurons
 # trained with shuffled on-line steps on the cross entropy, failed and cancelled jobs weighing
-# three times, the weights of the best validation ROC AUC kept.
-keys=logwT,logrCPU,logrT,logrM,lsu,lsa,lsua,lc,loglrt,logea,logec,fu,fa,fua,lognu,logna,lognua
-keys=$keys,ru,ra,rua,hourSin,hourCos,runu,runua,lsu2,lsua2
+# three times, the weights of the best validation ROC AUC kept. The keys depend on the
+# setting: a job's wait is known from its start on, and what is under way (queued and running
+# jobs, the time since the latest outcome) exists only at a moment of decision.
+history=lsu,lsa,lsua,lc,loglrt,logea,logec,fu,fa,fua,lognu,logna,lognua,ru,ra,rua
+history=$history,hourSin,hourCos,runu,runua,lsu2,lsua2
+case "$as_of" in
+  log) keys=logwT,logrCPU,logrT,logrM,$history ;;
+  submit) keys=logrCPU,logrT,logrM,$history,logeou,logeoua ;;
+  start) keys=logwT,logrCPU,logrT,logrM,$history,logeou,logeoua ;;
+esac
 hidden=50
 parameters="Learning rate: 0.03
 Iterations: 60
@@ -53,7 +81,7 @@ run() {
   "$@" >"$output"
 }
 
-run "$dir/tallis.txt" "$tallis" "-i$keys" -os -r60:20:20 -p0 "-s$seed" "$log" "$dir/train.dat"
+run "$dir/tallis.txt" "$tallis" "-i$keys" -os -r60:20:20 -p0 "-s$seed" "--as-of=$as_of" "$log" "$dir/train.dat"
 read -r inputs _ < <(sed -n 2p "$dir/train.dat")
 printf '%s %s 1\n' "$inputs" "$hidden" >"$dir/net.cfg"
 printf '%s\n' "$parameters" >"$dir/bp.txt"
@@ -61,4 +89,4 @@ echo "+ $dir/net.cfg: $(cat "$dir/net.cfg")"
 echo "+ $dir/bp.txt: $(paste -sd';' "$dir/bp.txt" | sed 's/;/; /g')"
 run "$dir/ombra.txt" "$ombra" BP "$dir/net.cfg" "$dir/train.dat" "$dir/bp.txt" "$dir/net.bin" </dev/null
 grep -E '^(training mse|Test set)' "$dir/ombra.txt" | tail -n 3
-echo "Written: $dir/train.dat $dir/net.bin"
+echo "Written: $dir/train.dat $dir/net.bin (attributes as of: $as_of)"
