@@ -107,10 +107,12 @@ InputAttributes readInputAttributes(const std::string& fileName, int inputSize, 
   struct stat info;
   const bool missing =
       stat(fileName.c_str(), &info) != 0 && (errno == ENOENT || errno == ENAMETOOLONG);
-  if (missing && !required) return {numberedColumns(inputSize), "none (no " + fileName + ")", ""};
+  if (missing && !required) {
+    return {numberedColumns(inputSize), "none (no " + fileName + ")", "", ""};
+  }
   const auto numbered = [&](const std::string& warning, const std::string& source) {
     std::cerr << "Warning: " << warning << "; the input columns are numbered" << std::endl;
-    return InputAttributes{numberedColumns(inputSize), source, ""};
+    return InputAttributes{numberedColumns(inputSize), source, "", ""};
   };
   const size_t columns = static_cast<size_t>(inputSize) + outputSize;
   std::string text, why;
@@ -121,7 +123,7 @@ InputAttributes readInputAttributes(const std::string& fileName, int inputSize, 
   // A card that does not belong to the data names its columns wrongly, or names them right by
   // chance: either way its names cannot be trusted for this file.
   const auto foreign = [&](const std::string& reason) {
-    if (required) return InputAttributes{{}, "", fileName + " " + reason};
+    if (required) return InputAttributes{{}, "", fileName + " " + reason, ""};
     return numbered(fileName + " " + reason, "none (" + fileName + " does not match)");
   };
   InputCard card;
@@ -144,7 +146,7 @@ InputAttributes readInputAttributes(const std::string& fileName, int inputSize, 
     if (card.versioned) return foreign(mismatch + " " + dataFile);
     return numbered(fileName + " " + mismatch, "none (" + fileName + " does not match)");
   }
-  return {groups, fileName, ""};
+  return {groups, fileName, "", card.versioned ? card.asOf : ""};
 }
 
 int findColumn(const std::vector<ColumnGroup>& groups, const std::string& key) {

@@ -21,6 +21,7 @@ struct InputAttributes {
   std::vector<ColumnGroup> groups;
   std::string source;   // what named them, for the report
   std::string refusal;  // why a file the user named cannot name these columns ("" if it can)
+  std::string asOf;     // when the attributes were taken (a card's as-of); "" when unknown
 };
 
 // Reads the names of inputSize + outputSize columns from fileName: an input card

@@ -327,6 +327,17 @@ class LearnedBaselines {
   LearnedScores scores_[2];
 };
 
+// What the input card says of when the attributes were taken; nothing for an older columns
+// file, which does not say.
+std::string asOfLine(const std::string& asOf) {
+  if (asOf.empty()) return "";
+  const std::string meaning = asOf == "submit"  ? "what was known when each job was submitted"
+                              : asOf == "start" ? "what was known when each job started"
+                              : asOf == "log"   ? "every earlier job of the log, ended or not"
+                                                : "";
+  return "Attributes as of: " + asOf + (meaning.empty() ? "" : " (" + meaning + ")") + "\n";
+}
+
 void printHeader(const EvaluateOptions& options, const NN_evaluated& network,
                  const std::vector<uint8_t>& trainingClasses,
                  const std::vector<uint8_t>& validationClasses, const std::vector<uint8_t>& classes,
@@ -343,9 +354,9 @@ void printHeader(const EvaluateOptions& options, const NN_evaluated& network,
             << percent(share(validationClasses)) << "), " << network.sampleCount(SampleSet::test)
             << " test samples\n"
             << "Column names: " << attributes.source << '\n'
-            << "Evaluated: the " << classes.size() << " " << sampleSetName(options.set)
-            << " samples, " << positives << " failed or cancelled (" << percent(share(classes))
-            << ")\n"
+            << asOfLine(attributes.asOf) << "Evaluated: the " << classes.size() << " "
+            << sampleSetName(options.set) << " samples, " << positives << " failed or cancelled ("
+            << percent(share(classes)) << ")\n"
             << std::endl;
 }
 

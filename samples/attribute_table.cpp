@@ -119,6 +119,18 @@ struct SecondLastStatus {
   }
 };
 
+// Only at a decision time: how long ago the latest outcome became known.
+
+template <K kind>
+struct SinceOutcome {
+  static double of(const KnownAt& view) {
+    const KnownOutcome* latest = view.latest(kind);
+    if (latest == nullptr) return logScaled(kOneYear);
+    const double elapsed = view.decisionTime() - latest->endTime;
+    return logScaled(elapsed > kOneYear ? kOneYear : elapsed);
+  }
+};
+
 // A row without its group and meaning still builds; AttributeTable's test names it.
 AttributeRow direct(const char* key, AttributeFunction definition,
                     double (*value)(const JobData& job), KnownFrom known,
@@ -138,6 +150,12 @@ AttributeRow history(const char* key, AttributeFunction definition, KeyGroup gro
           KnownFrom::submit,
           group,
           meaning};
+}
+
+template <class Formula>
+AttributeRow decisionOnly(const char* key, KeyGroup group, const char* meaning) {
+  return {key,          nullptr,           nullptr, nullptr, &Formula::of,
+          Columns::one, KnownFrom::submit, group,   meaning};
 }
 
 using F = KnownFrom;
@@ -257,6 +275,12 @@ std::vector<AttributeRow> buildTable() {
       history<SecondLastStatus<K::userWithApplication>>(
           "lsua2", secondLastStatusOfUserWithApplication, G::lookBack,
           "the same for the user with the application"),
+      decisionOnly<SinceOutcome<K::user>>(
+          "logeou", G::history,
+          "with --as-of only: log(1 + seconds since the user's latest known outcome), at most a "
+          "year"),
+      decisionOnly<SinceOutcome<K::userWithApplication>>(
+          "logeoua", G::history, "with --as-of only: the same for the user with the application"),
   };
 }
 

@@ -9,6 +9,12 @@
 // events of jobs earlier in the log come first, and a job never sees its own outcome, even one
 // that ends the moment it is decided. Memory: one record per distinct user, application and
 // user+application pair, and one pending event per job recorded and not yet applied.
+//
+// A program that scores jobs as they come drives it job by job: recordSubmission(job, i) when
+// job i arrives; advanceTo(job, i), then attributesAt(job, i, rows, values) at its decision;
+// recordOutcome(job, i) once its final status is known (at once for a finished log, later for
+// a job still queued). Decisions must come in the order of (decision time, index); a finished
+// log whose submit times are out of order goes through decisionTimeValues, which sorts.
 
 #include <cstdint>
 #include <queue>

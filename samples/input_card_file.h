@@ -17,7 +17,7 @@ void checkCardFile(const std::string& cardFile);
 
 // Writes the card of the training data file just written (its columns, its stamp and the
 // decision-time setting asOf: "log", "submit" or "start") through a temporary file. Throws
-// OutputFileError; on failure an earlier card is removed, so that old names never describe new
-// data.
+// OutputFileError; on failure an earlier card is removed, so that old names never describe
+// new data.
 void writeCardFile(const std::string& cardFile, const std::vector<std::string>& columns,
                    const DataStamp& stamp, const std::string& asOf);

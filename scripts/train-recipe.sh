@@ -70,12 +70,14 @@ mkdir -p "$dir"
 # log-scaled times instead of one-hot users, every finished job kept (-p0); 50 hidden neurons
 # trained with shuffled on-line steps on the cross entropy, failed and cancelled jobs weighing
 # three times, the weights of the best validation ROC AUC kept. The keys depend on the
-# setting: a job's wait is known from its start on.
+# setting: a job's wait is known from its start on, and what is under way (queued and running
+# jobs, the time since the latest outcome) exists only at a moment of decision.
 history=lsu,lsa,lsua,lc,loglrt,logea,logec,fu,fa,fua,lognu,logna,lognua,ru,ra,rua
 history=$history,hourSin,hourCos,runu,runua,lsu2,lsua2
 case "$as_of" in
-  log | start) keys=logwT,logrCPU,logrT,logrM,$history ;;
-  submit) keys=logrCPU,logrT,logrM,$history ;;
+  log) keys=logwT,logrCPU,logrT,logrM,$history ;;
+  submit) keys=logrCPU,logrT,logrM,$history,logeou,logeoua ;;
+  start) keys=logwT,logrCPU,logrT,logrM,$history,logeou,logeoua ;;
 esac
 hidden=50
 parameters="Learning rate: 0.03

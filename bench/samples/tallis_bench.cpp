@@ -9,8 +9,8 @@
 //
 // Printed at the end: plain/fast at 100,000 jobs (target >= 20), time at 1,000,000 over time
 // at 100,000 jobs (target <= 12), peak memory at 1,000,000 jobs (target < 1 GB), and the
-// recipe's keys at the submit time against the same keys in log order at 1,000,000 jobs
-// (time and peak memory, targets <= 1.5).
+// recipe at the submit time against the recipe in log order at 1,000,000 jobs (time and peak
+// memory, targets <= 1.5).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -37,10 +37,14 @@
 namespace {
 
 const char* kKeys = "sT,wT,rCPU,rT,rM,uID,lsu,lsa,lsua,lc,lrt,lCPUt,ea,ec";
-// The recipe's keys at the submit time (scripts/train-recipe.sh).
-const char* kRecipeKeys =
+// The recipe's keys in log order and at the submit time (scripts/train-recipe.sh): the wait is
+// not known at submit, the time since the latest known outcome only at a decision time.
+const char* kRecipeKeysInLogOrder =
+    "logwT,logrCPU,logrT,logrM,lsu,lsa,lsua,lc,loglrt,logea,logec,fu,fa,fua,lognu,logna,lognua,"
+    "ru,ra,rua,hourSin,hourCos,runu,runua,lsu2,lsua2";
+const char* kRecipeKeysAtSubmit =
     "logrCPU,logrT,logrM,lsu,lsa,lsua,lc,loglrt,logea,logec,fu,fa,fua,lognu,logna,lognua,ru,ra,"
-    "rua,hourSin,hourCos,runu,runua,lsu2,lsua2";
+    "rua,hourSin,hourCos,runu,runua,lsu2,lsua2,logeou,logeoua";
 
 struct Measurement {
   double seconds = 0;
@@ -104,7 +108,8 @@ int fastTallis(const std::string& log, const std::string& output) {
 
 // The recipe's tallis run (every job kept) in log order or at a decision time.
 int recipeTallis(const std::string& log, const std::string& output, const char* asOf) {
-  std::string inputs = std::string("-i") + kRecipeKeys;
+  const bool logOrder = std::string(asOf) == "log";
+  std::string inputs = std::string("-i") + (logOrder ? kRecipeKeysInLogOrder : kRecipeKeysAtSubmit);
   std::string setting = std::string("--as-of=") + asOf;
   const char* argv[] = {TALLIS_PATH, inputs.c_str(),  "-os",       "-r60:20:20",   "-p0",
                         "-s1",       setting.c_str(), log.c_str(), output.c_str(), nullptr};
@@ -181,7 +186,7 @@ void printRatios() {
     const Measurement& log = results["recipe-log/1000000"];
     const Measurement& submit = results["recipe-submit/1000000"];
     std::printf(
-        "--as-of submit / log order, the recipe's keys at 1,000,000 jobs: %.2fx the time "
+        "the recipe at submit / in log order at 1,000,000 jobs: %.2fx the time "
         "(target <= 1.5), %.2fx the peak memory (target <= 1.5)\n",
         submit.seconds / log.seconds, submit.peakMegabytes / log.peakMegabytes);
   }

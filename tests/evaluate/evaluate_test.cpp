@@ -262,6 +262,9 @@ TEST_F(EvaluateProgram, CardsOfOtherDataAreIgnoredOrRefused) {
   card.columns = {"input lsua", "input rCPU", "output s"};
   card.data = stampOf(bytes.data(), bytes.size());
   const std::string good = formatInputCard(card);
+  card.asOf = "submit";
+  const std::string atSubmit = formatInputCard(card);
+  card.asOf = "log";
   card.data.crc32 ^= 1;
   const std::string otherData = formatInputCard(card);
   const std::string belongs = "does not belong to " + data +
@@ -277,6 +280,7 @@ TEST_F(EvaluateProgram, CardsOfOtherDataAreIgnoredOrRefused) {
     std::string err;  // found in standard error
   } cases[] = {
       {"the card of this data", good, false, 0, ""},
+      {"the card of this data, at submit", atSubmit, false, 0, ""},
       {"the card of other data", otherData, false, 0,
        "Warning: " + folder.file("train.dat.columns") + " " + belongs},
       {"the card of other data, named", otherData, true, 2,
@@ -296,6 +300,14 @@ TEST_F(EvaluateProgram, CardsOfOtherDataAreIgnoredOrRefused) {
     if (c.status != 0) continue;
     const bool trusted = c.err.empty();
     EXPECT_EQ(result.out.find("rule: last user+app fail") != std::string::npos, trusted)
+        << result.out;
+    // The header says when the attributes were taken, as far as a trusted card tells.
+    const std::string asOf = c.card == atSubmit
+                                 ? "submit (what was known when each job was submitted)"
+                             : c.card == good ? "log (every earlier job of the log, ended or not)"
+                                              : "";
+    EXPECT_EQ(result.out.find("\nAttributes as of: " + asOf + "\n") != std::string::npos,
+              !asOf.empty())
         << result.out;
   }
 }

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 
 #include "tests/reference/reference.h"
@@ -61,6 +62,26 @@ bool readsSubmissions(const AttributeRow& row) {
   return false;
 }
 
+bool isKey(const AttributeRow& row, const char* key) { return row.key == std::string(key); }
+
+// The keys that exist only at a decision time ("logeou", "logeoua"): log(1 + seconds from the
+// end of the latest known outcome of the user (with the application) to the decision, at most
+// a year). outcomes: the known outcomes in the order they became known, then job i.
+double decisionOnlyValue(const std::vector<JobData>& outcomes, double at, const AttributeRow& row) {
+  if (!isKey(row, "logeou") && !isKey(row, "logeoua")) {
+    throw std::logic_error(std::string("no reference for ") + row.key);
+  }
+  const JobData& job = outcomes.back();
+  double elapsed = kOneYear;
+  for (size_t j = 0; j + 1 < outcomes.size(); ++j) {
+    const bool matches =
+        outcomes[j].userID == job.userID &&
+        (isKey(row, "logeou") || outcomes[j].applicationNumber == job.applicationNumber);
+    if (matches) elapsed = std::min(kOneYear, at - end(outcomes[j]));
+  }
+  return logScaled(elapsed);
+}
+
 }  // namespace
 
 std::vector<double> decisionTimeValues(const std::vector<JobData>& jobs, int i, DecisionTime when,
@@ -70,6 +91,10 @@ std::vector<double> decisionTimeValues(const std::vector<JobData>& jobs, int i, 
       knownBefore(jobs, i, when, [](const JobData& job) { return job.submitTime; });
   std::vector<double> values;
   for (const AttributeRow* row : rows) {
+    if (row->definition == nullptr) {
+      values.push_back(decisionOnlyValue(outcomes, decision(jobs[i], when), *row));
+      continue;
+    }
     const std::vector<JobData>& known = readsSubmissions(*row) ? submissions : outcomes;
     values.push_back(row->definition(known, static_cast<int>(known.size()) - 1)[0]);
   }

@@ -30,7 +30,8 @@ int changeTrainingSamplePositivesRatio(std::vector<JobData>& jobs, int count, do
 // in the order of submission. "Before": a job's submit time, or its end time (submit + wait +
 // run, -1 as 0), is below the decision time (submit, or submit + wait), or equal to it for a
 // job earlier in the log. A job whose submit time is unknown (-1) knows and is known by
-// nothing.
+// nothing. The keys without a definition (they exist only at a decision time) are each
+// computed by a scan of the jobs known then.
 double decisionTimeValue(const std::vector<JobData>& jobs, int i, DecisionTime when,
                          const AttributeRow& row);
 // The same for several rows at once.
