@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/option_error.h"
 #include "evaluate/calibration_card.h"
 #include "evaluate/charts.h"
 #include "evaluate/column_groups.h"
@@ -121,8 +122,8 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
       return false;
     }
     po::notify(values);
-  } catch (const po::error& error) {
-    throw std::runtime_error(error.what());
+  } catch (po::error& error) {
+    throw std::runtime_error(optionErrorText(error));
   }
   const std::vector<std::string> files = values.count("files")
                                              ? values["files"].as<std::vector<std::string>>()

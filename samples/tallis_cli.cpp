@@ -14,6 +14,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "common/option_error.h"
 #include "files/output_file.h"
 #include "files/paths.h"
 #include "samples/column_names.h"
@@ -216,7 +217,7 @@ void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& o
     parsed = po::parse_command_line(argc, argv, description);
     po::store(parsed, options);
     po::notify(options);
-  } catch (const po::error& error) {
+  } catch (po::error& error) {
     // The parser's own words first; the commonest slip is the usage line's -pr0.5.
     std::string hint = " (tallis --help lists the options)";
     for (int k = 1; k < argc; ++k) {
@@ -226,7 +227,7 @@ void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& o
             "means -p)";
       }
     }
-    std::cerr << error.what() << hint << std::endl;
+    std::cerr << optionErrorText(error) << hint << std::endl;
     endTallis(tallis_status::kUsage);
   }
   std::string missing;

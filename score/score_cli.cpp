@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/option_error.h"
 #include "files/file_kinds.h"
 #include "samples/exception.h"
 #include "score/batch_scores.h"
@@ -107,8 +108,8 @@ bool parseScoreOptions(int argc, const char* const* argv, ScoreOptions& o) {
       return false;
     }
     po::notify(values);
-  } catch (const po::error& error) {
-    throw std::runtime_error(error.what());
+  } catch (po::error& error) {
+    throw std::runtime_error(optionErrorText(error));
   }
   const std::vector<std::string> files = values.count("files")
                                              ? values["files"].as<std::vector<std::string>>()

@@ -377,6 +377,7 @@ TEST_F(EvaluateProgram, RefusesBadArgumentsAndFilesWithAClearMessage) {
       {"{net} {data} --shuffles 0", 2, "--shuffles: must be 1 to 1000"},
       {"{net} {data} --output 0", 2, "--output: must be 1 or more"},
       {"{net} {data} --seed x", 2, "the argument ('x') for option '--seed' is invalid"},
+      {"{net} {data} --seed %value%", 2, "the argument ('%value%') for option '--seed'"},
       {"{net} {data} --threads 0", 2, "--threads: must be 1 to 1024"},
       {"-- {net} {data} --no-baselines", 2, "got 3 file names"},  // -- ends the options
       {"{net} {data} --no-such", 2, "unrecognised option '--no-such'"},

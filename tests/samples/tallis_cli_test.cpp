@@ -258,6 +258,11 @@ TEST_F(TallisProgram, ParserErrorsAndMissingFilesEndWithAMessage) {
   auto unknown = tallis("-is -os -r1:1:1 -p0.5 -x3 " + log() + " " + out());
   EXPECT_EQ(unknown.status, 2);
   EXPECT_EQ(unknown.err, "unrecognised option '-x3' (tallis --help lists the options)\n");
+  // An argument that holds the parser's own placeholders is quoted as given, not expanded.
+  auto placeholder = tallis("-is -os -r1:1:1 -p%value% --%option% " + log() + " " + out());
+  EXPECT_EQ(placeholder.status, 2);
+  EXPECT_EQ(placeholder.err,
+            "unrecognised option '--%option%' (tallis --help lists the options)\n");
   auto noLog = tallis("-is -os -r1:1:1 -p0.5 " + dir.file("none.swf") + " " + out());
   EXPECT_EQ(noLog.status, 1);
   EXPECT_EQ(noLog.err,
