@@ -3,7 +3,7 @@
 #include "nn/batch_forward.h"
 
 float ScoringNetwork::outputOf(const float* scaledInput) {
-  feedForward(scaledInput, weights.data(), outputBuffer);
+  feedForward(scaledInput, weights.data(), outputBuffer.data());
   return outputBuffer[0];
 }
 
