@@ -305,7 +305,7 @@ bool runGnuplot(const std::string& folder) {
       const int devNull = open("/dev/null", O_RDONLY);
       if (devNull >= 0) dup2(devNull, 0);
       if (chdir(folder.c_str()) == 0) execlp("gnuplot", "gnuplot", "charts.gp", nullptr);
-      _exit(127);
+      _exit(kGnuplotNotStartedStatus);
     }
     if (child > 0) gnuplot = PendingCleanup(PendingCleanup::child, child);
   }
