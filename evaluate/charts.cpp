@@ -339,9 +339,9 @@ std::vector<std::string> scratchFiles() {
 
 // The scratch folder and everything in it, removed on a termination signal until released.
 struct ScratchCleanup {
-  explicit ScratchCleanup(const std::string& folder) : folder(PendingCleanup::folder, folder) {
+  explicit ScratchCleanup(const std::string& path) : folder(PendingCleanup::folder, path) {
     for (const std::string& name : scratchFiles()) {
-      files.emplace_back(PendingCleanup::file, folder + "/" + name);
+      files.emplace_back(PendingCleanup::file, path + "/" + name);
     }
   }
   PendingCleanup folder;

@@ -61,8 +61,8 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
 }
 
 NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
-                     const std::string& trainingDataFileName, cl_device_type deviceType)
-    : NN(configurationFileName, trainingDataFileName), deviceType(deviceType) {
+                     const std::string& trainingDataFileName, cl_device_type requestedType)
+    : NN(configurationFileName, trainingDataFileName), deviceType(requestedType) {
   context.reset(createContext(deviceType, device));
 
   cl_int status = CL_SUCCESS;

@@ -20,10 +20,10 @@ constexpr int kMseArgumentsStatus = ombra_status::kMseArguments;
 
 NN_PSO_OpenCL::NN_PSO_OpenCL(const std::string& configurationFileName,
                              const std::string& trainingDataFileName,
-                             const std::string& parametersFileName, cl_device_type deviceType)
+                             const std::string& parametersFileName, cl_device_type requestedType)
     : NN(configurationFileName, trainingDataFileName),
       NN_PSO(configurationFileName, trainingDataFileName, parametersFileName),
-      NN_OpenCL(configurationFileName, trainingDataFileName, deviceType) {
+      NN_OpenCL(configurationFileName, trainingDataFileName, requestedType) {
   refuseOptionsOfTheCpuSteps(parameters, "the OpenCL particle-swarm trainers");
   const int P = parameters.populationSize;
   cl_int outputsStatus = CL_SUCCESS;

@@ -7,6 +7,6 @@ float ScoringNetwork::outputOf(const float* scaledInput) {
   return outputBuffer[0];
 }
 
-void ScoringNetwork::outputsOf(const float* scaledInputs, size_t count, float* outputs) const {
-  forwardOutputs(layers, weights.data(), outputRanges.data(), scaledInputs, count, 0, outputs);
+void ScoringNetwork::outputsOf(const float* scaledInputs, size_t count, float* results) const {
+  forwardOutputs(layers, weights.data(), outputRanges.data(), scaledInputs, count, 0, results);
 }

@@ -30,8 +30,9 @@ using test_support::ScratchFolder;
 // NN_BP with its working arrays in reach too.
 class OpenBP : public OpenTrainer<NN_BP> {
  public:
-  OpenBP(const std::string& configuration, const std::string& data, const std::string& parameters)
-      : NN(configuration, data), OpenTrainer(configuration, data, parameters) {}
+  OpenBP(const std::string& configuration, const std::string& data,
+         const std::string& parametersFile)
+      : NN(configuration, data), OpenTrainer(configuration, data, parametersFile) {}
 
   using NN_BP::activations;
   using NN_BP::deltas;
