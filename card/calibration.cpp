@@ -163,20 +163,20 @@ Calibration fitIsotonic(const std::vector<float>& outputs, const std::vector<uin
 
 }  // namespace
 
-double Calibration::apply(double output) const {
+double Calibration::apply(double raw) const {
   switch (method) {
     case CalibrationMethod::none:
-      return std::clamp(output, 0.0, 1.0);
+      return std::clamp(raw, 0.0, 1.0);
     case CalibrationMethod::platt:
-      return logistic(slope * logit(output, low, high) + intercept);
+      return logistic(slope * logit(raw, low, high) + intercept);
     case CalibrationMethod::isotonic:
       break;
   }
-  if (std::isnan(output)) return output;
-  if (output <= x.front()) return p.front();
-  if (output >= x.back()) return p.back();
-  const size_t k = static_cast<size_t>(std::upper_bound(x.begin(), x.end(), output) - x.begin());
-  const double share = (output - x[k - 1]) / (x[k] - x[k - 1]);
+  if (std::isnan(raw)) return raw;
+  if (raw <= x.front()) return p.front();
+  if (raw >= x.back()) return p.back();
+  const size_t k = static_cast<size_t>(std::upper_bound(x.begin(), x.end(), raw) - x.begin());
+  const double share = (raw - x[k - 1]) / (x[k] - x[k - 1]);
   return p[k - 1] + share * (p[k] - p[k - 1]);
 }
 

@@ -31,7 +31,7 @@ struct Calibration {
 
   bool exists() const { return method != CalibrationMethod::none; }
   // The calibrated score of a raw output, in [0, 1].
-  double apply(double output) const;
+  double apply(double raw) const;
 };
 
 // "platt", "isotonic" (and "none").

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "evaluate/exit_status.h"
 #include "evaluate/report.h"
 #include "files/output_file.h"
 #include "files/paths.h"
@@ -167,6 +168,6 @@ void writeNetworkCard(const std::string& cardFile, InputCard card, const Calibra
     file.write(text.data(), text.size());
     file.commit();
   } catch (const OutputFileError& error) {
-    fatal(error.what(), 1);
+    fatal(error.what(), kEvaluateFailureStatus);
   }
 }

@@ -305,7 +305,7 @@ bool runGnuplot(const std::string& folder) {
       const int devNull = open("/dev/null", O_RDONLY);
       if (devNull >= 0) dup2(devNull, 0);
       if (chdir(folder.c_str()) == 0) execlp("gnuplot", "gnuplot", "charts.gp", nullptr);
-      _exit(127);
+      _exit(kGnuplotNotStartedStatus);
     }
     if (child > 0) gnuplot = PendingCleanup(PendingCleanup::child, child);
   }
@@ -339,9 +339,9 @@ std::vector<std::string> scratchFiles() {
 
 // The scratch folder and everything in it, removed on a termination signal until released.
 struct ScratchCleanup {
-  explicit ScratchCleanup(const std::string& folder) : folder(PendingCleanup::folder, folder) {
+  explicit ScratchCleanup(const std::string& path) : folder(PendingCleanup::folder, path) {
     for (const std::string& name : scratchFiles()) {
-      files.emplace_back(PendingCleanup::file, folder + "/" + name);
+      files.emplace_back(PendingCleanup::file, path + "/" + name);
     }
   }
   PendingCleanup folder;

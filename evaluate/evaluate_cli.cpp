@@ -374,11 +374,14 @@ void writeAllCharts(const std::string& prefix, const std::vector<Model>& models,
   std::cout << std::endl;
 }
 
+// What readOptions answers when the options ask for the evaluation: not an exit status.
+constexpr int kOptionsAskForWork = -1;
+
 // The options, or the status to end with at once: 0 after the help or the version, the usage
 // status after a bad argument.
 int readOptions(int argc, const char* const* argv, EvaluateOptions& options) {
   try {
-    if (parseEvaluateOptions(argc, argv, options)) return -1;
+    if (parseEvaluateOptions(argc, argv, options)) return kOptionsAskForWork;
   } catch (const std::runtime_error& error) {
     std::cerr << "ombra-evaluate: " << error.what() << "\nTry 'ombra-evaluate --help'."
               << std::endl;
@@ -539,7 +542,7 @@ InputAttributes readAttributes(const EvaluateOptions& options, const NN_evaluate
 int runEvaluate(int argc, const char* const* argv) {
   EvaluateOptions options;
   const int optionsStatus = readOptions(argc, argv, options);
-  if (optionsStatus >= 0) return optionsStatus;
+  if (optionsStatus != kOptionsAskForWork) return optionsStatus;
   std::srand(static_cast<unsigned>(options.seed));
 
   NN_evaluated network(options.networkFile);

@@ -15,3 +15,6 @@ constexpr int kEvaluateFailureStatus = 1;
 // A bad option, a missing file name, an --output beyond the network's outputs, a --charts
 // folder that cannot be written: refused before any work.
 constexpr int kEvaluateUsageStatus = 2;
+// Not ombra-evaluate's own: the chart child's, when gnuplot cannot be started (the shell's
+// "command not found"); the charts are then skipped.
+constexpr int kGnuplotNotStartedStatus = 127;

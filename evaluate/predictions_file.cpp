@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "evaluate/exit_status.h"
 #include "files/output_file.h"
 #include "files/paths.h"
 #include "nn/fatal.h"
@@ -62,6 +63,6 @@ void writePredictions(const std::string& fileName, const std::string& setName, s
     file.write(text.data(), text.size());
     file.commit();
   } catch (const OutputFileError& error) {
-    fatal(error.what(), 1);
+    fatal(error.what(), kEvaluateFailureStatus);
   }
 }

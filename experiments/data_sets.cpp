@@ -45,11 +45,11 @@ void trainOnDataSets(const std::string& suffix, const std::string& configFile,
       checkReplaceable(output, kind);
     }
     const int type = trainerNamed("PSO_local_GPU")->timingsType;
-    NN* network = createNetwork(type, configFile, trainingDataFile, parametersFile);
+    OwnedNetwork network = makeNetwork(type, configFile, trainingDataFile, parametersFile);
     trainAndReport(*network);
     network->writeLiftChart(trainingDataFile + "lift chart.cvs");
     network->save(trainingDataFile + "weights.wgh");
-    destroyNetwork(type, network);
+    network.reset();
   }
 }
 
@@ -68,10 +68,10 @@ int indexOfFastest(const std::vector<double>& times) {
 NN* fastestParticleSwarm(const std::string& configFile, const std::string& trainingDataFile,
                          const std::string& parametersFile) {
   const std::vector<const TrainerKind*> race = swarmRace();
-  std::vector<NN*> networks;
+  std::vector<OwnedNetwork> networks;
   for (const TrainerKind* trainer : race) {
     networks.push_back(
-        createNetwork(trainer->timingsType, configFile, trainingDataFile, parametersFile));
+        makeNetwork(trainer->timingsType, configFile, trainingDataFile, parametersFile));
   }
   std::vector<double> times;
   for (size_t j = 0; j < networks.size(); ++j) {
@@ -81,9 +81,9 @@ NN* fastestParticleSwarm(const std::string& configFile, const std::string& train
   }
   const int fastest = indexOfFastest(times);
   for (int j = 0; j < static_cast<int>(networks.size()); ++j) {
-    if (j != fastest) destroyNetwork(race[j]->timingsType, networks[j]);
+    if (j != fastest) networks[j].reset();
   }
-  return networks[fastest];
+  return networks[fastest].release();
 }
 
 NN* createParticleSwarm(const std::string& configFile, const std::string& trainingDataFile,

@@ -21,7 +21,13 @@ const TrainerKind& checkedType(int type) {
 
 NN* createNetwork(int type, const std::string& configFile, const std::string& trainingDataFile,
                   const std::string& parametersFile) {
-  return checkedType(type).create(configFile, trainingDataFile, parametersFile);
+  return checkedType(type).create(configFile, trainingDataFile, parametersFile).release();
+}
+
+OwnedNetwork makeNetwork(int type, const std::string& configFile,
+                         const std::string& trainingDataFile, const std::string& parametersFile) {
+  return OwnedNetwork(createNetwork(type, configFile, trainingDataFile, parametersFile),
+                      NetworkDestroyer{type});
 }
 
 void destroyNetwork(int type, NN* network) {

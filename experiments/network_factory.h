@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "nn/network.h"
@@ -15,3 +16,14 @@ NN* createNetwork(int type, const std::string& configFile, const std::string& tr
 
 // Deletes a network made by createNetwork; null does nothing. A type outside 0..7 is fatal.
 void destroyNetwork(int type, NN* network);
+
+// Hands a network back through destroyNetwork, so that no path out of a caller leaks it.
+struct NetworkDestroyer {
+  int type;
+  void operator()(NN* network) const { destroyNetwork(type, network); }
+};
+using OwnedNetwork = std::unique_ptr<NN, NetworkDestroyer>;
+
+// createNetwork, owned: reset() is the point where the network is destroyed.
+OwnedNetwork makeNetwork(int type, const std::string& configFile,
+                         const std::string& trainingDataFile, const std::string& parametersFile);

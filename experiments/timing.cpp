@@ -167,11 +167,11 @@ void timeNumberOfLayers(LayerTimingSettings settings) {
     std::cout << "i=" << n << " " << std::flush;
     growHiddenLayers(layers, n, settings.hiddenNeurons, settings.outputNeurons);
     writeConfiguration(kLayersConfigFile, layers, "Error opening config file (num layers timings)");
-    NN* network = createNetwork(settings.type, kLayersConfigFile, settings.trainingDataFile,
-                                settings.parametersFile);
+    OwnedNetwork network = makeNetwork(settings.type, kLayersConfigFile, settings.trainingDataFile,
+                                       settings.parametersFile);
     limitSamples(*network, settings.trainingSamples);
     const double seconds = network->timeIterations(settings.iterations);
-    destroyNetwork(settings.type, network);
+    network.reset();
     csv.add(n, seconds);
     std::cout << seconds << std::endl;
   }
@@ -197,13 +197,13 @@ void timeNeuronsInLayer(NeuronTimingSettings settings) {
     layers.push_back(settings.outputNeurons);
     writeConfiguration(kNeuronsConfigFile, layers,
                        "Error opening config file (num neurons in layer timings)");
-    NN* network = createNetwork(settings.type, kNeuronsConfigFile, settings.trainingDataFile,
-                                settings.parametersFile);
+    OwnedNetwork network = makeNetwork(settings.type, kNeuronsConfigFile, settings.trainingDataFile,
+                                       settings.parametersFile);
     limitSamples(*network, settings.trainingSamples);
     const double seconds = network->timeIterations(settings.iterations);
     csv.add(n, seconds);
     std::cout << seconds << "   total weights=" << network->numberOfWeights() << std::endl;
-    destroyNetwork(settings.type, network);
+    network.reset();
   }
   csv.finish();
 }
@@ -216,7 +216,7 @@ void timeSampleSize(int type, int first, int step, int last, const std::string& 
                                             {"training data file", trainingDataFile},
                                             {"parameters file", parametersFile}});
   ResultFile csv(csvFile, "samples; time (s)", "Error opening file (sample size stats)");
-  NN* network = createNetwork(type, configFile, trainingDataFile, parametersFile);
+  OwnedNetwork network = makeNetwork(type, configFile, trainingDataFile, parametersFile);
 
   // Descending, so that each cut only drops samples the previous measurement still had.
   for (long long count = last; count >= first; count -= step) {
@@ -226,6 +226,6 @@ void timeSampleSize(int type, int first, int step, int last, const std::string& 
     const double seconds = network->timeIterations(iterations);
     csv.add(n, seconds);
   }
+  network.reset();  // after the last measurement, before the result file is closed
   csv.finish();
-  destroyNetwork(type, network);
 }

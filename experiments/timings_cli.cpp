@@ -1,6 +1,7 @@
 #include "experiments/timings_cli.h"
 
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -111,10 +112,10 @@ int runDataSets(const ParsedOptions& o) {
 }
 
 int runFastestPso(const ParsedOptions& o) {
-  NN* fastest = fastestParticleSwarm(o.text("config"), o.text("data"), o.text("params"));
+  const std::unique_ptr<NN> fastest(
+      fastestParticleSwarm(o.text("config"), o.text("data"), o.text("params")));
   const TrainerKind* trainer = trainerOfNetwork(*fastest);
   std::cout << "Fastest: " << (trainer != nullptr ? trainer->className : "unknown") << std::endl;
-  delete fastest;
   return kTimingsDoneStatus;
 }
 
@@ -127,10 +128,10 @@ int runLiftChart(const ParsedOptions& o) {
                                                          {"training data file", o.text("data")},
                                                          {"parameters file", o.text("params")}});
   checkReplaceable(o.text("result"), FileKind::liftChart);
-  NN* network = createNetwork(type, o.text("config"), o.text("data"), o.text("params"));
+  OwnedNetwork network = makeNetwork(type, o.text("config"), o.text("data"), o.text("params"));
   trainAndReport(*network);
   network->writeLiftChart(o.text("result"));
-  destroyNetwork(type, network);
+  network.reset();
   return kTimingsDoneStatus;
 }
 

@@ -110,10 +110,10 @@ PendingCleanup::PendingCleanup(Kind kind, const std::string& path) {
   });
 }
 
-PendingCleanup::PendingCleanup(Kind kind, pid_t child) {
-  slot_ = occupy(kind, [child](Slot& slot) {
+PendingCleanup::PendingCleanup(Kind kind, pid_t process) {
+  slot_ = occupy(kind, [process](Slot& slot) {
     slot.path[0] = '\0';
-    slot.pid = child;
+    slot.pid = process;
   });
 }
 

@@ -33,7 +33,7 @@ class PendingCleanup {
   // reap. A path longer than the system's limit cannot be registered: it could not be
   // created either.
   PendingCleanup(Kind kind, const std::string& path);
-  PendingCleanup(Kind kind, pid_t child);
+  PendingCleanup(Kind kind, pid_t process);
   ~PendingCleanup() { release(); }
   PendingCleanup(PendingCleanup&& other) noexcept;
   PendingCleanup& operator=(PendingCleanup&& other) noexcept;

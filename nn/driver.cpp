@@ -90,7 +90,7 @@ int train(int argumentCount, char** argv, const std::vector<TrainerKind>& traine
   std::unique_ptr<ReplacedFile> networkFile;
   if (argumentCount == 5) networkFile = openNetworkFile(argv);
   // The network lives until the process ends; the driver is its only owner.
-  std::unique_ptr<NN> network(type->create(argv[2], argv[3], argv[4]));
+  std::unique_ptr<NN> network = type->create(argv[2], argv[3], argv[4]);
   network->printInfo();
   std::cout << "Training..." << std::endl;
   network->train();

@@ -13,7 +13,8 @@ float NN::meanSquaredError(const std::vector<float>& inputs, const std::vector<f
   if (n == 0) return std::numeric_limits<float>::quiet_NaN();
   double total = 0.0;
   for (int i = 0; i < n; ++i) {
-    feedForward(inputs.data() + static_cast<size_t>(i) * inputSize(), weights.data(), outputBuffer);
+    feedForward(inputs.data() + static_cast<size_t>(i) * inputSize(), weights.data(),
+                outputBuffer.data());
     for (int j = 0; j < m; ++j) {
       const double difference = targets[static_cast<size_t>(i) * m + j] - outputBuffer[j];
       total = total + difference * difference;
@@ -29,7 +30,7 @@ ConfusionCounts NN::testConfusionCounts() {
   ConfusionCounts counts;
   for (int i = 0; i < numberOfTestSamples(); ++i) {
     feedForward(testInputs.data() + static_cast<size_t>(i) * inputSize(), weights.data(),
-                outputBuffer);
+                outputBuffer.data());
     for (int j = 0; j < m; ++j) {
       const bool actual = isPositive(testTargets[static_cast<size_t>(i) * m + j]);
       const bool predicted = isPositive(outputBuffer[j]);

@@ -27,14 +27,15 @@ void NN::propagateLayer(const float* input, const float* blocks, float* output, 
 // always writes result: nothing is copied and nothing is allocated.
 void NN::feedForward(const float* scaledInput, const float* weightArray, float* result) {
   const int layerCount = numberOfLayers();
-  float* destination = (layerCount % 2 == 1) ? scratchBuffer : result;
+  float* scratch = scratchBuffer.data();
+  float* destination = (layerCount % 2 == 1) ? scratch : result;
   propagateLayer(scaledInput, weightArray, destination, layers[0], layers[1]);
   size_t offset = 0;
   for (int l = 2; l < layerCount; ++l) {
     offset += static_cast<size_t>(layers[l - 1]) * (layers[l - 2] + 1);
     const bool fromScratch = (layerCount - l) % 2 == 1;
-    const float* source = fromScratch ? scratchBuffer : result;
-    destination = fromScratch ? result : scratchBuffer;
+    const float* source = fromScratch ? scratch : result;
+    destination = fromScratch ? result : scratch;
     propagateLayer(source, weightArray + offset, destination, layers[l - 1], layers[l]);
   }
   const float* ranges = outputRanges.data();
@@ -46,8 +47,8 @@ void NN::feedForward(const float* scaledInput, const float* weightArray, float* 
 }
 
 std::vector<float> NN::computeOutputs(const float* scaledInput) {
-  feedForward(scaledInput, weights.data(), outputBuffer);
-  return std::vector<float>(outputBuffer, outputBuffer + outputSize());
+  feedForward(scaledInput, weights.data(), outputBuffer.data());
+  return std::vector<float>(outputBuffer.begin(), outputBuffer.begin() + outputSize());
 }
 
 std::vector<float> NN::predict(std::vector<float> input) {

@@ -15,17 +15,13 @@ NN::NN(const std::string& configurationFileName, const std::string& trainingData
   allocateBuffers();
 }
 
-NN::~NN() {
-  delete[] outputBuffer;
-  delete[] scratchBuffer;
-  // The vectors go in reverse declaration order: layers, outputRanges, ..., weights.
-}
+// The buffers go first, then the vectors in reverse declaration order: layers, outputRanges,
+// ..., weights.
+NN::~NN() = default;
 
 void NN::allocateBuffers() {
-  delete[] outputBuffer;
-  delete[] scratchBuffer;
-  outputBuffer = new float[maxLayerSize()];
-  scratchBuffer = new float[maxLayerSize()];
+  outputBuffer.assign(maxLayerSize(), 0.0f);
+  scratchBuffer.assign(maxLayerSize(), 0.0f);
 }
 
 int NN::numberOfWeights() const {

@@ -113,6 +113,8 @@ class NN {
   // The files read, named in messages ("" where none was read or the text came from memory).
   std::string configurationSource;
   std::string trainingDataSource;
-  float* outputBuffer = nullptr;
-  float* scratchBuffer = nullptr;
+  // The two buffers feedForward alternates between, maxLayerSize() floats each (empty before
+  // allocateBuffers); their storage is passed on as plain float arrays.
+  std::vector<float> outputBuffer;
+  std::vector<float> scratchBuffer;
 };

@@ -10,7 +10,7 @@
 // of float range) goes through a stream, so both always agree.
 class NumberScanner {
  public:
-  NumberScanner(const char* begin, const char* end) : position(begin), end(end) {}
+  NumberScanner(const char* begin, const char* stop) : position(begin), end(stop) {}
 
   // True and the value on success. On a failed extraction stores what the stream stores
   // (0, or the largest float of that sign on overflow) and returns false; at the end of the

@@ -4,6 +4,7 @@
 // (opencl/trainer_table.h) needs every trainer class; this header needs none, so the driver
 // can take the table without depending on the trainers.
 
+#include <memory>
 #include <string>
 #include <typeinfo>
 
@@ -14,9 +15,9 @@ enum class TrainerDevice { host, openClCpu, openClGpu };  // host: no OpenCL at 
 enum class SwarmKernel { none, privateMemory, localMemory };
 
 // The constructor of a trainer class: configuration, training data and parameters file names.
-using NetworkConstructor = NN* (*)(const std::string& configurationFileName,
-                                   const std::string& trainingDataFileName,
-                                   const std::string& parametersFileName);
+using NetworkConstructor = std::unique_ptr<NN> (*)(const std::string& configurationFileName,
+                                                   const std::string& trainingDataFileName,
+                                                   const std::string& parametersFileName);
 
 struct TrainerKind {
   const char* name;       // <NN_type> on ombra's command line, --type of ombra-timings

@@ -11,10 +11,10 @@
 
 NN_BP_OpenCL::NN_BP_OpenCL(const std::string& configurationFileName,
                            const std::string& trainingDataFileName,
-                           const std::string& parametersFileName, cl_device_type deviceType)
+                           const std::string& parametersFileName, cl_device_type requestedType)
     : NN(configurationFileName, trainingDataFileName),
       NN_BP(configurationFileName, trainingDataFileName, parametersFileName),
-      NN_OpenCL(configurationFileName, trainingDataFileName, deviceType) {
+      NN_OpenCL(configurationFileName, trainingDataFileName, requestedType) {
   refuseOptionsOfTheCpuSteps(parameters, "the OpenCL back-propagation trainers");
   // Every buffer is tried; the first failure in table order is the one reported.
   const size_t floatsPerBuffer[] = {

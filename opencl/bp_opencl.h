@@ -21,7 +21,7 @@
 class NN_BP_OpenCL : public NN_BP, public NN_OpenCL {
  public:
   NN_BP_OpenCL(const std::string& configurationFileName, const std::string& trainingDataFileName,
-               const std::string& parametersFileName, cl_device_type deviceType);
+               const std::string& parametersFileName, cl_device_type requestedType);
   ~NN_BP_OpenCL() override;
 
   // NN block, device report, back-propagation parameters.

@@ -7,9 +7,19 @@
 
 #include "nn/fatal.h"
 
+// Ends ombra with message and the status it failed with: "Error running mse kernel
+// (CL_OUT_OF_RESOURCES)", or "(OpenCL status -1001)" for a status without a name.
+[[noreturn]] void failCl(cl_int status, const char* message, int exitStatus);
+
 // Every OpenCL call of ombra is one line: the call's status, what failed, the exit status.
 // The message is a plain C string so that the hot paths build no std::string on success.
 inline void checkCl(cl_int status, const char* message, int exitStatus) {
+  if (status != CL_SUCCESS) failCl(status, message, exitStatus);
+}
+
+// The same for the messages of the OpenCL environment (platforms, context, queue, the
+// network's buffers, the program): each is a fixed whole line, and stays one.
+inline void checkClWithoutStatus(cl_int status, const char* message, int exitStatus) {
   if (status != CL_SUCCESS) fatal(message, exitStatus);
 }
 

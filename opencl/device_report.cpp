@@ -109,8 +109,8 @@ void printPlatformsInfo() {
   const cl_uint maxPlatforms = 100;
   cl_platform_id platforms[maxPlatforms];
   cl_uint platformCount = 0;
-  checkCl(clGetPlatformIDs(maxPlatforms, platforms, &platformCount), "Error getting platform IDs",
-          ombra_status::kPlatformIdsReport);
+  checkClWithoutStatus(clGetPlatformIDs(maxPlatforms, platforms, &platformCount),
+                       "Error getting platform IDs", ombra_status::kPlatformIdsReport);
   std::cout << "Number of platforms: " << platformCount << std::endl;
   if (platformCount > maxPlatforms) platformCount = maxPlatforms;
 

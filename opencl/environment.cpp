@@ -25,8 +25,8 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
   const cl_uint maxPlatforms = 100;
   cl_platform_id platforms[maxPlatforms];
   cl_uint platformCount = 0;
-  checkCl(clGetPlatformIDs(maxPlatforms, platforms, &platformCount), "Error getting platform IDs",
-          ombra_status::kPlatformIds);
+  checkClWithoutStatus(clGetPlatformIDs(maxPlatforms, platforms, &platformCount),
+                       "Error getting platform IDs", ombra_status::kPlatformIds);
   if (platformCount > maxPlatforms) platformCount = maxPlatforms;
 
   const cl_uint maxDevices = 1000;
@@ -43,7 +43,7 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
                                           reinterpret_cast<cl_context_properties>(platforms[p]), 0};
     device = devices[0];
     cl_context context = clCreateContext(properties, 1, &device, nullptr, nullptr, &status);
-    checkCl(status, "Error creating context", ombra_status::kCreateContext);
+    checkClWithoutStatus(status, "Error creating context", ombra_status::kCreateContext);
     return context;
   }
   const bool gpu = (deviceType & CL_DEVICE_TYPE_GPU) != 0;
@@ -61,13 +61,13 @@ cl_context createContext(cl_device_type deviceType, cl_device_id& device) {
 }
 
 NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
-                     const std::string& trainingDataFileName, cl_device_type deviceType)
-    : NN(configurationFileName, trainingDataFileName), deviceType(deviceType) {
+                     const std::string& trainingDataFileName, cl_device_type requestedType)
+    : NN(configurationFileName, trainingDataFileName), deviceType(requestedType) {
   context.reset(createContext(deviceType, device));
 
   cl_int status = CL_SUCCESS;
   queue.reset(clCreateCommandQueue(context, device, 0, &status));
-  checkCl(status, "Error creating queue", ombra_status::kCreateQueue);
+  checkClWithoutStatus(status, "Error creating queue", ombra_status::kCreateQueue);
 
   // Every creation is tried; the first failure in creation order is the one reported.
   cl_int statuses[9];
@@ -87,7 +87,7 @@ NN_OpenCL::NN_OpenCL(const std::string& configurationFileName,
   weightsBuffer.reset(clCreateBuffer(context, CL_MEM_READ_WRITE, sizeof(float) * weights.size(),
                                      nullptr, &statuses[created++]));
   for (int i = 0; i < created; ++i)
-    checkCl(statuses[i], "Error creating buffer", ombra_status::kCreateBuffer);
+    checkClWithoutStatus(statuses[i], "Error creating buffer", ombra_status::kCreateBuffer);
 
   workSplit = workSplitFor(device);  // the split buildProgram chooses for device
   kernelFile = kernelSourceFile();

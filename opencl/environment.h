@@ -19,7 +19,7 @@
 class NN_OpenCL : public virtual NN {
  public:
   NN_OpenCL(const std::string& configurationFileName, const std::string& trainingDataFileName,
-            cl_device_type deviceType);
+            cl_device_type requestedType);
   ~NN_OpenCL() override;
 
   // The device copy of one of NN's six sample vectors, found by identity (which member it

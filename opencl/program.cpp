@@ -50,7 +50,7 @@ cl_program createProgramFromSource(cl_context context, const std::string& source
   const size_t length = source.size();
   cl_int status = CL_SUCCESS;
   cl_program program = clCreateProgramWithSource(context, 1, &text, &length, &status);
-  checkCl(status, "Error creating cl_program.", ombra_status::kCreateProgram);
+  checkClWithoutStatus(status, "Error creating cl_program.", ombra_status::kCreateProgram);
   return program;
 }
 

@@ -20,10 +20,10 @@ constexpr int kMseArgumentsStatus = ombra_status::kMseArguments;
 
 NN_PSO_OpenCL::NN_PSO_OpenCL(const std::string& configurationFileName,
                              const std::string& trainingDataFileName,
-                             const std::string& parametersFileName, cl_device_type deviceType)
+                             const std::string& parametersFileName, cl_device_type requestedType)
     : NN(configurationFileName, trainingDataFileName),
       NN_PSO(configurationFileName, trainingDataFileName, parametersFileName),
-      NN_OpenCL(configurationFileName, trainingDataFileName, deviceType) {
+      NN_OpenCL(configurationFileName, trainingDataFileName, requestedType) {
   refuseOptionsOfTheCpuSteps(parameters, "the OpenCL particle-swarm trainers");
   const int P = parameters.populationSize;
   cl_int outputsStatus = CL_SUCCESS;
@@ -94,10 +94,9 @@ void NN_PSO_OpenCL::bindSimulationArguments() {
 void NN_PSO_OpenCL::simNNs(const std::vector<float>& inputs) {
   const int n = numberOfSamples(inputs);
   const cl_mem inputsBuffer = deviceBufferFor(inputs);
-  if (setKernelBuffer(simulationKernel, 0, inputsBuffer) != CL_SUCCESS ||
-      setKernelArg(simulationKernel, 7, n) != CL_SUCCESS) {
-    fatal("Error setting arguments in simNNs", ombra_status::kSimulationArgumentsPerRun);
-  }
+  cl_int binding = setKernelBuffer(simulationKernel, 0, inputsBuffer);
+  if (binding == CL_SUCCESS) binding = setKernelArg(simulationKernel, 7, n);
+  checkCl(binding, "Error setting arguments in simNNs", ombra_status::kSimulationArgumentsPerRun);
   // The in-order queue runs the write before the kernel, and the blocking read of mses after
   // both: weights must stay untouched until then, as the loop does.
   checkCl(
@@ -114,7 +113,8 @@ void NN_PSO_OpenCL::simNNs(const std::vector<float>& inputs) {
     std::cout << "kernel err= " << status << std::endl;
     char name[64] = "";
     clGetKernelInfo(simulationKernel, CL_KERNEL_FUNCTION_NAME, sizeof name - 1, name, nullptr);
-    fatal(std::string("Error running kernel ") + name, ombra_status::kRunSimulation);
+    failCl(status, (std::string("Error running kernel ") + name).c_str(),
+           ombra_status::kRunSimulation);
   }
   // No wait: the device starts now and the loop draws the swarm's next random numbers
   // meanwhile; mses waits for the errors.
@@ -126,10 +126,9 @@ std::vector<float> NN_PSO_OpenCL::mses(const std::vector<float>& targets) {
   std::vector<float> result(P, 0.0f);
   const int n = numberOfTargetSamples(targets);
   const cl_mem targetsBuffer = deviceBufferFor(targets);
-  if (setKernelBuffer(mseKernel, 1, targetsBuffer) != CL_SUCCESS ||
-      setKernelArg(mseKernel, 3, n) != CL_SUCCESS) {
-    fatal(kMseArguments, kMseArgumentsStatus);
-  }
+  cl_int binding = setKernelBuffer(mseKernel, 1, targetsBuffer);
+  if (binding == CL_SUCCESS) binding = setKernelArg(mseKernel, 3, n);
+  checkCl(binding, kMseArguments, kMseArgumentsStatus);
   // One work-group per particle.
   const size_t global = static_cast<size_t>(mseGroupSize) * P;
   const size_t local = static_cast<size_t>(mseGroupSize);

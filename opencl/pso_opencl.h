@@ -18,7 +18,7 @@
 class NN_PSO_OpenCL : public NN_PSO, public NN_OpenCL {
  public:
   NN_PSO_OpenCL(const std::string& configurationFileName, const std::string& trainingDataFileName,
-                const std::string& parametersFileName, cl_device_type deviceType);
+                const std::string& parametersFileName, cl_device_type requestedType);
   ~NN_PSO_OpenCL() override;
 
   // NN_PSO block, then the device report; the variants add their own lines between the two.
@@ -62,7 +62,7 @@ class NN_PSO_OpenCL_private : public NN_PSO_OpenCL {
  public:
   NN_PSO_OpenCL_private(const std::string& configurationFileName,
                         const std::string& trainingDataFileName,
-                        const std::string& parametersFileName, cl_device_type deviceType);
+                        const std::string& parametersFileName, cl_device_type requestedType);
   ~NN_PSO_OpenCL_private() override;
 
   // NN_PSO block, work-group size, "Using private memory.", device report.
@@ -76,7 +76,7 @@ class NN_PSO_OpenCL_local : public NN_PSO_OpenCL {
  public:
   NN_PSO_OpenCL_local(const std::string& configurationFileName,
                       const std::string& trainingDataFileName,
-                      const std::string& parametersFileName, cl_device_type deviceType);
+                      const std::string& parametersFileName, cl_device_type requestedType);
   ~NN_PSO_OpenCL_local() override;
 
   // NN_PSO block, work-group size, "Using local memory.", device report.

@@ -32,9 +32,10 @@ int localMemoryFit(cl_ulong deviceLocal, cl_ulong kernelLocal, int numberOfWeigh
 NN_PSO_OpenCL_local::NN_PSO_OpenCL_local(const std::string& configurationFileName,
                                          const std::string& trainingDataFileName,
                                          const std::string& parametersFileName,
-                                         cl_device_type deviceType)
+                                         cl_device_type requestedType)
     : NN(configurationFileName, trainingDataFileName),
-      NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName, deviceType) {
+      NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName,
+                    requestedType) {
   cl_int status = CL_SUCCESS;
   simulationKernel.reset(clCreateKernel(program, "simulate_neural_networks_local", &status));
   checkCl(status, "Error creating kernel", ombra_status::kSimulationKernel);

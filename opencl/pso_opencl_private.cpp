@@ -13,9 +13,10 @@
 NN_PSO_OpenCL_private::NN_PSO_OpenCL_private(const std::string& configurationFileName,
                                              const std::string& trainingDataFileName,
                                              const std::string& parametersFileName,
-                                             cl_device_type deviceType)
+                                             cl_device_type requestedType)
     : NN(configurationFileName, trainingDataFileName),
-      NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName, deviceType) {
+      NN_PSO_OpenCL(configurationFileName, trainingDataFileName, parametersFileName,
+                    requestedType) {
   // The private arrays need a length known when the kernel is compiled.
   program.reset();
   const std::string original = readProgramSource(kernelFile);

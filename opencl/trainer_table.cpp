@@ -1,6 +1,7 @@
 #include "opencl/trainer_table.h"
 
 #include <algorithm>
+#include <memory>
 #include <typeinfo>
 
 #include "opencl/bp_opencl.h"
@@ -11,9 +12,10 @@
 namespace {
 
 template <class Network>
-NN* create(const std::string& configurationFileName, const std::string& trainingDataFileName,
-           const std::string& parametersFileName) {
-  return new Network(configurationFileName, trainingDataFileName, parametersFileName);
+std::unique_ptr<NN> create(const std::string& configurationFileName,
+                           const std::string& trainingDataFileName,
+                           const std::string& parametersFileName) {
+  return std::make_unique<Network>(configurationFileName, trainingDataFileName, parametersFileName);
 }
 
 using F = TrainerFamily;

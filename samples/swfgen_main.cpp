@@ -27,22 +27,22 @@ const unsigned long long kMaxUsers = 1073741823;
 const unsigned long long kMaxApplications = 2147483647;
 const unsigned long long kMaxSeed = 18446744073709551615ull;
 
-// A whole non-negative decimal number up to maximum; anything else ends the program.
+// Every error of swfgen is thrown, as in tallis, and main reports it: the message on standard
+// error and tallis_status::kFailure, no log left behind.
+
+// A whole non-negative decimal number up to maximum; anything else is an Exception.
 unsigned long long numberOption(const char* name, const char* text, unsigned long long maximum) {
   const char* digits = text;
   while (std::isspace(static_cast<unsigned char>(*digits))) ++digits;
   char* end = nullptr;
   errno = 0;
   const unsigned long long value = std::strtoull(text, &end, 10);
+  const std::string wrong = std::string("Wrong value for ") + name + ": " + text;
   if (end == digits || *end != '\0' || *digits == '-') {
-    std::cerr << "Wrong value for " << name << ": " << text << " (a whole number from 0 to "
-              << maximum << ")" << std::endl;
-    std::exit(tallis_status::kFailure);
+    throw Exception(wrong + " (a whole number from 0 to " + std::to_string(maximum) + ")");
   }
   if (errno == ERANGE || value > maximum) {
-    std::cerr << "Wrong value for " << name << ": " << text << " (at most " << maximum << ")"
-              << std::endl;
-    std::exit(tallis_status::kFailure);
+    throw Exception(wrong + " (at most " + std::to_string(maximum) + ")");
   }
   return value;
 }
@@ -70,9 +70,8 @@ int runSwfgen(int argc, char** argv) {
     std::string argument = argv[i];
     auto number = [&](const char* name, unsigned long long maximum) {
       if (i + 1 >= argc) {
-        std::cerr << "Missing value for " << name << " (a whole number from 0 to " << maximum << ")"
-                  << std::endl;
-        std::exit(tallis_status::kFailure);
+        throw Exception(std::string("Missing value for ") + name + " (a whole number from 0 to " +
+                        std::to_string(maximum) + ")");
       }
       return numberOption(name, argv[++i], maximum);
     };
@@ -87,13 +86,11 @@ int runSwfgen(int argc, char** argv) {
     } else if (argument == "--seed") {
       options.seed = static_cast<uint64_t>(number("--seed", kMaxSeed));
     } else if (argument.size() > 1 && argument[0] == '-') {
-      std::cerr << kUsage << "\nUnknown option: " << argument << " (swfgen --help)" << std::endl;
-      return tallis_status::kFailure;
+      throw Exception(std::string(kUsage) + "\nUnknown option: " + argument + " (swfgen --help)");
     } else if (haveOutput) {
       // A shell glob or a stray word: which of the names was meant cannot be told.
-      std::cerr << "Too many file names: '" << outputFile << "' '" << argument
-                << "' (swfgen writes one log)" << std::endl;
-      return tallis_status::kFailure;
+      throw Exception("Too many file names: '" + outputFile + "' '" + argument +
+                      "' (swfgen writes one log)");
     } else {
       outputFile = argument;
       haveOutput = true;
@@ -107,8 +104,7 @@ int runSwfgen(int argc, char** argv) {
     // A full disk or a closed pipe behind standard output: the log is incomplete.
     std::string reason = errno != 0 ? std::strerror(errno) : "";
     if (!reason.empty()) reason = ": " + std::string(1, std::tolower(reason[0])) + reason.substr(1);
-    std::cerr << "Error writing standard output" << reason << std::endl;
-    return tallis_status::kFailure;
+    throw Exception("Error writing standard output" + reason);
   }
   // Written like tallis's training data file: a temporary file renamed into place when
   // complete, so a full disk, a size limit or a signal never leaves a truncated log.

@@ -278,8 +278,8 @@ void parseOptions(int argc, char** argv, AttributeList& inputs, AttributeList& o
     throw Exception("Positives ratio must be between 0 and 1 (-p" + value.str() + ")");
   }
   if (options.count("-s")) {
-    const TallisSeed given = parseSeed(options["-s"].as<std::string>());
-    if (seed != nullptr) *seed = given;
+    const TallisSeed seedOption = parseSeed(options["-s"].as<std::string>());
+    if (seed != nullptr) *seed = seedOption;
   }
 }
 

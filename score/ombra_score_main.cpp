@@ -4,6 +4,7 @@
 #include <new>
 
 #include "nn/fatal.h"
+#include "score/exit_status.h"
 #include "score/score_cli.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,6 @@ int main(int argc, char** argv) {
   try {
     return runScore(argc, argv);
   } catch (const std::bad_alloc&) {
-    fatal("Out of memory", -1);
+    fatal("Out of memory", ombra_status::kFailure);
   }
 }

@@ -134,9 +134,12 @@ bool parseScoreOptions(int argc, const char* const* argv, ScoreOptions& o) {
 
 namespace {
 
+// What readOptions answers when the options ask for the scores: not an exit status.
+constexpr int kOptionsAskForWork = -1;
+
 int readOptions(int argc, const char* const* argv, ScoreOptions& options) {
   try {
-    if (parseScoreOptions(argc, argv, options)) return -1;
+    if (parseScoreOptions(argc, argv, options)) return kOptionsAskForWork;
   } catch (const std::runtime_error& error) {
     std::cerr << "ombra-score: " << error.what() << "\nTry 'ombra-score --help'." << std::endl;
     return kScoreUsageStatus;
@@ -146,7 +149,7 @@ int readOptions(int argc, const char* const* argv, ScoreOptions& options) {
   } else {
     std::cout << scoreHelp() << std::flush;
   }
-  return std::cout.flush() ? 0 : kScoreFailureStatus;
+  return std::cout.flush() ? kScoreDoneStatus : kScoreFailureStatus;
 }
 
 std::unique_ptr<LogSource> openLog(const std::string& name) {
@@ -243,7 +246,7 @@ void say(const NetworkCard& card) {
 int runScore(int argc, const char* const* argv) {
   ScoreOptions options;
   const int optionsStatus = readOptions(argc, argv, options);
-  if (optionsStatus >= 0) return optionsStatus;
+  if (optionsStatus != kOptionsAskForWork) return optionsStatus;
 
   ScoringNetwork network(options.networkFile);
   NetworkCard card;
@@ -281,5 +284,5 @@ int runScore(int argc, const char* const* argv) {
     std::cerr << "ombra-score: " << error.what() << std::endl;
     return kScoreFailureStatus;
   }
-  return 0;
+  return kScoreDoneStatus;
 }

@@ -12,10 +12,7 @@
 
 #include <string>
 
-constexpr int kScoreFailureStatus = 1;
-constexpr int kScoreUsageStatus = 2;
-// As ombra-evaluate's "not trained on this file": the card does not belong to the network.
-constexpr int kScoreCardStatus = 107;
+#include "score/exit_status.h"
 
 struct ScoreOptions {
   std::string networkFile;

@@ -17,5 +17,5 @@ class ScoringNetwork : public NN_reloaded {
   // Output 1, in data units, of one scaled input vector.
   float outputOf(const float* scaledInput);
   // Output 1 of count scaled input vectors, one after the other.
-  void outputsOf(const float* scaledInputs, size_t count, float* outputs) const;
+  void outputsOf(const float* scaledInputs, size_t count, float* results) const;
 };

@@ -17,18 +17,13 @@ NN_BP::NN_BP(const std::string& configurationFileName, const std::string& traini
   if (!parametersFileName.empty()) parameters = readBPParameters(parametersFileName);
   weights.assign(numberOfWeights(), 0.0f);
   outputs.assign(maxLayerSize(), 0.0f);
-  deltas = new float[maxLayerSize()];
-  nextDeltas = new float[maxLayerSize()];
-  activations = new float[numberOfNeurons()];
-  deltaWeights = new float[numberOfWeights()];
+  deltas.assign(maxLayerSize(), 0.0f);
+  nextDeltas.assign(maxLayerSize(), 0.0f);
+  activations.assign(numberOfNeurons(), 0.0f);
+  deltaWeights.assign(numberOfWeights(), 0.0f);
 }
 
-NN_BP::~NN_BP() {
-  delete[] deltas;
-  delete[] nextDeltas;
-  delete[] activations;
-  delete[] deltaWeights;
-}
+NN_BP::~NN_BP() = default;
 
 // The weights the validation checks keep, and the figures the progress line shows.
 struct ValidationRecord {
@@ -211,7 +206,7 @@ void NN_BP::initializeDeltaWeights() {
 
 void NN_BP::propagateForward(const std::vector<float>& inputs, int index) {
   feedForwardWithActivations(inputs.data() + static_cast<size_t>(index) * inputSize(),
-                             weights.data(), outputs.data(), activations);
+                             weights.data(), outputs.data(), activations.data());
 }
 
 void NN_BP::propagateBackwards(const std::vector<float>& targets, int index) {
@@ -235,7 +230,7 @@ void NN_BP::propagateBackwards(const std::vector<float>& targets, int index) {
   for (int l = L - 1; l >= 1; --l) {
     const int count = layers[l];
     const int below = layers[l - 1];
-    const float* a = activations + activationOffset - below;  // layer l-1
+    const float* a = activations.data() + activationOffset - below;  // layer l-1
     if (l < L - 1) {
       // Hidden layer l: s_j = sum over k in ascending order of nextDeltas[k] * w_kj, with
       // w_kj the current weight from neuron j to neuron k of layer l+1. Accumulated k-outer
@@ -243,20 +238,20 @@ void NN_BP::propagateBackwards(const std::vector<float>& targets, int index) {
       const int above = layers[l + 1];
       const float* w = weights.data() + weightOffset + count * (below + 1);  // layer l+1
       for (int k = 0; k < above; ++k) nextDeltas[k] = deltas[k];
-      float* s = deltas;
+      float* s = deltas.data();
       for (int j = 0; j < count; ++j) s[j] = 0.0f;
       for (int k = 0; k < above; ++k) {
         const float d = nextDeltas[k];
         const float* row = w + k * (count + 1) + 1;
         for (int j = 0; j < count; ++j) s[j] = s[j] + d * row[j];
       }
-      const float* own = activations + activationOffset;
+      const float* own = activations.data() + activationOffset;
       for (int j = 0; j < count; ++j) s[j] = s[j] * (own[j] * (1.0f - own[j]));
     }
     // Weight changes of layer l: eta * delta on the bias, eta * delta * input on each weight.
     for (int k = 0; k < count; ++k) {
       const float change = eta * deltas[k];
-      float* block = deltaWeights + weightOffset + k * (below + 1);
+      float* block = deltaWeights.data() + weightOffset + k * (below + 1);
       block[0] += change;
       for (int i = 0; i < below; ++i) block[1 + i] += change * a[i];
     }
@@ -284,17 +279,17 @@ void NN_BP::applyDeltaWeights() {
 void NN_BP::finishTraining() {}
 
 void NN_BP::feedForwardWithActivations(const float* scaledInput, const float* weightArray,
-                                       float* result, float* activations) {
+                                       float* result, float* record) {
   const int L = numberOfLayers();
-  for (int j = 0; j < inputSize(); ++j) activations[j] = scaledInput[j];
+  for (int j = 0; j < inputSize(); ++j) record[j] = scaledInput[j];
   int recorded = inputSize();
   // Same buffer scheme as feedForward: the output layer always writes result.
   const float* in = scaledInput;
   const float* blocks = weightArray;
   for (int l = 1; l < L; ++l) {
-    float* out = (L - l) % 2 == 1 ? result : scratchBuffer;
+    float* out = (L - l) % 2 == 1 ? result : scratchBuffer.data();
     propagateLayer(in, blocks, out, layers[l - 1], layers[l]);
-    for (int i = 0; i < layers[l]; ++i) activations[recorded + i] = out[i];
+    for (int i = 0; i < layers[l]; ++i) record[recorded + i] = out[i];
     recorded += layers[l];
     blocks += layers[l] * (layers[l - 1] + 1);
     in = out;

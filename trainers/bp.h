@@ -31,18 +31,20 @@ class NN_BP : public virtual NN {
   virtual void applyDeltaWeights();
   virtual void finishTraining();
 
-  // feedForward that also records every neuron's value (input layer first) in activations.
+  // feedForward that also records every neuron's value (input layer first) in record, which
+  // holds numberOfNeurons() floats.
   void feedForwardWithActivations(const float* scaledInput, const float* weightArray, float* result,
-                                  float* activations);
+                                  float* record);
 
   BPParameters parameters;
 
  protected:
-  float* deltas = nullptr;        // maxLayerSize()
-  float* nextDeltas = nullptr;    // maxLayerSize()
-  float* activations = nullptr;   // numberOfNeurons()
-  float* deltaWeights = nullptr;  // numberOfWeights()
-  std::vector<float> velocities;  // numberOfWeights() with "Momentum", else empty
+  // Sized once by the constructor; the per-sample steps work in place on them.
+  std::vector<float> deltas;        // maxLayerSize()
+  std::vector<float> nextDeltas;    // maxLayerSize()
+  std::vector<float> activations;   // numberOfNeurons()
+  std::vector<float> deltaWeights;  // numberOfWeights()
+  std::vector<float> velocities;    // numberOfWeights() with "Momentum", else empty
 
   // One epoch: every training sample once, in order (file order when empty). Here the four
   // steps through the virtual table, fused where that is bit-identical; a derived class that

@@ -116,12 +116,11 @@ __attribute__((target_clones("avx2", "default"))) void EpochKernel::trainSamples
 }
 
 BPEpoch::BPEpoch(const std::vector<int>& layers, const std::vector<float>& targets,
-                 const std::vector<float>& outputRanges, float learningRate,
-                 const OutputError& error)
-    : error(error),
+                 const std::vector<float>& outputRanges, float rate, const OutputError& outputError)
+    : error(outputError),
       inputCount(layers.front()),
       outputCount(layers.back()),
-      learningRate(learningRate) {
+      learningRate(rate) {
   const int L = static_cast<int>(layers.size());
   int weightOffset = 0;
   int widestGroups = groupsOf(layers[0]);

@@ -30,8 +30,8 @@ void NN_PSO::simNNs(const std::vector<float>& inputs) {
     const std::size_t inputCount = static_cast<std::size_t>(inputSize());
     for (int p = 0; p < P; ++p) {
       for (int s = 0; s < n; ++s) {
-        feedForward(inputs.data() + s * inputCount, weights.data() + p * D, outputBuffer);
-        std::copy(outputBuffer, outputBuffer + m,
+        feedForward(inputs.data() + s * inputCount, weights.data() + p * D, outputBuffer.data());
+        std::copy(outputBuffer.begin(), outputBuffer.begin() + m,
                   outputs.begin() + p * particleOutputs + static_cast<std::size_t>(s) * m);
       }
     }

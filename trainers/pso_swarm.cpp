@@ -16,8 +16,9 @@ namespace {
 const double kRandScale = 1.0 / 2147483648.0;
 }  // namespace
 
-ParticleSwarm::ParticleSwarm(const PSOParameters& parameters, std::vector<float>& positions)
-    : parameters(parameters), positions(positions) {
+ParticleSwarm::ParticleSwarm(const PSOParameters& swarmParameters,
+                             std::vector<float>& particlePositions)
+    : parameters(swarmParameters), positions(particlePositions) {
   const int P = parameters.populationSize;
   const int D = parameters.dimension;
   const std::size_t coordinates = static_cast<std::size_t>(P) * D;

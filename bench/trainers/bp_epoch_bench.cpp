@@ -44,8 +44,8 @@ class OpenNetwork : public NN_BP {
  public:
   // NN is a virtual base: the most-derived class constructs it.
   OpenNetwork(const std::string& configuration, const std::string& data,
-              const std::string& parameters)
-      : NN(configuration, data), NN_BP(configuration, data, parameters) {}
+              const std::string& parametersFile)
+      : NN(configuration, data), NN_BP(configuration, data, parametersFile) {}
   const std::vector<float>& inputs() const { return trainingInputs; }
   const std::vector<float>& targets() const { return trainingTargets; }
   const std::vector<float>& ranges() const { return outputRanges; }

@@ -58,8 +58,9 @@ class PlainSwarmNetwork : public OpenSwarmNetwork {
     if (outputs.size() < P * n * m) outputs.assign(P * n * m, 0.0f);
     for (size_t p = 0; p < P; ++p) {
       for (size_t s = 0; s < n; ++s) {
-        feedForward(inputs.data() + s * inputSize(), weights.data() + p * D, outputBuffer);
-        std::copy(outputBuffer, outputBuffer + m, outputs.begin() + (p * n + s) * m);
+        feedForward(inputs.data() + s * inputSize(), weights.data() + p * D, outputBuffer.data());
+        std::copy(outputBuffer.begin(), outputBuffer.begin() + m,
+                  outputs.begin() + (p * n + s) * m);
       }
     }
   }

@@ -45,7 +45,7 @@ TEST(BatchForward, EqualsFeedForwardBitForBit) {
     forwardOutputs(layers, weights.data(), &outputRanges[2 * output], inputs.data(), 77, output,
                    batch.data());
     for (int s = 0; s < 77; ++s) {
-      network.feedForward(&inputs[7 * s], weights.data(), network.outputBuffer);
+      network.feedForward(&inputs[7 * s], weights.data(), network.outputBuffer.data());
       ASSERT_EQ(batch[s], network.outputBuffer[output]) << "sample " << s << " output " << output;
     }
   }

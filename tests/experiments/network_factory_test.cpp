@@ -46,6 +46,10 @@ TEST_F(NetworkFactory, CpuTypesBuildTheirClassesFromTheThreeFiles) {
   EXPECT_EQ(dynamic_cast<NN_BP*>(bp)->parameters.iterations, 1);
   EXPECT_EQ(bp->numberOfLayers(), 3);
   destroyNetwork(5, bp);
+
+  const OwnedNetwork owned = makeNetwork(5, "net.cfg", "data.txt", "params.txt");
+  EXPECT_NE(dynamic_cast<NN_BP*>(owned.get()), nullptr);
+  EXPECT_EQ(owned.get_deleter().type, 5);
 }
 
 TEST_F(NetworkFactory, DestroyDeletesThroughTheVirtualDestructorAndIgnoresNull) {
@@ -57,6 +61,10 @@ TEST_F(NetworkFactory, DestroyDeletesThroughTheVirtualDestructorAndIgnoresNull) 
   destroyNetwork(0, new ProbeNetwork(destroyed));
   EXPECT_TRUE(destroyed);
   for (int type = 0; type < kTrainerTypeCount; ++type) destroyNetwork(type, nullptr);
+  // The owner of the experiments hands its network to destroyNetwork when it goes.
+  destroyed = false;
+  { OwnedNetwork owned(new ProbeNetwork(destroyed), NetworkDestroyer{5}); }
+  EXPECT_TRUE(destroyed);
 }
 
 TEST_F(NetworkFactory, TypeOutsideTheTableIsFatal) {

@@ -246,9 +246,9 @@ class FixedTrainer : public TestNetwork {
   }
 };
 
-NN* createFixedTrainer(const std::string& configuration, const std::string& data,
-                       const std::string& parameters) {
-  return new FixedTrainer(configuration, data, parameters);
+std::unique_ptr<NN> createFixedTrainer(const std::string& configuration, const std::string& data,
+                                       const std::string& parameters) {
+  return std::make_unique<FixedTrainer>(configuration, data, parameters);
 }
 
 std::vector<TrainerKind> testTypes() {

@@ -138,7 +138,7 @@ TEST(FeedForward, MatchesReferenceAndAlternatesBuffers) {
     for (int trial = 0; trial < 5; ++trial) {
       const std::vector<float> input = randomValues(layers[0], -1.0f, 1.0f);
       std::vector<float> result(network->maxLayerSize(), sentinel);
-      std::fill(network->scratchBuffer, network->scratchBuffer + network->maxLayerSize(), sentinel);
+      std::fill(network->scratchBuffer.begin(), network->scratchBuffer.end(), sentinel);
       network->feedForward(input.data(), network->weights.data(), result.data());
       const Reference reference =
           referenceForward(layers, network->weights, network->outputRanges, input);

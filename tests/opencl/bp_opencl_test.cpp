@@ -67,8 +67,8 @@ class DeviceBP : public Probe<NN_BP_OpenCL> {
                     const std::string& parametersFile = "bp.txt")
       : NN("net.cfg", "train.dat"), Probe(parametersFile, type) {}
   // Later launches use these work-group sizes, as a device with other limits would.
-  void forceGroupSizes(size_t layers, size_t update) {
-    forwardGroupSize = backwardGroupSize = layers;
+  void forceGroupSizes(size_t layer, size_t update) {
+    forwardGroupSize = backwardGroupSize = layer;
     updateGroupSize = update;
   }
   // The weights as the loop would see them: read back from the device first.
@@ -233,8 +233,8 @@ TEST_P(BPSplitTest, FailedWaitIsReportedUnderItsOwnMessage) {
         device.train();
       },
       ::testing::ExitedWithCode((epoch ? 559 : 558) & 255),
-      epoch ? "^Error waiting for the training epoch\n$"
-            : "^Error waiting for the back-propagation steps\n$");
+      epoch ? "^Error waiting for the training epoch \\(CL_OUT_OF_RESOURCES\\)\n$"
+            : "^Error waiting for the back-propagation steps \\(CL_OUT_OF_RESOURCES\\)\n$");
 }
 
 // The report lists the GPU split's work-group sizes after the device report; the CPU split

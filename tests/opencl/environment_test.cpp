@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "opencl/cl_check.h"
+#include "opencl/cl_status.h"
 #include "opencl_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -100,6 +102,32 @@ TEST_F(OpenCLDeviceTest, ContextHoldsOnlyTheChosenDevice) {
       },
       ::testing::ExitedWithCode(1), "");
   unsetenv("POCL_DEVICES");
+}
+
+// A failed call names the status it failed with, after its message; the environment's own
+// messages stay whole lines. No device needed.
+TEST(ClStatusTest, FailuresNameTheirStatusWhereTheMessageMayGrow) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const struct {
+    cl_int status;
+    const char* described;
+  } cases[] = {
+      {CL_OUT_OF_RESOURCES, "CL_OUT_OF_RESOURCES"},
+      {CL_INVALID_WORK_GROUP_SIZE, "CL_INVALID_WORK_GROUP_SIZE"},
+      {CL_INVALID_DEVICE_PARTITION_COUNT, "CL_INVALID_DEVICE_PARTITION_COUNT"},
+      {-1001, "OpenCL status -1001"},  // the loader's own "no platform": no name in the headers
+      {-20, "OpenCL status -20"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.described);
+    EXPECT_EQ(describeClStatus(c.status), c.described);
+    EXPECT_EXIT(checkCl(c.status, "Error running mse kernel", 466),
+                ::testing::ExitedWithCode(466 & 255),
+                std::string("^Error running mse kernel \\(") + c.described + "\\)\n$");
+  }
+  EXPECT_EXIT(checkClWithoutStatus(CL_OUT_OF_HOST_MEMORY, "Error creating queue", 553),
+              ::testing::ExitedWithCode(553 & 255), "^Error creating queue\n$");
+  checkCl(CL_SUCCESS, "Error running mse kernel", 466);
 }
 
 TEST_F(OpenCLDeviceTest, NoDeviceOfTheTypeIsFatal) {

@@ -122,7 +122,7 @@ TEST_F(PSOTrainer, SimulatedOutputsMatchFeedForwardForEveryParticleAndSample) {
     for (int p = 0; p < 5; ++p) {
       for (int s = 0; s < c.samples; ++s) {
         network.feedForward(network.trainingInputs.data() + s * c.inputs,
-                            network.weights.data() + p * D, network.outputBuffer);
+                            network.weights.data() + p * D, network.outputBuffer.data());
         for (int k = 0; k < m; ++k) {
           const float range = network.outputRanges[2 * k + 1] - network.outputRanges[2 * k];
           const float simulated = network.outputs[(p * c.samples + s) * m + k];
@@ -292,7 +292,7 @@ TEST_F(PSOTrainer, SelectByAucKeepsTheParticleOfTheBestRankingCheck) {
       std::vector<float> scores(30);
       for (int i = 0; i < 30; ++i) {
         network.feedForward(&network.validationInputs[3 * i], &positions[p * D],
-                            network.outputBuffer);
+                            network.outputBuffer.data());
         scores[i] = network.outputBuffer[0];
       }
       const double auc = rocAuc(scores.data(), network.validationTargets.data(), 30, 1);

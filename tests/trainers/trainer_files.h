@@ -41,8 +41,8 @@ template <class Trainer>
 class OpenTrainer : public Trainer {
  public:
   OpenTrainer(const std::string& configuration, const std::string& data,
-              const std::string& parameters)
-      : NN(configuration, data), Trainer(configuration, data, parameters) {}
+              const std::string& parametersFile)
+      : NN(configuration, data), Trainer(configuration, data, parametersFile) {}
 
   using NN::outputRanges;
   using NN::outputs;

@@ -1,0 +1,97 @@
+#include "opencl/cl_status.h"
+
+#include <string>
+
+#include "nn/fatal.h"
+#include "opencl/cl_check.h"
+
+namespace {
+
+struct NamedStatus {
+  cl_int status;
+  const char* name;
+};
+
+// Spelled through the headers' own macros, so a name can never sit beside a wrong value.
+#define NAMED(status) \
+  { status, #status }
+const NamedStatus kNamedStatuses[] = {
+    NAMED(CL_SUCCESS),
+    NAMED(CL_DEVICE_NOT_FOUND),
+    NAMED(CL_DEVICE_NOT_AVAILABLE),
+    NAMED(CL_COMPILER_NOT_AVAILABLE),
+    NAMED(CL_MEM_OBJECT_ALLOCATION_FAILURE),
+    NAMED(CL_OUT_OF_RESOURCES),
+    NAMED(CL_OUT_OF_HOST_MEMORY),
+    NAMED(CL_PROFILING_INFO_NOT_AVAILABLE),
+    NAMED(CL_MEM_COPY_OVERLAP),
+    NAMED(CL_IMAGE_FORMAT_MISMATCH),
+    NAMED(CL_IMAGE_FORMAT_NOT_SUPPORTED),
+    NAMED(CL_BUILD_PROGRAM_FAILURE),
+    NAMED(CL_MAP_FAILURE),
+    NAMED(CL_MISALIGNED_SUB_BUFFER_OFFSET),
+    NAMED(CL_EXEC_STATUS_ERROR_FOR_EVENTS_IN_WAIT_LIST),
+    NAMED(CL_COMPILE_PROGRAM_FAILURE),
+    NAMED(CL_LINKER_NOT_AVAILABLE),
+    NAMED(CL_LINK_PROGRAM_FAILURE),
+    NAMED(CL_DEVICE_PARTITION_FAILED),
+    NAMED(CL_KERNEL_ARG_INFO_NOT_AVAILABLE),
+    NAMED(CL_INVALID_VALUE),
+    NAMED(CL_INVALID_DEVICE_TYPE),
+    NAMED(CL_INVALID_PLATFORM),
+    NAMED(CL_INVALID_DEVICE),
+    NAMED(CL_INVALID_CONTEXT),
+    NAMED(CL_INVALID_QUEUE_PROPERTIES),
+    NAMED(CL_INVALID_COMMAND_QUEUE),
+    NAMED(CL_INVALID_HOST_PTR),
+    NAMED(CL_INVALID_MEM_OBJECT),
+    NAMED(CL_INVALID_IMAGE_FORMAT_DESCRIPTOR),
+    NAMED(CL_INVALID_IMAGE_SIZE),
+    NAMED(CL_INVALID_SAMPLER),
+    NAMED(CL_INVALID_BINARY),
+    NAMED(CL_INVALID_BUILD_OPTIONS),
+    NAMED(CL_INVALID_PROGRAM),
+    NAMED(CL_INVALID_PROGRAM_EXECUTABLE),
+    NAMED(CL_INVALID_KERNEL_NAME),
+    NAMED(CL_INVALID_KERNEL_DEFINITION),
+    NAMED(CL_INVALID_KERNEL),
+    NAMED(CL_INVALID_ARG_INDEX),
+    NAMED(CL_INVALID_ARG_VALUE),
+    NAMED(CL_INVALID_ARG_SIZE),
+    NAMED(CL_INVALID_KERNEL_ARGS),
+    NAMED(CL_INVALID_WORK_DIMENSION),
+    NAMED(CL_INVALID_WORK_GROUP_SIZE),
+    NAMED(CL_INVALID_WORK_ITEM_SIZE),
+    NAMED(CL_INVALID_GLOBAL_OFFSET),
+    NAMED(CL_INVALID_EVENT_WAIT_LIST),
+    NAMED(CL_INVALID_EVENT),
+    NAMED(CL_INVALID_OPERATION),
+    NAMED(CL_INVALID_GL_OBJECT),
+    NAMED(CL_INVALID_BUFFER_SIZE),
+    NAMED(CL_INVALID_MIP_LEVEL),
+    NAMED(CL_INVALID_GLOBAL_WORK_SIZE),
+    NAMED(CL_INVALID_PROPERTY),
+    NAMED(CL_INVALID_IMAGE_DESCRIPTOR),
+    NAMED(CL_INVALID_COMPILER_OPTIONS),
+    NAMED(CL_INVALID_LINKER_OPTIONS),
+    NAMED(CL_INVALID_DEVICE_PARTITION_COUNT),
+};
+#undef NAMED
+
+}  // namespace
+
+const char* clStatusName(cl_int status) {
+  for (const NamedStatus& named : kNamedStatuses) {
+    if (named.status == status) return named.name;
+  }
+  return nullptr;
+}
+
+std::string describeClStatus(cl_int status) {
+  const char* name = clStatusName(status);
+  return name != nullptr ? name : "OpenCL status " + std::to_string(status);
+}
+
+void failCl(cl_int status, const char* message, int exitStatus) {
+  fatal(std::string(message) + " (" + describeClStatus(status) + ")", exitStatus);
+}
