@@ -8,10 +8,10 @@
 #include <iostream>
 #include <sstream>
 
+#include "common/fatal.h"
 #include "evaluate/report.h"
 #include "files/output_file.h"
 #include "files/paths.h"
-#include "nn/fatal.h"
 
 namespace {
 

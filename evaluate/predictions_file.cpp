@@ -2,9 +2,9 @@
 
 #include <charconv>
 
+#include "common/fatal.h"
 #include "files/output_file.h"
 #include "files/paths.h"
-#include "nn/fatal.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <fstream>
 #include <iostream>
 
+#include "common/file_contents.h"
 #include "experiments/data_sets.h"
 #include "experiments/drivers.h"
 #include "experiments/exit_status.h"
-#include "nn/file_contents.h"
 #include "nn/replace_file.h"
 
 extern char** environ;

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "nn/reloaded_network.h"
 #include "nn/replace_file.h"
 #include "version.h"

@@ -5,10 +5,10 @@
 #include <new>
 #include <string>
 
+#include "common/fatal.h"
+#include "common/memory_limit.h"
+#include "common/ombra_status.h"
 #include "nn/driver.h"
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/memory_limit.h"
 #include "opencl/trainer_table.h"
 
 int main(int argc, char** argv) {

@@ -5,10 +5,10 @@
 #include <ostream>
 #include <vector>
 
+#include "common/fatal.h"
+#include "common/file_contents.h"
+#include "common/ombra_status.h"
 #include "nn/driver.h"
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
 
 namespace {
 

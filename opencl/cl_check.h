@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 
 // Every OpenCL call of ombra is one line: the call's status, what failed, the exit status.
 // The message is a plain C string so that the hot paths build no std::string on success.

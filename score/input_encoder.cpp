@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "nn/number_scanner.h"
+#include "common/number_scanner.h"
 #include "samples/number_format.h"
 
 namespace {

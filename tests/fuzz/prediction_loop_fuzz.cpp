@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <sstream>
 
+#include "common/fatal.h"
 #include "nn/driver.h"
-#include "nn/fatal.h"
 #include "nn/network.h"
 #include "tests/fuzz/fuzz_support.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "nn/network.h"
 #include "samples/exception.h"
 #include "samples/job_data.h"

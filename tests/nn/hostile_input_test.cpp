@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "common/fatal.h"
 #include "nn/driver.h"
-#include "nn/fatal.h"
 #include "nn/reloaded_network.h"
-#include "tests/nn/fatal_outcome.h"
+#include "tests/common/fatal_outcome.h"
 #include "tests/nn/test_network.h"
 #include "tests/support/test_support.h"
 

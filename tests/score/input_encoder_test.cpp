@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "nn/number_scanner.h"
+#include "common/number_scanner.h"
 #include "samples/number_format.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "nn/file_contents.h"
+#include "common/file_contents.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "nn/memory_limit.h"
+#include "common/memory_limit.h"
 
 FileContents::FileContents(const std::string& fileName)
     : FileContents(fileName, static_cast<size_t>(physicalMemoryBytes())) {}

@@ -1,4 +1,4 @@
-#include "nn/number_scanner.h"
+#include "common/number_scanner.h"
 
 #include <charconv>
 #include <cstdint>

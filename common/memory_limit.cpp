@@ -1,11 +1,11 @@
-#include "nn/memory_limit.h"
+#include "common/memory_limit.h"
 
 #include <unistd.h>
 
 #include <cmath>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 
 double physicalMemoryBytes() {
   const long pages = sysconf(_SC_PHYS_PAGES);

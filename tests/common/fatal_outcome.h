@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "tests/support/test_support.h"
 
 // What a call did: returned normally, or stopped through fatal with a message and status.

@@ -1,4 +1,4 @@
-#include "nn/terminal_progress.h"
+#include "common/terminal_progress.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

@@ -1,9 +1,9 @@
-#include "nn/fatal.h"
+#include "common/fatal.h"
 
 #include <cstdlib>
 #include <iostream>
 
-#include "nn/terminal_progress.h"
+#include "common/terminal_progress.h"
 
 namespace {
 

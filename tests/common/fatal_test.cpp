@@ -1,6 +1,6 @@
 // fatal: what the programs do (message, newline, exit status) and the replaceable last step.
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 
 #include <gtest/gtest.h>
 
