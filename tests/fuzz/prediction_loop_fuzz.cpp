@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "common/fatal.h"
-#include "nn/driver.h"
 #include "nn/network.h"
+#include "ombra/driver.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "common/fatal.h"
 #include "common/memory_limit.h"
 #include "common/ombra_status.h"
-#include "nn/driver.h"
+#include "ombra/driver.h"
 #include "opencl/trainer_table.h"
 
 int main(int argc, char** argv) {

@@ -8,7 +8,7 @@
 #include "common/fatal.h"
 #include "common/file_contents.h"
 #include "common/ombra_status.h"
-#include "nn/driver.h"
+#include "ombra/driver.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "nn/driver.h"
+#include "ombra/driver.h"
 
 #include <gtest/gtest.h>
 

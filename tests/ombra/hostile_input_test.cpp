@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "common/fatal.h"
-#include "nn/driver.h"
 #include "nn/reloaded_network.h"
+#include "ombra/driver.h"
 #include "tests/common/fatal_outcome.h"
 #include "tests/nn/test_network.h"
 #include "tests/support/test_support.h"
