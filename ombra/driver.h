@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "nn/network.h"
-#include "nn/trainer_kind.h"
+#include "trainer_table/trainer_kind.h"
 
 // The ombra command line: training mode (4 or 5 arguments) or prediction mode (1 argument);
 // "--help" or "-h" alone prints the usage and the trainers, "--version" alone the version.

@@ -9,7 +9,7 @@
 #include "common/memory_limit.h"
 #include "common/ombra_status.h"
 #include "ombra/driver.h"
-#include "opencl/trainer_table.h"
+#include "trainer_table/trainer_table.h"
 
 int main(int argc, char** argv) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));

@@ -1,4 +1,4 @@
-#include "nn/trainer_kind.h"
+#include "trainer_table/trainer_kind.h"
 
 std::string describeTrainer(const TrainerKind& trainer) {
   std::string text =

@@ -1,8 +1,8 @@
 #pragma once
 
-// What a row of the trainer table says about one trainer. The table itself
-// (opencl/trainer_table.h) needs every trainer class; this header needs none, so the driver
-// can take the table without depending on the trainers.
+// What a row of the trainer table says about one trainer. The table itself (trainer_table.h)
+// needs every trainer class; this header needs none, so the driver can take the table without
+// depending on the trainers.
 
 #include <string>
 #include <typeinfo>

@@ -1,4 +1,4 @@
-#include "opencl/trainer_table.h"
+#include "trainer_table/trainer_table.h"
 
 #include <algorithm>
 #include <typeinfo>

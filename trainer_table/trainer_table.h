@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "nn/network.h"
-#include "nn/trainer_kind.h"
+#include "trainer_table/trainer_kind.h"
 
 // Every trainer, in the order ombra looks a <NN_type> up.
 const std::vector<TrainerKind>& trainerTable();
