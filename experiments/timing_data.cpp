@@ -54,7 +54,7 @@ std::string defaultTallisPath() {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
   if (!error) {
-    const fs::path beside = self.parent_path() / "samples" / "tallis";
+    const fs::path beside = self.parent_path() / "tallis";
     if (fs::exists(beside, error)) return beside.string();
   }
   return "tallis";

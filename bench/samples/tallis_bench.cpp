@@ -29,8 +29,8 @@
 #include "samples/attribute_table.h"
 #include "samples/job_data.h"
 #include "samples/sample_selection.h"
-#include "samples/swf_generator.h"
 #include "samples/training_file.h"
+#include "tallis/swf_generator.h"
 #include "tests/reference/reference.h"
 #include "tests/support/test_support.h"
 

@@ -13,9 +13,9 @@
 
 #include "files/output_file.h"
 #include "samples/exception.h"
-#include "samples/exit_status.h"
-#include "samples/swf_generator.h"
 #include "samples/tallis_output.h"
+#include "tallis/exit_status.h"
+#include "tallis/swf_generator.h"
 #include "version.h"
 
 namespace {

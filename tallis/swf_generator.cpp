@@ -1,7 +1,7 @@
 // The synthetic log model: per-user and per-application failure tendencies, failures that
 // repeat within a user+application pair, quick resubmissions that fail more often.
 
-#include "samples/swf_generator.h"
+#include "tallis/swf_generator.h"
 
 #include <unistd.h>
 

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <new>
 
-#include "samples/exit_status.h"
-#include "samples/tallis_cli.h"
+#include "tallis/exit_status.h"
+#include "tallis/tallis_cli.h"
 
 int main(int argc, char** argv) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));

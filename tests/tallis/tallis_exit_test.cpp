@@ -1,10 +1,10 @@
 // endTallis and the in-process key list check it serves.
 
-#include "samples/tallis_exit.h"
+#include "tallis/tallis_exit.h"
 
 #include <gtest/gtest.h>
 
-#include "samples/tallis_cli.h"
+#include "tallis/tallis_cli.h"
 #include "tests/support/test_support.h"
 
 namespace {

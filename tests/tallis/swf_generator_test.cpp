@@ -1,6 +1,6 @@
 // The synthetic log generator: valid SWF, reproducible, and history that predicts failures.
 
-#include "samples/swf_generator.h"
+#include "tallis/swf_generator.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "samples/job_data.h"
-#include "test_helpers.h"
+#include "tests/samples/test_helpers.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "samples/attribute_table.h"
-#include "test_helpers.h"
+#include "tests/samples/test_helpers.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Options, key lists and the fixed sequence of steps from workload log to training file.
 
-#include "samples/tallis_cli.h"
+#include "tallis/tallis_cli.h"
 
 #include <sys/stat.h>
 
@@ -19,13 +19,13 @@
 #include "files/paths.h"
 #include "samples/column_names.h"
 #include "samples/exception.h"
-#include "samples/exit_status.h"
 #include "samples/input_card_file.h"
 #include "samples/log_source.h"
 #include "samples/sample_selection.h"
-#include "samples/tallis_exit.h"
 #include "samples/tallis_output.h"
 #include "samples/training_file.h"
+#include "tallis/exit_status.h"
+#include "tallis/tallis_exit.h"
 #include "version.h"
 
 namespace po = boost::program_options;

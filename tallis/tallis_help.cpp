@@ -5,8 +5,8 @@
 #include <string>
 
 #include "samples/attribute_table.h"
-#include "samples/exit_status.h"
-#include "samples/tallis_cli.h"
+#include "tallis/exit_status.h"
+#include "tallis/tallis_cli.h"
 
 void printUsageInformation() {
   std::cout << "Usage: ./tallis -i<input_features> -o<ouput_features> "

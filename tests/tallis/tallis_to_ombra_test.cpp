@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "card/input_card.h"
-#include "samples/swf_generator.h"
-#include "test_helpers.h"
+#include "tallis/swf_generator.h"
+#include "tests/samples/test_helpers.h"
 #include "tests/support/test_support.h"
 
 namespace {

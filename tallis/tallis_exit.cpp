@@ -1,4 +1,4 @@
-#include "samples/tallis_exit.h"
+#include "tallis/tallis_exit.h"
 
 #include <cstdlib>
 
