@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "common/number_scanner.h"
-#include "samples/number_format.h"
+#include "sample_builder/number_format.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "samples/exception.h"
+#include "sample_builder/exception.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "files/output_file.h"
-#include "samples/exception.h"
-#include "samples/tallis_output.h"
+#include "sample_builder/exception.h"
+#include "sample_builder/tallis_output.h"
 #include "tallis/exit_status.h"
 #include "tallis/swf_generator.h"
 #include "version.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "samples/attribute_table.h"
-#include "samples/decision_history.h"
+#include "sample_builder/attribute_table.h"
+#include "sample_builder/decision_history.h"
 
 // The usage line, as it always was (its -pr<positives_ratio> means -p).
 void printUsageInformation();

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "samples/attribute_table.h"
+#include "sample_builder/attribute_table.h"
 #include "tallis/exit_status.h"
 #include "tallis/tallis_cli.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "samples/exception.h"
+#include "sample_builder/exception.h"
 #include "tallis/tallis_cli.h"
 #include "tallis/tallis_exit.h"
 #include "tests/fuzz/fuzz_support.h"

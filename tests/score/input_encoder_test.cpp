@@ -10,7 +10,7 @@
 #include <string>
 
 #include "common/number_scanner.h"
-#include "samples/number_format.h"
+#include "sample_builder/number_format.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <map>
 #include <sstream>
 
-#include "samples/job_data.h"
-#include "tests/samples/test_helpers.h"
+#include "sample_builder/job_data.h"
+#include "tests/sample_builder/test_helpers.h"
 #include "tests/support/test_support.h"
 
 namespace {

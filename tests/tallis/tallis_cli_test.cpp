@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "samples/attribute_table.h"
-#include "tests/samples/test_helpers.h"
+#include "sample_builder/attribute_table.h"
+#include "tests/sample_builder/test_helpers.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "card/input_card.h"
 #include "tallis/swf_generator.h"
-#include "tests/samples/test_helpers.h"
+#include "tests/sample_builder/test_helpers.h"
 #include "tests/support/test_support.h"
 
 namespace {
