@@ -2,7 +2,8 @@
 // Every exit status of ombra, named once: the network core, the trainers and the OpenCL
 // trainers all end through fatal(message, status) with one of these. Scripts tell failures
 // apart by them, so a value never changes. The shell sees a status modulo 256 (-1 is 255, 973
-// is 205, 847 is 79).
+// is 205, 847 is 79). Kept here, beside fatal, because the memory budget's out-of-memory end
+// (memory_limit.cpp) already uses one.
 
 namespace ombra_status {
 
