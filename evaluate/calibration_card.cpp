@@ -8,11 +8,11 @@
 #include <iostream>
 #include <sstream>
 
+#include "common/fatal.h"
 #include "evaluate/exit_status.h"
 #include "evaluate/report.h"
 #include "files/output_file.h"
 #include "files/paths.h"
-#include "nn/fatal.h"
 
 namespace {
 

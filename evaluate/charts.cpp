@@ -16,13 +16,13 @@
 #include <sstream>
 #include <utility>
 
+#include "common/fatal.h"
+#include "common/file_contents.h"
 #include "evaluate/exit_status.h"
 #include "evaluate/report.h"
 #include "files/output_file.h"
 #include "files/paths.h"
 #include "files/signal_cleanup.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
 
 namespace {
 

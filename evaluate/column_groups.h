@@ -1,7 +1,7 @@
 #pragma once
 // The input attributes of a training data file, named from the columns file that tallis
-// writes beside it (see samples/column_names.h: "input KEY" or "input KEY DETAIL" per column,
-// inputs first, then "output ..." lines). Without names every column is its own attribute,
+// writes beside it (see sample_builder/column_names.h: "input KEY" or "input KEY DETAIL" per
+// column, inputs first, then "output ..." lines). Without names every column is its own attribute,
 // called "input 1", "input 2", ...
 
 #include <string>

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "common/fatal.h"
 #include "common/option_error.h"
+#include "common/terminal_progress.h"
 #include "evaluate/calibration_card.h"
 #include "evaluate/charts.h"
 #include "evaluate/column_groups.h"
@@ -22,8 +24,6 @@
 #include "evaluate/status_board.h"
 #include "evaluate/task_pool.h"
 #include "files/paths.h"
-#include "nn/fatal.h"
-#include "nn/terminal_progress.h"
 #include "version.h"
 
 namespace po = boost::program_options;

@@ -2,12 +2,12 @@
 
 #include <iostream>
 
+#include "common/fatal.h"
+#include "common/file_contents.h"
+#include "common/memory_limit.h"
+#include "common/number_scanner.h"
+#include "common/ombra_status.h"
 #include "nn/batch_forward.h"
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
-#include "nn/memory_limit.h"
-#include "nn/number_scanner.h"
 
 const char* sampleSetName(SampleSet set) {
   switch (set) {

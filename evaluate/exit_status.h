@@ -1,11 +1,11 @@
 #pragma once
 // Every exit status of ombra-evaluate, named once. The network file and the training data file
-// are read with ombra's own readers, which end with ombra's statuses (nn/exit_status.h): 255
+// are read with ombra's own readers, which end with ombra's statuses (common/ombra_status.h): 255
 // for a network file that cannot be read (ombra_status::kFailure), 249 for a training data file
 // that cannot be opened (kTrainingDataFile), 107 for one whose sizes differ from the network's
 // (kSizeMismatch), 136 and 173 for a damaged one.
 
-#include "nn/exit_status.h"
+#include "common/ombra_status.h"
 
 // The report was written, or --help or --version.
 constexpr int kEvaluateDoneStatus = 0;

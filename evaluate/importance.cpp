@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "nn/terminal_progress.h"
+#include "common/terminal_progress.h"
 
 namespace {
 

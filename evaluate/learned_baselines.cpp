@@ -8,9 +8,9 @@
 #include <sstream>
 #include <utility>
 
+#include "common/terminal_progress.h"
 #include "evaluate/logistic_regression.h"
 #include "evaluate/metrics.h"
-#include "nn/terminal_progress.h"
 
 namespace {
 

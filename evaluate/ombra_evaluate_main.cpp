@@ -3,8 +3,8 @@
 #include <csignal>
 #include <new>
 
+#include "common/fatal.h"
 #include "evaluate/evaluate_cli.h"
-#include "nn/fatal.h"
 
 int main(int argc, char** argv) {
   // A closed report pipe is reported as a write error at the end, not a silent death.

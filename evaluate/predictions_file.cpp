@@ -2,10 +2,10 @@
 
 #include <charconv>
 
+#include "common/fatal.h"
 #include "evaluate/exit_status.h"
 #include "files/output_file.h"
 #include "files/paths.h"
-#include "nn/fatal.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "nn/terminal_progress.h"
+#include "common/terminal_progress.h"
 
 StatusBoard::StatusBoard() : start_(std::chrono::steady_clock::now()) {}
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "opencl/trainer_table.h"
+#include "trainer_table/trainer_table.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "experiments/network_factory.h"
 #include "experiments/timing.h"
 #include "nn/replace_file.h"
-#include "opencl/trainer_table.h"
+#include "trainer_table/trainer_table.h"
 #include "trainers/pso.h"
 
 // Seven public workload logs.

@@ -1,7 +1,7 @@
 #include "experiments/drivers.h"
 
 #include "experiments/timing.h"
-#include "opencl/trainer_table.h"
+#include "trainer_table/trainer_table.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #pragma once
 // Every exit status of ombra-timings, named once. The experiments build and train networks
 // through ombra's own classes, so a failure while one runs ends with ombra's status for it
-// (nn/exit_status.h; ombra_status::kFailure, 255, for the experiments' own failures).
+// (common/ombra_status.h; ombra_status::kFailure, 255, for the experiments' own failures).
 
-#include "nn/exit_status.h"
+#include "common/ombra_status.h"
 
 // Every measurement was written, or the help was printed.
 constexpr int kTimingsDoneStatus = 0;

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 
 namespace {
 

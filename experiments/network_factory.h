@@ -4,10 +4,10 @@
 #include <string>
 
 #include "nn/network.h"
-#include "opencl/trainer_table.h"
+#include "trainer_table/trainer_table.h"
 
 // The experiments name trainers by their type number, 0 to kTrainerTypeCount - 1, the
-// timingsType column of the trainer table (opencl/trainer_table.h).
+// timingsType column of the trainer table (trainer_table/trainer_table.h).
 
 // A new network of the class of type, built from the three files; the caller owns it and
 // hands it back through destroyNetwork. A type outside 0..7 is fatal ("Wrong NN_type", -1).

@@ -4,10 +4,10 @@
 #include <new>
 #include <string>
 
+#include "common/fatal.h"
+#include "common/memory_limit.h"
+#include "common/ombra_status.h"
 #include "experiments/timings_cli.h"
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/memory_limit.h"
 
 int main(int argc, char** argv) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));

@@ -5,11 +5,11 @@
 #include <initializer_list>
 #include <iostream>
 
+#include "common/fatal.h"
+#include "common/file_contents.h"
+#include "common/memory_limit.h"
+#include "common/ombra_status.h"
 #include "experiments/network_factory.h"
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
-#include "nn/memory_limit.h"
 #include "nn/replace_file.h"
 
 namespace {

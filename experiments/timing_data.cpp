@@ -9,10 +9,10 @@
 #include <fstream>
 #include <iostream>
 
+#include "common/file_contents.h"
 #include "experiments/data_sets.h"
 #include "experiments/drivers.h"
 #include "experiments/exit_status.h"
-#include "nn/file_contents.h"
 #include "nn/replace_file.h"
 
 extern char** environ;
@@ -54,7 +54,7 @@ std::string defaultTallisPath() {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
   if (!error) {
-    const fs::path beside = self.parent_path() / "samples" / "tallis";
+    const fs::path beside = self.parent_path() / "tallis";
     if (fs::exists(beside, error)) return beside.string();
   }
   return "tallis";

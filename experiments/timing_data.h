@@ -12,7 +12,7 @@
 extern const char kTimingInputKeys[];
 extern const char kTimingOutputKeys[];
 
-// tallis beside this program (build/samples/tallis when the program is build/ombra-timings),
+// tallis beside this program (build/tallis when the program is build/ombra-timings),
 // else plain "tallis" for the search path.
 std::string defaultTallisPath();
 

@@ -12,7 +12,7 @@
 #include "experiments/timing.h"
 #include "experiments/timing_data.h"
 #include "nn/replace_file.h"
-#include "opencl/trainer_table.h"
+#include "trainer_table/trainer_table.h"
 #include "version.h"
 
 namespace {

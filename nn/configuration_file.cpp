@@ -2,10 +2,10 @@
 #include <fstream>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
-#include "nn/memory_limit.h"
+#include "common/fatal.h"
+#include "common/file_contents.h"
+#include "common/memory_limit.h"
+#include "common/ombra_status.h"
 #include "nn/network.h"
 
 // Whitespace-separated layer sizes, input layer first. Reading stops silently at the first

@@ -1,8 +1,8 @@
 #include <cmath>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "nn/network.h"
 
 float NN::sigmoid(float x) {

@@ -4,8 +4,8 @@
 #include <iostream>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 
 NN::NN() = default;
 

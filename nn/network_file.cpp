@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "common/fatal.h"
+#include "common/file_contents.h"
+#include "common/memory_limit.h"
+#include "common/ombra_status.h"
 #include "files/file_kinds.h"
 #include "files/paths.h"
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
-#include "nn/memory_limit.h"
 #include "nn/reloaded_network.h"
 #include "nn/replace_file.h"
 

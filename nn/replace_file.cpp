@@ -5,9 +5,9 @@
 
 #include <iostream>
 
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "files/paths.h"
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <sstream>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
-#include "nn/memory_limit.h"
+#include "common/fatal.h"
+#include "common/file_contents.h"
+#include "common/memory_limit.h"
+#include "common/number_scanner.h"
+#include "common/ombra_status.h"
 #include "nn/network.h"
-#include "nn/number_scanner.h"
 
 namespace {
 

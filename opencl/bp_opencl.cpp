@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iostream>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "opencl/cl_check.h"
 #include "opencl/queue_calls.h"
 #include "trainers/parameters.h"

@@ -3,8 +3,8 @@
 // where its group fits the device's local memory; the per-sample steps stay for the rest.
 #include <algorithm>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "opencl/bp_opencl.h"
 #include "opencl/cl_check.h"
 #include "opencl/pso_opencl.h"

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 
 // Ends ombra with message and the status it failed with: "Error running mse kernel
 // (CL_OUT_OF_RESOURCES)", or "(OpenCL status -1001)" for a status without a name.

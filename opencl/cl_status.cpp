@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "opencl/cl_check.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "opencl/cl_check.h"
 #include "opencl/environment.h"
 

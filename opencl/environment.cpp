@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "opencl/cl_check.h"
 #include "opencl/kernel_file.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
+#include "common/fatal.h"
+#include "common/file_contents.h"
+#include "common/ombra_status.h"
 #include "opencl/cl_check.h"
 #include "opencl/environment.h"
 #include "opencl/work_split.h"

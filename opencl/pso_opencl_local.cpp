@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "opencl/cl_check.h"
 #include "opencl/pso_opencl.h"
 

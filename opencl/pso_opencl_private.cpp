@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "opencl/cl_check.h"
 #include "opencl/private_memory.h"
 #include "opencl/pso_opencl.h"

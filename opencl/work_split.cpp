@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "nn/exit_status.h"
+#include "common/ombra_status.h"
 #include "opencl/cl_check.h"
 
 namespace {

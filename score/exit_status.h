@@ -1,9 +1,9 @@
 #pragma once
 // Every exit status of ombra-score, named once. The network file is read with ombra's own
-// reader, which ends with ombra's status for it (nn/exit_status.h: ombra_status::kFailure,
+// reader, which ends with ombra's status for it (common/ombra_status.h: ombra_status::kFailure,
 // 255, also for running out of memory).
 
-#include "nn/exit_status.h"
+#include "common/ombra_status.h"
 
 // Every job was scored, or --help or --version.
 constexpr int kScoreDoneStatus = 0;

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "nn/number_scanner.h"
-#include "samples/number_format.h"
+#include "common/number_scanner.h"
+#include "sample_builder/number_format.h"
 
 namespace {
 

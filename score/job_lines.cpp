@@ -3,7 +3,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "samples/exception.h"
+#include "sample_builder/exception.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "samples/job_data.h"
-#include "samples/log_source.h"
+#include "sample_builder/job_data.h"
+#include "sample_builder/log_source.h"
 
 class JobLineReader {
  public:

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "samples/decision_history.h"
+#include "sample_builder/decision_history.h"
 
 class LogOrderHistory {
  public:

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "card/calibration.h"
-#include "samples/attribute_table.h"
-#include "samples/decision_history.h"
+#include "sample_builder/attribute_table.h"
+#include "sample_builder/decision_history.h"
 
 // One input column of the network, as its card names it.
 struct InputColumn {

@@ -3,7 +3,7 @@
 #include <csignal>
 #include <new>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "score/exit_status.h"
 #include "score/score_cli.h"
 

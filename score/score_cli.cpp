@@ -12,7 +12,7 @@
 
 #include "common/option_error.h"
 #include "files/file_kinds.h"
-#include "samples/exception.h"
+#include "sample_builder/exception.h"
 #include "score/batch_scores.h"
 #include "score/job_lines.h"
 #include "score/network_card.h"

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string>
 
-#include "samples/job_data.h"
+#include "sample_builder/job_data.h"
 
 extern const char kScoreHeader[];  // the header line, with its line feed
 

@@ -11,9 +11,10 @@
 //   when it comes later than its end), and its row repeats the job's latest score. A later
 //   line with that number and still no outcome (queued, then running) is scored again.
 // - A line with an outcome and a job number not waiting for one is a job of its own, as every
-//   line of a finished log: scored, its submission public at once, its outcome from its end. A job number that
-//   comes again after its outcome is therefore a new job (ended jobs are not remembered, so
-//   memory stays bounded by the users, applications and pairs and the jobs not yet ended).
+//   line of a finished log: scored, its submission public at once, its outcome from its end. A job
+//   number that comes again after its outcome is therefore a new job (ended jobs are not
+//   remembered, so memory stays bounded by the users, applications and pairs and the jobs not yet
+//   ended).
 // - Lines are taken in the order they come. A line whose decision time lies before the clock
 //   is scored with the history as it stands (what was applied cannot be taken back).
 

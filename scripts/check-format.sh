@@ -4,7 +4,8 @@
 # clang-format -i FILE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(find files card nn trainers opencl experiments samples evaluate tests bench \
+mapfile -t files < <(find common files card nn trainers opencl trainer_table sample_builder ombra tallis \
+  experiments evaluate score tests bench \
   -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
 clang-format --dry-run -Werror "${files[@]}"
 echo "Formatting: ${#files[@]} files as .clang-format says"

@@ -8,7 +8,7 @@
 #
 # --prepare builds what the check runs in BUILD_DIR (Release unless BUILD_DIR is configured
 # already) and copies it into BUNDLE_DIR in
-# the same layout: ombra with NN_kernels.cl, ombra-timings, samples/tallis, samples/swfgen,
+# the same layout: ombra with NN_kernels.cl, ombra-timings, tallis, swfgen,
 # tests/opencl_tests, tests/opencl_devices, bench/launch_count_bench, and in lib/ the shared
 # libraries they load beyond the C library itself (the OpenCL loader, the C++ runtime,
 # Boost.Program_options, Google Benchmark, zlib): a few MiB to carry beside the checkout.
@@ -28,7 +28,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
-programs=(ombra NN_kernels.cl ombra-timings samples/tallis samples/swfgen tests/opencl_tests
+programs=(ombra NN_kernels.cl ombra-timings tallis swfgen tests/opencl_tests
           tests/opencl_devices bench/launch_count_bench)
 targets=(ombra ombra-timings tallis swfgen opencl_tests opencl_devices launch_count_bench)
 

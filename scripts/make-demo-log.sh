@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 cmake --build "$build" --target swfgen >/dev/null
-"$build/samples/swfgen" --jobs 4000 --users 24 --seed 1 data/demo/demo.swf
+"$build/swfgen" --jobs 4000 --users 24 --seed 1 data/demo/demo.swf

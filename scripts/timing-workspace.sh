@@ -16,5 +16,5 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 cp "$root/opencl/NN_kernels.cl" .
-"$build/samples/swfgen" --jobs 10000 --users 24 --seed 1 log.swf
-"$build/ombra-timings" make-data --log log.swf --tallis "$build/samples/tallis" >make-data.log
+"$build/swfgen" --jobs 10000 --users 24 --seed 1 log.swf
+"$build/ombra-timings" make-data --log log.swf --tallis "$build/tallis" >make-data.log

@@ -55,7 +55,7 @@ else
   root="$(cd "$here/.." && pwd)"
   [ "$root" = "$PWD" ] && root=.  # the commands read as the README shows them
   build="${BUILD_DIR:-$root/build}"
-  tallis="$build/samples/tallis"
+  tallis="$build/tallis"
   ombra="$build/ombra"
   evaluate="$build/ombra-evaluate"
   hint="run bash scripts/build.sh"

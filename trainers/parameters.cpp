@@ -11,8 +11,8 @@
 #include <sstream>
 #include <vector>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "trainers/parameters_file.h"
 
 namespace {

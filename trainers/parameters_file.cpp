@@ -10,9 +10,9 @@
 #include <sstream>
 #include <utility>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/file_contents.h"
+#include "common/fatal.h"
+#include "common/file_contents.h"
+#include "common/ombra_status.h"
 #include "trainers/parameters.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstddef>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/memory_limit.h"
+#include "common/fatal.h"
+#include "common/memory_limit.h"
+#include "common/ombra_status.h"
 #include "trainers/selection.h"
 #include "trainers/stopwatch.h"
 #include "trainers/termination.h"

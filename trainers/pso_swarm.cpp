@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "trainers/pso.h"
 
 namespace {

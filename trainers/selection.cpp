@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <numeric>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
 #include "nn/network.h"
 
 double rocAuc(const float* scores, const float* targets, int n, int stride) {

@@ -5,9 +5,9 @@
 #include <sstream>
 #include <string>
 
-#include "nn/exit_status.h"
-#include "nn/fatal.h"
-#include "nn/terminal_progress.h"
+#include "common/fatal.h"
+#include "common/ombra_status.h"
+#include "common/terminal_progress.h"
 
 void requireTerminatingCondition(int iterations, float mse, float time) {
   if (mse == 0.0f && iterations == 0 && time == 0.0f) {

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "nn/file_contents.h"
+#include "common/file_contents.h"
+#include "common/number_scanner.h"
 #include "nn/network.h"
-#include "nn/number_scanner.h"
 
 namespace {
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "samples/swf_generator.h"
+#include "tallis/swf_generator.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -313,6 +313,11 @@ TEST_F(TimingsCommandLine, MakeDataReportsATallisThatFails) {
   result = runTimingsWith({"make-data", "--log", "missing.swf", "--tallis", "./no-such-tallis"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err.rfind("ombra-timings: cannot run ./no-such-tallis", 0), 0u) << result.err;
+  // Without --tallis the program runs the tallis built beside it, not one on the search path.
+  const test_support::ProgramRun beside =
+      test_support::runProgram(std::string(OMBRA_TIMINGS_PATH) + " make-data --log missing.swf");
+  EXPECT_EQ(beside.status, 1);
+  EXPECT_NE(beside.err.find("/tallis failed with status 1\n"), std::string::npos) << beside.err;
   EXPECT_FALSE(std::filesystem::exists(kNeuronsInLayerData));
 }
 

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "nn/network.h"
 #include "tests/fuzz/fuzz_support.h"
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "samples/exception.h"
-#include "samples/job_data.h"
+#include "sample_builder/exception.h"
+#include "sample_builder/job_data.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/reference/reference.h"
 

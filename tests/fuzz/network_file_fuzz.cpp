@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "nn/reloaded_network.h"
 #include "tests/fuzz/fuzz_support.h"
 

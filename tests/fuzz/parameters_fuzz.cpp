@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "trainers/parameters.h"
 

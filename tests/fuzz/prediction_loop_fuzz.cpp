@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <sstream>
 
-#include "nn/driver.h"
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "nn/network.h"
+#include "ombra/driver.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

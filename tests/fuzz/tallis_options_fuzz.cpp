@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "samples/exception.h"
-#include "samples/tallis_cli.h"
-#include "samples/tallis_exit.h"
+#include "sample_builder/exception.h"
+#include "tallis/tallis_cli.h"
+#include "tallis/tallis_exit.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

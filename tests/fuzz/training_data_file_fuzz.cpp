@@ -9,9 +9,9 @@
 #include <locale>
 #include <sstream>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
+#include "common/number_scanner.h"
 #include "nn/network.h"
-#include "nn/number_scanner.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/training_data_reader.h"
 

@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
-#include "nn/fatal.h"
+#include "common/fatal.h"
 #include "nn/network.h"
-#include "samples/exception.h"
-#include "samples/job_data.h"
-#include "samples/tallis_cli.h"
-#include "samples/training_file.h"
+#include "sample_builder/exception.h"
+#include "sample_builder/job_data.h"
+#include "sample_builder/training_file.h"
+#include "tallis/tallis_cli.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/training_data_reader.h"
 #include "tests/reference/reference.h"

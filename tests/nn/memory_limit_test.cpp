@@ -1,7 +1,7 @@
 // Bounded resources: the memory budget, whole-file reads that stop at their limit, and the
 // last resort when an allocation fails anyway.
 
-#include "nn/memory_limit.h"
+#include "common/memory_limit.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "nn/file_contents.h"
+#include "common/file_contents.h"
 #include "nn/reloaded_network.h"
 #include "tests/nn/test_network.h"
 #include "tests/support/test_support.h"

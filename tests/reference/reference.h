@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "samples/attribute_table.h"
-#include "samples/decision_history.h"
-#include "samples/job_data.h"
+#include "sample_builder/attribute_table.h"
+#include "sample_builder/decision_history.h"
+#include "sample_builder/job_data.h"
 
 namespace reference {
 

@@ -1,9 +1,9 @@
-#include "samples/training_file.h"
+#include "sample_builder/training_file.h"
 
 #include <fstream>
 #include <iostream>
 
-#include "samples/exception.h"
+#include "sample_builder/exception.h"
 #include "tests/reference/reference.h"
 
 namespace reference {

@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "nn/number_scanner.h"
-#include "samples/number_format.h"
+#include "common/number_scanner.h"
+#include "sample_builder/number_format.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <regex>
 #include <string>
 
-#include "nn/fatal.h"
-#include "tests/nn/fatal_outcome.h"
+#include "common/fatal.h"
+#include "tests/common/fatal_outcome.h"
 #include "tests/support/test_support.h"
 #include "tests/trainers/trainer_files.h"
 #include "trainers/bp.h"
