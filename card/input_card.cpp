@@ -6,19 +6,11 @@
 #include <cstdio>
 #include <sstream>
 
+#include "common/text_lines.h"
+
 namespace {
 
 const char kMagic[] = "input card ";
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 std::string firstWord(const std::string& line) {
   std::istringstream words(line);

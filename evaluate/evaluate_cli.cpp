@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/command_line.h"
 #include "common/fatal.h"
-#include "common/option_error.h"
 #include "common/terminal_progress.h"
 #include "evaluate/calibration_card.h"
 #include "evaluate/charts.h"
@@ -103,27 +103,10 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
   bool noBaselines = false, noImportance = false;
   Described d;
   describe(d, o, set, noBaselines, noImportance, method);
-  po::positional_options_description positional;
-  positional.add("files", -1);
   po::variables_map values;
-  try {
-    // Exact option names only: a prefix is not guessed.
-    const int style =
-        po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
-    po::store(po::command_line_parser(argc, argv)
-                  .options(d.all)
-                  .positional(positional)
-                  .style(style)
-                  .run(),
-              values);
-    if (values.count("help")) return false;
-    if (values.count("version")) {
-      o.version = true;
-      return false;
-    }
-    po::notify(values);
-  } catch (po::error& error) {
-    throw std::runtime_error(optionErrorText(error));
+  if (!readExactOptions(argc, argv, d.all, values)) {
+    o.version = values.count("help") == 0;
+    return false;
   }
   const std::vector<std::string> files = values.count("files")
                                              ? values["files"].as<std::vector<std::string>>()

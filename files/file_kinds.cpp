@@ -10,33 +10,15 @@
 #include <sstream>
 #include <vector>
 
+#include "common/text_lines.h"
 #include "files/paths.h"
 
 namespace {
 
 const size_t kHeadBytes = 64 * 1024;
 
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
 bool blank(const std::string& line) {
   return line.find_first_not_of(" \t\r\f\v") == std::string::npos;
-}
-
-// How many numbers a line holds; -1 when anything else stands on it.
-int numbersOnLine(const std::string& line) {
-  std::istringstream in(line);
-  double value;
-  int count = 0;
-  while (in >> value) ++count;
-  return in.eof() ? count : -1;
 }
 
 bool allIntegers(const std::vector<std::string>& lines, int& count) {

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "common/option_error.h"
+#include "common/command_line.h"
 #include "files/file_kinds.h"
 #include "sample_builder/exception.h"
 #include "score/batch_scores.h"
@@ -90,26 +90,10 @@ bool parseScoreOptions(int argc, const char* const* argv, ScoreOptions& o) {
   bool noHeader = false;
   Described d;
   describe(d, o, noHeader);
-  po::positional_options_description positional;
-  positional.add("files", -1);
   po::variables_map values;
-  try {
-    const int style =
-        po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
-    po::store(po::command_line_parser(argc, argv)
-                  .options(d.all)
-                  .positional(positional)
-                  .style(style)
-                  .run(),
-              values);
-    if (values.count("help")) return false;
-    if (values.count("version")) {
-      o.version = true;
-      return false;
-    }
-    po::notify(values);
-  } catch (po::error& error) {
-    throw std::runtime_error(optionErrorText(error));
+  if (!readExactOptions(argc, argv, d.all, values)) {
+    o.version = values.count("help") == 0;
+    return false;
   }
   const std::vector<std::string> files = values.count("files")
                                              ? values["files"].as<std::vector<std::string>>()

@@ -16,6 +16,7 @@
 #include "sample_builder/tallis_output.h"
 #include "tallis/exit_status.h"
 #include "tallis/swf_generator.h"
+#include "tallis/tallis_exit.h"
 #include "version.h"
 
 namespace {
@@ -122,13 +123,5 @@ int runSwfgen(int argc, char** argv) {
 int main(int argc, char** argv) {
   // A file size limit makes a write fail with a message instead of killing the process.
   std::signal(SIGXFSZ, SIG_IGN);
-  try {
-    return runSwfgen(argc, argv);
-  } catch (const std::bad_alloc&) {
-    std::cerr << "Out of memory" << std::endl;
-    return tallis_status::kFailure;
-  } catch (const std::exception& error) {
-    std::cerr << error.what() << std::endl;
-    return tallis_status::kFailure;
-  }
+  return runEndingOnError(runSwfgen, argc, argv);
 }

@@ -14,7 +14,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "common/option_error.h"
+#include "common/command_line.h"
+#include "common/text_lines.h"
 #include "files/output_file.h"
 #include "files/paths.h"
 #include "sample_builder/column_names.h"
@@ -95,15 +96,6 @@ void checkFileArguments(const po::parsed_options& parsed) {
         "The input log and the output file must be the last two arguments (tallis -i... -o... "
         "-r... -p... log.swf train.dat)");
   }
-}
-
-// How many numbers a line holds; -1 when anything else stands on it.
-int numbersOnLine(const std::string& line) {
-  std::istringstream in(line);
-  double value;
-  int count = 0;
-  while (in >> value) ++count;
-  return in.eof() ? count : -1;
 }
 
 // A training data file begins with the three split counts and then the input and output sizes;

@@ -15,3 +15,7 @@ struct TallisExit {
   int status;
 };
 [[noreturn]] void throwTallisExit(int status);
+
+// Runs a program's work and ends as tallis does: its status, or after an error (Exception, the
+// writer's errors, out of memory) the message on standard error and the failure status.
+int runEndingOnError(int (*run)(int, char**), int argc, char** argv);

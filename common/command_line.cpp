@@ -1,7 +1,10 @@
-#include "common/option_error.h"
+#include "common/command_line.h"
 
 #include <algorithm>
+#include <boost/program_options/parsers.hpp>
+#include <boost/program_options/positional_options.hpp>
 #include <map>
+#include <stdexcept>
 
 namespace {
 
@@ -51,4 +54,24 @@ std::string optionErrorText(boost::program_options::error& error) {
   std::string text = named->what();
   if (shield != 0) std::replace(text.begin(), text.end(), shield, '%');
   return text;
+}
+
+bool readExactOptions(int argc, const char* const* argv,
+                      const boost::program_options::options_description& all,
+                      boost::program_options::variables_map& values) {
+  namespace po = boost::program_options;
+  po::positional_options_description positional;
+  positional.add("files", -1);
+  try {
+    const int style =
+        po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
+    po::store(
+        po::command_line_parser(argc, argv).options(all).positional(positional).style(style).run(),
+        values);
+    if (values.count("help") || values.count("version")) return false;
+    po::notify(values);
+  } catch (po::error& error) {
+    throw std::runtime_error(optionErrorText(error));
+  }
+  return true;
 }
