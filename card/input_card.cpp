@@ -43,14 +43,6 @@ bool parseStamp(const std::string& line, DataStamp& stamp) {
   return true;
 }
 
-bool isColumnLine(const std::string& line) {
-  std::istringstream words(line);
-  std::string direction, key, detail, extra;
-  if (!(words >> direction >> key)) return false;
-  words >> detail;
-  return !(words >> extra) && (direction == "input" || direction == "output");
-}
-
 std::string at(size_t line, const std::string& what) {
   return "line " + std::to_string(line + 1) + ": " + what;
 }
@@ -122,4 +114,12 @@ std::string parseInputCard(const std::string& text, InputCard& card,
     }
   }
   return "";
+}
+
+bool isColumnLine(const std::string& line) {
+  std::istringstream words(line);
+  std::string direction, key, detail, extra;
+  if (!(words >> direction >> key)) return false;
+  words >> detail;
+  return !(words >> extra) && (direction == "input" || direction == "output");
 }

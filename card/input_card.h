@@ -41,6 +41,10 @@ struct InputCard {
   std::vector<std::string> extras;   // items a reader asked for, as written
 };
 
+// A column line of a card or of an older columns file: "input KEY", "input KEY detail",
+// "output KEY".
+bool isColumnLine(const std::string& line);
+
 // The text of a card, every line ending with a line feed.
 std::string formatInputCard(const InputCard& card);
 

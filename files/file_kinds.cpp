@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "card/input_card.h"
 #include "common/text_lines.h"
 #include "files/paths.h"
 
@@ -71,14 +72,6 @@ bool isParameterLine(const std::string& line) {
   std::istringstream rest(line.substr(colon + 1));
   double number;
   return letter && static_cast<bool>(rest >> number);
-}
-
-bool isColumnLine(const std::string& line) {
-  std::istringstream words(line);
-  std::string direction, key, detail, extra;
-  if (!(words >> direction >> key)) return false;
-  words >> detail;
-  return !(words >> extra) && (direction == "input" || direction == "output");
 }
 
 FileKind kindOfText(const std::vector<std::string>& lines, const std::string& text,
