@@ -75,3 +75,8 @@ bool readExactOptions(int argc, const char* const* argv,
   }
   return true;
 }
+
+std::vector<std::string> fileNames(const boost::program_options::variables_map& values) {
+  if (values.count("files") == 0) return {};
+  return values["files"].as<std::vector<std::string>>();
+}

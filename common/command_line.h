@@ -6,6 +6,7 @@
 #include <boost/program_options/options_description.hpp>
 #include <boost/program_options/variables_map.hpp>
 #include <string>
+#include <vector>
 
 // Reads the options of `all` and the file names (the positional "files") from argv, exact
 // option names only (a prefix is not guessed). False for --help or --version, before required
@@ -13,6 +14,9 @@
 bool readExactOptions(int argc, const char* const* argv,
                       const boost::program_options::options_description& all,
                       boost::program_options::variables_map& values);
+
+// The file names readExactOptions read, in order; none when none were given.
+std::vector<std::string> fileNames(const boost::program_options::variables_map& values);
 
 // The parser's own words for error (what() would give them), except that it never hangs: the
 // parser replaces each %placeholder% of its template until none is left, so an argument that

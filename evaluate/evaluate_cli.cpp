@@ -108,9 +108,7 @@ bool parseEvaluateOptions(int argc, const char* const* argv, EvaluateOptions& o)
     o.version = values.count("help") == 0;
     return false;
   }
-  const std::vector<std::string> files = values.count("files")
-                                             ? values["files"].as<std::vector<std::string>>()
-                                             : std::vector<std::string>();
+  const std::vector<std::string> files = fileNames(values);
   if (files.size() != 2) {
     throw std::runtime_error("expected NETWORK_FILE and TRAINING_DATA_FILE, got " +
                              std::to_string(files.size()) + " file name" +

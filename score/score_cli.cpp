@@ -95,9 +95,7 @@ bool parseScoreOptions(int argc, const char* const* argv, ScoreOptions& o) {
     o.version = values.count("help") == 0;
     return false;
   }
-  const std::vector<std::string> files = values.count("files")
-                                             ? values["files"].as<std::vector<std::string>>()
-                                             : std::vector<std::string>();
+  const std::vector<std::string> files = fileNames(values);
   if (files.size() != 2) {
     throw std::runtime_error("expected NETWORK and LOG, got " + std::to_string(files.size()) +
                              " file name" + (files.size() == 1 ? "" : "s"));

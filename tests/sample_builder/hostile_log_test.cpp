@@ -25,8 +25,6 @@
 
 namespace {
 
-using test_support::ScratchFolder;
-
 using tallis_test::jobLine;
 using test_support::readFile;
 using test_support::runProgram;
